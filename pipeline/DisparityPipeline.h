@@ -31,32 +31,49 @@ namespace orbelt {
 
 class MrfSolver;
 
-// The six values the matcher takes, in the order the pipeline sets them.
+// The six values the matcher takes, in the order the pipeline sets them, and
+// how it may run.
 struct MatcherSettings {
-  int baseDisparity = 0;     // disparity of label 0
+  int baseDisparity = 0;     // disparity of label 0, pixels
   int disparityRange = 0;    // number of labels
-  int displayLevel = 0;      // preview grey multiplier
-  int halfWinSize = 0;       // window half size
-  float spatialSigma = 0.f;  // from sigmaP
-  float colorSigma = 0.f;    // from sigmaS
+  int displayLevel = 0;      // preview grey multiplier (low 8 bits act)
+  int halfWinSize = 0;       // window half size, pixels
+  float spatialSigma = 0.f;  // from sigmaP, pixels
+  float colorSigma = 0.f;    // from sigmaS, Lab units
+  int threadCount = 0;       // worker threads for the cost sweep; 0 = the matcher's own choice
+  // Called after each finished row with (rows done, height); may be empty.
+  // It may be called from a worker thread, never from two at once.
+  std::function<void(int rowsDone, int height)> rowObserver;
 };
 
-// Fills every element of the volume and draws the preview.
-using CostStage = std::function<void(CostVolume& volume, const cv::Mat& ref, const cv::Mat& target,
-                                     cv::Mat& preview, const MatcherSettings& settings,
-                                     float logChromWeight)>;
+// Fills every element of the volume and draws the preview. Returns an empty
+// string on success, otherwise why the costs could not be computed (the volume
+// is then not used).
+using CostStage = std::function<std::string(CostVolume& volume, const cv::Mat& ref, const cv::Mat& target,
+                                            cv::Mat& preview, const MatcherSettings& settings,
+                                            float logChromWeight)>;
+
+// How the optimizer may report its work.
+struct OptimizerSettings {
+  // Called after each expansion move of a pass with (moves done in this pass,
+  // moves per pass = labelCount); may be empty.
+  std::function<void(int movesDone, int movesPerPass)> moveObserver;
+};
+
 // Creates the optimizer over (width, height, labelCount, terms); the terms
-// outlive it.
-using OptimizerFactory =
-    std::function<std::unique_ptr<MrfSolver>(int width, int height, int labelCount, EnergyTerms* terms)>;
+// outlive it. The pipeline then calls initialize(), resetLabels(), ten times
+// optimize(1, &seconds), labelAt(), dataCostSum() and pairCostSum().
+using OptimizerFactory = std::function<std::unique_ptr<MrfSolver>(
+    int width, int height, int labelCount, EnergyTerms* terms, const OptimizerSettings& settings)>;
 
 struct PipelineEngines {
   CostStage computeCosts;            // default: AnccMatcher
   OptimizerFactory createOptimizer;  // default: AlphaExpansion
 };
 
-// The real matcher and optimizer. `seed`, when set, fixes the optimizer's
-// label order (otherwise it is reseeded from the process clock every pass).
+// The real matcher and optimizer. `seed`, when set, makes the optimizer's
+// label orders reproducible (the same seed, images and parameters give the
+// same map); otherwise every pass reseeds from the process clock.
 PipelineEngines defaultEngines(std::optional<std::uint32_t> seed = std::nullopt);
 
 // Number of optimizer passes of every run.
@@ -66,36 +83,73 @@ inline constexpr int kOptimizerPasses = 10;
 struct DisparityResult {
   int width = 0;
   int height = 0;
-  std::vector<int> labels;          // row-major, width*height, each in 0..disparityRange-1
-  std::vector<float> costs;         // flat costs (y*width+x)*range+d; kept only on request
-  std::vector<double> passEnergies; // dataCostSum + (float)pairCostSum after each pass
-  double costSeconds = 0.0;         // wall time of the cost volume
-  double optimizeSeconds = 0.0;     // wall time of the ten passes
+  std::vector<int> labels;           // row-major, width*height, each in 0..disparityRange-1
+  std::vector<float> costs;          // flat costs (y*width+x)*range+d; kept only on request
+  std::vector<double> passEnergies;  // dataCostSum() + (float)pairCostSum() after each pass
+  std::vector<double> passSeconds;   // wall time of each pass
+  double costSeconds = 0.0;          // wall time of the cost volume (0 when the matcher did not run)
+  double flattenSeconds = 0.0;       // wall time of the flat copy and the volume's release
+  double optimizeSeconds = 0.0;      // wall time from building the optimizer to the last pass
+  double saveSeconds = 0.0;          // wall time of the display map and its save (runDisparityPipeline only)
+  std::string error;                 // empty when the labels are valid; else why the run stopped
 };
 
 struct DisparityOptions {
   bool keepCosts = false;  // keep the flat cost array in the result (for --save-cost)
+  int threadCount = 0;     // matcher threads; 0 = the matcher's own choice
+  // Progress, each may be empty: rows of the cost volume (rows done,
+  // height), expansion moves of the current pass (moves done, per pass), and
+  // finished passes (pass number from 1, energy after it, its seconds).
+  std::function<void(int rowsDone, int height)> onRow;
+  std::function<void(int movesDone, int movesPerPass)> onMove;
+  std::function<void(int pass, double energy, double seconds)> onPass;
 };
 
 // Computes the labelling of `ref` against `target`. Expects inputs that passed
-// checkRunInputs(). Engine failures end the process as the engines specify.
+// the colour check and checkRunInputs(). On success `error` is empty and
+// `labels` full; a matcher failure or exhausted memory gives a result with
+// `error` set and no labels. Optimizer failures end the process as the
+// optimizer specifies (message, exit status 1).
 DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
                                  const PipelineEngines& engines, const DisparityOptions& options = {});
 
 // Grey display map: ((label + base) * level) mod 256, or (label * level) mod
-// 256 when base < 0. 8-bit, one channel, width x height.
+// 256 when base < 0 (the low 8 bits of the product; no clamping). 8-bit, one
+// channel, width x height. `labels` holds width*height row-major labels.
 cv::Mat renderDisplayMap(const std::vector<int>& labels, int width, int height, int baseDisparity,
                          int displayLevel);
 
-// Why a pair cannot run, checked before any work: unreadable or empty images,
-// a target whose size or depth differs, not 8 bits per channel, bad
-// parameters (StereoParams::check), a run that needs more memory than the
-// machine gives. Empty when the run may go on. The colour (channel) check is
-// not part of this: it has its own message and exit status.
-std::string checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params);
+// Loads `path` as stored (cv::IMREAD_UNCHANGED) into `image`. Returns an empty
+// string on success; otherwise `image` is empty and the message names the
+// role ("reference" or "target") and the path, e.g.
+// Cannot read the reference image "data/Img0.png": file missing or not an image
+std::string loadInputImage(const std::string& path, const char* role, cv::Mat& image);
 
-// Bytes a run needs at its peak (cost volume and flat copy, window caches,
-// grids, optimizer arrays), estimated from the sizes alone.
+// Whether the channel counts pass the colour check: the reference has exactly
+// 3 channels and the target as many as the reference. Depth and size are not
+// looked at here.
+bool passesColorCheck(const cv::Mat& ref, const cv::Mat& target);
+
+// Bytes of memory the process may still take: the smaller of MemAvailable
+// (/proc/meminfo) and the RLIMIT_AS soft limit minus the address space in use
+// (VmSize). UINT64_MAX when neither is known.
+std::uint64_t availableMemoryBytes();
+
+// Why a pair that passed the colour check cannot run, checked before any
+// work: an empty image, a depth other than 8 bits per channel, a target whose
+// size differs from the reference, bad parameters (StereoParams::check), or a
+// run that needs more than `availableBytes` (estimateRunBytes). Empty when the
+// run may go on; otherwise one message naming the image or parameter, its
+// value and what is allowed.
+std::string checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
+                           std::uint64_t availableBytes = availableMemoryBytes());
+
+// Bytes a run needs at its peak, estimated from the sizes alone: the largest
+// of the matcher phase (cost volume, six per-pixel grids of three doubles, the
+// working images, the two row caches of (2r+1)^2 window entries per column),
+// the flattening phase (volume and flat copy together) and the optimizer phase
+// (flat copy, label arrays, smoothness table, one move's flow graph). Never
+// overflows: absurd sizes give UINT64_MAX.
 std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params);
 
 // Default inputs, relative to the working directory.
@@ -103,29 +157,46 @@ inline constexpr const char* kDefaultRefPath = "data/Img0.png";
 inline constexpr const char* kDefaultTargetPath = "data/Img1.png";
 // The message of the colour check.
 inline constexpr const char* kColorFormatMessage = "Input images should be color format !";
+// The exit status after the colour check's message (seen as 255 by a parent).
+inline constexpr int kColorFormatExitStatus = -1;
 
-// <folder of the executable>/data/dispMap.bmp
+// <folder of the executable>/data/dispMap.bmp ("data/dispMap.bmp" when the
+// executable's folder is unknown).
 std::string defaultSavePath();
 
 // Writes `image` to `path` through a temporary file in the same folder and a
-// rename, so an earlier file is never left half-written. Empty on success,
-// otherwise a message naming the path and the reason.
+// rename, so an earlier file is never left half-written and nothing is left
+// behind on failure. The format follows the extension (.bmp, .png, ...).
+// Empty on success, otherwise a message naming the path and the reason.
 std::string saveImageAtomically(const std::string& path, const cv::Mat& image);
 
 struct PipelineContext {
-  MessageBox* messages = nullptr;          // where refusals and failures are told
-  std::string savePath = defaultSavePath();
-  PipelineEngines engines;                 // defaultEngines() unless a test replaces them
-  std::function<void(int)> exitProcess;    // default: orbelt::exitProcess
+  MessageBox* messages = nullptr;  // where refusals and failures are told (required)
+  std::string savePath = defaultSavePath();              // where the display map goes
+  PipelineEngines engines;  // an empty member means the real engine (defaultEngines())
+  std::function<void(int)> exitProcess;                  // empty = orbelt::exitProcess
+  std::string defaultRefPath = kDefaultRefPath;          // loaded into an empty reference slot
+  std::string defaultTargetPath = kDefaultTargetPath;    // loaded into an empty target slot
+  DisparityOptions options;                              // progress, threads, cost keeping
 };
 
 enum class RunOutcome {
   Saved,       // map written, slots emptied
-  Refused,     // stopped before any work; message shown; slots left as they were
-  SaveFailed,  // computed but not written; message shown; slots emptied
+  Refused,     // stopped before any work (unreadable image, bad pair or parameters, too little
+               // memory); message shown; slots as they were before the call
+  Failed,      // the matcher failed or memory ran out during the run; message shown; nothing
+               // saved; slots as they were before the call
+  SaveFailed,  // computed but not written (message names path and reason); an earlier map is
+               // left intact; slots emptied
 };
 
-// Steps 3..18 of the Compute command on `slots` with `params`.
-RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, const PipelineContext& context);
+// Steps 3..18 of the Compute command on `slots` with `params`: default images
+// into empty slots, the colour check (kColorFormatMessage, then
+// exitProcess(-1); the run stops there even if an injected exit returns),
+// checkRunInputs, computeDisparity, renderDisplayMap, saveImageAtomically,
+// both slots emptied. Success is silent. When `result` is given it receives
+// the run's figures (labels, energies, stage times; costs if kept).
+RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, const PipelineContext& context,
+                                DisparityResult* result = nullptr);
 
 }  // namespace orbelt

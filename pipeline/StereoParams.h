@@ -26,18 +26,31 @@ struct StereoParams {
   ColorMode colorMode = ColorMode::LogChrom;  // colour space of the matcher. Default LogChrom
 
   // Empty when these parameters can run; otherwise one message naming the
-  // first offending field, its value and what is allowed. The smoothness
-  // exponent is deliberately not judged here: the optimizer owns that rule.
+  // first offending field (by its dialog label), its value and what is
+  // allowed. Refused: HalfWinSize < 0; SigmaS or SigmaP of 0 or not finite;
+  // |Base disparity| > kMaxAbsBaseDisparity; Disparity Range < 1 or
+  // > kMaxDisparityRange; Lambda not finite. The smoothness exponent and
+  // maximum are deliberately not judged here: the optimizer owns the exponent
+  // rule ("Wrong exponent in setSmoothness()!", exit 1), and any maximum
+  // gives a well-defined table.
   std::string check() const;
 };
 
+// Bounds that keep base + label and column - (base + label) inside 32 bits.
+inline constexpr std::int32_t kMaxAbsBaseDisparity = 1000000000;
+inline constexpr std::int32_t kMaxDisparityRange = 1000000000;
+
 // sigmaP pre-set from the half window size before the dialog is read:
-// (float)halfWinSize * (1/15 in single precision) * 14, rounded to float
-// (15 gives 14.000000954).
+// halfWinSize * (1/15 as a float constant, 0.0666666701) * 14.0 computed in
+// double, rounded to float once (15 gives 14.000000954).
 float sigmaPPreset(std::int32_t halfWinSize);
 
 // Weight of the log-chromaticity cost handed to the matcher: 1.0 for
-// LogChrom, 0.0 for Rgb. Unset has no weight (the matcher is not run).
+// LogChrom, 0.0 for Rgb (and for Unset, which never reaches the matcher).
 float logChromWeightOf(ColorMode mode);
+
+// Whether the matcher runs at all: only for LogChrom and Rgb. Unset (or any
+// other value an int could carry) leaves every cost at 0.
+bool matcherRuns(ColorMode mode);
 
 }  // namespace orbelt

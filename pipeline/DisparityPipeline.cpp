@@ -1,0 +1,416 @@
+#include "pipeline/DisparityPipeline.h"
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <new>
+#include <sstream>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "mrf/MrfSolver.h"
+#include "pipeline/AtomicFile.h"
+#include "platform/ProcessServices.h"
+
+namespace orbelt {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string mebibytes(double bytes) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.0f MiB", std::ceil(bytes / (1024.0 * 1024.0)));
+  return buf;
+}
+
+const char* depthName(int depth) {
+  switch (depth) {
+    case CV_8U: return "8-bit unsigned";
+    case CV_8S: return "8-bit signed";
+    case CV_16U: return "16-bit unsigned";
+    case CV_16S: return "16-bit signed";
+    case CV_32S: return "32-bit integer";
+    case CV_32F: return "32-bit float";
+    case CV_64F: return "64-bit float";
+    case CV_16F: return "16-bit float";
+    default: return "unknown";
+  }
+}
+
+// Reads "<key> <number> kB" from a /proc file; nullopt when absent.
+std::optional<std::uint64_t> procKibibytes(const char* file, const char* key) {
+  std::ifstream in(file);
+  std::string line;
+  const std::size_t keyLength = std::strlen(key);
+  while (std::getline(in, line)) {
+    if (line.compare(0, keyLength, key) == 0) {
+      std::istringstream fields(line.substr(keyLength));
+      std::uint64_t kib = 0;
+      if (fields >> kib) return kib * 1024u;
+    }
+  }
+  return std::nullopt;
+}
+
+// A single number from a cgroup file ("max" means no limit).
+std::optional<std::uint64_t> cgroupValue(const char* file) {
+  std::ifstream in(file);
+  std::string word;
+  if (!(in >> word) || word == "max") return std::nullopt;
+  try {
+    return static_cast<std::uint64_t>(std::stoull(word));
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+// The pipeline always ends the run after the colour message, whatever the
+// exit function does (a test's exit returns).
+void endProcess(const PipelineContext& context, int status) {
+  if (context.exitProcess) {
+    context.exitProcess(status);
+  } else {
+    exitProcess(status);
+  }
+}
+
+PipelineEngines withDefaults(const PipelineEngines& given) {
+  if (given.computeCosts && given.createOptimizer) return given;
+  PipelineEngines real = defaultEngines();
+  if (given.computeCosts) real.computeCosts = given.computeCosts;
+  if (given.createOptimizer) real.createOptimizer = given.createOptimizer;
+  return real;
+}
+
+}  // namespace
+
+DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
+                                 const PipelineEngines& engines, const DisparityOptions& options) {
+  DisparityResult result;
+  const int width = ref.cols;
+  const int height = ref.rows;
+  const int range = params.disparityRange;
+  result.width = width;
+  result.height = height;
+  const std::size_t pixelCount = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  const std::size_t costCount = pixelCount * static_cast<std::size_t>(range);
+
+  try {
+    // The preview is the matcher's to draw; nothing reads it afterwards.
+    cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
+    std::vector<float> flat;
+    {
+      CostVolume volume(width, height, range);
+      if (matcherRuns(params.colorMode)) {
+        MatcherSettings settings;
+        settings.baseDisparity = params.baseDisparity;
+        settings.disparityRange = params.disparityRange;
+        settings.displayLevel = params.displayLevel;
+        settings.halfWinSize = params.halfWinSize;
+        settings.spatialSigma = params.sigmaP;
+        settings.colorSigma = params.sigmaS;
+        settings.threadCount = options.threadCount;
+        settings.rowObserver = options.onRow;
+        const auto start = Clock::now();
+        std::string failure =
+            engines.computeCosts(volume, ref, target, preview, settings, logChromWeightOf(params.colorMode));
+        result.costSeconds = secondsSince(start);
+        if (!failure.empty()) {
+          result.error = std::move(failure);
+          return result;
+        }
+      }
+      // Unset colour mode: the volume stays all zero, so the smoothness term
+      // alone decides.
+
+      // Row-major pixels, label fastest: the order the optimizer indexes its
+      // data table in (p * labelCount + label).
+      const auto start = Clock::now();
+      flat.resize(costCount);
+      for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+          const float* cell = volume.cell(x, y);
+          float* out = flat.data() + (static_cast<std::size_t>(y) * width + x) * range;
+          std::copy(cell, cell + range, out);
+        }
+      }
+      // The volume goes before the optimizer allocates: the two biggest
+      // arrays of a run never coexist with the optimizer's.
+      volume.release();
+      result.flattenSeconds = secondsSince(start);
+    }
+
+    DataTerm data;
+    data.costTable = flat.data();
+    data.form = CostForm::Table;
+    SmoothTerm smooth;
+    smooth.form = CostForm::TruncatedPower;
+    smooth.exponent = params.smoothExponent;  // judged by the optimizer, not here
+    smooth.maxCost = static_cast<float>(params.smoothMax);
+    // One rounding of the product to single precision: 0.033 gives 0.99.
+    smooth.lambda = static_cast<float>(static_cast<double>(params.lambda) * 30.0);
+    smooth.useMultipliers = false;
+    EnergyTerms terms;
+    terms.data = &data;
+    terms.smooth = &smooth;
+
+    const auto optimizeStart = Clock::now();
+    {
+      OptimizerSettings settings;
+      settings.moveObserver = options.onMove;
+      std::unique_ptr<MrfSolver> solver = engines.createOptimizer(width, height, range, &terms, settings);
+      if (!solver) {
+        result.error = "The optimizer could not be created";
+        return result;
+      }
+      solver->initialize();
+      solver->resetLabels();
+      // Always exactly ten passes, also once the energy stops falling: a
+      // later pass with a new label order may still find a lower energy.
+      for (int pass = 1; pass <= kOptimizerPasses; ++pass) {
+        const auto passStart = Clock::now();
+        float engineSeconds = 0.0f;  // millisecond resolution; our own clock is finer
+        solver->optimize(1, &engineSeconds);
+        const double energy = solver->dataCostSum() + static_cast<float>(solver->pairCostSum());
+        const double seconds = secondsSince(passStart);
+        result.passEnergies.push_back(energy);
+        result.passSeconds.push_back(seconds);
+        if (options.onPass) options.onPass(pass, energy, seconds);
+      }
+      result.labels.resize(pixelCount);
+      for (std::size_t p = 0; p < pixelCount; ++p) result.labels[p] = solver->labelAt(static_cast<int>(p));
+    }
+    result.optimizeSeconds = secondsSince(optimizeStart);
+    if (options.keepCosts) result.costs = std::move(flat);
+  } catch (const std::bad_alloc&) {
+    result.labels.clear();
+    result.error = "Not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) + " x " +
+                   std::to_string(range) + " run (about " +
+                   mebibytes(static_cast<double>(estimateRunBytes(width, height, params))) +
+                   "); lower Disparity Range or HalfWinSize, or use smaller images";
+  }
+  return result;
+}
+
+cv::Mat renderDisplayMap(const std::vector<int>& labels, int width, int height, int baseDisparity,
+                         int displayLevel) {
+  if (width < 0 || height < 0 || labels.size() != static_cast<std::size_t>(width) * height) return {};
+  cv::Mat map(height, width, CV_8UC1);
+  // Unsigned arithmetic keeps exactly the low 8 bits of the product (the
+  // wrap at 256 is the display rule, not an accident) without signed
+  // overflow. A negative base is left out of the picture.
+  const std::uint32_t base = baseDisparity >= 0 ? static_cast<std::uint32_t>(baseDisparity) : 0u;
+  const std::uint32_t level = static_cast<std::uint32_t>(displayLevel);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = map.ptr<std::uint8_t>(y);
+    const int* in = labels.data() + static_cast<std::size_t>(y) * width;
+    for (int x = 0; x < width; ++x) {
+      row[x] = static_cast<std::uint8_t>(((static_cast<std::uint32_t>(in[x]) + base) * level) & 0xFFu);
+    }
+  }
+  return map;
+}
+
+std::string loadInputImage(const std::string& path, const char* role, cv::Mat& image) {
+  image.release();
+  const std::string prefix = std::string("Cannot read the ") + role + " image \"" + path + "\": ";
+  struct stat info {};
+  if (path.empty()) return std::string("Cannot read the ") + role + " image: no file name given";
+  if (::stat(path.c_str(), &info) != 0) return prefix + "file missing (" + std::strerror(errno) + ")";
+  if (S_ISDIR(info.st_mode)) return prefix + "it is a folder, not an image file";
+  try {
+    image = cv::imread(path, cv::IMREAD_UNCHANGED);
+  } catch (const cv::Exception& e) {
+    image.release();
+    return prefix + "not a readable image (" + e.what() + ")";
+  }
+  if (image.empty()) return prefix + "not an image file OpenCV can decode";
+  return {};
+}
+
+bool passesColorCheck(const cv::Mat& ref, const cv::Mat& target) {
+  return ref.channels() == 3 && target.channels() == ref.channels();
+}
+
+std::uint64_t availableMemoryBytes() {
+  std::uint64_t available = std::numeric_limits<std::uint64_t>::max();
+  if (auto memAvailable = procKibibytes("/proc/meminfo", "MemAvailable:")) available = *memAvailable;
+
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    const std::uint64_t inUse = procKibibytes("/proc/self/status", "VmSize:").value_or(0);
+    const std::uint64_t cap = static_cast<std::uint64_t>(limit.rlim_cur);
+    available = std::min(available, cap > inUse ? cap - inUse : 0);
+  }
+  // A container's own memory limit binds before the machine's.
+  if (auto max = cgroupValue("/sys/fs/cgroup/memory.max")) {
+    const std::uint64_t used = cgroupValue("/sys/fs/cgroup/memory.current").value_or(0);
+    available = std::min(available, *max > used ? *max - used : 0);
+  }
+  return available;
+}
+
+std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params) {
+  const double pixels = static_cast<double>(std::max(width, 0)) * std::max(height, 0);
+  const double labels = std::max(params.disparityRange, 0);
+  const double r = std::max(params.halfWinSize, 0);
+  const double windowEntries = (2 * r + 1) * (2 * r + 1);
+  const double volumeBytes = pixels * labels * sizeof(float);
+
+  // Matcher: the volume, six grids of three doubles per pixel, the six
+  // working images (two float BGR copies and an 8-bit Lab per image), the
+  // preview and output maps, and the two row caches (per column and window
+  // entry a weight and two deviation triples; per column two energy
+  // triples) with their scratch tables.
+  const double grids = pixels * 6 * 3 * sizeof(double);
+  const double workingImages = pixels * 2 * (3 * 4 + 3 * 4 + 3);
+  const double maps = pixels * 2;
+  const double caches = 2 * std::max(width, 0) * (windowEntries * 7 * sizeof(double) + 6 * sizeof(double)) +
+                        2 * windowEntries * sizeof(double);
+  const double matcherPhase = volumeBytes + grids + workingImages + maps + caches;
+
+  // Flattening: the volume and its flat copy side by side.
+  const double flattenPhase = 2 * volumeBytes + maps;
+
+  // Optimizer: the flat copy, labels and scratch (ints per pixel), the
+  // smoothness table, and one move's flow graph (a node per pixel, two arc
+  // pairs per pixel and their per-node layout), generously rounded.
+  const double solverArrays = pixels * 2 * sizeof(int) + labels * labels * sizeof(float) + labels * sizeof(int);
+  const double flowGraph = pixels * 256;
+  const double optimizerPhase = volumeBytes + maps + solverArrays + flowGraph;
+
+  const double peak = std::max({matcherPhase, flattenPhase, optimizerPhase});
+  if (!(peak < 1.8e19)) return std::numeric_limits<std::uint64_t>::max();
+  return static_cast<std::uint64_t>(peak);
+}
+
+std::string checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
+                           std::uint64_t availableBytes) {
+  if (ref.empty()) return "The reference image is empty";
+  if (target.empty()) return "The target image is empty";
+  if (ref.depth() != CV_8U) {
+    return std::string("The reference image has ") + depthName(ref.depth()) +
+           " channels; only 8 bits per channel (unsigned) are supported";
+  }
+  if (target.depth() != CV_8U) {
+    return std::string("The target image has ") + depthName(target.depth()) +
+           " channels; only 8 bits per channel (unsigned) are supported";
+  }
+  if (ref.size() != target.size()) {
+    return "The target image is " + std::to_string(target.cols) + " x " + std::to_string(target.rows) +
+           " pixels but the reference image is " + std::to_string(ref.cols) + " x " + std::to_string(ref.rows) +
+           "; both images of a pair must have the same size";
+  }
+  if (std::string bad = params.check(); !bad.empty()) return bad;
+  const std::uint64_t need = estimateRunBytes(ref.cols, ref.rows, params);
+  if (need > availableBytes) {
+    return "A " + std::to_string(ref.cols) + " x " + std::to_string(ref.rows) + " pair with Disparity Range " +
+           std::to_string(params.disparityRange) + " and HalfWinSize " + std::to_string(params.halfWinSize) +
+           " needs about " + mebibytes(static_cast<double>(need)) + " of memory, but only " +
+           mebibytes(static_cast<double>(availableBytes)) +
+           " are available; lower Disparity Range or HalfWinSize, or use smaller images";
+  }
+  return {};
+}
+
+std::string defaultSavePath() {
+  const std::string folder = executableFolder();
+  return (folder.empty() ? std::string("data") : folder + "/data") + "/dispMap.bmp";
+}
+
+std::string saveImageAtomically(const std::string& path, const cv::Mat& image) {
+  const auto slash = path.find_last_of('/');
+  const auto dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot + 1 == path.size()) {
+    return "Cannot write \"" + path + "\": the name has no extension to choose the image format by (e.g. .bmp)";
+  }
+  const std::string extension = path.substr(dot);
+  std::vector<std::uint8_t> encoded;
+  try {
+    if (!cv::imencode(extension, image, encoded)) {
+      return "Cannot write \"" + path + "\": the image could not be encoded as " + extension;
+    }
+  } catch (const cv::Exception& e) {
+    return "Cannot write \"" + path + "\": " + extension + " is not an image format OpenCV can write (" +
+           e.err + ")";
+  }
+  return writeFileAtomically(path, {ByteRange{encoded.data(), encoded.size()}});
+}
+
+RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, const PipelineContext& context,
+                                DisparityResult* resultOut) {
+  MessageBox& messages = *context.messages;
+  // Handles, not pixel copies: a refused run puts back exactly what the
+  // dialog held, so a default loaded here does not linger in a slot.
+  const cv::Mat heldRef = slots.refImage;
+  const cv::Mat heldTarget = slots.targetImage;
+  auto refuse = [&](const std::string& message, RunOutcome outcome) {
+    messages.show(message);
+    slots.refImage = heldRef;
+    slots.targetImage = heldTarget;
+    return outcome;
+  };
+
+  if (slots.refImage.empty()) {
+    if (std::string failure = loadInputImage(context.defaultRefPath, "reference", slots.refImage); !failure.empty()) {
+      return refuse(failure, RunOutcome::Refused);
+    }
+  }
+  if (slots.targetImage.empty()) {
+    if (std::string failure = loadInputImage(context.defaultTargetPath, "target", slots.targetImage);
+        !failure.empty()) {
+      return refuse(failure, RunOutcome::Refused);
+    }
+  }
+
+  if (!passesColorCheck(slots.refImage, slots.targetImage)) {
+    messages.show(kColorFormatMessage);
+    endProcess(context, kColorFormatExitStatus);
+    slots.refImage = heldRef;
+    slots.targetImage = heldTarget;
+    return RunOutcome::Refused;
+  }
+
+  if (std::string bad = checkRunInputs(slots.refImage, slots.targetImage, params); !bad.empty()) {
+    return refuse(bad, RunOutcome::Refused);
+  }
+
+  DisparityResult result = computeDisparity(slots.refImage, slots.targetImage, params,
+                                            withDefaults(context.engines), context.options);
+  if (!result.error.empty()) {
+    const std::string failure = result.error;
+    if (resultOut) *resultOut = std::move(result);
+    return refuse(failure, RunOutcome::Failed);
+  }
+
+  const auto saveStart = Clock::now();
+  const cv::Mat map = renderDisplayMap(result.labels, result.width, result.height, params.baseDisparity,
+                                       params.displayLevel);
+  const std::string saveFailure = saveImageAtomically(context.savePath, map);
+  result.saveSeconds = secondsSince(saveStart);
+
+  // The run reached its end: the next one starts from the default files
+  // unless new images are loaded.
+  slots.refImage.release();
+  slots.targetImage.release();
+  if (resultOut) *resultOut = std::move(result);
+  if (!saveFailure.empty()) {
+    messages.show("The disparity map was computed but not saved. " + saveFailure);
+    return RunOutcome::SaveFailed;
+  }
+  return RunOutcome::Saved;
+}
+
+}  // namespace orbelt

@@ -1,0 +1,148 @@
+#include "ancc/AnccMatcher.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "ancc/CachedRowSweep.h"
+#include "ancc/ColorTransform.h"
+#include "ancc/SweepSetup.h"
+#include "ancc/WinnerPreview.h"
+
+namespace orbelt {
+
+namespace {
+
+std::string describeType(const cv::Mat& m) {
+  std::ostringstream s;
+  s << cv::typeToString(m.type());
+  return s.str();
+}
+
+std::string describeSize(int w, int h) { return std::to_string(w) + "x" + std::to_string(h); }
+
+// Checks one input image; empty when it can be matched.
+std::string checkImage(const cv::Mat& image, const char* name) {
+  if (image.empty()) return std::string(name) + " is empty";
+  if (image.type() != CV_8UC3)
+    return std::string(name) + " must be 8-bit with 3 channels (CV_8UC3), but is " + describeType(image);
+  if (image.dims != 2) return std::string(name) + " must be a 2-dimensional image";
+  return {};
+}
+
+}  // namespace
+
+AnccMatcher::AnccMatcher(CostVolume& volume, const cv::Mat& ref, const cv::Mat& target, cv::Mat& preview)
+    : width(ref.cols),
+      height(ref.rows),
+      costVolume(volume),
+      refImage(ref),
+      targetImage(target),
+      previewImage(preview) {}
+
+AnccMatcher::~AnccMatcher() = default;
+
+std::string AnccMatcher::checkInputs(float logChromWeight) const {
+  if (auto e = checkImage(refImage, "reference image"); !e.empty()) return e;
+  if (width != refImage.cols || height != refImage.rows)
+    return "matcher size " + describeSize(width, height) + " does not match the reference image " +
+           describeSize(refImage.cols, refImage.rows);
+  if (auto e = checkImage(targetImage, "target image"); !e.empty()) return e;
+  if (targetImage.cols != width || targetImage.rows != height)
+    return "target image is " + describeSize(targetImage.cols, targetImage.rows) + " but the reference image is " +
+           describeSize(width, height);
+  if (previewImage.type() != CV_8UC1 || previewImage.cols != width || previewImage.rows != height)
+    return "preview image must be CV_8UC1 of " + describeSize(width, height) + ", but is " +
+           (previewImage.empty() ? std::string("empty")
+                                 : describeType(previewImage) + " of " +
+                                       describeSize(previewImage.cols, previewImage.rows));
+  const int labels = disparityRange < 0 ? 0 : disparityRange;
+  if (costVolume.width() != width || costVolume.height() != height || costVolume.disparityRange() != labels)
+    return "cost volume is " + describeSize(costVolume.width(), costVolume.height()) + "x" +
+           std::to_string(costVolume.disparityRange()) + " but the run needs " + describeSize(width, height) + "x" +
+           std::to_string(labels);
+  if (halfWinSize < 0) return "halfWinSize must be 0 or more, but is " + std::to_string(halfWinSize);
+  if (!std::isfinite(spatialSigma) || spatialSigma == 0.0f)
+    return "spatialSigma must be finite and not 0, but is " + std::to_string(spatialSigma);
+  if (!std::isfinite(colorSigma) || colorSigma == 0.0f)
+    return "colorSigma must be finite and not 0, but is " + std::to_string(colorSigma);
+  if (!std::isfinite(logChromWeight)) return "logChromWeight must be finite";
+  if (threadCount < 0) return "threadCount must be 0 (automatic) or more, but is " + std::to_string(threadCount);
+  return {};
+}
+
+bool AnccMatcher::computeCostVolume(float logChromWeight) {
+  lastError_ = checkInputs(logChromWeight);
+  if (!lastError_.empty()) return false;
+
+  if (disparityRange > 0) {
+    // Beyond max(width, height) - 1 a larger window adds only offsets outside
+    // the image, which are never read; the weights depend on the offset from
+    // the centre, not on r, so the costs are the same and the storage stays
+    // bounded.
+    const int r = std::min(halfWinSize, std::max(width, height) - 1);
+
+    unsigned hardware = std::thread::hardware_concurrency();
+    int workers = threadCount > 0 ? threadCount : static_cast<int>(hardware == 0 ? 1 : hardware);
+    workers = std::max(1, std::min(workers, height));
+
+    ImageSignals refSignals, targetSignals;
+    std::vector<std::unique_ptr<RowSweep>> sweeps;
+    SweepSetup setup;
+    try {
+      refSignals = computeImageSignals(refImage);
+      targetSignals = computeImageSignals(targetImage);
+      setup.ref = &refSignals;
+      setup.target = &targetSignals;
+      setup.width = width;
+      setup.height = height;
+      setup.baseDisparity = baseDisparity;
+      setup.disparityRange = disparityRange;
+      setup.halfWinSize = r;
+      setup.spatialSigma = spatialSigma;
+      setup.colorSigma = colorSigma;
+      setup.logChromWeight = logChromWeight;
+      for (int i = 0; i < workers; ++i) sweeps.push_back(std::make_unique<CachedRowSweep>(setup));
+    } catch (const std::bad_alloc&) {
+      lastError_ = "not enough memory for the matcher's working storage (" + describeSize(width, height) +
+                   ", halfWinSize " + std::to_string(halfWinSize) + ")";
+      return false;
+    } catch (const cv::Exception& e) {
+      lastError_ = std::string("colour conversion failed: ") + e.what();
+      return false;
+    }
+
+    std::atomic<int> nextRow{0};
+    std::mutex observerMutex;
+    int rowsDone = 0;
+    auto work = [&](RowSweep& sweep) {
+      for (int y = nextRow.fetch_add(1); y < height; y = nextRow.fetch_add(1)) {
+        sweep.computeRow(y, costVolume);
+        std::lock_guard<std::mutex> lock(observerMutex);
+        ++rowsDone;
+        if (rowObserver) rowObserver(rowsDone, height);
+      }
+    };
+    std::vector<std::thread> threads;
+    for (int i = 1; i < workers; ++i) {
+      try {
+        threads.emplace_back(work, std::ref(*sweeps[i]));
+      } catch (const std::system_error&) {
+        break;  // the threads already running and this one share the rows
+      }
+    }
+    work(*sweeps[0]);
+    for (auto& t : threads) t.join();
+  }
+
+  renderPreview(costVolume, previewImage, baseDisparity, displayLevel);
+  return true;
+}
+
+}  // namespace orbelt

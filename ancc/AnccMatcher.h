@@ -1,0 +1,84 @@
+#pragma once
+// The adaptive normalized cross-correlation matcher: fills a cost volume
+// from a rectified colour stereo pair and draws a winner-take-all preview.
+//
+// Label d of reference pixel (x, y) compares the (2r+1)^2 window around it
+// with the window around target pixel (x - baseDisparity - d, y). Each
+// window position is weighted by spatial closeness and Lab similarity to the
+// window's centre (in each image separately), and the windows are compared
+// by weighted normalized cross-correlation per channel, on the raw colour
+// values and on the log-chromaticity values. A signal's cost is 30 (1 - mean
+// correlation), in [0, 60]; logChromWeight blends the two; a target pixel
+// outside the image costs exactly 50.
+//
+// Usage:
+//   AnccMatcher matcher(volume, ref, target, preview);
+//   matcher.baseDisparity = 0; matcher.disparityRange = 60; ...
+//   if (!matcher.computeCostVolume(1.0f)) report(matcher.lastError());
+//
+// The matcher borrows all four objects and never resizes, replaces or frees
+// them. Its working storage lives only inside computeCostVolume.
+#include <functional>
+#include <string>
+
+#include <opencv2/core.hpp>
+
+#include "ancc/CostVolume.h"
+
+namespace orbelt {
+
+class AnccMatcher {
+ public:
+  // Stores the four references and takes width and height from `refImage`.
+  // The six parameters below must be set before computeCostVolume.
+  AnccMatcher(CostVolume& costVolume, const cv::Mat& refImage, const cv::Mat& targetImage, cv::Mat& previewImage);
+  virtual ~AnccMatcher();
+
+  AnccMatcher(const AnccMatcher&) = delete;
+  AnccMatcher& operator=(const AnccMatcher&) = delete;
+
+  // Writes every element [x][y][d] of the volume (x < width, y < height,
+  // d < disparityRange) and draws rows 1..height-2, columns 1..width-2 of the
+  // preview. `logChromWeight` 1 matches on log-chromaticity alone, 0 on the
+  // raw colour values alone; other values blend linearly.
+  //
+  // Returns false, leaving volume and preview untouched, when the inputs
+  // cannot run: an empty reference image, images that are not 8-bit
+  // 3-channel or differ in size, a preview that is not CV_8UC1 of the
+  // reference's size, a volume of another size than width x height x
+  // disparityRange, halfWinSize < 0, a sigma that is 0 or not finite, a
+  // non-finite logChromWeight, threadCount < 0, or working storage that
+  // cannot be allocated. lastError() then names the problem.
+  bool computeCostVolume(float logChromWeight);
+
+  // Why the last computeCostVolume returned false; empty after a success.
+  const std::string& lastError() const { return lastError_; }
+
+  int width;               // pixel columns, from refImage
+  int height;              // pixel rows, from refImage
+  int baseDisparity = 0;   // disparity of label 0, pixels; label d is disparity baseDisparity + d
+  int disparityRange = 0;  // number of labels; 0 or below means none
+  int displayLevel = 0;    // preview grey multiplier; only its low 8 bits act
+  CostVolume& costVolume;       // the volume to fill, width x height x disparityRange
+  const cv::Mat& refImage;      // reference (left) image, CV_8UC3 BGR
+  const cv::Mat& targetImage;   // target (right) image, CV_8UC3 BGR, same size
+  cv::Mat& previewImage;        // receives the preview, CV_8UC1, width x height
+  int halfWinSize = 0;          // window half size r, pixels; windows are (2r+1)^2; >= 0
+  float spatialSigma = 0.0f;    // sigma of the spatial weight, pixels (dialog's SigmaP, 14); sign ignored, not 0
+  float colorSigma = 0.0f;      // sigma of the Lab-distance weight (dialog's SigmaS, 3.8); sign ignored, not 0
+
+  // Worker threads for the sweep; 0 takes std::thread::hardware_concurrency.
+  // The volume is the same for every count.
+  int threadCount = 0;
+  // Called after each finished row with the number of rows done so far and
+  // the height. It may be called from worker threads, but never from two at
+  // once, and rowsDone only grows. Keep it short: workers wait for it.
+  std::function<void(int rowsDone, int height)> rowObserver;
+
+ private:
+  std::string checkInputs(float logChromWeight) const;
+
+  std::string lastError_;
+};
+
+}  // namespace orbelt

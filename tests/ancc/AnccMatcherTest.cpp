@@ -1,0 +1,305 @@
+// The matcher against the cost's definition, its fixed costs, the pixel
+// shift of a label, and the inputs it refuses.
+#include "ancc/AnccMatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "AnccTestImages.h"
+#include "ReferenceCost.h"
+#include "ancc/ColorTransform.h"
+
+namespace orbelt {
+namespace {
+
+using testing::randomImage;
+using testing::smoothRandomImage;
+
+struct MatcherRun {
+  bool ok = false;
+  std::string error;
+  CostVolume volume;
+  cv::Mat preview;
+};
+
+struct Settings {
+  int halfWinSize = 2;
+  int baseDisparity = 0;
+  int disparityRange = 4;
+  float spatialSigma = 14.0f;
+  float colorSigma = 3.8f;
+  float logChromWeight = 1.0f;
+  int threads = 1;
+};
+
+MatcherRun runMatcher(const cv::Mat& ref, const cv::Mat& target, const Settings& s) {
+  MatcherRun run;
+  run.volume = CostVolume(ref.cols, ref.rows, s.disparityRange);
+  run.preview = cv::Mat(ref.rows, ref.cols, CV_8UC1, cv::Scalar(0));
+  AnccMatcher matcher(run.volume, ref, target, run.preview);
+  matcher.baseDisparity = s.baseDisparity;
+  matcher.disparityRange = s.disparityRange;
+  matcher.displayLevel = 4;
+  matcher.halfWinSize = s.halfWinSize;
+  matcher.spatialSigma = s.spatialSigma;
+  matcher.colorSigma = s.colorSigma;
+  matcher.threadCount = s.threads;
+  run.ok = matcher.computeCostVolume(s.logChromWeight);
+  run.error = matcher.lastError();
+  return run;
+}
+
+struct ReferenceCase {
+  const char* name;
+  int width, height;
+  Settings settings;
+};
+
+class MatcherAgreesWithDefinition : public ::testing::TestWithParam<ReferenceCase> {};
+
+// Every element, whole-window and clipped alike, follows the definition over
+// the common part of the two windows.
+TEST_P(MatcherAgreesWithDefinition, OnEveryPixelAndLabel) {
+  const ReferenceCase& c = GetParam();
+  for (int smooth = 0; smooth < 2; ++smooth) {
+    const cv::Mat ref = smooth ? smoothRandomImage(c.width, c.height, 11) : randomImage(c.width, c.height, 11);
+    const cv::Mat target = smooth ? smoothRandomImage(c.width, c.height, 12) : randomImage(c.width, c.height, 12);
+    const MatcherRun run = runMatcher(ref, target, c.settings);
+    ASSERT_TRUE(run.ok) << run.error;
+
+    const ImageSignals refSignals = computeImageSignals(ref);
+    const ImageSignals targetSignals = computeImageSignals(target);
+    testing::ReferenceParams p;
+    p.halfWinSize = c.settings.halfWinSize;
+    p.spatialSigma = c.settings.spatialSigma;
+    p.colorSigma = c.settings.colorSigma;
+    p.baseDisparity = c.settings.baseDisparity;
+    p.logChromWeight = c.settings.logChromWeight;
+    for (int y = 0; y < c.height; ++y)
+      for (int x = 0; x < c.width; ++x)
+        for (int d = 0; d < c.settings.disparityRange; ++d)
+          ASSERT_NEAR(run.volume.at(x, y, d), testing::referenceCost(refSignals, targetSignals, p, x, y, d), 1e-4)
+              << "smooth " << smooth << " at x " << x << " y " << y << " d " << d;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, MatcherAgreesWithDefinition,
+    ::testing::Values(
+        // name, width, height, {r, base, range, sigmaS, sigmaC, logChromWeight, threads}
+        ReferenceCase{"SmallWindowsWithInterior", 14, 11, {2, 0, 5, 14.0f, 3.8f, 1.0f, 1}},
+        ReferenceCase{"ColourCostOnly", 14, 11, {2, 1, 5, 14.0f, 3.8f, 0.0f, 1}},
+        ReferenceCase{"BlendedCosts", 13, 12, {3, 0, 6, 2.0f, 10.0f, 0.5f, 2}},
+        ReferenceCase{"NegativeBase", 16, 9, {2, -3, 7, 14.0f, 3.8f, 1.0f, 1}},
+        ReferenceCase{"WindowWiderThanImage", 7, 11, {4, -2, 6, 14.0f, 3.8f, 0.3f, 1}},
+        ReferenceCase{"WindowLargerThanBothSides", 5, 4, {9, 0, 5, 3.0f, 20.0f, 1.0f, 1}},
+        ReferenceCase{"PointWindows", 10, 6, {0, 1, 4, 14.0f, 3.8f, 1.0f, 1}},
+        ReferenceCase{"TallImage", 6, 17, {2, 0, 3, 5.0f, -8.0f, 1.0f, 3}},
+        ReferenceCase{"WideImageManyLabels", 40, 10, {3, 0, 20, 14.0f, 3.8f, 1.0f, 2}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AnccMatcher, VolumeIsTheSameForEveryThreadCount) {
+  const cv::Mat ref = smoothRandomImage(37, 23, 5), target = smoothRandomImage(37, 23, 6);
+  Settings s{4, 0, 9, 14.0f, 3.8f, 1.0f, 1};
+  const MatcherRun one = runMatcher(ref, target, s);
+  for (int threads : {2, 3, 8}) {
+    s.threads = threads;
+    const MatcherRun many = runMatcher(ref, target, s);
+    ASSERT_TRUE(many.ok) << many.error;
+    for (int y = 0; y < ref.rows; ++y)
+      for (int x = 0; x < ref.cols; ++x)
+        for (int d = 0; d < s.disparityRange; ++d)
+          ASSERT_EQ(one.volume.at(x, y, d), many.volume.at(x, y, d)) << threads << " threads at " << x << "," << y;
+  }
+}
+
+// Costs the definition pins to fixed values, whatever the window content.
+TEST(AnccMatcher, FixedCosts) {
+  const cv::Mat varying = randomImage(15, 12, 3);
+  const cv::Mat flatA(12, 15, CV_8UC3, cv::Scalar(10, 200, 30));
+  const cv::Mat flatB(12, 15, CV_8UC3, cv::Scalar(90, 90, 90));
+  struct Case {
+    const char* what;
+    cv::Mat ref, target;
+    Settings settings;
+    int x, y, d;
+    double expected, tolerance;
+  };
+  const std::vector<Case> cases = {
+      {"identical varying windows correlate fully", varying, varying, {3, 0, 3}, 7, 6, 0, 0.0, 1e-6},
+      {"identical windows in colour mode", varying, varying, {3, 0, 3, 14.0f, 3.8f, 0.0f}, 7, 6, 0, 0.0, 1e-6},
+      {"constant windows have correlation 0", flatA, flatB, {3, 0, 3}, 7, 6, 1, 30.0, 1e-6},
+      {"constant windows in colour mode", flatA, flatB, {3, 0, 3, 14.0f, 3.8f, 0.0f}, 7, 6, 1, 30.0, 1e-6},
+      {"constant windows clipped at the border", flatA, flatB, {3, 0, 3}, 0, 0, 0, 30.0, 1e-6},
+      {"a point window has no energy", varying, varying, {0, 0, 3}, 5, 5, 2, 30.0, 0.0},
+      {"a point window in colour mode", varying, flatB, {0, 0, 3, 14.0f, 3.8f, 0.0f}, 0, 11, 0, 30.0, 0.0},
+      {"target left of the image", varying, varying, {3, 0, 5}, 2, 4, 3, 50.0, 0.0},
+      {"target left of the image, colour mode", varying, varying, {3, 0, 5, 14.0f, 3.8f, 0.0f}, 0, 0, 1, 50.0, 0.0},
+      {"target right of the image", varying, varying, {3, -3, 2}, 12, 4, 0, 50.0, 0.0},
+  };
+  for (const Case& c : cases) {
+    const MatcherRun run = runMatcher(c.ref, c.target, c.settings);
+    ASSERT_TRUE(run.ok) << run.error;
+    EXPECT_NEAR(run.volume.at(c.x, c.y, c.d), c.expected, c.tolerance) << c.what;
+  }
+}
+
+// Negated colour deviations under the same weights (the colour sigma so wide
+// that only the spatial term acts) correlate at -1.
+TEST(AnccMatcher, NegatedColourWindowsCostSixty) {
+  const cv::Mat ref = randomImage(11, 11, 8);
+  cv::Mat inverted;
+  cv::bitwise_not(ref, inverted);
+  Settings s{3, 0, 1, 14.0f, 1e6f, 0.0f};
+  const MatcherRun run = runMatcher(ref, inverted, s);
+  ASSERT_TRUE(run.ok) << run.error;
+  EXPECT_NEAR(run.volume.at(5, 5, 0), 60.0, 1e-5);  // whole window
+  EXPECT_NEAR(run.volume.at(1, 9, 0), 60.0, 1e-5);  // clipped window
+}
+
+// Label d of pixel x looks at target column x - base - d: with the target's
+// content moved right by 3 pixels, base -3 finds it at label 0.
+TEST(AnccMatcher, NegativeBaseLooksRight) {
+  const cv::Mat ref = randomImage(20, 9, 21);
+  cv::Mat target(ref.size(), CV_8UC3, cv::Scalar(0, 0, 0));
+  ref(cv::Rect(0, 0, 17, 9)).copyTo(target(cv::Rect(3, 0, 17, 9)));
+  const MatcherRun run = runMatcher(ref, target, {2, -3, 3});
+  ASSERT_TRUE(run.ok) << run.error;
+  for (int x = 2; x < 15; ++x) EXPECT_NEAR(run.volume.at(x, 4, 0), 0.0, 1e-6) << "column " << x;
+  for (int x = 17; x < 20; ++x) EXPECT_EQ(run.volume.at(x, 4, 0), 50.0f) << "column " << x;
+  EXPECT_NE(run.volume.at(16, 4, 0), 50.0f);
+  EXPECT_GT(run.volume.at(8, 4, 1), 1.0);
+}
+
+// Weight 1 is the log-chromaticity volume, 0 the colour one, 0.5 their mean.
+TEST(AnccMatcher, WeightBlendsTheTwoCosts) {
+  const cv::Mat ref = smoothRandomImage(12, 10, 31), target = smoothRandomImage(12, 10, 32);
+  const MatcherRun logChrom = runMatcher(ref, target, {2, 0, 4, 14.0f, 3.8f, 1.0f});
+  const MatcherRun color = runMatcher(ref, target, {2, 0, 4, 14.0f, 3.8f, 0.0f});
+  const MatcherRun half = runMatcher(ref, target, {2, 0, 4, 14.0f, 3.8f, 0.5f});
+  bool differ = false;
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 12; ++x)
+      for (int d = 0; d < 4; ++d) {
+        const double mean = 0.5 * logChrom.volume.at(x, y, d) + 0.5 * color.volume.at(x, y, d);
+        EXPECT_NEAR(half.volume.at(x, y, d), mean, 1e-5);
+        differ |= std::abs(logChrom.volume.at(x, y, d) - color.volume.at(x, y, d)) > 0.1;
+      }
+  EXPECT_TRUE(differ) << "the two signals should give different costs on random images";
+}
+
+TEST(AnccMatcher, PreviewShowsTheWinnerInside) {
+  const cv::Mat ref = randomImage(12, 9, 41);
+  cv::Mat target(ref.size(), CV_8UC3, cv::Scalar(0, 0, 0));
+  ref(cv::Rect(2, 0, 10, 9)).copyTo(target(cv::Rect(0, 0, 10, 9)));  // disparity 2 everywhere it can be
+  const MatcherRun run = runMatcher(ref, target, {2, 0, 5});
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(run.preview.at<uchar>(4, 6), 2 * 4);  // displayLevel 4
+  EXPECT_EQ(run.preview.at<uchar>(0, 6), 0);      // outermost rows untouched
+}
+
+TEST(AnccMatcher, ReportsEveryRowOnce) {
+  const cv::Mat ref = randomImage(9, 13, 51);
+  CostVolume volume(9, 13, 3);
+  cv::Mat preview(13, 9, CV_8UC1, cv::Scalar(0));
+  AnccMatcher matcher(volume, ref, ref, preview);
+  matcher.disparityRange = 3;
+  matcher.halfWinSize = 1;
+  matcher.spatialSigma = 14.0f;
+  matcher.colorSigma = 3.8f;
+  matcher.threadCount = 3;
+  std::vector<int> seen;
+  matcher.rowObserver = [&](int done, int height) {
+    EXPECT_EQ(height, 13);
+    seen.push_back(done);
+  };
+  ASSERT_TRUE(matcher.computeCostVolume(1.0f));
+  ASSERT_EQ(seen.size(), 13u);
+  for (int i = 0; i < 13; ++i) EXPECT_EQ(seen[i], i + 1);
+}
+
+TEST(AnccMatcher, NoLabelsStillDrawsThePreview) {
+  const cv::Mat ref = randomImage(6, 5, 61);
+  const MatcherRun run = runMatcher(ref, ref, {2, 3, 0});
+  ASSERT_TRUE(run.ok) << run.error;
+  EXPECT_EQ(run.preview.at<uchar>(2, 2), 3 * 4);  // best label 0 at base 3, level 4
+}
+
+// Inputs the matcher cannot run on are refused before anything is written.
+TEST(AnccMatcher, RefusesInputsItCannotRun) {
+  const cv::Mat good = randomImage(8, 6, 71);
+  struct Case {
+    const char* what;
+    cv::Mat ref, target;
+    cv::Size previewSize;
+    int previewType;
+    int volumeRange;  // labels of the volume handed in; the matcher is set to 3
+    int halfWinSize;
+    float spatialSigma, colorSigma, logChromWeight;
+    int threads;
+    const char* message;
+  };
+  const float inf = INFINITY, nan = NAN;
+  const cv::Mat gray(6, 8, CV_8UC1, cv::Scalar(5));
+  const cv::Mat sixteen(6, 8, CV_16UC3, cv::Scalar(5, 5, 5));
+  const cv::Mat four(6, 8, CV_8UC4, cv::Scalar(5, 5, 5, 5));
+  const cv::Size size(8, 6);
+  const std::vector<Case> cases = {
+      {"empty reference", cv::Mat(), good, size, CV_8UC1, 3, 2, 14, 3.8f, 1, 1, "reference image is empty"},
+      {"grey reference", gray, good, size, CV_8UC1, 3, 2, 14, 3.8f, 1, 1, "reference image must be 8-bit with 3"},
+      {"16-bit target", good, sixteen, size, CV_8UC1, 3, 2, 14, 3.8f, 1, 1, "target image must be 8-bit"},
+      {"four-channel target", good, four, size, CV_8UC1, 3, 2, 14, 3.8f, 1, 1, "target image must be 8-bit"},
+      {"smaller target", good, randomImage(7, 6, 1), size, CV_8UC1, 3, 2, 14, 3.8f, 1, 1,
+       "target image is 7x6 but the reference image is 8x6"},
+      {"preview of another size", good, good, cv::Size(6, 8), CV_8UC1, 3, 2, 14, 3.8f, 1, 1, "preview image"},
+      {"colour preview", good, good, size, CV_8UC3, 3, 2, 14, 3.8f, 1, 1, "preview image must be CV_8UC1"},
+      {"volume with other labels", good, good, size, CV_8UC1, 4, 2, 14, 3.8f, 1, 1, "cost volume is 8x6x4"},
+      {"negative half window", good, good, size, CV_8UC1, 3, -1, 14, 3.8f, 1, 1, "halfWinSize"},
+      {"zero spatial sigma", good, good, size, CV_8UC1, 3, 2, 0, 3.8f, 1, 1, "spatialSigma"},
+      {"infinite colour sigma", good, good, size, CV_8UC1, 3, 2, 14, inf, 1, 1, "colorSigma"},
+      {"NaN spatial sigma", good, good, size, CV_8UC1, 3, 2, nan, 3.8f, 1, 1, "spatialSigma"},
+      {"zero colour sigma", good, good, size, CV_8UC1, 3, 2, 14, 0.0f, 1, 1, "colorSigma"},
+      {"NaN weight", good, good, size, CV_8UC1, 3, 2, 14, 3.8f, nan, 1, "logChromWeight"},
+      {"negative thread count", good, good, size, CV_8UC1, 3, 2, 14, 3.8f, 1, -2, "threadCount"},
+  };
+  for (const Case& c : cases) {
+    CostVolume volume(8, 6, c.volumeRange);
+    for (int x = 0; x < volume.width(); ++x)
+      for (int y = 0; y < volume.height(); ++y)
+        for (int d = 0; d < volume.disparityRange(); ++d) volume.at(x, y, d) = 7.0f;
+    cv::Mat preview(c.previewSize, c.previewType, cv::Scalar::all(9));
+    const cv::Mat previewBefore = preview.clone();
+    AnccMatcher matcher(volume, c.ref, c.target, preview);
+    matcher.disparityRange = 3;
+    matcher.displayLevel = 1;
+    matcher.halfWinSize = c.halfWinSize;
+    matcher.spatialSigma = c.spatialSigma;
+    matcher.colorSigma = c.colorSigma;
+    matcher.threadCount = c.threads;
+    EXPECT_FALSE(matcher.computeCostVolume(c.logChromWeight)) << c.what;
+    EXPECT_NE(matcher.lastError().find(c.message), std::string::npos)
+        << c.what << ": message was \"" << matcher.lastError() << "\"";
+    for (int x = 0; x < volume.width(); ++x)
+      for (int y = 0; y < volume.height(); ++y)
+        for (int d = 0; d < volume.disparityRange(); ++d) ASSERT_EQ(volume.at(x, y, d), 7.0f) << c.what;
+    EXPECT_EQ(cv::norm(preview, previewBefore, cv::NORM_INF), 0.0) << c.what;
+  }
+}
+
+// A huge window costs what a window of the whole image costs, without
+// asking for storage in proportion to r.
+TEST(AnccMatcher, HugeWindowActsAsTheWholeImage) {
+  const cv::Mat ref = smoothRandomImage(9, 7, 81), target = smoothRandomImage(9, 7, 82);
+  const MatcherRun huge = runMatcher(ref, target, {1 << 30, 0, 3});
+  const MatcherRun whole = runMatcher(ref, target, {8, 0, 3});
+  ASSERT_TRUE(huge.ok) << huge.error;
+  for (int y = 0; y < 7; ++y)
+    for (int x = 0; x < 9; ++x)
+      for (int d = 0; d < 3; ++d) EXPECT_EQ(huge.volume.at(x, y, d), whole.volume.at(x, y, d));
+}
+
+}  // namespace
+}  // namespace orbelt

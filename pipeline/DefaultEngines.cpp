@@ -1,0 +1,35 @@
+// The glue between the pipeline and the real engines: the ANCC matcher for
+// the costs and alpha-expansion for the labels.
+#include "ancc/AnccMatcher.h"
+#include "mrf/AlphaExpansion.h"
+#include "pipeline/DisparityPipeline.h"
+
+namespace orbelt {
+
+PipelineEngines defaultEngines(std::optional<std::uint32_t> seed) {
+  PipelineEngines engines;
+  engines.computeCosts = [](CostVolume& volume, const cv::Mat& ref, const cv::Mat& target, cv::Mat& preview,
+                            const MatcherSettings& settings, float logChromWeight) -> std::string {
+    AnccMatcher matcher(volume, ref, target, preview);
+    matcher.baseDisparity = settings.baseDisparity;
+    matcher.disparityRange = settings.disparityRange;
+    matcher.displayLevel = settings.displayLevel;
+    matcher.halfWinSize = settings.halfWinSize;
+    matcher.spatialSigma = settings.spatialSigma;
+    matcher.colorSigma = settings.colorSigma;
+    matcher.threadCount = settings.threadCount;
+    matcher.rowObserver = settings.rowObserver;
+    if (!matcher.computeCostVolume(logChromWeight)) return matcher.lastError();
+    return {};
+  };
+  engines.createOptimizer = [seed](int width, int height, int labelCount, EnergyTerms* terms,
+                                   const OptimizerSettings& settings) -> std::unique_ptr<MrfSolver> {
+    auto solver = std::make_unique<AlphaExpansion>(width, height, labelCount, terms);
+    if (seed) solver->fixLabelOrderSeed(*seed);
+    if (settings.moveObserver) solver->setMoveObserver(settings.moveObserver);
+    return solver;
+  };
+  return engines;
+}
+
+}  // namespace orbelt

@@ -1,0 +1,131 @@
+#pragma once
+// Stand-ins for the matcher and the optimizer, so the pipeline's own work
+// (what it hands the engines, in which order, and what it does with their
+// results) can be checked exactly and fast.
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mrf/MrfSolver.h"
+#include "pipeline/DisparityPipeline.h"
+
+namespace orbelt::testing {
+
+// What the engine doubles saw during one run.
+struct EngineLog {
+  int costCalls = 0;
+  MatcherSettings settings;
+  float logChromWeight = -1.0f;
+  cv::Mat refSeen;     // deep copies of what the matcher was given
+  cv::Mat targetSeen;
+  int optimizersCreated = 0;
+  int createdWidth = 0, createdHeight = 0, createdLabels = 0;
+  const float* dataTable = nullptr;
+  int exponent = 0;
+  float maxCost = 0.0f;
+  float lambda = 0.0f;
+  bool useMultipliers = true;
+  int resets = 0;
+  std::vector<int> sweepArguments;  // maxSweeps of every runSweeps call
+  std::vector<std::string> events;  // "costs", "create", "initialize", "reset", "sweep", "destroy"
+};
+
+// An optimizer whose sweep gives every pixel its cheapest label (ties to the
+// lowest), read from the installed table: the resulting labels show exactly
+// which costs the pipeline put where.
+class CheapestLabelSolver : public MrfSolver {
+ public:
+  CheapestLabelSolver(int width, int height, int labelCount, EnergyTerms* terms, EngineLog& log)
+      : MrfSolver(width, height, labelCount, terms), log_(log), labels_(static_cast<size_t>(pixelCount), 0) {
+    log_.events.push_back("create");
+  }
+  ~CheapestLabelSolver() override { log_.events.push_back("destroy"); }
+
+  double dataCostSum() override {
+    double sum = 0;
+    for (int p = 0; p < pixelCount; ++p) sum += table_[static_cast<size_t>(p) * labelCount + labels_[p]];
+    return sum;
+  }
+  double pairCostSum() override { return 0.0; }
+  void addNeighbourPair(int, int, float) override {}
+  int* labelBuffer() override { return labels_.data(); }
+  int labelAt(int pixel) override { return labels_[pixel]; }
+  void assignLabel(int pixel, int label) override { labels_[pixel] = label; }
+  void resetLabels() override {
+    std::fill(labels_.begin(), labels_.end(), 0);
+    ++log_.resets;
+    log_.events.push_back("reset");
+  }
+  void setOptions(int, const void*) override {}
+  void setDataTable(float* table) override {
+    table_ = table;
+    log_.dataTable = table;
+    log_.events.push_back("initialize");
+  }
+  void setDataFunction(DataCostFunction) override {}
+  void setSmoothness(int exponent, float maxCost, float lambda) override {
+    log_.exponent = exponent;
+    log_.maxCost = maxCost;
+    log_.lambda = lambda;
+    log_.useMultipliers = useMultipliers;
+  }
+  void setSmoothnessFunction(PairCostFunction) override {}
+  void setSmoothness(float*) override {}
+  void setEdgeMultipliers(float*, float*) override {}
+  void prepareSolver() override {}
+
+ protected:
+  double runSweeps(int maxSweeps) override {
+    log_.sweepArguments.push_back(maxSweeps);
+    log_.events.push_back("sweep");
+    for (int p = 0; p < pixelCount; ++p) {
+      const float* c = table_ + static_cast<size_t>(p) * labelCount;
+      labels_[p] = static_cast<int>(std::min_element(c, c + labelCount) - c);
+    }
+    return dataCostSum();
+  }
+
+ private:
+  EngineLog& log_;
+  std::vector<int> labels_;
+  const float* table_ = nullptr;
+};
+
+// Engines whose matcher writes `fill(x, y, d)` into the volume and whose
+// optimizer is a CheapestLabelSolver; both report into `log`.
+template <typename Fill>
+PipelineEngines recordingEngines(EngineLog& log, Fill fill) {
+  PipelineEngines engines;
+  engines.computeCosts = [&log, fill](CostVolume& volume, const cv::Mat& ref, const cv::Mat& target, cv::Mat&,
+                                      const MatcherSettings& settings, float weight) -> std::string {
+    ++log.costCalls;
+    log.events.push_back("costs");
+    log.settings = settings;
+    log.logChromWeight = weight;
+    log.refSeen = ref.clone();
+    log.targetSeen = target.clone();
+    for (int x = 0; x < volume.width(); ++x)
+      for (int y = 0; y < volume.height(); ++y)
+        for (int d = 0; d < volume.disparityRange(); ++d) volume.at(x, y, d) = fill(x, y, d);
+    return {};
+  };
+  engines.createOptimizer = [&log](int w, int h, int labels, EnergyTerms* terms,
+                                   const OptimizerSettings&) -> std::unique_ptr<MrfSolver> {
+    ++log.optimizersCreated;
+    log.createdWidth = w;
+    log.createdHeight = h;
+    log.createdLabels = labels;
+    return std::make_unique<CheapestLabelSolver>(w, h, labels, terms, log);
+  };
+  return engines;
+}
+
+// A message box that remembers what it was told.
+class RecordingMessageBox : public MessageBox {
+ public:
+  void show(const std::string& text) override { shown.push_back(text); }
+  std::vector<std::string> shown;
+};
+
+}  // namespace orbelt::testing

@@ -1,0 +1,99 @@
+#pragma once
+// What the matcher's benchmark programs share: finding the stereo pairs,
+// timing a matcher run, and reading the process's peak memory.
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "ancc/AnccMatcher.h"
+
+namespace orbelt::bench {
+
+struct StereoPair {
+  std::string name;
+  cv::Mat ref, target;
+};
+
+// Reads a pair unchanged; empty images when a file is missing.
+inline StereoPair loadPair(const std::string& name, const std::string& refPath, const std::string& targetPath) {
+  return {name, cv::imread(refPath, cv::IMREAD_COLOR), cv::imread(targetPath, cv::IMREAD_COLOR)};
+}
+
+// A textured 450x375-like pair when the public data is absent: smooth random
+// colours, the target the reference shifted left by `shift` pixels.
+inline StereoPair syntheticPair(int width, int height, int shift) {
+  cv::Mat small(height / 8 + 1, width / 8 + 1, CV_8UC3);
+  cv::randu(small, cv::Scalar::all(0), cv::Scalar::all(255));
+  cv::Mat big;
+  cv::resize(small, big, cv::Size(width + shift, height), 0, 0, cv::INTER_CUBIC);
+  cv::Mat noise(big.size(), CV_8UC3);
+  cv::randu(noise, cv::Scalar::all(0), cv::Scalar::all(16));
+  big += noise;
+  return {"synthetic", big(cv::Rect(shift, 0, width, height)).clone(), big(cv::Rect(0, 0, width, height)).clone()};
+}
+
+// The dialog's defaults: r 15, spatial sigma 14 (SigmaP), colour sigma 3.8 (SigmaS).
+struct MatcherRunSettings {
+  int labels = 60;             // disparity range
+  int halfWinSize = 15;        // r
+  float spatialSigma = 14.0f;  // pixels
+  float colorSigma = 3.8f;     // Lab units
+  float logChromWeight = 1.0f; // 1 = logChrom, 0 = original RGB
+  int threads = 0;             // 0 = hardware
+};
+
+struct MatcherRunResult {
+  double seconds = 0;
+  CostVolume volume;
+};
+
+inline MatcherRunResult runMatcher(const StereoPair& pair, const MatcherRunSettings& s) {
+  MatcherRunResult result;
+  result.volume = CostVolume(pair.ref.cols, pair.ref.rows, s.labels);
+  cv::Mat preview(pair.ref.rows, pair.ref.cols, CV_8UC1, cv::Scalar(0));
+  AnccMatcher matcher(result.volume, pair.ref, pair.target, preview);
+  matcher.baseDisparity = 0;
+  matcher.disparityRange = s.labels;
+  matcher.displayLevel = 1;
+  matcher.halfWinSize = s.halfWinSize;
+  matcher.spatialSigma = s.spatialSigma;
+  matcher.colorSigma = s.colorSigma;
+  matcher.threadCount = s.threads;
+  const auto start = std::chrono::steady_clock::now();
+  if (!matcher.computeCostVolume(s.logChromWeight)) {
+    std::fprintf(stderr, "matcher refused %s: %s\n", pair.name.c_str(), matcher.lastError().c_str());
+    result.seconds = -1;
+    return result;
+  }
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return result;
+}
+
+// Peak resident memory of the process (VmHWM), in MiB; -1 when unknown.
+inline double peakMemoryMiB() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "VmHWM:") {
+      double kib = 0;
+      status >> kib;
+      return kib / 1024.0;
+    }
+    std::getline(status, key);
+  }
+  return -1;
+}
+
+// Starts a new peak-memory measurement (Linux: writing 5 to clear_refs
+// resets VmHWM to the current resident size). False when not possible.
+inline bool resetPeakMemory() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  return static_cast<bool>(clear);
+}
+
+}  // namespace orbelt::bench

@@ -27,35 +27,45 @@ using PairCostFunction = float (*)(int pixel1, int pixel2, int label1, int label
 
 struct DataTerm {
   // pixelCount x labelCount costs; label l of pixel p at p*labelCount + l.
+  // Read when form is Table. Default: none.
   float* costTable = nullptr;
+  // Cost function; read for every form but Table and NotSet. Default: none.
   DataCostFunction costFunction = nullptr;
-  // Table reads costTable; every other form is taken as a function.
+  // Table reads costTable; every other form is taken as a function; NotSet
+  // (the default) is refused by sweeps and energy queries.
   CostForm form = CostForm::NotSet;
 };
 
 struct SmoothTerm {
   // labelCount x labelCount symmetric costs; labels (a, b) at a*labelCount + b.
+  // Read when form is Table (checked for exact symmetry). Default: none.
   float* pairTable = nullptr;
-  // pixelCount entries; entry p scales the pair of p and its right neighbour.
+  // pixelCount entries; entry p scales the pair of p and its right neighbour
+  // (the last column is never read). Default: none.
   float* horizontalMultipliers = nullptr;
-  // pixelCount entries; entry p scales the pair of p and the pixel below it.
+  // pixelCount entries; entry p scales the pair of p and the pixel below it
+  // (the last row is never read). Default: none.
   float* verticalMultipliers = nullptr;
+  // Pair cost function; read when form is Function. Default: none.
   PairCostFunction pairFunction = nullptr;
-  // Function, Table, or (any other value) a truncated power.
+  // Function, Table, NotSet (the default: refused by sweeps and energy
+  // queries), or (any other value) a truncated power.
   CostForm form = CostForm::NotSet;
-  // Truncated power only: 1 or 2.
+  // Truncated power only: 1 or 2 (anything else ends initialize()). Default 0.
   int exponent = 0;
-  // Truncated power only: truncation of the label-distance power.
+  // Truncated power only: truncation of the label-distance power, in label
+  // distance units (|a-b| or |a-b|^2). Default 0.
   float maxCost = 0.0f;
-  // Truncated power only: multiplier of the truncated power.
+  // Truncated power only: cost per unit of truncated distance power. Default 0.
   float lambda = 0.0f;
-  // When true the two multiplier arrays apply (Table and truncated power only).
+  // When true the two multiplier arrays apply (Table and truncated power
+  // only; a pair function carries its own weights). Default false.
   bool useMultipliers = false;
 };
 
 struct EnergyTerms {
-  DataTerm* data = nullptr;
-  SmoothTerm* smooth = nullptr;
+  DataTerm* data = nullptr;      // the data term; required. Default: none.
+  SmoothTerm* smooth = nullptr;  // the smoothness term; required. Default: none.
 };
 
 }  // namespace orbelt

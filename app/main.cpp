@@ -1,0 +1,23 @@
+// The desktop program: one global application object, one modal dialog.
+#include <QApplication>
+#include <cstdio>
+
+#include "app/COrbeltApp.h"
+#include "app/DisplayCheck.h"
+#include "app/PipelineCompute.h"
+
+namespace {
+// Built before main() like any global; it touches no Qt until run().
+orbelt::COrbeltApp theApp(orbelt::pipelineComputeRunner());
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (const auto reason = orbelt::missingDisplayReason(orbelt::processEnvironment)) {
+    std::fprintf(stderr, "orbelt: %s\n", reason->c_str());
+    return 2;
+  }
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Orbelt"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Orbelt"));
+  return theApp.run();
+}

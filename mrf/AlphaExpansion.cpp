@@ -65,6 +65,10 @@ void AlphaExpansion::fixLabelOrderSeed(std::uint32_t seed) {
   };
 }
 
+void AlphaExpansion::setShuffleGenerator(ShuffleGenerator generator) {
+  shuffleGenerator = std::move(generator);
+}
+
 void AlphaExpansion::setMoveObserver(MoveObserver observer) { moveObserver = std::move(observer); }
 
 double AlphaExpansion::runSweeps(int maxSweeps) {
@@ -96,12 +100,22 @@ double AlphaExpansion::expansionSweep() {
 
 void AlphaExpansion::shuffleLabelOrder() {
   const std::int64_t reading = shuffleClock ? shuffleClock() : processClockMs();
-  std::mt19937 generator(static_cast<std::uint32_t>(reading));
+  const auto seed = static_cast<std::uint32_t>(reading);
   const auto n = static_cast<std::uint32_t>(labelCount);
-  for (int k = 0; k < 2 * labelCount; ++k) {
-    const auto i = static_cast<int>(generator() % n);
-    const auto j = static_cast<int>(generator() % n);
-    std::swap(labelOrder[i], labelOrder[j]);
+  // i is drawn before j: with a fixed generator the order is part of the result.
+  auto permute = [&](auto&& next) {
+    for (int k = 0; k < 2 * labelCount; ++k) {
+      const auto i = static_cast<int>(next() % n);
+      const auto j = static_cast<int>(next() % n);
+      std::swap(labelOrder[i], labelOrder[j]);
+    }
+  };
+  if (shuffleGenerator) {
+    std::function<std::uint32_t()> next = shuffleGenerator(seed);
+    permute(next);
+  } else {
+    std::mt19937 generator(seed);
+    permute(generator);
   }
 }
 

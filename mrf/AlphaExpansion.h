@@ -13,7 +13,8 @@
 // value modulo labelCount, 2 * labelCount times. The clock is the process
 // clock (milliseconds since start) unless replaced: setShuffleClock() for any
 // source, fixLabelOrderSeed(seed) for the reproducible order seed, seed+1,
-// seed+2, ... read by the first, second, third ... shuffle.
+// seed+2, ... read by the first, second, third ... shuffle. The generator,
+// too, can be replaced (setShuffleGenerator).
 //
 // A move is applied as found: there is no energy check and no undo. For a
 // smoothness term that breaks E(k,k) + E(a,a) <= E(k,a) + E(a,k) for some
@@ -40,6 +41,8 @@ class AlphaExpansion : public GraphCutSolver {
  public:
   // Source of the shuffle seeds; each shuffle reads it once.
   using ShuffleClock = std::function<std::int64_t()>;
+  // Makes the source of random values of one shuffle from its seed.
+  using ShuffleGenerator = std::function<std::function<std::uint32_t()>(std::uint32_t seed)>;
   // Told after every expansion move: moveIndex is the number of moves done
   // in the current sweep (1 after the first, labelCount after the last).
   using MoveObserver = std::function<void(int moveIndex, int labelCount)>;
@@ -53,6 +56,9 @@ class AlphaExpansion : public GraphCutSolver {
   // ...) is seeded with seed + n (mod 2^32). Call before the first sweep so a
   // whole run is reproducible from the identity order.
   void fixLabelOrderSeed(std::uint32_t seed);
+  // Replaces the std::mt19937 that each shuffle seeds; an empty function
+  // restores it.
+  void setShuffleGenerator(ShuffleGenerator generator);
   // Progress hook for front ends; an empty function removes it.
   void setMoveObserver(MoveObserver observer);
 
@@ -68,6 +74,7 @@ class AlphaExpansion : public GraphCutSolver {
 
  private:
   ShuffleClock shuffleClock;
+  ShuffleGenerator shuffleGenerator;
   MoveObserver moveObserver;
 };
 

@@ -360,6 +360,30 @@ TEST(AlphaExpansion, ShuffleReadsItsClockOncePerSweepAndAFixedSeedCountsUp) {
             orderAfterSweeps([](AlphaExpansion& s) { s.fixLabelOrderSeed(2); }, 1));
 }
 
+TEST(AlphaExpansion, ShuffleSwapsDrawnPairsTwiceLabelCountTimesFromWhereTheLastSweepLeft) {
+  GridEnergy e(2, 2, 3);
+  AlphaExpansion solver(2, 2, 3, &e.terms);
+  solver.initialize();
+  solver.setShuffleClock([n = std::int64_t{41}]() mutable { return n++; });
+  std::vector<std::uint32_t> seeds;
+  // Each shuffle draws these twelve values: the pairs (2,0) (1,2) (0,0) (2,1) (1,0) (0,2).
+  solver.setShuffleGenerator([&](std::uint32_t seed) {
+    seeds.push_back(seed);
+    return [values = std::vector<std::uint32_t>{2, 0, 4, 5, 0, 3, 8, 7, 1, 6, 9, 2}, k = std::size_t{0}]() mutable {
+      return values[k++];
+    };
+  });
+  auto order = [&] { return std::vector<int>(solver.currentLabelOrder().begin(), solver.currentLabelOrder().end()); };
+  float seconds = 0.0f;
+  solver.optimize(1, &seconds);
+  // 012 -> 210 -> 201 -> 201 -> 210 -> 120 -> 021
+  EXPECT_EQ(order(), (std::vector<int>{0, 2, 1}));
+  solver.optimize(1, &seconds);
+  // 021 -> 120 -> 102 -> 102 -> 120 -> 210 -> 012
+  EXPECT_EQ(order(), (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(seeds, (std::vector<std::uint32_t>{41, 42}));
+}
+
 TEST(AlphaExpansionDeathTest, MissingTermStopsTheSweep) {
   // The sweep itself refuses, before any move (the energy queries refuse too;
   // see EnergyTermsTest).

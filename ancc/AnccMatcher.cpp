@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <sstream>
 #include <thread>
+
+#include <unistd.h>
 #include <vector>
 
+#include "ancc/BlockedRowSweep.h"
 #include "ancc/CachedRowSweep.h"
 #include "ancc/ColorTransform.h"
 #include "ancc/SweepSetup.h"
@@ -35,6 +39,17 @@ std::string checkImage(const cv::Mat& image, const char* name) {
   if (image.dims != 2) return std::string(name) + " must be a 2-dimensional image";
   return {};
 }
+
+// Memory the working storage may take: three quarters of the physical
+// memory, so a window too large for the machine is refused up front instead
+// of ending in the out-of-memory killer halfway through.
+std::uint64_t memoryBudget() {
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return std::uint64_t(1) << 62;
+  return std::uint64_t(pages) * std::uint64_t(pageSize) / 4 * 3;
+}
+
+std::string mebibytes(std::uint64_t bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB"; }
 
 }  // namespace
 
@@ -92,23 +107,47 @@ bool AnccMatcher::computeCostVolume(float logChromWeight) {
     int workers = threadCount > 0 ? threadCount : static_cast<int>(hardware == 0 ? 1 : hardware);
     workers = std::max(1, std::min(workers, height));
 
-    ImageSignals refSignals, targetSignals;
-    std::vector<std::unique_ptr<RowSweep>> sweeps;
+    if (useBaselineSweep) workers = 1;
+
     SweepSetup setup;
+    setup.width = width;
+    setup.height = height;
+    setup.baseDisparity = baseDisparity;
+    setup.disparityRange = disparityRange;
+    setup.halfWinSize = r;
+    setup.spatialSigma = spatialSigma;
+    setup.colorSigma = colorSigma;
+    setup.logChromWeight = logChromWeight;
+
+    // Storage per worker; fewer workers when the machine cannot hold one
+    // row store per thread, a refusal when it cannot hold even one.
+    const std::uint64_t gridBytes = 2ull * 3 * 3 * 8 * std::uint64_t(width) * height;
+    const std::uint64_t shared = gridBytes + (useBaselineSweep ? 0 : BlockedRowSweep::sharedBytes(setup));
+    const std::uint64_t perWorker =
+        useBaselineSweep ? 2ull * 7 * 8 * (2ull * r + 1) * (2ull * r + 1) * width : BlockedRowSweep::workerBytes(setup);
+    const std::uint64_t budget = memoryBudget();
+    if (shared + perWorker > budget) {
+      lastError_ = "halfWinSize " + std::to_string(halfWinSize) + " on " + describeSize(width, height) + " needs " +
+                   mebibytes(shared + perWorker) + " of working storage, more than the " + mebibytes(budget) +
+                   " this machine allows";
+      return false;
+    }
+    workers = static_cast<int>(std::min<std::uint64_t>(workers, (budget - shared) / perWorker));
+
+    ImageSignals refSignals, targetSignals;
+    std::unique_ptr<BlockedSweepTables> tables;
+    std::vector<std::unique_ptr<RowSweep>> sweeps;
     try {
       refSignals = computeImageSignals(refImage);
       targetSignals = computeImageSignals(targetImage);
       setup.ref = &refSignals;
       setup.target = &targetSignals;
-      setup.width = width;
-      setup.height = height;
-      setup.baseDisparity = baseDisparity;
-      setup.disparityRange = disparityRange;
-      setup.halfWinSize = r;
-      setup.spatialSigma = spatialSigma;
-      setup.colorSigma = colorSigma;
-      setup.logChromWeight = logChromWeight;
-      for (int i = 0; i < workers; ++i) sweeps.push_back(std::make_unique<CachedRowSweep>(setup));
+      if (useBaselineSweep) {
+        sweeps.push_back(std::make_unique<CachedRowSweep>(setup));
+      } else {
+        tables = std::make_unique<BlockedSweepTables>(setup);
+        for (int i = 0; i < workers; ++i) sweeps.push_back(std::make_unique<BlockedRowSweep>(setup, *tables));
+      }
     } catch (const std::bad_alloc&) {
       lastError_ = "not enough memory for the matcher's working storage (" + describeSize(width, height) +
                    ", halfWinSize " + std::to_string(halfWinSize) + ")";
@@ -130,7 +169,7 @@ bool AnccMatcher::computeCostVolume(float logChromWeight) {
       }
     };
     std::vector<std::thread> threads;
-    for (int i = 1; i < workers; ++i) {
+    for (size_t i = 1; i < sweeps.size(); ++i) {
       try {
         threads.emplace_back(work, std::ref(*sweeps[i]));
       } catch (const std::system_error&) {

@@ -47,8 +47,8 @@ class AnccMatcher {
   // 3-channel or differ in size, a preview that is not CV_8UC1 of the
   // reference's size, a volume of another size than width x height x
   // disparityRange, halfWinSize < 0, a sigma that is 0 or not finite, a
-  // non-finite logChromWeight, threadCount < 0, or working storage that
-  // cannot be allocated. lastError() then names the problem.
+  // non-finite logChromWeight, threadCount < 0, or working storage beyond
+  // what the machine has or can allocate. lastError() then names the problem.
   bool computeCostVolume(float logChromWeight);
 
   // Why the last computeCostVolume returned false; empty after a success.
@@ -74,6 +74,10 @@ class AnccMatcher {
   // the height. It may be called from worker threads, but never from two at
   // once, and rowsDone only grows. Keep it short: workers wait for it.
   std::function<void(int rowsDone, int height)> rowObserver;
+  // Runs the plain cached sweep on one thread instead of the blocked,
+  // vectorised, multi-threaded one: an order of magnitude slower, the same
+  // costs within 1e-4. For benchmarks and cross-checks.
+  bool useBaselineSweep = false;
 
  private:
   std::string checkInputs(float logChromWeight) const;

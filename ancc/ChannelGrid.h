@@ -21,7 +21,11 @@ class ChannelGrid {
   ChannelGrid(int width, int height)
       : width_(width < 0 ? 0 : width),
         height_(height < 0 ? 0 : height),
-        values_(static_cast<size_t>(width_) * height_ * 3, 0.0) {}
+        values_(static_cast<size_t>(width_) * height_ * 3 + kPadding, 0.0) {}
+
+  // Zeros after the last plane, so vector loops may read a few values past
+  // the end of a row (and mask them out) without leaving the storage.
+  static constexpr int kPadding = 8;
 
   int width() const { return width_; }
   int height() const { return height_; }

@@ -44,6 +44,7 @@ struct MatcherRunSettings {
   float colorSigma = 3.8f;     // Lab units
   float logChromWeight = 1.0f; // 1 = logChrom, 0 = original RGB
   int threads = 0;             // 0 = hardware
+  bool baseline = false;       // the plain cached sweep on one thread
 };
 
 struct MatcherRunResult {
@@ -63,6 +64,7 @@ inline MatcherRunResult runMatcher(const StereoPair& pair, const MatcherRunSetti
   matcher.spatialSigma = s.spatialSigma;
   matcher.colorSigma = s.colorSigma;
   matcher.threadCount = s.threads;
+  matcher.useBaselineSweep = s.baseline;
   const auto start = std::chrono::steady_clock::now();
   if (!matcher.computeCostVolume(s.logChromWeight)) {
     std::fprintf(stderr, "matcher refused %s: %s\n", pair.name.c_str(), matcher.lastError().c_str());

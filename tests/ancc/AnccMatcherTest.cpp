@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "AnccTestImages.h"
 #include "ReferenceCost.h"
+#include "ancc/BlockedRowSweep.h"
 #include "ancc/ColorTransform.h"
 
 namespace orbelt {
@@ -33,6 +35,7 @@ struct Settings {
   float colorSigma = 3.8f;
   float logChromWeight = 1.0f;
   int threads = 1;
+  bool baseline = false;  // the plain cached sweep instead of the blocked one
 };
 
 MatcherRun runMatcher(const cv::Mat& ref, const cv::Mat& target, const Settings& s) {
@@ -47,6 +50,7 @@ MatcherRun runMatcher(const cv::Mat& ref, const cv::Mat& target, const Settings&
   matcher.spatialSigma = s.spatialSigma;
   matcher.colorSigma = s.colorSigma;
   matcher.threadCount = s.threads;
+  matcher.useBaselineSweep = s.baseline;
   run.ok = matcher.computeCostVolume(s.logChromWeight);
   run.error = matcher.lastError();
   return run;
@@ -64,10 +68,13 @@ class MatcherAgreesWithDefinition : public ::testing::TestWithParam<ReferenceCas
 // the common part of the two windows.
 TEST_P(MatcherAgreesWithDefinition, OnEveryPixelAndLabel) {
   const ReferenceCase& c = GetParam();
-  for (int smooth = 0; smooth < 2; ++smooth) {
+  for (int variant = 0; variant < 4; ++variant) {
+    const bool smooth = variant % 2 == 1;
+    Settings settings = c.settings;
+    settings.baseline = variant >= 2;
     const cv::Mat ref = smooth ? smoothRandomImage(c.width, c.height, 11) : randomImage(c.width, c.height, 11);
     const cv::Mat target = smooth ? smoothRandomImage(c.width, c.height, 12) : randomImage(c.width, c.height, 12);
-    const MatcherRun run = runMatcher(ref, target, c.settings);
+    const MatcherRun run = runMatcher(ref, target, settings);
     ASSERT_TRUE(run.ok) << run.error;
 
     const ImageSignals refSignals = computeImageSignals(ref);
@@ -82,7 +89,7 @@ TEST_P(MatcherAgreesWithDefinition, OnEveryPixelAndLabel) {
       for (int x = 0; x < c.width; ++x)
         for (int d = 0; d < c.settings.disparityRange; ++d)
           ASSERT_NEAR(run.volume.at(x, y, d), testing::referenceCost(refSignals, targetSignals, p, x, y, d), 1e-4)
-              << "smooth " << smooth << " at x " << x << " y " << y << " d " << d;
+              << (settings.baseline ? "baseline" : "blocked") << " sweep, smooth " << smooth << " at x " << x << " y " << y << " d " << d;
   }
 }
 
@@ -98,8 +105,33 @@ INSTANTIATE_TEST_SUITE_P(
         ReferenceCase{"WindowLargerThanBothSides", 5, 4, {9, 0, 5, 3.0f, 20.0f, 1.0f, 1}},
         ReferenceCase{"PointWindows", 10, 6, {0, 1, 4, 14.0f, 3.8f, 1.0f, 1}},
         ReferenceCase{"TallImage", 6, 17, {2, 0, 3, 5.0f, -8.0f, 1.0f, 3}},
-        ReferenceCase{"WideImageManyLabels", 40, 10, {3, 0, 20, 14.0f, 3.8f, 1.0f, 2}}),
+        ReferenceCase{"WideImageManyLabels", 40, 10, {3, 0, 20, 14.0f, 3.8f, 1.0f, 2}},
+        // Several band tiles and row blocks, interior rows, a positive base.
+        ReferenceCase{"ManyTiles", 53, 16, {4, 2, 13, 6.0f, 12.0f, 0.7f, 2}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Every kernel variant the processor runs gives the reference's costs.
+TEST(AnccMatcher, EveryKernelVariantAgrees) {
+  const cv::Mat ref = smoothRandomImage(45, 14, 91), target = smoothRandomImage(45, 14, 92);
+  Settings s{3, -1, 11, 14.0f, 3.8f, 0.5f, 2};
+  s.baseline = true;
+  const MatcherRun baseline = runMatcher(ref, target, s);
+  s.baseline = false;
+  const std::string original = BlockedRowSweep::kernelName();
+  for (const char* name : {"generic", "avx2", "avx512"}) {
+    if (!BlockedRowSweep::selectKernel(name)) {
+      std::printf("kernel variant %s not supported here\n", name);
+      continue;
+    }
+    const MatcherRun run = runMatcher(ref, target, s);
+    ASSERT_TRUE(run.ok) << run.error;
+    for (int y = 0; y < ref.rows; ++y)
+      for (int x = 0; x < ref.cols; ++x)
+        for (int d = 0; d < s.disparityRange; ++d)
+          ASSERT_NEAR(run.volume.at(x, y, d), baseline.volume.at(x, y, d), 1e-4) << name << " at " << x << "," << y;
+  }
+  BlockedRowSweep::selectKernel(original.c_str());
+}
 
 TEST(AnccMatcher, VolumeIsTheSameForEveryThreadCount) {
   const cv::Mat ref = smoothRandomImage(37, 23, 5), target = smoothRandomImage(37, 23, 6);

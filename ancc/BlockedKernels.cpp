@@ -1,0 +1,232 @@
+// Compiled three times, with ORBELT_KERNEL_NS naming the variant,
+// ORBELT_VECTOR the doubles per vector register and ORBELT_BLOCK the
+// reference columns of one band tile (see ancc/CMakeLists.txt). Only plain
+// loops and GCC vector types live here; nothing from a header with inline
+// code, so nothing of the wide variants can leak into the rest of the
+// program.
+#include <cstring>
+
+#include "ancc/BlockedKernels.h"
+
+#ifndef ORBELT_KERNEL_NS
+#error "ORBELT_KERNEL_NS must name the variant"
+#endif
+
+namespace orbelt::kernels::ORBELT_KERNEL_NS {
+
+namespace {
+
+constexpr int V = ORBELT_VECTOR;  // doubles per vector
+constexpr int T = 2 * V;          // target columns of a band tile
+constexpr int B = ORBELT_BLOCK;   // reference columns of a band tile
+typedef double vec __attribute__((vector_size(V * sizeof(double))));
+
+inline vec load(const double* p) {
+  vec v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+inline double lanes(vec v) {
+  double s = 0;
+  for (int l = 0; l < V; ++l) s += v[l];
+  return s;
+}
+
+// Multiplies away lanes l >= count.
+inline vec tailMask(int count) {
+  vec m;
+  for (int l = 0; l < V; ++l) m[l] = l < count ? 1.0 : 0.0;
+  return m;
+}
+
+}  // namespace
+
+int vectorWidth() { return V; }
+
+void rowStatistics(const RowStatisticsArgs& a) {
+  const int w = a.width, st = a.stride, r = a.r, n = 2 * r + 1, offsets = n * n;
+  double* __restrict sum = a.scratch;
+  double* __restrict mean[6];
+  const double* centre[6];
+  for (int s = 0; s < 6; ++s) {
+    mean[s] = a.scratch + (1 + s) * st;
+    centre[s] = a.signal[s] + static_cast<long long>(a.y) * w;
+  }
+  const double* gc0 = a.guide[0] + static_cast<long long>(a.y) * w;
+  const double* gc1 = a.guide[1] + static_cast<long long>(a.y) * w;
+  const double* gc2 = a.guide[2] + static_cast<long long>(a.y) * w;
+  for (int x = 0; x < w; ++x) sum[x] = 0;
+  for (int s = 0; s < 6; ++s)
+    for (int x = 0; x < w; ++x) mean[s][x] = 0;
+
+  // Pass 1: raw weights and weighted sums of the values relative to the
+  // centre pixel (a channel constant over the window then deviates by
+  // exactly 0), every column of the row at once.
+  for (int i = a.iLo; i <= a.iHi; ++i) {
+    const long long v = a.y - r + i;
+    const double* g0 = a.guide[0] + v * w;
+    const double* g1 = a.guide[1] + v * w;
+    const double* g2 = a.guide[2] + v * w;
+    const double* sig[6];
+    for (int s = 0; s < 6; ++s) sig[s] = a.signal[s] + v * w;
+    for (int j = 0; j < n; ++j) {
+      const int o = i * n + j, du = j - r;
+      const int x0 = du < 0 ? -du : 0, x1 = du > 0 ? w - du : w;
+      const double spatial = a.spatialWeight[o];
+      double* __restrict wrow = a.weights + static_cast<long long>(o) * st;
+      const double* lut = a.colorWeight;
+      for (int x = x0; x < x1; ++x) {
+        const double d0 = gc0[x] - g0[x + du], d1 = gc1[x] - g1[x + du], d2 = gc2[x] - g2[x + du];
+        const double wt = spatial * lut[static_cast<int>(d0 * d0 + d1 * d1 + d2 * d2)];
+        wrow[x] = wt;
+        sum[x] += wt;
+        mean[0][x] += wt * (sig[0][x + du] - centre[0][x]);
+        mean[1][x] += wt * (sig[1][x + du] - centre[1][x]);
+        mean[2][x] += wt * (sig[2][x + du] - centre[2][x]);
+        mean[3][x] += wt * (sig[3][x + du] - centre[3][x]);
+        mean[4][x] += wt * (sig[4][x + du] - centre[4][x]);
+        mean[5][x] += wt * (sig[5][x + du] - centre[5][x]);
+      }
+    }
+  }
+  // The sum holds the centre's weight 1, so it is never 0.
+  for (int s = 0; s < 6; ++s)
+    for (int x = 0; x < w; ++x) mean[s][x] /= sum[x];
+  for (int s = 0; s < 6; ++s)
+    for (int x = 0; x < w; ++x) a.energy[s * st + x] = 0;
+
+  // Pass 2: normalised weights, weight x deviation, energies.
+  for (int i = a.iLo; i <= a.iHi; ++i) {
+    const long long v = a.y - r + i;
+    const double* sig[6];
+    for (int s = 0; s < 6; ++s) sig[s] = a.signal[s] + v * w;
+    for (int j = 0; j < n; ++j) {
+      const int o = i * n + j, du = j - r;
+      const int x0 = du < 0 ? -du : 0, x1 = du > 0 ? w - du : w;
+      double* __restrict wrow = a.weights + static_cast<long long>(o) * st;
+      for (int x = x0; x < x1; ++x) wrow[x] /= sum[x];
+      for (int s = 0; s < 6; ++s) {
+        double* __restrict prod = a.products + (static_cast<long long>(s) * offsets + o) * st;
+        double* __restrict energy = a.energy + s * st;
+        const double* sg = sig[s] + du;
+        const double* c = centre[s];
+        const double* m = mean[s];
+        for (int x = x0; x < x1; ++x) {
+          const double p = wrow[x] * ((sg[x] - c[x]) - m[x]);
+          prod[x] = p;
+          energy[x] += p * p;
+        }
+      }
+      if (a.wantColumn) {
+        for (int x = x0; x < x1; ++x)
+          if (a.wantColumn[x]) a.columnWeights[static_cast<long long>(x) * offsets + o] = wrow[x];
+      }
+    }
+  }
+}
+
+void bandSums(const BandArgs& a) {
+  const int st = a.stride, w = a.width, r = a.r, labels = a.labels;
+  const int validLo = r, validHi = w - 1 - r;  // columns whose window row is wholly inside
+  if (validLo > validHi || labels <= 0) return;
+  for (int s = 0; s < 6; ++s) {
+    const double* ref = a.refProducts + static_cast<long long>(s) * a.offsets * st;
+    const double* target = a.targetProducts + static_cast<long long>(s) * a.offsets * st;
+    for (int xb = validLo; xb <= validHi; xb += B) {
+      const int xbEnd = xb + B - 1 < validHi ? xb + B - 1 : validHi;
+      // Targets of the block's labels, kept to columns with whole windows.
+      long long lo = xb - a.base - (labels - 1), hi = xbEnd - a.base;
+      if (lo < validLo) lo = validLo;
+      if (hi > validHi) hi = validHi;
+      if (lo > hi) continue;
+      for (long long t0 = lo / T * T; t0 <= hi; t0 += T) {
+        vec acc[B][2];
+        for (int k = 0; k < B; ++k) acc[k][0] = acc[k][1] = vec{};
+        const double* ap = target + static_cast<long long>(a.oLo) * st + t0;
+        const double* bp = ref + static_cast<long long>(a.oLo) * st + xb;
+        for (int o = a.oLo; o < a.oHi; ++o, ap += st, bp += st) {
+          const vec a0 = load(ap), a1 = load(ap + V);
+#pragma GCC unroll 16
+          for (int k = 0; k < B; ++k) {
+            acc[k][0] += a0 * bp[k];
+            acc[k][1] += a1 * bp[k];
+          }
+        }
+        for (int k = 0; k < B; ++k) {
+          const int x = xb + k;
+          if (x > xbEnd) break;
+          for (int l = 0; l < T; ++l) {
+            const long long xt = t0 + l;
+            if (xt < lo || xt > hi) continue;
+            const long long d = x - a.base - xt;
+            if (d < 0 || d >= labels) continue;
+            a.sums[(static_cast<long long>(x) * labels + d) * 6 + s] = acc[k][l / V][l % V];
+          }
+        }
+      }
+    }
+  }
+}
+
+void clippedSums(const ClippedArgs& a, double* out) {
+  const int n = 2 * a.r + 1, w = a.width;
+  const int span = a.jHi - a.jLo + 1;
+  const vec mask = tailMask(span % V == 0 ? V : span % V);
+  double refCentre[6], targetCentre[6];
+  for (int s = 0; s < 6; ++s) {
+    refCentre[s] = a.refSignal[s][static_cast<long long>(a.y) * w + a.x];
+    targetCentre[s] = a.targetSignal[s][static_cast<long long>(a.y) * w + a.xt];
+  }
+
+  // Pass 1: weight sums and centre-relative weighted sums over the common part.
+  vec sr{}, stt{}, mr[6] = {}, mt[6] = {};
+  for (int i = a.iLo; i <= a.iHi; ++i) {
+    const long long v = a.y - a.r + i;
+    const double* wr = a.refWeights + i * n;
+    const double* wt = a.targetWeights + i * n;
+    for (int j = a.jLo; j <= a.jHi; j += V) {
+      const vec m = a.jHi - j + 1 >= V ? vec{} + 1.0 : mask;
+      const vec vr = load(wr + j) * m, vt = load(wt + j) * m;
+      sr += vr;
+      stt += vt;
+      for (int s = 0; s < 6; ++s) {
+        mr[s] += vr * (load(a.refSignal[s] + v * w + a.x - a.r + j) - refCentre[s]);
+        mt[s] += vt * (load(a.targetSignal[s] + v * w + a.xt - a.r + j) - targetCentre[s]);
+      }
+    }
+  }
+  const double refSum = lanes(sr), targetSum = lanes(stt);
+  double refMean[6], targetMean[6];
+  for (int s = 0; s < 6; ++s) {
+    refMean[s] = lanes(mr[s]) / refSum;
+    targetMean[s] = lanes(mt[s]) / targetSum;
+  }
+
+  // Pass 2: numerators and energies under the weights renormalised to the
+  // common part.
+  vec num[6] = {}, er[6] = {}, et[6] = {};
+  for (int i = a.iLo; i <= a.iHi; ++i) {
+    const long long v = a.y - a.r + i;
+    const double* wr = a.refWeights + i * n;
+    const double* wt = a.targetWeights + i * n;
+    for (int j = a.jLo; j <= a.jHi; j += V) {
+      const vec m = a.jHi - j + 1 >= V ? vec{} + 1.0 : mask;
+      const vec vr = load(wr + j) * m / refSum, vt = load(wt + j) * m / targetSum;
+      for (int s = 0; s < 6; ++s) {
+        const vec pa = vr * ((load(a.refSignal[s] + v * w + a.x - a.r + j) - refCentre[s]) - refMean[s]);
+        const vec pb = vt * ((load(a.targetSignal[s] + v * w + a.xt - a.r + j) - targetCentre[s]) - targetMean[s]);
+        num[s] += pa * pb;
+        er[s] += pa * pa;
+        et[s] += pb * pb;
+      }
+    }
+  }
+  for (int s = 0; s < 6; ++s) {
+    out[3 * s + 0] = lanes(num[s]);
+    out[3 * s + 1] = lanes(er[s]);
+    out[3 * s + 2] = lanes(et[s]);
+  }
+}
+
+}  // namespace orbelt::kernels::ORBELT_KERNEL_NS

@@ -11,9 +11,15 @@
 // Each block carries two header words: its fill (the next free slot) and the
 // last node placed in it by the arc layout.
 //
+// The records live in an anonymous memory mapping that grows by remapping:
+// the pages move without being copied, so growing never holds two copies of
+// the records, and reserved pages cost nothing until a block touches them.
+//
 // Owns: the records and the headers. Fails: startBlock() returns false when
 // the memory cannot be had; the caller reports it. clear() forgets every
 // block but keeps the memory for the next graph.
+#include <sys/mman.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -33,7 +39,7 @@ class BlockStore {
 
   BlockStore() = default;
   ~BlockStore() {
-    std::free(records_);
+    if (records_ != nullptr) munmap(records_, mappedBytes_);
     std::free(headers_);
   }
   BlockStore(const BlockStore&) = delete;
@@ -62,6 +68,11 @@ class BlockStore {
   // Forgets every block; the memory stays reserved for the next blocks.
   void clear() { blockCount_ = 0; }
 
+  // Bytes of the blocks in use.
+  std::size_t usedBytes() const {
+    return static_cast<std::size_t>(blockCount_) * (kSlots * sizeof(Record) + sizeof(Header));
+  }
+
   // Bytes currently reserved for records and headers.
   std::size_t reservedBytes() const {
     return static_cast<std::size_t>(capacityBlocks_) * (kSlots * sizeof(Record) + sizeof(Header));
@@ -87,10 +98,15 @@ class BlockStore {
   }
 
   bool grow(std::int32_t blocks) {
-    const std::size_t recordBytes = static_cast<std::size_t>(blocks) * kSlots * sizeof(Record);
-    void* records = std::realloc(records_, recordBytes);
-    if (records == nullptr) return false;
+    constexpr std::size_t kPage = 4096;
+    const std::size_t bytes =
+        (static_cast<std::size_t>(blocks) * kSlots * sizeof(Record) + kPage - 1) / kPage * kPage;
+    void* records = records_ == nullptr
+                        ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                        : mremap(records_, mappedBytes_, bytes, MREMAP_MAYMOVE);
+    if (records == MAP_FAILED) return false;
     records_ = static_cast<Record*>(records);
+    mappedBytes_ = bytes;
     void* headers = std::realloc(headers_, static_cast<std::size_t>(blocks) * sizeof(Header));
     if (headers == nullptr) return false;  // records_ is merely larger than needed
     headers_ = static_cast<Header*>(headers);
@@ -99,6 +115,7 @@ class BlockStore {
   }
 
   Record* records_ = nullptr;
+  std::size_t mappedBytes_ = 0;
   Header* headers_ = nullptr;
   std::int32_t blockCount_ = 0;
   std::int32_t capacityBlocks_ = 0;

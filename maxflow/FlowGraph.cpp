@@ -191,6 +191,10 @@ bool FlowGraph::inRangeIsTagged(NodeId node) const {
   return laidOut_ && links::isTagged(nodes_.records()[nodeRef(node)].inBegin);
 }
 
+std::size_t FlowGraph::blockBytes() const {
+  return nodes_.usedBytes() + arcs_.usedBytes() + refs_.usedBytes();
+}
+
 std::size_t FlowGraph::reservedBytes() const {
   return nodes_.reservedBytes() + arcs_.reservedBytes() + refs_.reservedBytes();
 }

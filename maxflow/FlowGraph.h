@@ -119,7 +119,9 @@ class FlowGraph {
   std::int32_t nodeBlockCount() const { return nodes_.blockCount(); }
   std::int32_t arcBlockCount() const { return arcs_.blockCount(); }
   std::int32_t inRefBlockCount() const { return refs_.blockCount(); }
-  // Bytes held by the three block stores.
+  // Bytes of the blocks in use, and bytes reserved for blocks (the stores
+  // grow by doubling; pages never touched are not resident).
+  std::size_t blockBytes() const;
   std::size_t reservedBytes() const;
   // Watches the search of the next computeMaxFlow; null detaches. Not owned.
   void setObserver(FlowObserver* observer) { observer_ = observer; }

@@ -206,6 +206,7 @@ void COrbeltDlg::onSysCommand(int id) {
     case kSysCommandAbout: {
       // Owned by this dialog so it opens centred on it and stays above it.
       CAboutBoxDlg about(this);
+      about.setCommandRoute(commandRoute());  // F1 there reaches the application too
       about.doModal();
       return;
     }

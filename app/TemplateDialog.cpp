@@ -75,7 +75,7 @@ Qt::FocusPolicy focusPolicyOf(const ControlTemplate& c) {
 
 TemplateDialog::TemplateDialog(int templateId, QWidget* parent)
     : QDialog(parent), template_(findDialogTemplate(templateId)) {
-  Q_ASSERT_X(template_ != nullptr, "TemplateDialog", "unknown dialog template id");
+  if (template_ == nullptr) qFatal("TemplateDialog: no dialog template %d", templateId);
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
   setWindowTitle(toQString(template_->caption));

@@ -53,6 +53,7 @@ class TemplateDialog : public QDialog {
   bool sendCommand(int id);
   // Where commands that this dialog does not handle go; may be empty.
   void setCommandRoute(std::function<bool(int)> route) { route_ = std::move(route); }
+  const std::function<bool(int)>& commandRoute() const { return route_; }
 
   // Escape, the close box and QDialog's own rejection all become command 2.
   void reject() override;

@@ -44,10 +44,22 @@ inline vec tailMask(int count) {
 
 int vectorWidth() { return V; }
 
+// Products are stored in tiles of kMaxTile columns: for signal s, offset o
+// and column x the element ((s * tiles + x / L) * offsets + o) * L + x % L,
+// so the band loops below stream one contiguous run per tile.
+constexpr int L = kMaxTile;
+static_assert(L % T == 0 && L % B == 0, "vector tiles must divide the storage tile");
+
+inline long long productIndex(int s, int o, int x, int tiles, int offsets) {
+  return ((static_cast<long long>(s) * tiles + x / L) * offsets + o) * L + x % L;
+}
+
+inline void store(double* p, vec v) { std::memcpy(p, &v, sizeof v); }
+
 void rowStatistics(const RowStatisticsArgs& a) {
-  const int w = a.width, st = a.stride, r = a.r, n = 2 * r + 1, offsets = n * n;
+  const int w = a.width, st = a.stride, r = a.r, n = 2 * r + 1, offsets = n * n, tiles = a.tiles;
   double* __restrict sum = a.scratch;
-  double* __restrict mean[6];
+  double* mean[6];
   const double* centre[6];
   for (int s = 0; s < 6; ++s) {
     mean[s] = a.scratch + (1 + s) * st;
@@ -62,32 +74,43 @@ void rowStatistics(const RowStatisticsArgs& a) {
 
   // Pass 1: raw weights and weighted sums of the values relative to the
   // centre pixel (a channel constant over the window then deviates by
-  // exactly 0), every column of the row at once.
+  // exactly 0), every column of the row at once. Columns run in vectors
+  // aligned to V, with scalar heads and tails for the clipped ends.
   for (int i = a.iLo; i <= a.iHi; ++i) {
     const long long v = a.y - r + i;
-    const double* g0 = a.guide[0] + v * w;
-    const double* g1 = a.guide[1] + v * w;
-    const double* g2 = a.guide[2] + v * w;
-    const double* sig[6];
-    for (int s = 0; s < 6; ++s) sig[s] = a.signal[s] + v * w;
     for (int j = 0; j < n; ++j) {
       const int o = i * n + j, du = j - r;
       const int x0 = du < 0 ? -du : 0, x1 = du > 0 ? w - du : w;
       const double spatial = a.spatialWeight[o];
-      double* __restrict wrow = a.weights + static_cast<long long>(o) * st;
+      double* wrow = a.weights + static_cast<long long>(o) * st;
       const double* lut = a.colorWeight;
-      for (int x = x0; x < x1; ++x) {
-        const double d0 = gc0[x] - g0[x + du], d1 = gc1[x] - g1[x + du], d2 = gc2[x] - g2[x + du];
+      const double* g0 = a.guide[0] + v * w + du;
+      const double* g1 = a.guide[1] + v * w + du;
+      const double* g2 = a.guide[2] + v * w + du;
+      const double* sig[6];
+      for (int s = 0; s < 6; ++s) sig[s] = a.signal[s] + v * w + du;
+      auto scalar = [&](int x) {
+        const double d0 = gc0[x] - g0[x], d1 = gc1[x] - g1[x], d2 = gc2[x] - g2[x];
         const double wt = spatial * lut[static_cast<int>(d0 * d0 + d1 * d1 + d2 * d2)];
         wrow[x] = wt;
         sum[x] += wt;
-        mean[0][x] += wt * (sig[0][x + du] - centre[0][x]);
-        mean[1][x] += wt * (sig[1][x + du] - centre[1][x]);
-        mean[2][x] += wt * (sig[2][x + du] - centre[2][x]);
-        mean[3][x] += wt * (sig[3][x + du] - centre[3][x]);
-        mean[4][x] += wt * (sig[4][x + du] - centre[4][x]);
-        mean[5][x] += wt * (sig[5][x + du] - centre[5][x]);
+        for (int s = 0; s < 6; ++s) mean[s][x] += wt * (sig[s][x] - centre[s][x]);
+      };
+      int x = x0;
+      for (; x < x1 && x % V != 0; ++x) scalar(x);
+      for (; x + V <= x1; x += V) {
+        const vec d0 = load(gc0 + x) - load(g0 + x), d1 = load(gc1 + x) - load(g1 + x),
+                  d2 = load(gc2 + x) - load(g2 + x);
+        const vec dist = d0 * d0 + d1 * d1 + d2 * d2;
+        vec cw;
+        for (int l = 0; l < V; ++l) cw[l] = lut[static_cast<int>(dist[l])];
+        const vec wt = spatial * cw;
+        store(wrow + x, wt);
+        store(sum + x, load(sum + x) + wt);
+        for (int s = 0; s < 6; ++s)
+          store(mean[s] + x, load(mean[s] + x) + wt * (load(sig[s] + x) - load(centre[s] + x)));
       }
+      for (; x < x1; ++x) scalar(x);
     }
   }
   // The sum holds the centre's weight 1, so it is never 0.
@@ -99,53 +122,62 @@ void rowStatistics(const RowStatisticsArgs& a) {
   // Pass 2: normalised weights, weight x deviation, energies.
   for (int i = a.iLo; i <= a.iHi; ++i) {
     const long long v = a.y - r + i;
-    const double* sig[6];
-    for (int s = 0; s < 6; ++s) sig[s] = a.signal[s] + v * w;
     for (int j = 0; j < n; ++j) {
       const int o = i * n + j, du = j - r;
       const int x0 = du < 0 ? -du : 0, x1 = du > 0 ? w - du : w;
-      double* __restrict wrow = a.weights + static_cast<long long>(o) * st;
-      for (int x = x0; x < x1; ++x) wrow[x] /= sum[x];
-      for (int s = 0; s < 6; ++s) {
-        double* __restrict prod = a.products + (static_cast<long long>(s) * offsets + o) * st;
-        double* __restrict energy = a.energy + s * st;
-        const double* sg = sig[s] + du;
-        const double* c = centre[s];
-        const double* m = mean[s];
-        for (int x = x0; x < x1; ++x) {
-          const double p = wrow[x] * ((sg[x] - c[x]) - m[x]);
-          prod[x] = p;
-          energy[x] += p * p;
+      double* wrow = a.weights + static_cast<long long>(o) * st;
+      const double* sig[6];
+      for (int s = 0; s < 6; ++s) sig[s] = a.signal[s] + v * w + du;
+      auto scalar = [&](int x) {
+        const double wn = wrow[x] / sum[x];
+        wrow[x] = wn;
+        for (int s = 0; s < 6; ++s) {
+          const double p = wn * ((sig[s][x] - centre[s][x]) - mean[s][x]);
+          a.products[productIndex(s, o, x, tiles, offsets)] = p;
+          a.energy[s * st + x] += p * p;
+        }
+      };
+      int x = x0;
+      for (; x < x1 && x % V != 0; ++x) scalar(x);
+      for (; x + V <= x1; x += V) {
+        const vec wn = load(wrow + x) / load(sum + x);
+        store(wrow + x, wn);
+        for (int s = 0; s < 6; ++s) {
+          const vec p = wn * ((load(sig[s] + x) - load(centre[s] + x)) - load(mean[s] + x));
+          store(a.products + productIndex(s, o, x, tiles, offsets), p);
+          double* e = a.energy + s * st + x;
+          store(e, load(e) + p * p);
         }
       }
-      if (a.wantColumn) {
-        for (int x = x0; x < x1; ++x)
-          if (a.wantColumn[x]) a.columnWeights[static_cast<long long>(x) * offsets + o] = wrow[x];
+      for (; x < x1; ++x) scalar(x);
+      for (int k = 0; k < a.wantedCount; ++k) {
+        const int c = a.wantedColumns[k];
+        if (c >= x0 && c < x1) a.columnWeights[static_cast<long long>(c) * offsets + o] = wrow[c];
       }
     }
   }
 }
 
 void bandSums(const BandArgs& a) {
-  const int st = a.stride, w = a.width, r = a.r, labels = a.labels;
+  const int w = a.width, r = a.r, labels = a.labels, tiles = a.tiles, offsets = a.offsets;
   const int validLo = r, validHi = w - 1 - r;  // columns whose window row is wholly inside
   if (validLo > validHi || labels <= 0) return;
   for (int s = 0; s < 6; ++s) {
-    const double* ref = a.refProducts + static_cast<long long>(s) * a.offsets * st;
-    const double* target = a.targetProducts + static_cast<long long>(s) * a.offsets * st;
-    for (int xb = validLo; xb <= validHi; xb += B) {
-      const int xbEnd = xb + B - 1 < validHi ? xb + B - 1 : validHi;
+    for (int xb = validLo / B * B; xb <= validHi; xb += B) {
+      const int xFirst = xb < validLo ? validLo : xb;
+      const int xLast = xb + B - 1 < validHi ? xb + B - 1 : validHi;
       // Targets of the block's labels, kept to columns with whole windows.
-      long long lo = xb - a.base - (labels - 1), hi = xbEnd - a.base;
+      long long lo = xFirst - a.base - (labels - 1), hi = xLast - a.base;
       if (lo < validLo) lo = validLo;
       if (hi > validHi) hi = validHi;
       if (lo > hi) continue;
+      const double* bp0 = a.refProducts + productIndex(s, a.oLo, xb, tiles, offsets);
       for (long long t0 = lo / T * T; t0 <= hi; t0 += T) {
         vec acc[B][2];
         for (int k = 0; k < B; ++k) acc[k][0] = acc[k][1] = vec{};
-        const double* ap = target + static_cast<long long>(a.oLo) * st + t0;
-        const double* bp = ref + static_cast<long long>(a.oLo) * st + xb;
-        for (int o = a.oLo; o < a.oHi; ++o, ap += st, bp += st) {
+        const double* ap = a.targetProducts + productIndex(s, a.oLo, static_cast<int>(t0), tiles, offsets);
+        const double* bp = bp0;
+        for (int o = a.oLo; o < a.oHi; ++o, ap += L, bp += L) {
           const vec a0 = load(ap), a1 = load(ap + V);
 #pragma GCC unroll 16
           for (int k = 0; k < B; ++k) {
@@ -155,7 +187,7 @@ void bandSums(const BandArgs& a) {
         }
         for (int k = 0; k < B; ++k) {
           const int x = xb + k;
-          if (x > xbEnd) break;
+          if (x < xFirst || x > xLast) continue;
           for (int l = 0; l < T; ++l) {
             const long long xt = t0 + l;
             if (xt < lo || xt > hi) continue;

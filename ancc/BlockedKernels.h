@@ -10,8 +10,10 @@
 // plus one vector tile):
 //  - weights:  [o][x]       normalised bilateral weight of offset o in the
 //                           window of column x
-//  - products: [s][o][x]    weight times deviation from the window mean, for
-//                           the six signals s (colour 0..2, log-chrom 0..2)
+//  - products: [s][x/16][o][x%16]  weight times deviation from the window
+//                           mean, for the six signals s (colour 0..2,
+//                           log-chrom 0..2), in tiles of 16 columns so that
+//                           a tile's run over the offsets is contiguous
 //  - energy:   [s][x]       sum over inside offsets of products^2
 //  - columnWeights: [x][o]  the weights of selected columns, column-major,
 //                           for the pairs recomputed over a common part
@@ -20,7 +22,8 @@ namespace orbelt::kernels {
 
 struct RowStatisticsArgs {
   int width = 0;                           // image columns
-  int stride = 0;                          // doubles per row of weights/products/energy/scratch
+  int stride = 0;                          // doubles per row of weights/energy/scratch
+  int tiles = 0;                           // 16-column tiles of products (covering width + 16)
   int r = 0;                               // window half size
   int y = 0;                               // image row
   int iLo = 0, iHi = 0;                    // row offsets of the window inside the image
@@ -30,17 +33,18 @@ struct RowStatisticsArgs {
   const double* colorWeight = nullptr;     // exp(-k / (2 sigma_c^2)) for integer squared Lab distance k
   int colorWeightCount = 0;                // entries of colorWeight (195076 covers every distance)
   double* weights = nullptr;               // out: n*n x stride
-  double* products = nullptr;              // out: 6 x n*n x stride
+  double* products = nullptr;              // out: 6 x tiles x n*n x 16
   double* energy = nullptr;                // out: 6 x stride
   double* scratch = nullptr;               // 13 x stride work space
-  const unsigned char* wantColumn = nullptr;  // width flags: columns to copy into columnWeights
+  const int* wantedColumns = nullptr;      // columns to copy into columnWeights, ascending
+  int wantedCount = 0;                     // entries of wantedColumns
   double* columnWeights = nullptr;         // out: width x (n*n) (+ padding), flagged columns only
 };
 
 struct BandArgs {
   const double* refProducts = nullptr;     // products of the reference row
   const double* targetProducts = nullptr;  // products of the target row
-  int stride = 0;
+  int tiles = 0;                           // 16-column tiles of products
   int offsets = 0;                         // n*n
   int oLo = 0, oHi = 0;                    // offsets inside the image for this row: [oLo, oHi)
   int width = 0;

@@ -55,29 +55,32 @@ bool wholeColumn(long long x, int r, int width) { return x >= r && x <= width - 
 
 BlockedSweepTables::BlockedSweepTables(const SweepSetup& s)
     : spatialWeight(static_cast<size_t>(2 * s.halfWinSize + 1) * (2 * s.halfWinSize + 1)),
-      colorWeight(kLabDistances),
-      refColumns(s.width, 0),
-      targetColumns(s.width, 0) {
+      colorWeight(kLabDistances) {
   const BilateralWeight weight(s);
   const int r = s.halfWinSize, n = 2 * r + 1;
   for (int i = 0; i < n; ++i)
     for (int j = 0; j < n; ++j) spatialWeight[i * n + j] = weight((j - r) * (j - r) + (i - r) * (i - r), 0.0);
   for (int k = 0; k < kLabDistances; ++k) colorWeight[k] = weight(0, double(k));
+  std::vector<unsigned char> refWanted(s.width, 0), targetWanted(s.width, 0);
   for (int x = 0; x < s.width; ++x) {
     for (int d = 0; d < s.disparityRange; ++d) {
       const long long xt = static_cast<long long>(x) - s.baseDisparity - d;
       if (xt < 0 || xt >= s.width) continue;
       if (!wholeColumn(x, r, s.width) || !wholeColumn(xt, r, s.width)) {
-        refColumns[x] = 1;
-        targetColumns[xt] = 1;
+        refWanted[x] = 1;
+        targetWanted[xt] = 1;
       }
     }
+  }
+  for (int x = 0; x < s.width; ++x) {
+    if (refWanted[x]) refColumns.push_back(x);
+    if (targetWanted[x]) targetColumns.push_back(x);
   }
 }
 
 std::uint64_t BlockedRowSweep::sharedBytes(const SweepSetup& s) {
   const std::uint64_t n = 2ull * s.halfWinSize + 1;
-  return (n * n + kLabDistances) * 8 + 2ull * s.width;
+  return (n * n + kLabDistances) * 8 + 8ull * s.width;
 }
 
 std::uint64_t BlockedRowSweep::workerBytes(const SweepSetup& s) {
@@ -121,10 +124,11 @@ BlockedRowSweep::BlockedRowSweep(const SweepSetup& setup, const BlockedSweepTabl
 }
 
 void BlockedRowSweep::buildRow(int y, int iLo, int iHi, const ImageSignals& image,
-                               const std::vector<unsigned char>& columns, ImageRow& row) {
+                               const std::vector<int>& columns, ImageRow& row) {
   kernels::RowStatisticsArgs a;
   a.width = setup_.width;
   a.stride = stride_;
+  a.tiles = stride_ / kernels::kMaxTile;
   a.r = r_;
   a.y = y;
   a.iLo = iLo;
@@ -141,7 +145,8 @@ void BlockedRowSweep::buildRow(int y, int iLo, int iHi, const ImageSignals& imag
   a.products = row.products.data();
   a.energy = row.energy.data();
   a.scratch = row.scratch.data();
-  a.wantColumn = columns.data();
+  a.wantedColumns = columns.data();
+  a.wantedCount = static_cast<int>(columns.size());
   a.columnWeights = row.columnWeights.data();
   kernelSet().rowStatistics(a);
 }
@@ -157,7 +162,7 @@ void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
   kernels::BandArgs band;
   band.refProducts = ref_.products.data();
   band.targetProducts = target_.products.data();
-  band.stride = stride_;
+  band.tiles = stride_ / kernels::kMaxTile;
   band.offsets = offsets_;
   band.oLo = iLo * side_;
   band.oHi = (iHi + 1) * side_;

@@ -26,8 +26,8 @@ namespace orbelt {
 struct BlockedSweepTables {
   std::vector<double> spatialWeight;        // (2r+1)^2 spatial weights
   std::vector<double> colorWeight;          // weight of each integer squared Lab distance
-  std::vector<unsigned char> refColumns;    // reference columns used by clipped pairs
-  std::vector<unsigned char> targetColumns; // target columns used by clipped pairs
+  std::vector<int> refColumns;     // reference columns used by clipped pairs, ascending
+  std::vector<int> targetColumns;  // target columns used by clipped pairs, ascending
 
   // Throws std::bad_alloc.
   explicit BlockedSweepTables(const SweepSetup& setup);
@@ -57,7 +57,7 @@ class BlockedRowSweep final : public RowSweep {
   struct ImageRow {
     std::vector<double> weights, products, energy, scratch, columnWeights;
   };
-  void buildRow(int y, int iLo, int iHi, const ImageSignals& image, const std::vector<unsigned char>& columns,
+  void buildRow(int y, int iLo, int iHi, const ImageSignals& image, const std::vector<int>& columns,
                 ImageRow& row);
 
   const SweepSetup& setup_;

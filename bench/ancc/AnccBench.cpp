@@ -1,23 +1,132 @@
-// orbelt-ancc-bench: time of computeCostVolume at the dialog's defaults
+// orbelt-ancc-bench: speed of computeCostVolume at the dialog's defaults
 // (r 15, spatial sigma 14, colour sigma 3.8, logChrom) on a 450x375 pair with
 // 60 labels (Teddy when the public data is there, else a synthetic pair) and
-// on the repository's default pair with 70 labels. Prints seconds, pixel-label
-// pairs per second and the peak resident memory of each run.
+// on the repository's default pair with 70 labels.
 //
-//   orbelt-ancc-bench [--threads N]
+// For each pair it runs, in one process: the plain cached sweep on one
+// thread (the baseline), the blocked sweep on one thread, and the blocked
+// sweep on all threads; it prints wall and CPU seconds, pixel-label pairs per
+// second, peak resident memory (VmHWM) and the speed-ups over the baseline.
+// Then it times the whole-window band kernel alone and prints its GFLOP/s
+// (12 flops per window offset per pixel-label pair) against the nominal
+// double-precision peak of the processor.
+//
+//   orbelt-ancc-bench [--threads N] [--skip-baseline]
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "BenchSupport.h"
+#include "ancc/BlockedKernels.h"
+#include "ancc/BlockedRowSweep.h"
 
+using namespace orbelt;
 using namespace orbelt::bench;
+
+namespace {
+
+struct CpuFacts {
+  int vectorDoubles = 2;  // doubles per vector register the kernels use
+  double mhz = 0;         // clock from /proc/cpuinfo (or cpufreq)
+  int cores = 1;
+  std::string flags;      // which flag gave the width
+};
+
+CpuFacts readCpuFacts() {
+  CpuFacts f;
+  f.cores = std::max(1u, std::thread::hardware_concurrency());
+  std::ifstream info("/proc/cpuinfo");
+  std::string line;
+  bool avx512 = false, avx2 = false, fma = false;
+  while (std::getline(info, line)) {
+    if (line.rfind("flags", 0) == 0) {
+      std::istringstream words(line.substr(line.find(':') + 1));
+      std::string w;
+      while (words >> w) {
+        avx512 |= w == "avx512f";
+        avx2 |= w == "avx2";
+        fma |= w == "fma";
+      }
+    } else if (line.rfind("cpu MHz", 0) == 0 && f.mhz == 0) {
+      f.mhz = std::atof(line.substr(line.find(':') + 1).c_str());
+    }
+  }
+  std::ifstream maxFreq("/sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq");
+  double khz = 0;
+  if (maxFreq >> khz && khz > 0) f.mhz = khz / 1000.0;
+  f.vectorDoubles = avx512 ? 8 : avx2 ? 4 : 2;
+  f.flags = avx512 ? "avx512f" : avx2 ? (fma ? "avx2+fma" : "avx2") : "sse2";
+  return f;
+}
+
+// Times the band kernel on one 450-column row with 60 labels at r 15.
+void benchBandKernel(const CpuFacts& cpu) {
+  const int width = 450, r = 15, labels = 60, n = 2 * r + 1, offsets = n * n;
+  const int tiles = (width + kernels::kMaxTile - 1) / kernels::kMaxTile + 1;
+  std::vector<double> ref(size_t(6) * tiles * offsets * kernels::kMaxTile), target(ref.size());
+  for (size_t i = 0; i < ref.size(); ++i) {
+    ref[i] = double((i * 2654435761u) % 1000) * 1e-3;
+    target[i] = double((i * 40503u) % 1000) * 1e-3;
+  }
+  std::vector<double> sums(size_t(width) * labels * 6);
+  kernels::BandArgs a;
+  a.refProducts = ref.data();
+  a.targetProducts = target.data();
+  a.tiles = tiles;
+  a.offsets = offsets;
+  a.oLo = 0;
+  a.oHi = offsets;
+  a.width = width;
+  a.r = r;
+  a.base = 0;
+  a.labels = labels;
+  a.sums = sums.data();
+  const std::string name = BlockedRowSweep::kernelName();
+  auto run = name == "avx512" ? kernels::avx512::bandSums : name == "avx2" ? kernels::avx2::bandSums
+                                                                           : kernels::generic::bandSums;
+  // Whole-window pairs of the row: both columns in r..width-1-r.
+  long long pairs = 0;
+  for (int x = r; x <= width - 1 - r; ++x)
+    for (int d = 0; d < labels; ++d) pairs += x - d >= r;
+  run(a);  // warm up
+  const int repeats = 20;
+  const double cpuStart = processCpuSeconds();
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < repeats; ++i) run(a);
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double cpuTime = processCpuSeconds() - cpuStart;
+  const double flops = 12.0 * offsets * double(pairs) * repeats;
+  const double peakCore = cpu.mhz * 1e6 * cpu.vectorDoubles * 2 /*FMA*/ * 2 /*FMA pipes*/;
+  std::printf("\nwhole-window band kernel (%s variant, one thread, 450 columns, r 15, 60 labels, %lld pairs/row):\n",
+              name.c_str(), pairs);
+  std::printf("  %.2f GFLOP/s by wall time, %.2f GFLOP/s by CPU time (12 flops per offset per pair)\n",
+              flops / wall / 1e9, flops / cpuTime / 1e9);
+  std::printf("  nominal peak: %.0f MHz x %d doubles (%s) x 2 (FMA) x 2 pipes = %.1f GFLOP/s per core, %.1f on %d cores\n",
+              cpu.mhz, cpu.vectorDoubles, cpu.flags.c_str(), peakCore / 1e9, peakCore * cpu.cores / 1e9, cpu.cores);
+  std::printf("  one core reaches %.0f %% of its nominal peak (by CPU time)\n", 100.0 * flops / cpuTime / peakCore);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   int threads = 0;
-  for (int i = 1; i + 1 < argc; i += 2)
-    if (std::string(argv[i]) == "--threads") threads = std::atoi(argv[i + 1]);
+  bool baseline = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--threads" && i + 1 < argc) threads = std::atoi(argv[++i]);
+    else if (arg == "--skip-baseline") baseline = false;
+    else {
+      std::fprintf(stderr, "usage: orbelt-ancc-bench [--threads N] [--skip-baseline]\n");
+      return 2;
+    }
+  }
+  const CpuFacts cpu = readCpuFacts();
 
   const std::string data = ORBELT_SHARED_DATA_DIR;
   StereoPair teddy = loadPair("teddy", data + "/middlebury2003/teddy/im2.png", data + "/middlebury2003/teddy/im6.png");
@@ -38,18 +147,39 @@ int main(int argc, char** argv) {
   else
     cases.push_back({&defaults, 70});
 
-  std::printf("%-14s %9s %6s %9s %14s %10s\n", "pair", "size", "labels", "seconds", "Mpairs/s", "peak MiB");
+  std::printf("kernel variant %s; %d hardware threads\n", BlockedRowSweep::kernelName(), cpu.cores);
+  std::printf("%-13s %8s %4s %-17s %8s %8s %9s %9s %9s %9s\n", "pair", "size", "lab", "sweep", "wall s", "cpu s",
+              "Mpairs/s", "peak MiB", "x wall", "x cpu");
   for (const Case& c : cases) {
-    MatcherRunSettings settings;
-    settings.labels = c.labels;
-    settings.threads = threads;
-    resetPeakMemory();
-    const MatcherRunResult run = runMatcher(*c.pair, settings);
-    if (run.seconds < 0) return 1;
     const double pairs = double(c.pair->ref.cols) * c.pair->ref.rows * c.labels;
     const std::string size = std::to_string(c.pair->ref.cols) + "x" + std::to_string(c.pair->ref.rows);
-    std::printf("%-14s %9s %6d %9.2f %14.3f %10.1f\n", c.pair->name.c_str(), size.c_str(), c.labels, run.seconds,
-                pairs / run.seconds / 1e6, peakMemoryMiB());
+    struct Variant {
+      const char* name;
+      bool baseline;
+      int threads;
+    };
+    std::vector<Variant> variants;
+    if (baseline) variants.push_back({"baseline 1 thr", true, 1});
+    variants.push_back({"blocked 1 thr", false, 1});
+    variants.push_back({"blocked all thr", false, threads});
+    double baseWall = 0, baseCpu = 0;
+    for (const Variant& v : variants) {
+      MatcherRunSettings settings;
+      settings.labels = c.labels;
+      settings.threads = v.threads;
+      settings.baseline = v.baseline;
+      resetPeakMemory();
+      const MatcherRunResult run = runMatcher(*c.pair, settings);
+      if (run.seconds < 0) return 1;
+      if (v.baseline) baseWall = run.seconds, baseCpu = run.cpuSeconds;
+      char ratios[64] = "";
+      if (baseWall > 0 && !v.baseline)
+        std::snprintf(ratios, sizeof ratios, "%9.1f %9.1f", baseWall / run.seconds, baseCpu / run.cpuSeconds);
+      std::printf("%-13s %8s %4d %-17s %8.2f %8.2f %9.3f %9.1f %s\n", c.pair->name.c_str(), size.c_str(), c.labels,
+                  v.name, run.seconds, run.cpuSeconds, pairs / run.seconds / 1e6, peakMemoryMiB(), ratios);
+      std::fflush(stdout);
+    }
   }
+  benchBandKernel(cpu);
   return 0;
 }

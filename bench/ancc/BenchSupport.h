@@ -6,6 +6,8 @@
 #include <fstream>
 #include <string>
 
+#include <sys/resource.h>
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -47,8 +49,16 @@ struct MatcherRunSettings {
   bool baseline = false;       // the plain cached sweep on one thread
 };
 
+// CPU time the process has used so far (all threads), seconds.
+inline double processCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
+
 struct MatcherRunResult {
-  double seconds = 0;
+  double seconds = 0;     // wall-clock
+  double cpuSeconds = 0;  // user + system time of the whole process during the run
   CostVolume volume;
 };
 
@@ -65,6 +75,7 @@ inline MatcherRunResult runMatcher(const StereoPair& pair, const MatcherRunSetti
   matcher.colorSigma = s.colorSigma;
   matcher.threadCount = s.threads;
   matcher.useBaselineSweep = s.baseline;
+  const double cpuStart = processCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   if (!matcher.computeCostVolume(s.logChromWeight)) {
     std::fprintf(stderr, "matcher refused %s: %s\n", pair.name.c_str(), matcher.lastError().c_str());
@@ -72,6 +83,7 @@ inline MatcherRunResult runMatcher(const StereoPair& pair, const MatcherRunSetti
     return result;
   }
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  result.cpuSeconds = processCpuSeconds() - cpuStart;
   return result;
 }
 

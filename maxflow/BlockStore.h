@@ -38,9 +38,17 @@ class BlockStore {
   static constexpr std::int64_t kMaxRecords = std::int64_t{1} << 30;
 
   BlockStore() = default;
-  ~BlockStore() {
+  ~BlockStore() { release(); }
+
+  // Returns all memory; the store is then empty, as after construction.
+  void release() {
     if (records_ != nullptr) munmap(records_, mappedBytes_);
     std::free(headers_);
+    records_ = nullptr;
+    headers_ = nullptr;
+    mappedBytes_ = 0;
+    blockCount_ = 0;
+    capacityBlocks_ = 0;
   }
   BlockStore(const BlockStore&) = delete;
   BlockStore& operator=(const BlockStore&) = delete;

@@ -13,9 +13,11 @@ constexpr const char* kNotEnoughMemory = "Not enough memory!";
 
 FlowGraph::FlowGraph(ErrorCallback errorCallback) : errorCallback_(errorCallback) {}
 
-// The three stores release their memory in member order: nodes, arcs, then
-// in-references.
-FlowGraph::~FlowGraph() = default;
+FlowGraph::~FlowGraph() {
+  nodes_.release();
+  arcs_.release();
+  refs_.release();
+}
 
 void FlowGraph::fail(const char* message) const {
   if (errorCallback_ != nullptr) errorCallback_(message);
@@ -109,35 +111,6 @@ void FlowGraph::clear() {
   arcPairCount_ = 0;
   laidOut_ = false;
   solved_ = false;
-}
-
-void FlowGraph::outRange(std::int32_t ref, std::uint32_t& begin, std::uint32_t& end) const {
-  const FlowNode* nodes = nodes_.records();
-  const std::uint32_t start = nodes[ref].outBegin;
-  if (links::isTagged(start)) {
-    // The last range of an arc block: its first slot holds where it ends.
-    const std::uint32_t s = links::slotOf(start);
-    begin = s + 1;
-    end = static_cast<std::uint32_t>(arcs_.records()[s].headOffset);
-  } else {
-    // Otherwise it ends where the next record of the node block starts (the
-    // next node, or the block's end marker).
-    begin = links::slotOf(start);
-    end = links::slotOf(nodes[ref + 1].outBegin);
-  }
-}
-
-void FlowGraph::inRange(std::int32_t ref, std::uint32_t& begin, std::uint32_t& end) const {
-  const FlowNode* nodes = nodes_.records();
-  const std::uint32_t start = nodes[ref].inBegin;
-  if (links::isTagged(start)) {
-    const std::uint32_t s = links::slotOf(start);
-    begin = s + 1;
-    end = refs_.records()[s];
-  } else {
-    begin = links::slotOf(start);
-    end = links::slotOf(nodes[ref + 1].inBegin);
-  }
 }
 
 float FlowGraph::terminalResidual(NodeId node) const {

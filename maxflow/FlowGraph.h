@@ -33,6 +33,7 @@
 #include "maxflow/CutSide.h"
 #include "maxflow/ErrorCallback.h"
 #include "maxflow/FlowArc.h"
+#include "maxflow/FlowLinks.h"
 #include "maxflow/FlowNode.h"
 #include "maxflow/InArcRef.h"
 
@@ -191,5 +192,35 @@ class FlowGraph {
   bool solved_ = false;   // the cut can be read
   FlowObserver* observer_ = nullptr;
 };
+
+// Range rule. A tagged range is the last one of its block: its first slot
+// holds the index where it ends, and it starts at the slot after. Otherwise
+// the range ends where the next record of the node block starts (the next
+// node, or the block's end marker), tagged or not.
+inline void FlowGraph::outRange(std::int32_t ref, std::uint32_t& begin, std::uint32_t& end) const {
+  const FlowNode* nodes = nodes_.records();
+  const std::uint32_t start = nodes[ref].outBegin;
+  if (links::isTagged(start)) {
+    const std::uint32_t s = links::slotOf(start);
+    begin = s + 1;
+    end = static_cast<std::uint32_t>(arcs_.records()[s].headOffset);
+  } else {
+    begin = links::slotOf(start);
+    end = links::slotOf(nodes[ref + 1].outBegin);
+  }
+}
+
+inline void FlowGraph::inRange(std::int32_t ref, std::uint32_t& begin, std::uint32_t& end) const {
+  const FlowNode* nodes = nodes_.records();
+  const std::uint32_t start = nodes[ref].inBegin;
+  if (links::isTagged(start)) {
+    const std::uint32_t s = links::slotOf(start);
+    begin = s + 1;
+    end = refs_.records()[s];
+  } else {
+    begin = links::slotOf(start);
+    end = links::slotOf(nodes[ref + 1].inBegin);
+  }
+}
 
 }  // namespace orbelt

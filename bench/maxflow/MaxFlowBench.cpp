@@ -11,9 +11,10 @@
 //  - "random": 5% of the pixels missing, terminal capacities uniform in
 //    [-3, 3], pair capacities uniform in [0, 2] with a fifth of them zero.
 //
-// Milliseconds: best of --repeats runs, each from the graph description to
-// the solved cut (so the build is included); "build" is the part of the best
-// FlowGraph run spent before computeMaxFlow. Peak memory: each algorithm runs
+// Milliseconds: CPU time of this thread (the machine is shared, and wall time
+// mostly measures the neighbours), best of --repeats runs, each from the graph
+// description to the solved cut (so the build is included); "build" is the
+// part of the best FlowGraph run spent before computeMaxFlow. Peak memory: each algorithm runs
 // once in a child process that trims the heap and resets its peak resident
 // size first, and the rise of VmHWM is reported; "blocks" is the size of
 // FlowGraph's blocks in use.
@@ -25,12 +26,13 @@
 //
 //   cmake --build build --target orbelt-maxflow-bench -j2
 //   build/bin/orbelt-maxflow-bench [--graphs 3] [--repeats 3] [--width 450] [--height 375] [--seed 1]
+//                                  [--boost 0|1]
 #include <malloc.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -46,8 +48,13 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using orbelt::FlowGraph;
+
+double cpuMilliseconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
 
 struct Terminal {
   int node;
@@ -73,6 +80,7 @@ struct Options {
   int width = 450;
   int height = 375;
   unsigned seed = 1;
+  bool boost = true;  // 0 skips the comparison, e.g. for profiling
 };
 
 // ------------------------------------------------------------ graph shapes
@@ -222,13 +230,13 @@ double cutCapacity(const GraphCalls& g, const std::vector<char>& sourceSide) {
 }
 
 Result solveOrbelt(const GraphCalls& g) {
-  const auto start = Clock::now();
+  const double start = cpuMilliseconds();
   FlowGraph graph;
   for (int n = 0; n < g.nodes; ++n) graph.createNode();
   for (const auto& t : g.terminals) graph.addTerminalCapacities(t.node, t.source, t.sink);
   for (const auto& p : g.pairs) graph.addArcPair(p.tail, p.head, p.capacity, p.reverse);
   Result r;
-  r.buildMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  r.buildMs = cpuMilliseconds() - start;
   r.flow = graph.computeMaxFlow();
   r.sourceSide.resize(static_cast<std::size_t>(g.nodes));
   for (int n = 0; n < g.nodes; ++n) {
@@ -263,9 +271,9 @@ template <typename Solve>
 double bestMilliseconds(const GraphCalls& g, int repeats, Solve solve, Result& result) {
   double best = 1e300;
   for (int k = 0; k < repeats; ++k) {
-    const auto start = Clock::now();
+    const double start = cpuMilliseconds();
     const Result r = solve(g);
-    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    const double ms = cpuMilliseconds() - start;
     if (ms < best) {
       best = ms;
       result = r;
@@ -310,6 +318,7 @@ Options parse(int argc, char** argv) {
     else if (key == "--width") o.width = static_cast<int>(value);
     else if (key == "--height") o.height = static_cast<int>(value);
     else if (key == "--seed") o.seed = static_cast<unsigned>(value);
+    else if (key == "--boost") o.boost = value != 0;
     else {
       std::fprintf(stderr, "unknown option %s\n", argv[k]);
       std::exit(2);
@@ -326,7 +335,7 @@ Options parse(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   const Options o = parse(argc, argv);
-  std::printf("max-flow on %d x %d grids, best of %d runs (build + solve), peak = rise of VmHWM\n\n", o.width,
+  std::printf("max-flow on %d x %d grids, CPU ms, best of %d runs (build + solve), peak = rise of VmHWM\n\n", o.width,
               o.height, o.repeats);
   std::printf("%-7s %7s %7s | %12s %12s %12s | %7s %7s %8s %6s | %7s %8s %7s %6s\n", "graph", "nodes", "pairs",
               "flow", "cut", "boost flow", "build", "ms", "boost ms", "ratio", "blocks", "peak MiB", "boost",
@@ -340,9 +349,9 @@ int main(int argc, char** argv) {
       Result mine;
       Result theirs;
       const double ms = bestMilliseconds(g, o.repeats, solveOrbelt, mine);
-      const double boostMs = bestMilliseconds(g, o.repeats, solveBoost, theirs);
+      const double boostMs = o.boost ? bestMilliseconds(g, o.repeats, solveBoost, theirs) : 0.0;
       const double peak = peakMiB(g, solveOrbelt);
-      const double boostPeak = peakMiB(g, solveBoost);
+      const double boostPeak = o.boost ? peakMiB(g, solveBoost) : 0.0;
       const double cut = cutCapacity(g, mine.sourceSide);
       sumMs += ms;
       sumBoostMs += boostMs;
@@ -350,7 +359,7 @@ int main(int argc, char** argv) {
                   family, g.nodes, g.pairs.size(), mine.flow, cut, theirs.flow, mine.buildMs, ms, boostMs,
                   boostMs / ms, static_cast<double>(mine.blockBytes) / (1024.0 * 1024.0), peak, boostPeak,
                   boostPeak / peak);
-      if (std::fabs(cut - theirs.flow) > 1e-9 * std::fabs(theirs.flow) + 1e-3) {
+      if (o.boost && std::fabs(cut - theirs.flow) > 1e-9 * std::fabs(theirs.flow) + 1e-3) {
         std::printf("        the cut is not minimal: %.6f above the maximum flow\n", cut - theirs.flow);
       }
     }

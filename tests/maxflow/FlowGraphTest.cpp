@@ -2,6 +2,7 @@
 #include "maxflow/FlowGraph.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -286,6 +287,31 @@ TEST(FlowGraphDeathTest, ATailOf1024PairsIsLaidOutButNot1025) {
   EXPECT_EXIT(tooMany(printToStderr, false), testing::ExitedWithCode(1), reported);
   EXPECT_EXIT(tooMany(printToStderr, true), testing::ExitedWithCode(1), reported);
   EXPECT_EXIT(tooMany(nullptr, false), testing::ExitedWithCode(1), "^all pairs added\n$");
+}
+
+TEST(FlowGraphDeathTest, RunningOutOfMemoryIsReportedThenEndsTheProcess) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit below leaves";
+#else
+  auto growUntilRefused = [] {
+    // Leave the process 64 MiB more address space than it maps now.
+    rlimit limit{};
+    getrlimit(RLIMIT_AS, &limit);
+    std::size_t mapped = 0;
+    if (FILE* status = std::fopen("/proc/self/status", "r")) {
+      char line[256];
+      while (std::fgets(line, sizeof line, status)) {
+        if (std::sscanf(line, "VmSize: %zu kB", &mapped) == 1) break;
+      }
+      std::fclose(status);
+    }
+    limit.rlim_cur = (mapped << 10) + (std::size_t{64} << 20);
+    setrlimit(RLIMIT_AS, &limit);
+    FlowGraph graph(printToStderr);
+    for (;;) graph.createNode();
+  };
+  EXPECT_EXIT(growUntilRefused(), testing::ExitedWithCode(1), "^graph says: Not enough memory!\n$");
+#endif
 }
 
 TEST(FlowGraphDeathTest, MisuseEndsTheProcessInsteadOfCorruptingMemory) {

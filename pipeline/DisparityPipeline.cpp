@@ -265,7 +265,9 @@ std::uint64_t availableMemoryBytes() {
 std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params) {
   const double pixels = static_cast<double>(std::max(width, 0)) * std::max(height, 0);
   const double labels = std::max(params.disparityRange, 0);
-  const double r = std::max(params.halfWinSize, 0);
+  // A window wider than the image adds only offsets outside it, which the
+  // matcher neither stores nor reads: its storage stops growing there.
+  const double r = std::min(std::max(params.halfWinSize, 0), std::max({width, height, 1}) - 1);
   const double windowEntries = (2 * r + 1) * (2 * r + 1);
   const double volumeBytes = pixels * labels * sizeof(float);
 

@@ -494,6 +494,14 @@ TEST(EstimateRunBytes, NeverOverflowsAndCoversTheVolumeAndItsCopy) {
   EXPECT_EQ(estimateRunBytes(2000000000, 2000000000, params), UINT64_MAX);
 }
 
+TEST(EstimateRunBytes, AWindowWiderThanTheImageCostsNoMoreThanOneThatJustCoversIt) {
+  StereoParams covering;
+  covering.halfWinSize = 39;  // max(40, 30) - 1
+  StereoParams huge = covering;
+  huge.halfWinSize = 1000000;
+  EXPECT_EQ(estimateRunBytes(40, 30, huge), estimateRunBytes(40, 30, covering));
+}
+
 TEST(CheckRunInputs, RefusesARunThatNeedsMoreThanIsAvailable) {
   const cv::Mat image = patterned(40, 30, 1);
   const StereoParams params;

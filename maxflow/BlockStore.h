@@ -29,7 +29,7 @@ namespace orbelt {
 
 template <typename Record, std::int32_t kSlots>
 class BlockStore {
-  static_assert(std::is_trivially_copyable_v<Record>, "records are moved with realloc");
+  static_assert(std::is_trivially_copyable_v<Record>, "records are moved by remapping their pages");
 
  public:
   static constexpr std::int32_t kSlotsPerBlock = kSlots;

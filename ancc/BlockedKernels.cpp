@@ -84,6 +84,7 @@ void rowStatistics(const RowStatisticsArgs& a) {
       const double spatial = a.spatialWeight[o];
       double* wrow = a.weights + static_cast<long long>(o) * st;
       const double* lut = a.colorWeight;
+      const int lutLast = a.colorWeightCount - 1;
       const double* g0 = a.guide[0] + v * w + du;
       const double* g1 = a.guide[1] + v * w + du;
       const double* g2 = a.guide[2] + v * w + du;
@@ -91,10 +92,10 @@ void rowStatistics(const RowStatisticsArgs& a) {
       for (int s = 0; s < 6; ++s) sig[s] = a.signal[s] + v * w + du;
       auto scalar = [&](int x) {
         const double d0 = gc0[x] - g0[x], d1 = gc1[x] - g1[x], d2 = gc2[x] - g2[x];
-        const double wt = spatial * lut[static_cast<int>(d0 * d0 + d1 * d1 + d2 * d2)];
+        const int k = static_cast<int>(d0 * d0 + d1 * d1 + d2 * d2);
+        const double wt = spatial * lut[k < lutLast ? k : lutLast];
         wrow[x] = wt;
         sum[x] += wt;
-        for (int s = 0; s < 6; ++s) mean[s][x] += wt * (sig[s][x] - centre[s][x]);
       };
       int x = x0;
       for (; x < x1 && x % V != 0; ++x) scalar(x);
@@ -103,14 +104,25 @@ void rowStatistics(const RowStatisticsArgs& a) {
                   d2 = load(gc2 + x) - load(g2 + x);
         const vec dist = d0 * d0 + d1 * d1 + d2 * d2;
         vec cw;
-        for (int l = 0; l < V; ++l) cw[l] = lut[static_cast<int>(dist[l])];
+        for (int l = 0; l < V; ++l) {
+          const int k = static_cast<int>(dist[l]);
+          cw[l] = lut[k < lutLast ? k : lutLast];
+        }
         const vec wt = spatial * cw;
         store(wrow + x, wt);
         store(sum + x, load(sum + x) + wt);
-        for (int s = 0; s < 6; ++s)
-          store(mean[s] + x, load(mean[s] + x) + wt * (load(sig[s] + x) - load(centre[s] + x)));
       }
       for (; x < x1; ++x) scalar(x);
+      // Then the six weighted sums, one signal at a time.
+      for (int s = 0; s < 6; ++s) {
+        const double* __restrict sg = sig[s];
+        const double* __restrict c = centre[s];
+        double* __restrict m = mean[s];
+        x = x0;
+        for (; x < x1 && x % V != 0; ++x) m[x] += wrow[x] * (sg[x] - c[x]);
+        for (; x + V <= x1; x += V) store(m + x, load(m + x) + load(wrow + x) * (load(sg + x) - load(c + x)));
+        for (; x < x1; ++x) m[x] += wrow[x] * (sg[x] - c[x]);
+      }
     }
   }
   // The sum holds the centre's weight 1, so it is never 0.
@@ -128,28 +140,34 @@ void rowStatistics(const RowStatisticsArgs& a) {
       double* wrow = a.weights + static_cast<long long>(o) * st;
       const double* sig[6];
       for (int s = 0; s < 6; ++s) sig[s] = a.signal[s] + v * w + du;
-      auto scalar = [&](int x) {
-        const double wn = wrow[x] / sum[x];
-        wrow[x] = wn;
-        for (int s = 0; s < 6; ++s) {
-          const double p = wn * ((sig[s][x] - centre[s][x]) - mean[s][x]);
-          a.products[productIndex(s, o, x, tiles, offsets)] = p;
-          a.energy[s * st + x] += p * p;
+      // One signal at a time keeps the live pointers few (no spills) and
+      // every store a contiguous run inside one product tile.
+      for (int x = x0; x < x1; ++x) wrow[x] /= sum[x];
+      for (int s = 0; s < 6; ++s) {
+        const double* __restrict sg = sig[s];
+        const double* __restrict c = centre[s];
+        const double* __restrict m = mean[s];
+        double* __restrict e = a.energy + s * st;
+        double* prodBase = a.products + productIndex(s, o, 0, tiles, offsets);
+        const long long tileStep = static_cast<long long>(offsets) * L;
+        auto product = [&](int x) -> double& { return prodBase[(x / L) * tileStep + x % L]; };
+        int x = x0;
+        for (; x < x1 && x % V != 0; ++x) {
+          const double p = wrow[x] * ((sg[x] - c[x]) - m[x]);
+          product(x) = p;
+          e[x] += p * p;
         }
-      };
-      int x = x0;
-      for (; x < x1 && x % V != 0; ++x) scalar(x);
-      for (; x + V <= x1; x += V) {
-        const vec wn = load(wrow + x) / load(sum + x);
-        store(wrow + x, wn);
-        for (int s = 0; s < 6; ++s) {
-          const vec p = wn * ((load(sig[s] + x) - load(centre[s] + x)) - load(mean[s] + x));
-          store(a.products + productIndex(s, o, x, tiles, offsets), p);
-          double* e = a.energy + s * st + x;
-          store(e, load(e) + p * p);
+        for (; x + V <= x1; x += V) {
+          const vec p = load(wrow + x) * ((load(sg + x) - load(c + x)) - load(m + x));
+          store(&product(x), p);
+          store(e + x, load(e + x) + p * p);
+        }
+        for (; x < x1; ++x) {
+          const double p = wrow[x] * ((sg[x] - c[x]) - m[x]);
+          product(x) = p;
+          e[x] += p * p;
         }
       }
-      for (; x < x1; ++x) scalar(x);
       for (int k = 0; k < a.wantedCount; ++k) {
         const int c = a.wantedColumns[k];
         if (c >= x0 && c < x1) a.columnWeights[static_cast<long long>(c) * offsets + o] = wrow[c];

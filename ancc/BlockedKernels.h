@@ -31,7 +31,7 @@ struct RowStatisticsArgs {
   const double* signal[6] = {};            // colour planes 0..2, then log-chromaticity planes 0..2
   const double* spatialWeight = nullptr;   // n*n: exp(-squared offset / (2 sigma_s^2))
   const double* colorWeight = nullptr;     // exp(-k / (2 sigma_c^2)) for integer squared Lab distance k
-  int colorWeightCount = 0;                // entries of colorWeight (195076 covers every distance)
+  int colorWeightCount = 0;                // entries of colorWeight; larger distances take the last entry
   double* weights = nullptr;               // out: n*n x stride
   double* products = nullptr;              // out: 6 x tiles x n*n x 16
   double* energy = nullptr;                // out: 6 x stride

@@ -55,12 +55,18 @@ bool wholeColumn(long long x, int r, int width) { return x >= r && x <= width - 
 
 BlockedSweepTables::BlockedSweepTables(const SweepSetup& s)
     : spatialWeight(static_cast<size_t>(2 * s.halfWinSize + 1) * (2 * s.halfWinSize + 1)),
-      colorWeight(kLabDistances) {
+      colorWeight() {
   const BilateralWeight weight(s);
   const int r = s.halfWinSize, n = 2 * r + 1;
   for (int i = 0; i < n; ++i)
     for (int j = 0; j < n; ++j) spatialWeight[i * n + j] = weight((j - r) * (j - r) + (i - r) * (i - r), 0.0);
-  for (int k = 0; k < kLabDistances; ++k) colorWeight[k] = weight(0, double(k));
+  // Up to the first distance whose weight is exactly 0 (about 745 * 2
+  // sigma_c^2: 21500 entries at sigma 3.8), so the table stays in the
+  // processor's cache; the kernels clamp larger distances to that 0.
+  for (int k = 0; k < kLabDistances; ++k) {
+    colorWeight.push_back(weight(0, double(k)));
+    if (colorWeight.back() == 0.0) break;
+  }
   std::vector<unsigned char> refWanted(s.width, 0), targetWanted(s.width, 0);
   for (int x = 0; x < s.width; ++x) {
     for (int d = 0; d < s.disparityRange; ++d) {

@@ -178,9 +178,15 @@ int main(int argc, char** argv) {
   context.options.keepCosts = !costPath.empty();
   context.options.threadCount = threads;
   const bool live = !quiet && ::isatty(STDERR_FILENO);
+  int passesDone = 0;
   if (live) {
     context.options.onRow = [](int done, int rows) {
       std::fprintf(stderr, "\rcost volume: row %d of %d", done, rows);
+      StderrMessageBox::progressOpen = true;
+    };
+    context.options.onMove = [&passesDone](int done, int perPass) {
+      std::fprintf(stderr, "\roptimizer: pass %d of %d, move %d of %d   ", passesDone + 1, kOptimizerPasses, done,
+                   perPass);
       StderrMessageBox::progressOpen = true;
     };
   }
@@ -188,7 +194,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %d x %d, %d labels from %d, window %d x %d, %s\n", argv[0], width, height,
                  params.disparityRange, params.baseDisparity, 2 * params.halfWinSize + 1,
                  2 * params.halfWinSize + 1, colorMode.c_str());
-    context.options.onPass = [](int pass, double energy, double seconds) {
+    context.options.onPass = [&passesDone](int pass, double energy, double seconds) {
+      passesDone = pass;
       StderrMessageBox::endProgressLine();
       std::fprintf(stderr, "pass %2d of %d: energy %.1f (%.2f s)\n", pass, kOptimizerPasses, energy, seconds);
     };

@@ -86,6 +86,11 @@ void endProcess(const PipelineContext& context, int status) {
   }
 }
 
+class StderrMessages : public MessageBox {
+ public:
+  void show(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+};
+
 PipelineEngines withDefaults(const PipelineEngines& given) {
   if (given.computeCosts && given.createOptimizer) return given;
   PipelineEngines real = defaultEngines();
@@ -353,7 +358,9 @@ std::string saveImageAtomically(const std::string& path, const cv::Mat& image) {
 
 RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, const PipelineContext& context,
                                 DisparityResult* resultOut) {
-  MessageBox& messages = *context.messages;
+  // A context without a message box still tells its refusals somewhere.
+  StderrMessages fallback;
+  MessageBox& messages = context.messages ? *context.messages : static_cast<MessageBox&>(fallback);
   // Handles, not pixel copies: a refused run puts back exactly what the
   // dialog held, so a default loaded here does not linger in a slot.
   const cv::Mat heldRef = slots.refImage;

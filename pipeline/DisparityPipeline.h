@@ -172,7 +172,7 @@ std::string defaultSavePath();
 std::string saveImageAtomically(const std::string& path, const cv::Mat& image);
 
 struct PipelineContext {
-  MessageBox* messages = nullptr;  // where refusals and failures are told (required)
+  MessageBox* messages = nullptr;  // where refusals and failures are told; null: printed on stderr
   std::string savePath = defaultSavePath();              // where the display map goes
   PipelineEngines engines;  // an empty member means the real engine (defaultEngines())
   std::function<void(int)> exitProcess;                  // empty = orbelt::exitProcess

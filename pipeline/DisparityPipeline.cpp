@@ -278,13 +278,15 @@ std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params
 
   // Matcher: the volume, six grids of three doubles per pixel, the six
   // working images (two float BGR copies and an 8-bit Lab per image), the
-  // preview and output maps, and the two row caches (per column and window
-  // entry a weight and two deviation triples; per column two energy
-  // triples) with their scratch tables.
+  // preview and output maps, and the row caches of one worker (the matcher
+  // runs fewer workers when memory is short, but needs at least one): per
+  // image, column and window entry a weight, two deviation triples and an
+  // index; per column and label the correlation sums.
+  const double columns = std::max(width, 0);
   const double grids = pixels * 6 * 3 * sizeof(double);
   const double workingImages = pixels * 2 * (3 * 4 + 3 * 4 + 3);
   const double maps = pixels * 2;
-  const double caches = 2 * std::max(width, 0) * (windowEntries * 7 * sizeof(double) + 6 * sizeof(double)) +
+  const double caches = 2 * columns * windowEntries * 8 * sizeof(double) + columns * labels * 6 * sizeof(double) +
                         2 * windowEntries * sizeof(double);
   const double matcherPhase = volumeBytes + grids + workingImages + maps + caches;
 

@@ -146,8 +146,8 @@ std::string checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const Ster
 
 // Bytes a run needs at its peak, estimated from the sizes alone: the largest
 // of the matcher phase (cost volume, six per-pixel grids of three doubles, the
-// working images, the two row caches of (2r+1)^2 window entries per column,
-// r clamped to max(width, height) - 1 as the matcher does),
+// working images, one worker's row caches of (2r+1)^2 window entries per
+// column, r clamped to max(width, height) - 1 as the matcher does),
 // the flattening phase (volume and flat copy together) and the optimizer phase
 // (flat copy, label arrays, smoothness table, one move's flow graph). Never
 // overflows: absurd sizes give UINT64_MAX.

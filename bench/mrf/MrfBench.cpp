@@ -1,42 +1,48 @@
 // orbelt-mrf-bench: speed and memory of the optimizer on a run shaped like the
-// pipeline's: a 450 x 375 grid with 60 labels (the size of the Middlebury
-// Teddy pair at the dialog's Disparity Range), a Table data term from a
-// synthetic cost volume, the default smoothness (squared label distance,
+// pipeline's, measured beside the optimizer as it stood before the speed work
+// (bench/mrf/baseline, namespace orbelt::baseline) in the same process, so
+// that one run on a noisy shared machine still gives a stable before/after
+// ratio and proves that the labels did not change.
+//
+// The run: a Table data term, the default smoothness (squared label distance,
 // truncated at 5, lambda 0.99), all labels reset to 0, then ten optimize(1)
-// passes in label orders seeded with a fixed seed, so every run of the same
-// build does the same work.
+// passes in label orders seeded with a fixed seed, so both optimizers do the
+// same work. Passes alternate between the two (baseline first on odd passes,
+// the live one first on even passes) so that a change in the machine's load
+// hits both alike.
 //
-// The synthetic costs: a scene of slanted planes and boxes gives every pixel a
-// true label; the cost of label d is |d - true| / 4, clipped at 2, plus hashed
-// noise of up to 0.8, roughly the range and texture of the matcher's costs.
+// The costs: by default a synthetic 450 x 375 x 60 volume (the size of the
+// Middlebury Teddy pair at the dialog's Disparity Range): a scene of slanted
+// planes and boxes gives every pixel a true label; the cost of label d is
+// |d - true| / 4, clipped at 2, plus hashed noise of up to 0.8, roughly the
+// range and texture of the matcher's costs. With --costs, a float32 .npy of
+// shape (height, width, labels) instead, such as `orbelt-cli --save-cost`
+// writes for a real pair.
 //
-// Prints, per pass, the wall seconds (steady clock), the CPU seconds of the
-// process (the fairer figure on a shared machine), the mean wall milliseconds
-// per expansion move and the energy; then the totals, the peak resident
-// memory of the process, and a hash of the final labels (equal hashes: equal
-// labels).
+// Prints, per pass, the CPU seconds of each optimizer (the fairer figure on a
+// shared machine; the bench is single-threaded), their ratio, the energy and
+// whether the labels agree; then the totals, the mean milliseconds per
+// expansion move, the peak resident memory of the process and a hash of the
+// final labels. Exits with status 1 when the labels ever differ.
 //
 //   cmake --build build --target orbelt-mrf-bench -j2
 //   build/bin/orbelt-mrf-bench [--width 450] [--height 375] [--labels 60] [--passes 10] [--seed 7]
+//                              [--costs file.npy] [--baseline 0|1]
 #include <sys/resource.h>
 #include <time.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench/mrf/baseline/AlphaExpansion.h"
 #include "mrf/AlphaExpansion.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // The true label of a pixel in a scene of three planes and two boxes.
 int trueLabel(int x, int y, int width, int height, int labels) {
@@ -59,60 +65,7 @@ float noise(int x, int y, int d) {
   return static_cast<float>(h % 1024u) / 1024.0f;
 }
 
-std::uint64_t labelHash(orbelt::MrfSolver& solver) {
-  std::uint64_t h = 1469598103934665603ull;  // FNV-1a
-  for (int p = 0; p < solver.gridPixelCount(); ++p) {
-    h ^= static_cast<std::uint64_t>(solver.labelAt(p));
-    h *= 1099511628211ull;
-  }
-  return h;
-}
-
-double cpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double peakResidentMiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB on Linux
-}
-
-int positiveArgument(const char* name, const char* text) {
-  char* end = nullptr;
-  const long value = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || value <= 0 || value > 1000000) {
-    std::fprintf(stderr, "orbelt-mrf-bench: %s must be a positive whole number, got \"%s\"\n", name, text);
-    std::exit(2);
-  }
-  return static_cast<int>(value);
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  int width = 450, height = 375, labels = 60, passes = 10, seed = 7;
-  for (int i = 1; i < argc; ++i) {
-    const std::string option = argv[i];
-    if (i + 1 >= argc) {
-      std::fprintf(stderr, "orbelt-mrf-bench: %s needs a value\n", option.c_str());
-      return 2;
-    }
-    const char* value = argv[++i];
-    if (option == "--width") width = positiveArgument("--width", value);
-    else if (option == "--height") height = positiveArgument("--height", value);
-    else if (option == "--labels") labels = positiveArgument("--labels", value);
-    else if (option == "--passes") passes = positiveArgument("--passes", value);
-    else if (option == "--seed") seed = positiveArgument("--seed", value);
-    else {
-      std::fprintf(stderr, "orbelt-mrf-bench: unknown option %s (options: --width --height --labels --passes --seed)\n",
-                   option.c_str());
-      return 2;
-    }
-  }
-
+std::vector<float> syntheticCosts(int width, int height, int labels) {
   const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   std::vector<float> costs(pixels * static_cast<std::size_t>(labels));
   for (int y = 0; y < height; ++y) {
@@ -125,6 +78,121 @@ int main(int argc, char** argv) {
       }
     }
   }
+  return costs;
+}
+
+[[noreturn]] void refuse(const std::string& message) {
+  std::fprintf(stderr, "orbelt-mrf-bench: %s\n", message.c_str());
+  std::exit(2);
+}
+
+// Reads a little-endian float32 C-order .npy of shape (height, width, labels).
+std::vector<float> readCostFile(const std::string& path, int& width, int& height, int& labels) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) refuse("cannot open the cost file " + path);
+  char magic[8] = {};
+  in.read(magic, 8);
+  if (!in || std::memcmp(magic, "\x93NUMPY", 6) != 0) refuse(path + " is not a .npy file");
+  std::uint32_t headerLength = 0;
+  if (magic[6] == 1) {
+    unsigned char bytes[2] = {};
+    in.read(reinterpret_cast<char*>(bytes), 2);
+    headerLength = bytes[0] | (bytes[1] << 8);
+  } else {
+    unsigned char bytes[4] = {};
+    in.read(reinterpret_cast<char*>(bytes), 4);
+    headerLength = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+  }
+  std::string header(headerLength, '\0');
+  in.read(header.data(), headerLength);
+  if (!in) refuse(path + ": the .npy header is cut short");
+  if (header.find("'<f4'") == std::string::npos) refuse(path + ": the costs must be little-endian float32 ('<f4')");
+  if (header.find("'fortran_order': False") == std::string::npos) refuse(path + ": the costs must be in C order");
+  long h = 0, w = 0, l = 0;
+  const std::size_t shape = header.find("'shape': (");
+  if (shape == std::string::npos ||
+      std::sscanf(header.c_str() + shape, "'shape': (%ld, %ld, %ld)", &h, &w, &l) != 3 || h <= 0 || w <= 0 ||
+      l <= 0 || h > 100000 || w > 100000 || l > 10000) {
+    refuse(path + ": the costs must have the shape (height, width, labels)");
+  }
+  height = static_cast<int>(h);
+  width = static_cast<int>(w);
+  labels = static_cast<int>(l);
+  std::vector<float> costs(static_cast<std::size_t>(h) * static_cast<std::size_t>(w) * static_cast<std::size_t>(l));
+  in.read(reinterpret_cast<char*>(costs.data()), static_cast<std::streamsize>(costs.size() * sizeof(float)));
+  if (!in) refuse(path + ": the file holds fewer costs than its shape says");
+  return costs;
+}
+
+template <typename Solver>
+std::uint64_t labelHash(Solver& solver) {
+  std::uint64_t h = 1469598103934665603ull;  // FNV-1a
+  for (int p = 0; p < solver.gridPixelCount(); ++p) {
+    h ^= static_cast<std::uint64_t>(solver.labelAt(p));
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+template <typename Solver>
+double energyOf(Solver& solver) {
+  return solver.dataCostSum() + static_cast<float>(solver.pairCostSum());
+}
+
+double cpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// One optimize(1) pass; returns its CPU seconds.
+template <typename Solver>
+double timedPass(Solver& solver) {
+  const double start = cpuSeconds();
+  solver.optimize(1, nullptr);
+  return cpuSeconds() - start;
+}
+
+double peakResidentMiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB on Linux
+}
+
+int positiveArgument(const char* name, const char* text) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || value <= 0 || value > 1000000) {
+    refuse(std::string(name) + " must be a positive whole number, got \"" + text + "\"");
+  }
+  return static_cast<int>(value);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int width = 450, height = 375, labels = 60, passes = 10, seed = 7;
+  bool withBaseline = true;
+  std::string costFile;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (i + 1 >= argc) refuse(option + " needs a value");
+    const char* value = argv[++i];
+    if (option == "--width") width = positiveArgument("--width", value);
+    else if (option == "--height") height = positiveArgument("--height", value);
+    else if (option == "--labels") labels = positiveArgument("--labels", value);
+    else if (option == "--passes") passes = positiveArgument("--passes", value);
+    else if (option == "--seed") seed = positiveArgument("--seed", value);
+    else if (option == "--costs") costFile = value;
+    else if (option == "--baseline" && (std::strcmp(value, "0") == 0 || std::strcmp(value, "1") == 0))
+      withBaseline = value[0] == '1';
+    else
+      refuse("unknown option " + option + " " + value +
+             " (options: --width --height --labels --passes --seed --costs FILE.npy --baseline 0|1)");
+  }
+
+  std::vector<float> costs = costFile.empty() ? syntheticCosts(width, height, labels)
+                                              : readCostFile(costFile, width, height, labels);
 
   orbelt::DataTerm data;
   data.costTable = costs.data();
@@ -136,42 +204,52 @@ int main(int argc, char** argv) {
   smooth.lambda = 0.99f;
   orbelt::EnergyTerms terms{&data, &smooth};
 
-  std::printf("orbelt-mrf-bench: %d x %d grid, %d labels, %d passes of optimize(1), seed %d\n", width, height,
-              labels, passes, seed);
-  orbelt::AlphaExpansion solver(width, height, labels, &terms);
-  solver.fixLabelOrderSeed(static_cast<std::uint32_t>(seed));
-  solver.initialize();
-  solver.resetLabels();
-  std::printf("start energy %.6f\n", solver.dataCostSum() + static_cast<float>(solver.pairCostSum()));
+  std::printf("orbelt-mrf-bench: %d x %d grid, %d labels (%s), %d passes of optimize(1), seed %d\n", width,
+              height, labels, costFile.empty() ? "synthetic costs" : costFile.c_str(), passes, seed);
 
-  double slowestMoveMs = 0.0;
-  Clock::time_point moveStart = Clock::now();
-  solver.setMoveObserver([&](int, int) {
-    const double ms = secondsSince(moveStart) * 1000.0;
-    if (ms > slowestMoveMs) slowestMoveMs = ms;
-    moveStart = Clock::now();
-  });
+  orbelt::AlphaExpansion now(width, height, labels, &terms);
+  now.fixLabelOrderSeed(static_cast<std::uint32_t>(seed));
+  now.initialize();
+  now.resetLabels();
+  orbelt::baseline::AlphaExpansion before(withBaseline ? width : 0, withBaseline ? height : 0, labels, &terms);
+  before.fixLabelOrderSeed(static_cast<std::uint32_t>(seed));
+  before.initialize();
+  before.resetLabels();
+  std::printf("start energy %.6f\n", energyOf(now));
 
-  double totalSeconds = 0.0;
-  double totalCpu = 0.0;
+  double totalBefore = 0.0;
+  double totalNow = 0.0;
+  bool identical = true;
   for (int pass = 1; pass <= passes; ++pass) {
-    const auto start = Clock::now();
-    const double cpuStart = cpuSeconds();
-    moveStart = start;
-    solver.optimize(1, nullptr);
-    const double seconds = secondsSince(start);
-    const double cpu = cpuSeconds() - cpuStart;
-    totalSeconds += seconds;
-    totalCpu += cpu;
-    const double energy = solver.dataCostSum() + static_cast<float>(solver.pairCostSum());
-    std::printf("pass %2d: %8.3f s wall  %8.3f s cpu  %8.2f ms/move  energy %.6f\n", pass, seconds, cpu,
-                seconds * 1000.0 / labels, energy);
+    double secondsBefore = 0.0;
+    double secondsNow = 0.0;
+    if (withBaseline && pass % 2 == 1) secondsBefore = timedPass(before);
+    secondsNow = timedPass(now);
+    if (withBaseline && pass % 2 == 0) secondsBefore = timedPass(before);
+    totalBefore += secondsBefore;
+    totalNow += secondsNow;
+    const double energy = energyOf(now);
+    if (withBaseline) {
+      const bool same = labelHash(now) == labelHash(before);
+      identical = identical && same;
+      std::printf("pass %2d: baseline %7.3f s  now %7.3f s cpu  x%5.2f  %7.2f -> %6.2f ms/move  energy %.6f  %s\n",
+                  pass, secondsBefore, secondsNow, secondsBefore / secondsNow, secondsBefore * 1000.0 / labels,
+                  secondsNow * 1000.0 / labels, energy, same ? "labels identical" : "LABELS DIFFER");
+    } else {
+      std::printf("pass %2d: %7.3f s cpu  %6.2f ms/move  energy %.6f\n", pass, secondsNow,
+                  secondsNow * 1000.0 / labels, energy);
+    }
   }
-  std::printf("total %.3f s wall (%.3f s cpu) for %d passes: %.3f s per pass, %.2f ms per move (slowest move %.2f ms)\n",
-              totalSeconds, totalCpu, passes, totalSeconds / passes, totalSeconds * 1000.0 / (passes * labels),
-              slowestMoveMs);
-  std::printf("peak resident memory %.1f MiB (cost table %.1f MiB)\n", peakResidentMiB(),
+  const double moves = static_cast<double>(passes) * labels;
+  if (withBaseline) {
+    std::printf("%d passes: baseline %.3f s, now %.3f s cpu: %.2fx faster; %.2f -> %.2f ms per move\n", passes,
+                totalBefore, totalNow, totalBefore / totalNow, totalBefore * 1000.0 / moves, totalNow * 1000.0 / moves);
+    std::printf("labels after every pass: %s\n", identical ? "identical to the baseline" : "DIFFERENT from the baseline");
+  } else {
+    std::printf("%d passes: %.3f s cpu, %.2f ms per move\n", passes, totalNow, totalNow * 1000.0 / moves);
+  }
+  std::printf("peak resident memory of the process %.1f MiB (cost table %.1f MiB)\n", peakResidentMiB(),
               static_cast<double>(costs.size() * sizeof(float)) / (1024.0 * 1024.0));
-  std::printf("label hash %016llx\n", static_cast<unsigned long long>(labelHash(solver)));
-  return 0;
+  std::printf("label hash %016llx\n", static_cast<unsigned long long>(labelHash(now)));
+  return identical ? 0 : 1;
 }

@@ -1,0 +1,222 @@
+#include "bench/mrf/baseline/AlphaExpansion.h"
+
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <random>
+#include <utility>
+
+#include "bench/mrf/baseline/FlowGraph.h"
+#include "platform/ProcessServices.h"
+
+namespace orbelt::baseline {
+
+namespace {
+
+using NodeId = FlowGraph::NodeId;
+
+// One third in single precision; the correction below multiplies by this
+// exact value so that every build spreads a pair's excess identically.
+constexpr float kOneThird = 0.33333334f;
+
+// Adds the pair term of two active pixels to the graph. Node i is the pixel
+// being handled (the earlier one, always the tail), node j its right or lower
+// neighbour. The costs are named by what (i, j) do: k keeps its label, a takes
+// alpha. A node on the source side takes alpha, on the sink side it keeps.
+void addPairTerm(FlowGraph& graph, NodeId i, NodeId j, float ekk, float eka, float eak, float eaa) {
+  // A cut can only represent pairs with Ekk + Eaa <= Eka + Eak. When a pair
+  // breaks that, the excess x is spread so that the inequality holds with
+  // equality: a third taken off Eaa, a third added to Eka, the rest to Eak.
+  if (static_cast<double>(ekk) + static_cast<double>(eaa) >
+      static_cast<double>(eka) + static_cast<double>(eak)) {
+    const double x = static_cast<double>(ekk) + static_cast<double>(eaa) - static_cast<double>(eka) -
+                     static_cast<double>(eak);
+    const double t = x * static_cast<double>(kOneThird);
+    eaa = static_cast<float>(static_cast<double>(eaa) - t);
+    eka = static_cast<float>(static_cast<double>(eka) + t);
+    eak = static_cast<float>(static_cast<double>(eak) + (x - 2.0 * t));
+  }
+  graph.addTerminalCapacities(i, ekk, eaa);
+  const float dak = eak - eaa;
+  const float dka = eka - ekk;
+  if (dak < 0) {
+    graph.addTerminalCapacities(i, 0, dak);
+    graph.addTerminalCapacities(j, 0, -dak);
+    graph.addArcPair(i, j, 0, dka + dak);
+  } else if (dka < 0) {
+    graph.addTerminalCapacities(i, 0, -dka);
+    graph.addTerminalCapacities(j, 0, dka);
+    graph.addArcPair(i, j, dka + dak, 0);
+  } else {
+    graph.addArcPair(i, j, dak, dka);
+  }
+}
+
+}  // namespace
+
+AlphaExpansion::AlphaExpansion(int width, int height, int labelCount, EnergyTerms* terms)
+    : GraphCutSolver(width, height, labelCount, terms) {}
+
+void AlphaExpansion::setShuffleClock(ShuffleClock clock) { shuffleClock = std::move(clock); }
+
+void AlphaExpansion::fixLabelOrderSeed(std::uint32_t seed) {
+  shuffleClock = [seed, sweep = std::uint32_t{0}]() mutable -> std::int64_t {
+    return static_cast<std::uint32_t>(seed + sweep++);
+  };
+}
+
+void AlphaExpansion::setShuffleGenerator(ShuffleGenerator generator) {
+  shuffleGenerator = std::move(generator);
+}
+
+void AlphaExpansion::setMoveObserver(MoveObserver observer) { moveObserver = std::move(observer); }
+
+double AlphaExpansion::runSweeps(int maxSweeps) {
+  double energy = totalEnergy();
+  // The comparison is made against the previous total rounded to float, so a
+  // sweep that gains less than float resolution ends the loop; the sweep
+  // count bounds it whatever the energies do (negative ones included).
+  float previous = static_cast<float>(energy);
+  energy = expansionSweep();
+  int count = 1;
+  while (previous > energy && count < maxSweeps) {
+    previous = static_cast<float>(energy);
+    energy = expansionSweep();
+    ++count;
+  }
+  return energy;
+}
+
+double AlphaExpansion::expansionSweep() {
+  abortIf(dataForm == CostForm::NotSet, "You have to set up the data cost before running optimization");
+  abortIf(smoothForm == CostForm::NotSet, "You have to set up the smoothness cost before running optimization");
+  if (randomLabelOrder) shuffleLabelOrder();
+  for (int i = 0; i < labelCount; ++i) {
+    expandLabel(labelOrder[i]);
+    if (moveObserver) moveObserver(i + 1, labelCount);
+  }
+  return totalEnergy();
+}
+
+void AlphaExpansion::shuffleLabelOrder() {
+  const std::int64_t reading = shuffleClock ? shuffleClock() : processClockMs();
+  const auto seed = static_cast<std::uint32_t>(reading);
+  const auto n = static_cast<std::uint32_t>(labelCount);
+  // i is drawn before j: with a fixed generator the order is part of the result.
+  auto permute = [&](auto&& next) {
+    for (int k = 0; k < 2 * labelCount; ++k) {
+      const auto i = static_cast<int>(next() % n);
+      const auto j = static_cast<int>(next() % n);
+      std::swap(labelOrder[i], labelOrder[j]);
+    }
+  };
+  if (shuffleGenerator) {
+    std::function<std::uint32_t()> next = shuffleGenerator(seed);
+    permute(next);
+  } else {
+    std::mt19937 generator(seed);
+    permute(generator);
+  }
+}
+
+void AlphaExpansion::expandLabel(int alpha) {
+  FlowGraph graph;
+
+  // Only pixels not yet at alpha can change; they alone get nodes.
+  int activeCount = 0;
+  for (int p = 0; p < pixelCount; ++p) {
+    if (labels[p] != alpha) activePixels[activeCount++] = p;
+  }
+  if (activeCount == 0) return;
+
+  std::unique_ptr<NodeId[]> nodes(new (std::nothrow) NodeId[static_cast<std::size_t>(activeCount)]);
+  if (!nodes) {
+    std::printf("\nOut of memory, exiting");
+    exitProcess(1);
+  }
+  for (int i = 0; i < activeCount; ++i) nodes[i] = graph.createNode();
+
+  // Data terms: keeping the label costs D(p, Lp) (paid on the sink side),
+  // taking alpha costs D(p, alpha) (paid on the source side).
+  for (int i = 0; i < activeCount; ++i) {
+    const int p = activePixels[i];
+    graph.addTerminalCapacities(nodes[i], dataCost(p, labels[p]), dataCost(p, alpha));
+  }
+
+  // Pair terms. Multipliers scale only table costs; a pair function carries
+  // its own weighting.
+  const bool functionForm = smoothForm == CostForm::Function;
+  const bool scaled = useMultipliers && !functionForm;
+  // cost(u, v) of the pair (p, q) with p labelled u and q labelled v; `m` is
+  // the pair's multiplier, read by the caller only when `scaled`.
+  auto cost = [&](int p, int q, float m, int u, int v) -> float {
+    if (functionForm) return pairFunction(p, q, u, v);
+    const float entry = pairTableEntry(u, v);
+    return scaled ? entry * m : entry;
+  };
+
+  // Pixels are handled from the last active one back to the first, so that
+  // activePixels can become the pixel-to-node map in place: entry p is written
+  // only after list entry p (p >= i) has been read, and the right and lower
+  // neighbours of p, being later pixels, are already mapped when p looks at them.
+  for (int i = activeCount - 1; i >= 0; --i) {
+    const int p = activePixels[i];
+    const int x = p % width;
+    const int y = p / width;
+    activePixels[p] = i;
+    const int lp = labels[p];
+    const NodeId node = nodes[i];
+
+    // Right and down: a neighbour at alpha folds into p's terminals; an active
+    // one (already mapped) gets the full pair term from here.
+    if (x < width - 1) {
+      const int q = p + 1;
+      const float m = scaled ? horizontalMultipliers[p] : 1.0f;
+      const int lq = labels[q];
+      if (lq == alpha) {
+        graph.addTerminalCapacities(node, cost(p, q, m, lp, alpha), cost(p, q, m, alpha, alpha));
+      } else {
+        addPairTerm(graph, node, nodes[activePixels[q]], cost(p, q, m, lp, lq), cost(p, q, m, lp, alpha),
+                    cost(p, q, m, alpha, lq), cost(p, q, m, alpha, alpha));
+      }
+    }
+    if (y < height - 1) {
+      const int q = p + width;
+      const float m = scaled ? verticalMultipliers[p] : 1.0f;
+      const int lq = labels[q];
+      if (lq == alpha) {
+        graph.addTerminalCapacities(node, cost(p, q, m, lp, alpha), cost(p, q, m, alpha, alpha));
+      } else {
+        addPairTerm(graph, node, nodes[activePixels[q]], cost(p, q, m, lp, lq), cost(p, q, m, lp, alpha),
+                    cost(p, q, m, alpha, lq), cost(p, q, m, alpha, alpha));
+      }
+    }
+    // Left and up: only a neighbour at alpha adds anything here; a pair with
+    // an active neighbour was added when that (earlier) neighbour was handled.
+    if (x > 0) {
+      const int q = p - 1;
+      if (labels[q] == alpha) {
+        const float m = scaled ? horizontalMultipliers[q] : 1.0f;
+        graph.addTerminalCapacities(node, cost(p, q, m, lp, alpha), cost(p, q, m, alpha, alpha));
+      }
+    }
+    if (y > 0) {
+      const int q = p - width;
+      if (labels[q] == alpha) {
+        const float m = scaled ? verticalMultipliers[q] : 1.0f;
+        graph.addTerminalCapacities(node, cost(p, q, m, lp, alpha), cost(p, q, m, alpha, alpha));
+      }
+    }
+  }
+
+  graph.computeMaxFlow();
+
+  // Nodes were created in increasing pixel order; the source side takes alpha.
+  int k = 0;
+  for (int p = 0; p < pixelCount; ++p) {
+    if (labels[p] == alpha) continue;
+    if (graph.sideOf(nodes[k++]) == CutSide::SourceSide) labels[p] = alpha;
+  }
+}
+
+}  // namespace orbelt::baseline

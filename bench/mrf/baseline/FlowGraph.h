@@ -1,0 +1,226 @@
+#pragma once
+// The s-t flow network of one expansion move: built once, solved once by a
+// two-search-tree augmenting-path max-flow, queried for the cut, thrown away.
+//
+// Takes: nodes (createNode), terminal capacities of any sign folded into one
+// signed residual per node (addTerminalCapacities), and arc pairs with two
+// capacities >= 0 (addArcPair). Returns: the maximum flow (computeMaxFlow) and
+// the side of the minimum cut of every node (sideOf). The source side is the
+// set of nodes still reachable from the source through nonzero residuals.
+//
+// Owns: every record, in blocks of 511 nodes (plus an end marker slot) and of
+// 1024 arc records and 1024 in-references (plus a spare slot). Nothing is
+// allocated per node or per arc; arcs are appended in call order and sorted
+// into per-node ranges once, in place, at the start of computeMaxFlow. The
+// order of that layout and of every scan of the search decides, with float
+// capacities, which residuals end at exactly zero, so it is kept fixed.
+//
+// Fails (the process ends with status 1 after the ErrorCallback, if any, got
+// the message): "Not enough memory!" when a block cannot be allocated;
+// "# of arcs per node exceeds block size!" at computeMaxFlow when a node is the
+// tail, or the head, of more than 1024 pairs. Misuse that would corrupt
+// memory is refused the same way: a NodeId that createNode did not return, and
+// additions after computeMaxFlow.
+//
+// Calling order: construct; createNode / addTerminalCapacities / addArcPair in
+// any order; computeMaxFlow once (a second call returns the same flow); sideOf;
+// destroy or clear(). Single-threaded; graphs share nothing.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "bench/mrf/baseline/BlockStore.h"
+#include "maxflow/CutSide.h"
+#include "maxflow/ErrorCallback.h"
+#include "bench/mrf/baseline/FlowArc.h"
+#include "bench/mrf/baseline/FlowLinks.h"
+#include "bench/mrf/baseline/FlowNode.h"
+#include "bench/mrf/baseline/InArcRef.h"
+
+namespace orbelt::baseline {
+
+class FlowObserver;
+class OrphanPool;
+struct OrphanItem;
+
+class FlowGraph {
+ public:
+  // Handle returned by createNode: the creation index 0, 1, 2, ...
+  using NodeId = std::int32_t;
+
+  static constexpr std::int32_t kNodeSlotsPerBlock = 512;     // the last slot is the end marker
+  static constexpr std::int32_t kNodesPerBlock = 511;         // nodes handed out per block
+  static constexpr std::int32_t kArcsPerBlock = 1024;         // arc records (and in-references)
+  static constexpr std::int32_t kArcSlotsPerBlock = 1025;     // ... plus the spare slot
+  static constexpr std::int32_t kUnreachableDepth = 1000000000;
+
+  explicit FlowGraph(ErrorCallback errorCallback = nullptr);
+  ~FlowGraph();
+  FlowGraph(const FlowGraph&) = delete;
+  FlowGraph& operator=(const FlowGraph&) = delete;
+
+  // A new node with no capacity. Returns its creation index.
+  NodeId createNode();
+
+  // Adds `sourceCapacity` (paid when the node ends on the sink side) and
+  // `sinkCapacity` (paid when it ends on the source side); either may be
+  // negative. Their common part is flow already pushed through the node and
+  // is added to the flow at once; the rest stays as the node's residual.
+  void addTerminalCapacities(NodeId node, float sourceCapacity, float sinkCapacity);
+
+  // Adds the arc pair tail -> head with `capacity` (paid when tail ends on the
+  // source side and head on the sink side) and `reverseCapacity` (the
+  // opposite case). Both must be >= 0; any nonzero value counts as residual.
+  void addArcPair(NodeId tail, NodeId head, float capacity, float reverseCapacity);
+
+  // Lays out the arcs and computes the maximum flow. Returns the flow value:
+  // the common parts folded by addTerminalCapacities plus every augmentation.
+  float computeMaxFlow();
+
+  // After computeMaxFlow: SourceSide for nodes of the source tree, SinkSide
+  // for nodes of the sink tree and for nodes in no tree. Before it: SinkSide.
+  CutSide sideOf(NodeId node) const;
+
+  // Forgets every node and pair (back to the state after construction, with
+  // the same ErrorCallback) but keeps the memory for the next graph.
+  void clear();
+
+  // ---------------------------------------------------------------------
+  // Inspection, for tests, tools and benchmarks. Not needed to use a graph.
+  // ---------------------------------------------------------------------
+
+  // One arc pair as seen from a node's range, with its current residuals.
+  struct ArcView {
+    NodeId tail;            // the node that added the pair as tail
+    NodeId head;            // the node that added the pair as head
+    float residual;         // residual tail -> head
+    float reverseResidual;  // residual head -> tail
+  };
+
+  // Nodes created so far (after computeMaxFlow, including the two nodes an
+  // empty graph receives).
+  NodeId nodeCount() const { return nodeCount_; }
+  // Pairs added so far (likewise including the empty graph's pair).
+  std::int64_t arcPairCount() const { return arcPairCount_; }
+  // Flow so far: folded terminal flow before computeMaxFlow, the result after.
+  float flowSoFar() const { return flow_; }
+  float terminalResidual(NodeId node) const;
+  // True once computeMaxFlow has laid the arcs out.
+  bool isLaidOut() const { return laidOut_; }
+  // Every node in node order: newest block first, creation order inside.
+  std::vector<NodeId> nodeOrder() const;
+  // After computeMaxFlow: the node's out-range (pairs it is the tail of) and
+  // in-range (pairs it is the head of), in range order.
+  std::vector<ArcView> outArcs(NodeId node) const;
+  std::vector<ArcView> inArcs(NodeId node) const;
+  // After computeMaxFlow: whether the node's out-range (in-range) is the
+  // tagged last range of its arc (reference) block.
+  bool outRangeIsTagged(NodeId node) const;
+  bool inRangeIsTagged(NodeId node) const;
+  std::int32_t nodeBlockCount() const { return nodes_.blockCount(); }
+  std::int32_t arcBlockCount() const { return arcs_.blockCount(); }
+  std::int32_t inRefBlockCount() const { return refs_.blockCount(); }
+  // Bytes of the blocks in use, and bytes reserved for blocks (the stores
+  // grow by doubling; pages never touched are not resident).
+  std::size_t blockBytes() const;
+  std::size_t reservedBytes() const;
+  // Watches the search of the next computeMaxFlow; null detaches. Not owned.
+  void setObserver(FlowObserver* observer) { observer_ = observer; }
+
+ private:
+  // A place where the two trees touch, found by growth.
+  struct Connection {
+    std::int32_t sourceSideEnd;
+    std::int32_t sinkSideEnd;
+    float* forward;   // residual from the source-side end to the sink-side end
+    float* backward;  // residual the other way
+  };
+
+  [[noreturn]] void fail(const char* message) const;
+  void requireBuilding() const;
+  // Node reference (block rank * 512 + slot) of a checked NodeId.
+  std::int32_t nodeRef(NodeId node) const;
+  static NodeId idOfRef(std::int32_t ref) {
+    return (ref / kNodeSlotsPerBlock) * kNodesPerBlock + ref % kNodeSlotsPerBlock;
+  }
+
+  // Range rule: [begin, end) of a node's out-range (arc indices) or in-range
+  // (reference slots).
+  void outRange(std::int32_t ref, std::uint32_t& begin, std::uint32_t& end) const;
+  void inRange(std::int32_t ref, std::uint32_t& begin, std::uint32_t& end) const;
+
+  // --- layout (FlowGraphLayout.cpp) ---
+  void layoutArcs();
+  void assignRangeEnds(std::int32_t preexistingBlocks);
+  void moveArcsIntoRanges(std::int32_t preexistingBlocks);
+  void markLastOutRanges();
+  void fillInRanges();
+  void markLastInRanges();
+
+  // --- search (FlowGraphSearch.cpp) ---
+  void initSearch();
+  void runSearch();
+  void activate(std::int32_t ref);
+  std::int32_t nextActiveNode();
+  bool growSourceTree(std::int32_t i, Connection& connection);
+  bool growSinkTree(std::int32_t i, Connection& connection);
+  std::int32_t parentOf(std::int32_t ref, std::uint32_t link) const;
+  void augmentPath(const Connection& connection);
+  void pushOrphanFront(std::int32_t ref);
+  void appendOrphan(std::int32_t ref);
+  void adoptOrphans();
+  void adoptSourceOrphan(std::int32_t i);
+  void adoptSinkOrphan(std::int32_t i);
+  void considerParent(std::int32_t j, std::uint32_t link, std::int16_t tree, std::uint32_t& bestLink,
+                      std::int32_t& bestDepth);
+
+  BlockStore<FlowNode, kNodeSlotsPerBlock> nodes_;
+  BlockStore<FlowArc, kArcSlotsPerBlock> arcs_;
+  BlockStore<InArcRef, kArcSlotsPerBlock> refs_;
+  OrphanPool* orphanPool_ = nullptr;  // exists only while computeMaxFlow runs
+  ErrorCallback errorCallback_;
+  float flow_ = 0.0f;
+  std::int32_t activeHead_[2] = {-1, -1};
+  std::int32_t activeTail_[2] = {-1, -1};
+  OrphanItem* orphanHead_ = nullptr;
+  OrphanItem* orphanTail_ = nullptr;
+  std::int32_t clock_ = 0;
+
+  NodeId nodeCount_ = 0;
+  std::int64_t arcPairCount_ = 0;
+  bool laidOut_ = false;  // additions are refused from here on
+  bool solved_ = false;   // the cut can be read
+  FlowObserver* observer_ = nullptr;
+};
+
+// Range rule. A tagged range is the last one of its block: its first slot
+// holds the index where it ends, and it starts at the slot after. Otherwise
+// the range ends where the next record of the node block starts (the next
+// node, or the block's end marker), tagged or not.
+inline void FlowGraph::outRange(std::int32_t ref, std::uint32_t& begin, std::uint32_t& end) const {
+  const FlowNode* nodes = nodes_.records();
+  const std::uint32_t start = nodes[ref].outBegin;
+  if (links::isTagged(start)) {
+    const std::uint32_t s = links::slotOf(start);
+    begin = s + 1;
+    end = static_cast<std::uint32_t>(arcs_.records()[s].headOffset);
+  } else {
+    begin = links::slotOf(start);
+    end = links::slotOf(nodes[ref + 1].outBegin);
+  }
+}
+
+inline void FlowGraph::inRange(std::int32_t ref, std::uint32_t& begin, std::uint32_t& end) const {
+  const FlowNode* nodes = nodes_.records();
+  const std::uint32_t start = nodes[ref].inBegin;
+  if (links::isTagged(start)) {
+    const std::uint32_t s = links::slotOf(start);
+    begin = s + 1;
+    end = refs_.records()[s];
+  } else {
+    begin = links::slotOf(start);
+    end = links::slotOf(nodes[ref + 1].inBegin);
+  }
+}
+
+}  // namespace orbelt::baseline

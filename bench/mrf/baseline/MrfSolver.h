@@ -1,0 +1,133 @@
+#pragma once
+// MrfSolver: the interface of a grid MRF optimizer.
+//
+// It minimises, over labellings L of a width x height pixel grid,
+//
+//   E(L) = sum_p D(p, L_p) + sum_{p,q 4-neighbours} m(p, q) * V(p, q, L_p, L_q)
+//
+// with the data term D and the smoothness term V described by the caller's
+// EnergyTerms (mrf/EnergyTerms.h). Pixels are row-major: p = y * width + x.
+//
+// Life of a solver: construct (every label 0) -> initialize() (installs the
+// terms, builds a truncated-power table) -> any number of optimize() calls,
+// energy queries and label accesses -> destroy.
+//
+// What it borrows and owns: the EnergyTerms record, both term records and
+// every array and function they point to stay the caller's and must outlive
+// the solver unchanged in shape (their contents may change: the solver reads
+// them live). The solver owns its label array, its label order, its scratch
+// arrays and a truncated-power table it builds; destruction frees only those.
+//
+// Failures: nothing is returned to the caller. Every failure prints a
+// message and ends the process through orbelt::exitProcess, mostly with
+// status 1; the messages, their streams and statuses are part of the
+// behaviour other tools and users rely on, so they are kept verbatim.
+#include <cstdint>
+
+#include "mrf/EnergyTerms.h"
+
+namespace orbelt::baseline {
+
+class MrfSolver {
+ public:
+  // Records the grid and the energy (MrfSolver's part of construction):
+  // width, height, pixelCount = width * height, labelCount, the two forms and
+  // useMultipliers copied from `terms`, initialized = false. `terms` and both
+  // of its records must be non-null (else: framed message on stderr, status 1).
+  // Range checks on the sizes are done by the concrete solver's constructor.
+  MrfSolver(int width, int height, int labelCount, EnergyTerms* terms);
+  virtual ~MrfSolver() = default;
+
+  MrfSolver(const MrfSolver&) = delete;
+  MrfSolver& operator=(const MrfSolver&) = delete;
+
+  // Installs the two terms from the records, in this order:
+  //  1. data: a Table term installs costTable, any other form costFunction;
+  //  2. smoothness: Function installs pairFunction; Table checks that
+  //     pairTable is symmetric and installs it (borrowed); any other form is a
+  //     truncated power: setSmoothness(exponent, maxCost, lambda) builds the
+  //     solver's own table. For Table and truncated power, useMultipliers
+  //     installs the two multiplier arrays;
+  //  3. prepareSolver().
+  // A term whose form is NotSet is not installed: every later sweep or energy
+  // query refuses it. May be called again: the terms are installed anew.
+  // Fails (stderr, status 1) on a wrong exponent, an asymmetric table, a
+  // table that cannot be allocated, or a form whose array or function is null.
+  void initialize();
+
+  // Runs sweeps of expansion moves: at least one, at most max(1, maxSweeps),
+  // ending after the first sweep that does not lower the energy. Stores the
+  // time the sweeps took into *seconds: process-clock milliseconds * 0.001,
+  // so a multiple of 0.001 and possibly 0 (nothing is stored when `seconds`
+  // is null). Ends the process (stderr, status 1) when the energy is invalid
+  // ("optimize() cannot be called for invalid energy!") or when initialize()
+  // has not run ("run initialize() first!").
+  void optimize(int maxSweeps, float* seconds);
+
+  // Always true here; a solver whose energy cannot be optimised says false.
+  virtual bool energyIsValid() const;
+  // Data energy of the current labelling (summation order and precision are
+  // the concrete solver's; see GraphCutSolver).
+  virtual double dataCostSum() = 0;
+  // Smoothness energy of the current labelling.
+  virtual double pairCostSum() = 0;
+  // General neighbour lists; grid solvers refuse it (stderr, status 1).
+  virtual void addNeighbourPair(int pixel1, int pixel2, float weight) = 0;
+  // The label array itself: pixelCount ints, row-major.
+  virtual int* labelBuffer() = 0;
+  // Label of row-major `pixel` (0 <= pixel < pixelCount; not checked).
+  virtual int labelAt(int pixel) = 0;
+  // Sets the label of `pixel`; keeping 0 <= label < labelCount is the
+  // caller's duty (the energies and moves index tables with it).
+  virtual void assignLabel(int pixel, int label) = 0;
+  // Every label = 0.
+  virtual void resetLabels() = 0;
+  // One option: count must be 1 and the first byte of `values` is the label
+  // order flag (non-zero: shuffle before every sweep; zero: keep the current
+  // order). Any other count prints a message on stdout and changes nothing.
+  virtual void setOptions(int count, const void* values) = 0;
+  // Lower bound of the energy offered by this solver: 0.0.
+  virtual double energyFloor();
+  // Kind of solver: 2. Ends the process (stderr, status 1) before initialize().
+  virtual std::int8_t kindCode();
+
+  // Installers used by initialize(); callers may use them directly after it.
+  virtual void setDataTable(float* table) = 0;
+  virtual void setDataFunction(DataCostFunction function) = 0;
+  // Builds the solver's own table lambda * min(|a-b|^exponent, maxCost).
+  virtual void setSmoothness(int exponent, float maxCost, float lambda) = 0;
+  virtual void setSmoothnessFunction(PairCostFunction function) = 0;
+  // Installs the caller's symmetric labelCount x labelCount table, borrowed.
+  virtual void setSmoothness(float* table) = 0;
+  virtual void setEdgeMultipliers(float* horizontal, float* vertical) = 0;
+  // Hook run at the end of initialize().
+  virtual void prepareSolver() = 0;
+
+  int gridWidth() const { return width; }
+  int gridHeight() const { return height; }
+  int gridPixelCount() const { return pixelCount; }
+  int gridLabelCount() const { return labelCount; }
+  bool isInitialized() const { return initialized; }
+
+ protected:
+  // The optimisation step: sweeps as optimize() describes; returns the
+  // energy after the last sweep. Subclasses (and test doubles) override it.
+  virtual double runSweeps(int maxSweeps) = 0;
+
+  // When `condition` holds: writes "\n <message> \n" to stderr and ends the
+  // process with status 1.
+  static void abortIf(bool condition, const char* message);
+
+  int width;
+  int height;
+  int pixelCount;
+  int labelCount;
+  bool isGrid;
+  bool useMultipliers;
+  bool initialized;
+  EnergyTerms* energyTerms;
+  CostForm dataForm;
+  CostForm smoothForm;
+};
+
+}  // namespace orbelt::baseline

@@ -226,7 +226,9 @@ void COrbeltDlg::onSysCommand(int id) {
 
 void COrbeltDlg::showSystemMenu(const QPoint& globalPos) {
   if (systemMenu_->isEmpty()) return;
-  systemMenu_->exec(globalPos);
+  // No nested event loop: the handler returns at once and the chosen entry
+  // arrives through the menu's triggered signal.
+  systemMenu_->popup(globalPos);
 }
 
 void COrbeltDlg::keyPressEvent(QKeyEvent* event) {

@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   QApplication application(argc, argv);
+  // The name captions message boxes. No display name is set: on X11 Qt would
+  // append it to every window title ("Orbelt 정보 — Orbelt").
   QApplication::setApplicationName(QStringLiteral("Orbelt"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Orbelt"));
   return theApp.run();
 }

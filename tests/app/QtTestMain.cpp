@@ -15,6 +15,6 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   ::testing::InitGoogleTest(&argc, argv);
   QApplication application(argc, argv);
-  QApplication::setApplicationDisplayName(QStringLiteral("Orbelt"));
+  QApplication::setApplicationName(QStringLiteral("Orbelt"));
   return RUN_ALL_TESTS();
 }

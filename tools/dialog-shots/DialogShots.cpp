@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName(QStringLiteral("Orbelt"));
+  QApplication::setApplicationName(QStringLiteral("Orbelt"));
   const QString folder = QString::fromLocal8Bit(argv[1]);
   bool ok = true;
 

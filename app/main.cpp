@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "app/AppIcon.h"
 #include "app/COrbeltApp.h"
 #include "app/DisplayCheck.h"
 #include "app/PipelineCompute.h"
@@ -20,5 +21,8 @@ int main(int argc, char** argv) {
   // The name captions message boxes. No display name is set: on X11 Qt would
   // append it to every window title ("Orbelt 정보 — Orbelt").
   QApplication::setApplicationName(QStringLiteral("Orbelt"));
+  // Every window of the program (about box, message boxes, file dialogs)
+  // shows the program's icon, not the platform's default.
+  QApplication::setWindowIcon(orbelt::loadAppIcon());
   return theApp.run();
 }

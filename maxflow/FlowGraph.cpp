@@ -24,78 +24,40 @@ void FlowGraph::fail(const char* message) const {
   exitProcess(1);
 }
 
-void FlowGraph::requireBuilding() const {
-  // After the layout the counts have become ranges: an addition now would
-  // silently corrupt them.
-  if (laidOut_) fail("Nothing can be added to a graph after computeMaxFlow!");
+void FlowGraph::failAfterLayout() const { fail("Nothing can be added to a graph after computeMaxFlow!"); }
+
+void FlowGraph::failUnknownNode(NodeId node) const {
+  char message[96];
+  std::snprintf(message, sizeof message, "Node %d does not exist: the graph has %d nodes!", node, nodeCount_);
+  fail(message);
 }
 
-std::int32_t FlowGraph::nodeRef(NodeId node) const {
-  // One comparison guards every write through a caller's handle.
-  if (static_cast<std::uint32_t>(node) >= static_cast<std::uint32_t>(nodeCount_)) {
-    char message[96];
-    std::snprintf(message, sizeof message, "Node %d does not exist: the graph has %d nodes!", node,
-                  nodeCount_);
-    fail(message);
-  }
-  return (node / kNodesPerBlock) * kNodeSlotsPerBlock + node % kNodesPerBlock;
-}
+FlowGraph::NodeId FlowGraph::createNode() { return createNodes(1); }
 
-FlowGraph::NodeId FlowGraph::createNode() {
+FlowGraph::NodeId FlowGraph::createNodes(NodeId count) {
   requireBuilding();
+  const NodeId first = nodeCount_;
   std::int32_t rank = nodes_.blockCount() - 1;
-  // Slot 511 stays free: it becomes the block's end marker in the layout.
-  if (rank < 0 || nodes_.fill(rank) == kNodesPerBlock) {
-    if (!nodes_.startBlock()) fail(kNotEnoughMemory);
-    ++rank;
+  while (count > 0) {
+    // Slot 511 stays free: it becomes the block's end marker in the layout.
+    if (rank < 0 || nodes_.fill(rank) == kNodesPerBlock) {
+      if (!nodes_.startBlock()) fail(kNotEnoughMemory);
+      ++rank;
+    }
+    const std::int32_t slot = nodes_.fill(rank);
+    const std::int32_t taken = count < kNodesPerBlock - slot ? count : kNodesPerBlock - slot;
+    FlowNode* node = nodes_.records() + decltype(nodes_)::firstSlot(rank) + slot;
+    for (std::int32_t k = 0; k < taken; ++k) node[k] = FlowNode{};  // counts 0, no terminal residual, in no tree
+    nodes_.fill(rank) = slot + taken;
+    nodeCount_ += taken;
+    count -= taken;
   }
-  const std::int32_t slot = nodes_.fill(rank)++;
-  FlowNode& node = nodes_.records()[decltype(nodes_)::firstSlot(rank) + slot];
-  node = FlowNode{};  // counts 0, no terminal residual, in no tree
-  return nodeCount_++;
+  return first;
 }
 
-void FlowGraph::addTerminalCapacities(NodeId node, float sourceCapacity, float sinkCapacity) {
-  requireBuilding();
-  FlowNode& n = nodes_.records()[nodeRef(node)];
-  const float r = n.terminalResidual;
-  if (r > 0) {
-    sourceCapacity += r;
-  } else {
-    sinkCapacity -= r;
-  }
-  // The common part runs source -> node -> sink whatever the cut: it is flow.
-  flow_ += (sourceCapacity < sinkCapacity) ? sourceCapacity : sinkCapacity;
-  n.terminalResidual = sourceCapacity - sinkCapacity;
-}
-
-void FlowGraph::addArcPair(NodeId tail, NodeId head, float capacity, float reverseCapacity) {
-  requireBuilding();
-  const std::int32_t tailRef = nodeRef(tail);
-  const std::int32_t headRef = nodeRef(head);
-  std::int32_t rank = arcs_.blockCount() - 1;
-  if (rank < 0 || arcs_.fill(rank) == kArcsPerBlock) {
-    if (!arcs_.startBlock()) fail(kNotEnoughMemory);
-    if (!refs_.startBlock()) fail(kNotEnoughMemory);
-    ++rank;
-  }
-  // Arc records and tail entries are appended in lockstep: pair k sits at the
-  // same index in both stores.
-  const std::int32_t index = decltype(arcs_)::firstSlot(rank) + arcs_.fill(rank)++;
-  ++refs_.fill(rank);
-  refs_.records()[index] = static_cast<InArcRef>(tailRef);
-  arcs_.records()[index] = FlowArc{headRef, capacity, reverseCapacity};
-  FlowNode* nodes = nodes_.records();
-  ++nodes[tailRef].outBegin;
-  ++nodes[headRef].inBegin;
-  ++arcPairCount_;
-}
-
-CutSide FlowGraph::sideOf(NodeId node) const {
-  const FlowNode& n = nodes_.records()[nodeRef(node)];
-  if (!solved_) return CutSide::SinkSide;
-  return (n.parentLink != links::kParentNull && n.inSinkTree == 0) ? CutSide::SourceSide
-                                                                    : CutSide::SinkSide;
+void FlowGraph::startArcBlocks() {
+  if (!arcs_.startBlock()) fail(kNotEnoughMemory);
+  if (!refs_.startBlock()) fail(kNotEnoughMemory);
 }
 
 void FlowGraph::clear() {

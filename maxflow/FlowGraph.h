@@ -36,12 +36,11 @@
 #include "maxflow/FlowLinks.h"
 #include "maxflow/FlowNode.h"
 #include "maxflow/InArcRef.h"
+#include "maxflow/OrphanPool.h"
 
 namespace orbelt {
 
 class FlowObserver;
-class OrphanPool;
-struct OrphanItem;
 
 class FlowGraph {
  public:
@@ -61,6 +60,10 @@ class FlowGraph {
 
   // A new node with no capacity. Returns its creation index.
   NodeId createNode();
+  // `count` new nodes with no capacity (count >= 0), as `count` calls of
+  // createNode would make them. Returns the first one's creation index; the
+  // others follow it one by one.
+  NodeId createNodes(NodeId count);
 
   // Adds `sourceCapacity` (paid when the node ends on the sink side) and
   // `sinkCapacity` (paid when it ends on the source side); either may be
@@ -82,7 +85,9 @@ class FlowGraph {
   CutSide sideOf(NodeId node) const;
 
   // Forgets every node and pair (back to the state after construction, with
-  // the same ErrorCallback) but keeps the memory for the next graph.
+  // the same ErrorCallback) but keeps the memory for the next graph: an
+  // expansion move per label per pass reuses one graph instead of mapping,
+  // faulting in and unmapping its blocks every time.
   void clear();
 
   // ---------------------------------------------------------------------
@@ -137,7 +142,11 @@ class FlowGraph {
   };
 
   [[noreturn]] void fail(const char* message) const;
+  [[noreturn]] void failUnknownNode(NodeId node) const;
+  [[noreturn]] void failAfterLayout() const;
   void requireBuilding() const;
+  // Starts one arc block and one reference block, in lockstep.
+  void startArcBlocks();
   // Node reference (block rank * 512 + slot) of a checked NodeId.
   std::int32_t nodeRef(NodeId node) const;
   static NodeId idOfRef(std::int32_t ref) {
@@ -177,8 +186,9 @@ class FlowGraph {
   BlockStore<FlowNode, kNodeSlotsPerBlock> nodes_;
   BlockStore<FlowArc, kArcSlotsPerBlock> arcs_;
   BlockStore<InArcRef, kArcSlotsPerBlock> refs_;
-  OrphanPool* orphanPool_ = nullptr;  // exists only while computeMaxFlow runs
   ErrorCallback errorCallback_;
+  // Kept across clear(): its items are all free again when a search ends.
+  OrphanPool orphanPool_{errorCallback_};
   float flow_ = 0.0f;
   std::int32_t activeHead_[2] = {-1, -1};
   std::int32_t activeTail_[2] = {-1, -1};
@@ -192,6 +202,59 @@ class FlowGraph {
   bool solved_ = false;   // the cut can be read
   FlowObserver* observer_ = nullptr;
 };
+
+inline std::int32_t FlowGraph::nodeRef(NodeId node) const {
+  // One comparison guards every write through a caller's handle.
+  if (static_cast<std::uint32_t>(node) >= static_cast<std::uint32_t>(nodeCount_)) failUnknownNode(node);
+  return (node / kNodesPerBlock) * kNodeSlotsPerBlock + node % kNodesPerBlock;
+}
+
+inline void FlowGraph::requireBuilding() const {
+  // After the layout the counts have become ranges: an addition now would
+  // silently corrupt them.
+  if (laidOut_) failAfterLayout();
+}
+
+inline void FlowGraph::addTerminalCapacities(NodeId node, float sourceCapacity, float sinkCapacity) {
+  requireBuilding();
+  FlowNode& n = nodes_.records()[nodeRef(node)];
+  const float r = n.terminalResidual;
+  if (r > 0) {
+    sourceCapacity += r;
+  } else {
+    sinkCapacity -= r;
+  }
+  // The common part runs source -> node -> sink whatever the cut: it is flow.
+  flow_ += (sourceCapacity < sinkCapacity) ? sourceCapacity : sinkCapacity;
+  n.terminalResidual = sourceCapacity - sinkCapacity;
+}
+
+inline void FlowGraph::addArcPair(NodeId tail, NodeId head, float capacity, float reverseCapacity) {
+  requireBuilding();
+  const std::int32_t tailRef = nodeRef(tail);
+  const std::int32_t headRef = nodeRef(head);
+  std::int32_t rank = arcs_.blockCount() - 1;
+  if (rank < 0 || arcs_.fill(rank) == kArcsPerBlock) {
+    startArcBlocks();
+    ++rank;
+  }
+  // Arc records and tail entries are appended in lockstep: pair k sits at the
+  // same index in both stores.
+  const std::int32_t index = decltype(arcs_)::firstSlot(rank) + arcs_.fill(rank)++;
+  ++refs_.fill(rank);
+  refs_.records()[index] = static_cast<InArcRef>(tailRef);
+  arcs_.records()[index] = FlowArc{headRef, capacity, reverseCapacity};
+  FlowNode* nodes = nodes_.records();
+  ++nodes[tailRef].outBegin;
+  ++nodes[headRef].inBegin;
+  ++arcPairCount_;
+}
+
+inline CutSide FlowGraph::sideOf(NodeId node) const {
+  const FlowNode& n = nodes_.records()[nodeRef(node)];
+  if (!solved_) return CutSide::SinkSide;
+  return (n.parentLink != links::kParentNull && n.inSinkTree == 0) ? CutSide::SourceSide : CutSide::SinkSide;
+}
 
 // Range rule. A tagged range is the last one of its block: its first slot
 // holds the index where it ends, and it starts at the slot after. Otherwise

@@ -22,10 +22,7 @@ float FlowGraph::computeMaxFlow() {
   if (solved_) return flow_;
   layoutArcs();
   initSearch();
-  OrphanPool pool(errorCallback_);
-  orphanPool_ = &pool;
   runSearch();
-  orphanPool_ = nullptr;
   solved_ = true;
   return flow_;
 }
@@ -329,7 +326,7 @@ void FlowGraph::augmentPath(const Connection& connection) {
 
 inline void FlowGraph::pushOrphanFront(std::int32_t ref) {
   nodes_.records()[ref].parentLink = links::kParentOrphan;
-  OrphanItem* item = orphanPool_->take();
+  OrphanItem* item = orphanPool_.take();
   item->node = ref;
   item->next = orphanHead_;
   orphanHead_ = item;
@@ -337,7 +334,7 @@ inline void FlowGraph::pushOrphanFront(std::int32_t ref) {
 
 inline void FlowGraph::appendOrphan(std::int32_t ref) {
   nodes_.records()[ref].parentLink = links::kParentOrphan;
-  OrphanItem* item = orphanPool_->take();
+  OrphanItem* item = orphanPool_.take();
   item->node = ref;
   if (orphanTail_ != nullptr) {
     orphanTail_->next = item;
@@ -359,7 +356,7 @@ void FlowGraph::adoptOrphans() {
       OrphanItem* item = orphanHead_;
       orphanHead_ = item->next;
       const std::int32_t ref = item->node;
-      orphanPool_->giveBack(item);
+      orphanPool_.giveBack(item);
       if (orphanHead_ == nullptr) orphanTail_ = nullptr;
       if (nodes[ref].inSinkTree == 1) {
         adoptSinkOrphan(ref);

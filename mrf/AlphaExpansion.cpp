@@ -1,8 +1,7 @@
 #include "mrf/AlphaExpansion.h"
 
+#include <cstddef>
 #include <cstdio>
-#include <memory>
-#include <new>
 #include <random>
 #include <utility>
 
@@ -120,8 +119,6 @@ void AlphaExpansion::shuffleLabelOrder() {
 }
 
 void AlphaExpansion::expandLabel(int alpha) {
-  FlowGraph graph;
-
   // Only pixels not yet at alpha can change; they alone get nodes.
   int activeCount = 0;
   for (int p = 0; p < pixelCount; ++p) {
@@ -129,43 +126,80 @@ void AlphaExpansion::expandLabel(int alpha) {
   }
   if (activeCount == 0) return;
 
-  std::unique_ptr<NodeId[]> nodes(new (std::nothrow) NodeId[static_cast<std::size_t>(activeCount)]);
-  if (!nodes) {
-    std::printf("\nOut of memory, exiting");
-    exitProcess(1);
-  }
-  for (int i = 0; i < activeCount; ++i) nodes[i] = graph.createNode();
+  // One graph serves every move: clearing keeps its blocks mapped and warm.
+  FlowGraph& graph = moveGraph;
+  graph.clear();
+  // Node i is the i-th active pixel: createNodes hands out 0, 1, 2, ... in
+  // order, so the node handle is the list index and needs no array.
+  graph.createNodes(activeCount);
 
   // Data terms: keeping the label costs D(p, Lp) (paid on the sink side),
   // taking alpha costs D(p, alpha) (paid on the source side).
-  for (int i = 0; i < activeCount; ++i) {
-    const int p = activePixels[i];
-    graph.addTerminalCapacities(nodes[i], dataCost(p, labels[p]), dataCost(p, alpha));
+  if (dataForm == CostForm::Table) {
+    const std::size_t stride = static_cast<std::size_t>(labelCount);
+    for (int i = 0; i < activeCount; ++i) {
+      const int p = activePixels[i];
+      const float* costs = dataTable + static_cast<std::size_t>(p) * stride;
+      graph.addTerminalCapacities(i, costs[labels[p]], costs[alpha]);
+    }
+  } else {
+    for (int i = 0; i < activeCount; ++i) {
+      const int p = activePixels[i];
+      graph.addTerminalCapacities(i, dataFunction(p, labels[p]), dataFunction(p, alpha));
+    }
   }
 
   // Pair terms. Multipliers scale only table costs; a pair function carries
-  // its own weighting.
-  const bool functionForm = smoothForm == CostForm::Function;
-  const bool scaled = useMultipliers && !functionForm;
-  // cost(u, v) of the pair (p, q) with p labelled u and q labelled v; `m` is
-  // the pair's multiplier, read by the caller only when `scaled`.
-  auto cost = [&](int p, int q, float m, int u, int v) -> float {
-    if (functionForm) return pairFunction(p, q, u, v);
-    const float entry = pairTableEntry(u, v);
-    return scaled ? entry * m : entry;
-  };
+  // its own weighting. Each form gets its own copy of the loop so that the
+  // cost of a pair is a plain table read in the pipeline's case.
+  const float* table = pairTable;
+  const std::size_t n = static_cast<std::size_t>(labelCount);
+  if (smoothForm == CostForm::Function) {
+    const PairCostFunction function = pairFunction;
+    addPairTerms(graph, alpha, activeCount,
+                 [function](int p, int q, float, int u, int v) { return function(p, q, u, v); });
+  } else if (useMultipliers) {
+    addPairTerms(graph, alpha, activeCount, [table, n](int, int, float m, int u, int v) {
+      return table[static_cast<std::size_t>(u) * n + static_cast<std::size_t>(v)] * m;
+    });
+  } else {
+    addPairTerms(graph, alpha, activeCount, [table, n](int, int, float, int u, int v) {
+      return table[static_cast<std::size_t>(u) * n + static_cast<std::size_t>(v)];
+    });
+  }
 
+  graph.computeMaxFlow();
+
+  // Nodes were created in increasing pixel order; the source side takes alpha.
+  int k = 0;
+  for (int p = 0; p < pixelCount; ++p) {
+    if (labels[p] == alpha) continue;
+    if (graph.sideOf(k++) == CutSide::SourceSide) labels[p] = alpha;
+  }
+}
+
+// cost(p, q, m, u, v): the pair cost of (p, q) with p labelled u and q
+// labelled v; m is the pair's multiplier (1 when multipliers are off).
+template <typename PairCost>
+void AlphaExpansion::addPairTerms(FlowGraph& graph, int alpha, int activeCount, PairCost cost) {
+  const bool scaled = useMultipliers && smoothForm != CostForm::Function;
   // Pixels are handled from the last active one back to the first, so that
   // activePixels can become the pixel-to-node map in place: entry p is written
   // only after list entry p (p >= i) has been read, and the right and lower
   // neighbours of p, being later pixels, are already mapped when p looks at them.
+  // The row is followed downwards with p instead of dividing by the width.
+  int y = height - 1;
+  int rowStart = y * width;
   for (int i = activeCount - 1; i >= 0; --i) {
     const int p = activePixels[i];
-    const int x = p % width;
-    const int y = p / width;
+    while (p < rowStart) {
+      rowStart -= width;
+      --y;
+    }
+    const int x = p - rowStart;
     activePixels[p] = i;
     const int lp = labels[p];
-    const NodeId node = nodes[i];
+    const NodeId node = i;
 
     // Right and down: a neighbour at alpha folds into p's terminals; an active
     // one (already mapped) gets the full pair term from here.
@@ -176,7 +210,7 @@ void AlphaExpansion::expandLabel(int alpha) {
       if (lq == alpha) {
         graph.addTerminalCapacities(node, cost(p, q, m, lp, alpha), cost(p, q, m, alpha, alpha));
       } else {
-        addPairTerm(graph, node, nodes[activePixels[q]], cost(p, q, m, lp, lq), cost(p, q, m, lp, alpha),
+        addPairTerm(graph, node, activePixels[q], cost(p, q, m, lp, lq), cost(p, q, m, lp, alpha),
                     cost(p, q, m, alpha, lq), cost(p, q, m, alpha, alpha));
       }
     }
@@ -187,7 +221,7 @@ void AlphaExpansion::expandLabel(int alpha) {
       if (lq == alpha) {
         graph.addTerminalCapacities(node, cost(p, q, m, lp, alpha), cost(p, q, m, alpha, alpha));
       } else {
-        addPairTerm(graph, node, nodes[activePixels[q]], cost(p, q, m, lp, lq), cost(p, q, m, lp, alpha),
+        addPairTerm(graph, node, activePixels[q], cost(p, q, m, lp, lq), cost(p, q, m, lp, alpha),
                     cost(p, q, m, alpha, lq), cost(p, q, m, alpha, alpha));
       }
     }
@@ -207,15 +241,6 @@ void AlphaExpansion::expandLabel(int alpha) {
         graph.addTerminalCapacities(node, cost(p, q, m, lp, alpha), cost(p, q, m, alpha, alpha));
       }
     }
-  }
-
-  graph.computeMaxFlow();
-
-  // Nodes were created in increasing pixel order; the source side takes alpha.
-  int k = 0;
-  for (int p = 0; p < pixelCount; ++p) {
-    if (labels[p] == alpha) continue;
-    if (graph.sideOf(nodes[k++]) == CutSide::SourceSide) labels[p] = alpha;
   }
 }
 

@@ -28,11 +28,12 @@
 // Failures (besides those of GraphCutSolver): a NotSet data term at the start
 // of a sweep ends the process with the framed message "You have to set up the
 // data cost before running optimization" (then the same for the smoothness
-// term), status 1; a node array that cannot be allocated prints
-// "\nOut of memory, exiting" on stdout, status 1.
+// term), status 1; a graph that cannot be allocated ends the process with
+// status 1 (FlowGraph's failure rule).
 #include <cstdint>
 #include <functional>
 
+#include "maxflow/FlowGraph.h"
 #include "mrf/GraphCutSolver.h"
 
 namespace orbelt {
@@ -73,6 +74,13 @@ class AlphaExpansion : public GraphCutSolver {
   void expandLabel(int alpha);
 
  private:
+  // The pair terms of one move, for the pair cost `cost` of the installed form.
+  template <typename PairCost>
+  void addPairTerms(FlowGraph& graph, int alpha, int activeCount, PairCost cost);
+
+  // The graph of the current move, cleared and rebuilt by every move so its
+  // storage is allocated once per solver rather than once per move.
+  FlowGraph moveGraph;
   ShuffleClock shuffleClock;
   ShuffleGenerator shuffleGenerator;
   MoveObserver moveObserver;

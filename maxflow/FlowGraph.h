@@ -37,6 +37,7 @@
 #include "maxflow/FlowNode.h"
 #include "maxflow/InArcRef.h"
 #include "maxflow/OrphanPool.h"
+#include "maxflow/ScratchArray.h"
 
 namespace orbelt {
 
@@ -189,6 +190,10 @@ class FlowGraph {
   ErrorCallback errorCallback_;
   // Kept across clear(): its items are all free again when a search ends.
   OrphanPool orphanPool_{errorCallback_};
+  // Working arrays of the layout, kept across clear(): per node reference,
+  // the slot where its out-range fills next; the traced chains of moves.
+  ScratchArray<std::uint32_t> cursor_;
+  ScratchArray<std::uint32_t> moves_;
   float flow_ = 0.0f;
   std::int32_t activeHead_[2] = {-1, -1};
   std::int32_t activeTail_[2] = {-1, -1};

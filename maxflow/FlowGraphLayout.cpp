@@ -1,6 +1,6 @@
 // The one-time, in-place rearrangement of the appended arcs into per-node
-// ranges. The tail entries are the only scratch space and end up as the
-// in-ranges; no second copy of the arcs is ever made.
+// ranges. The tail entries end up as the in-ranges; no second copy of the
+// arcs is ever made.
 //
 // The order this produces inside each range is what the search scans, and
 // with float capacities the scan order decides which residuals reach exactly
@@ -13,6 +13,18 @@ namespace orbelt {
 namespace {
 constexpr const char* kNotEnoughMemory = "Not enough memory!";
 constexpr const char* kTooManyArcs = "# of arcs per node exceeds block size!";
+
+// A tail entry whose pair has been moved already. Node references stay below
+// 2^30, and the entries past the fill (kNoTailNode) carry the bit too, so one
+// test tells "nothing left to move here".
+constexpr InArcRef kMoved = 0x80000000u;
+// The layout cursor of a node whose out-range lies in a block started by the
+// layout itself: no tail entries run beside that range.
+constexpr std::uint32_t kNoTailEntries = 0x80000000u;
+constexpr std::uint32_t kSlotBits = 0x7FFFFFFFu;
+// Marks the last entry of a chain in the list of moves: where the record
+// carried last is put down.
+constexpr std::uint32_t kChainEnd = 0x80000000u;
 }  // namespace
 
 void FlowGraph::layoutArcs() {
@@ -29,6 +41,7 @@ void FlowGraph::layoutArcs() {
   // Blocks the layout itself starts hold no appended arcs, so only these
   // carry tail entries and records to move.
   const std::int32_t preexisting = arcs_.blockCount();
+  if (!cursor_.reserve(static_cast<std::size_t>(nodes_.blockCount()) * kNodeSlotsPerBlock)) fail(kNotEnoughMemory);
 
   // Tail entries past the fill of the newest reference block are garbage:
   // make them end every chain of moves that reaches them.
@@ -97,14 +110,18 @@ void FlowGraph::assignRangeEnds(std::int32_t preexisting) {
         outPos = 0;
       }
       FlowNode& node = nodes_.records()[ref];
+      outPos += k;
+      const std::uint32_t rangeEnd = static_cast<std::uint32_t>(decltype(arcs_)::firstSlot(outRank)) + outPos;
+      node.outBegin = links::rangeStart(rangeEnd);
+      // The tail entries run in lockstep with the arc slots of the blocks
+      // that existed before the layout (the scan block always has the out
+      // block's rank), so the entry cursor and the range end are one index.
       if (scanRank >= 0) {
         scanPos += k;
-        node.parentLink = static_cast<std::uint32_t>(decltype(refs_)::firstSlot(scanRank)) + scanPos;
+        cursor_[ref] = rangeEnd;
       } else {
-        node.parentLink = links::kNoTailEntryCursor;
+        cursor_[ref] = rangeEnd | kNoTailEntries;
       }
-      outPos += k;
-      node.outBegin = links::rangeStart(static_cast<std::uint32_t>(decltype(arcs_)::firstSlot(outRank)) + outPos);
       arcs_.lastNode(outRank) = ref;
 
       // In-range: the same packing over the reference blocks, with no scan.
@@ -136,39 +153,68 @@ void FlowGraph::assignRangeEnds(std::int32_t preexisting) {
 // on to its own tail's range, until a slot whose record has already moved
 // (or that never held one) ends the chain. Head references become offsets on
 // the way. Afterwards every outBegin designates the start of its range.
+//
+// A record's destination depends only on the order in which the chains reach
+// the records of its tail, and that order depends only on the tail entries
+// and the range cursors. So the chains are first traced on those two compact
+// arrays alone, writing the visited slots into a list; the records are then
+// moved along the list. Tracing is a walk of dependent reads through the
+// whole graph, and keeping it off the 12-byte records and 32-byte nodes keeps
+// it in cache; moving along a list lets the record reads overlap.
 void FlowGraph::moveArcsIntoRanges(std::int32_t preexisting) {
-  FlowNode* nodes = nodes_.records();
-  FlowArc* arcs = arcs_.records();
   InArcRef* entries = refs_.records();
+  std::uint32_t* cursor = cursor_.data();
+  // Each chain lists its slots and one end entry: at most two per pair.
+  const std::size_t pairs = static_cast<std::size_t>(preexisting) * kArcsPerBlock;
+  if (!moves_.reserve(2 * pairs)) fail(kNotEnoughMemory);
+  std::uint32_t* moves = moves_.data();
+  std::size_t count = 0;
 
   for (std::int32_t rank = preexisting - 1; rank >= 0; --rank) {
     const std::uint32_t first = static_cast<std::uint32_t>(decltype(arcs_)::firstSlot(rank));
     for (std::uint32_t start = first; start < first + kArcsPerBlock; ++start) {
-      if (entries[start] == kNoTailNode) continue;
-      bool holding = false;
-      FlowArc held{};
-      std::uint32_t destination = start;
-      std::uint32_t current = start;
+      if ((entries[start] & kMoved) != 0) continue;
+      std::uint32_t slot = start;
+      moves[count++] = slot;
       for (;;) {
-        const std::int32_t tail = static_cast<std::int32_t>(entries[current]);
-        entries[current] = kNoTailNode;
-        FlowArc read = arcs[destination];
-        read.headOffset -= tail;
-        if (holding) arcs[destination] = held;
-        held = read;
-        holding = true;
-        FlowNode& tailNode = nodes[tail];
-        tailNode.outBegin = links::oneSlotBack(tailNode.outBegin);
-        destination = links::slotOf(tailNode.outBegin);
-        if (tailNode.parentLink != links::kNoTailEntryCursor) {
-          --tailNode.parentLink;
-          current = tailNode.parentLink;
-        }
-        if (entries[current] == kNoTailNode) {
-          arcs[destination] = held;
+        const InArcRef tail = entries[slot];
+        entries[slot] = tail | kMoved;
+        const std::uint32_t destination = --cursor[tail];
+        slot = destination & kSlotBits;
+        if ((destination & kNoTailEntries) != 0 || (entries[slot] & kMoved) != 0) {
+          moves[count++] = slot | kChainEnd;
           break;
         }
+        moves[count++] = slot;
       }
+    }
+  }
+
+  FlowArc* arcs = arcs_.records();
+  for (std::size_t k = 0; k < count;) {
+    std::uint32_t slot = moves[k++];
+    FlowArc held = arcs[slot];
+    held.headOffset -= static_cast<std::int32_t>(entries[slot] & ~kMoved);
+    for (;;) {
+      slot = moves[k++];
+      if ((slot & kChainEnd) != 0) {
+        arcs[slot & ~kChainEnd] = held;
+        break;
+      }
+      FlowArc read = arcs[slot];
+      read.headOffset -= static_cast<std::int32_t>(entries[slot] & ~kMoved);
+      arcs[slot] = held;
+      held = read;
+    }
+  }
+
+  // Every cursor now stands at the start of its node's range.
+  FlowNode* nodes = nodes_.records();
+  for (std::int32_t nodeRank = nodes_.blockCount() - 1; nodeRank >= 0; --nodeRank) {
+    const std::int32_t firstRef = decltype(nodes_)::firstSlot(nodeRank);
+    const std::int32_t fill = nodes_.fill(nodeRank);
+    for (std::int32_t ref = firstRef; ref < firstRef + fill; ++ref) {
+      nodes[ref].outBegin = links::rangeStart(cursor[ref] & kSlotBits);
     }
   }
 }

@@ -32,11 +32,6 @@ constexpr bool isArcLink(std::uint32_t link) { return link > kParentOrphan; }
 constexpr std::uint32_t linkArc(std::uint32_t link) { return (link >> 1) - 2u; }
 constexpr bool isTaggedLink(std::uint32_t link) { return (link & 1u) != 0; }
 
-// --- Layout cursor (FlowNode::parentLink during the layout) ---
-// The node's out-range lies in an arc block created by the layout itself,
-// which holds no appended records and so has no tail entries.
-inline constexpr std::uint32_t kNoTailEntryCursor = 0xFFFFFFFEu;
-
 // --- Active list (FlowNode::nextActive) ---
 inline constexpr std::int32_t kNotQueued = -1;
 

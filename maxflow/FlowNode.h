@@ -17,8 +17,8 @@ struct FlowNode {
   // The same for the in-range of InArcRef slots; while building, the number
   // of pairs added with this node as head.
   std::uint32_t inBegin;
-  // During the layout: the node's tail-entry cursor. During the search: one of
-  // the FlowLinks parent values (null, terminal, orphan, or a tagged arc).
+  // During the search: one of the FlowLinks parent values (null, terminal,
+  // orphan, or a tagged arc).
   std::uint32_t parentLink;
   // Next node of the active list, the node itself when it is the last one,
   // kNotQueued when it is in no list.

@@ -15,6 +15,7 @@ FlowGraph::FlowGraph(ErrorCallback errorCallback) : errorCallback_(errorCallback
 
 FlowGraph::~FlowGraph() {
   nodes_.release();
+  inBegins_.release();
   arcs_.release();
   refs_.release();
 }
@@ -41,13 +42,17 @@ FlowGraph::NodeId FlowGraph::createNodes(NodeId count) {
   while (count > 0) {
     // Slot 511 stays free: it becomes the block's end marker in the layout.
     if (rank < 0 || nodes_.fill(rank) == kNodesPerBlock) {
-      if (!nodes_.startBlock()) fail(kNotEnoughMemory);
+      if (!nodes_.startBlock() || !inBegins_.startBlock()) fail(kNotEnoughMemory);
       ++rank;
     }
     const std::int32_t slot = nodes_.fill(rank);
     const std::int32_t taken = count < kNodesPerBlock - slot ? count : kNodesPerBlock - slot;
     FlowNode* node = nodes_.records() + decltype(nodes_)::firstSlot(rank) + slot;
-    for (std::int32_t k = 0; k < taken; ++k) node[k] = FlowNode{};  // counts 0, no terminal residual, in no tree
+    std::uint32_t* inCount = inBegins_.records() + decltype(inBegins_)::firstSlot(rank) + slot;
+    for (std::int32_t k = 0; k < taken; ++k) {
+      node[k] = FlowNode{};  // counts 0, no terminal residual, in no tree
+      inCount[k] = 0;
+    }
     nodes_.fill(rank) = slot + taken;
     nodeCount_ += taken;
     count -= taken;
@@ -62,6 +67,7 @@ void FlowGraph::startArcBlocks() {
 
 void FlowGraph::clear() {
   nodes_.clear();
+  inBegins_.clear();
   arcs_.clear();
   refs_.clear();
   flow_ = 0.0f;
@@ -123,15 +129,15 @@ bool FlowGraph::outRangeIsTagged(NodeId node) const {
 }
 
 bool FlowGraph::inRangeIsTagged(NodeId node) const {
-  return laidOut_ && links::isTagged(nodes_.records()[nodeRef(node)].inBegin);
+  return laidOut_ && links::isTagged(inBegins_.records()[nodeRef(node)]);
 }
 
 std::size_t FlowGraph::blockBytes() const {
-  return nodes_.usedBytes() + arcs_.usedBytes() + refs_.usedBytes();
+  return nodes_.usedBytes() + inBegins_.usedBytes() + arcs_.usedBytes() + refs_.usedBytes();
 }
 
 std::size_t FlowGraph::reservedBytes() const {
-  return nodes_.reservedBytes() + arcs_.reservedBytes() + refs_.reservedBytes();
+  return nodes_.reservedBytes() + inBegins_.reservedBytes() + arcs_.reservedBytes() + refs_.reservedBytes();
 }
 
 }  // namespace orbelt

@@ -174,17 +174,35 @@ class FlowGraph {
   std::int32_t nextActiveNode();
   bool growSourceTree(std::int32_t i, Connection& connection);
   bool growSinkTree(std::int32_t i, Connection& connection);
-  std::int32_t parentOf(std::int32_t ref, std::uint32_t link) const;
+  // The residual of a parent link's arc towards the child, and towards the
+  // parent: a tagged link is the parent's out-arc, so its `residual` runs to
+  // the child; an untagged one is the child's own out-arc. The field is
+  // picked by address, so tree walks do not branch on the tag.
+  static float& towardsChild(FlowArc& arc, std::uint32_t link) {
+    return links::isTaggedLink(link) ? arc.residual : arc.reverseResidual;
+  }
+  static float& towardsParent(FlowArc& arc, std::uint32_t link) {
+    return links::isTaggedLink(link) ? arc.reverseResidual : arc.residual;
+  }
   void augmentPath(const Connection& connection);
   void pushOrphanFront(std::int32_t ref);
   void appendOrphan(std::int32_t ref);
   void adoptOrphans();
   void adoptSourceOrphan(std::int32_t i);
   void adoptSinkOrphan(std::int32_t i);
-  void considerParent(std::int32_t j, std::uint32_t link, std::int16_t tree, std::uint32_t& bestLink,
-                      std::int32_t& bestDepth);
+  // The best parent found so far for an orphan.
+  struct Candidate {
+    std::uint32_t link;   // the link the orphan would take, kParentNull for none
+    std::int32_t parent;  // the node at its other end
+    std::int32_t depth;   // that node's depth
+  };
+  void considerParent(std::int32_t j, std::uint32_t link, std::int16_t tree, Candidate& best);
 
   BlockStore<FlowNode, kNodeSlotsPerBlock> nodes_;
+  // Per node reference, in lockstep with nodes_: while building the number of
+  // pairs added with the node as head, after the layout the encoded start of
+  // its in-range (as FlowNode::outBegin is for the out-range).
+  BlockStore<std::uint32_t, kNodeSlotsPerBlock> inBegins_;
   BlockStore<FlowArc, kArcSlotsPerBlock> arcs_;
   BlockStore<InArcRef, kArcSlotsPerBlock> refs_;
   ErrorCallback errorCallback_;
@@ -249,9 +267,8 @@ inline void FlowGraph::addArcPair(NodeId tail, NodeId head, float capacity, floa
   ++refs_.fill(rank);
   refs_.records()[index] = static_cast<InArcRef>(tailRef);
   arcs_.records()[index] = FlowArc{headRef, capacity, reverseCapacity};
-  FlowNode* nodes = nodes_.records();
-  ++nodes[tailRef].outBegin;
-  ++nodes[headRef].inBegin;
+  ++nodes_.records()[tailRef].outBegin;
+  ++inBegins_.records()[headRef];
   ++arcPairCount_;
 }
 
@@ -279,15 +296,15 @@ inline void FlowGraph::outRange(std::int32_t ref, std::uint32_t& begin, std::uin
 }
 
 inline void FlowGraph::inRange(std::int32_t ref, std::uint32_t& begin, std::uint32_t& end) const {
-  const FlowNode* nodes = nodes_.records();
-  const std::uint32_t start = nodes[ref].inBegin;
+  const std::uint32_t* starts = inBegins_.records();
+  const std::uint32_t start = starts[ref];
   if (links::isTagged(start)) {
     const std::uint32_t s = links::slotOf(start);
     begin = s + 1;
     end = refs_.records()[s];
   } else {
     begin = links::slotOf(start);
-    end = links::slotOf(nodes[ref + 1].inBegin);
+    end = links::slotOf(starts[ref + 1]);
   }
 }
 

@@ -64,9 +64,8 @@ void FlowGraph::layoutArcs() {
   markLastOutRanges();
 
   for (std::int32_t rank = 0; rank < refs_.blockCount(); ++rank) {
-    const FlowNode& last = nodes_.records()[refs_.lastNode(rank)];
-    refs_.fill(rank) =
-        static_cast<std::int32_t>(links::slotOf(last.inBegin)) - decltype(refs_)::firstSlot(rank);
+    const std::uint32_t lastStart = inBegins_.records()[refs_.lastNode(rank)];
+    refs_.fill(rank) = static_cast<std::int32_t>(links::slotOf(lastStart)) - decltype(refs_)::firstSlot(rank);
   }
 
   fillInRanges();
@@ -125,7 +124,8 @@ void FlowGraph::assignRangeEnds(std::int32_t preexisting) {
       arcs_.lastNode(outRank) = ref;
 
       // In-range: the same packing over the reference blocks, with no scan.
-      k = node.inBegin;
+      std::uint32_t& inBegin = inBegins_.records()[ref];
+      k = inBegin;
       if (inPos + k > blockSlots) {
         if (k > blockSlots) fail(kTooManyArcs);
         if (!inGrown && inRank > 0) {
@@ -138,13 +138,14 @@ void FlowGraph::assignRangeEnds(std::int32_t preexisting) {
         inPos = 0;
       }
       inPos += k;
-      node.inBegin = links::rangeStart(static_cast<std::uint32_t>(decltype(refs_)::firstSlot(inRank)) + inPos);
+      inBegin = links::rangeStart(static_cast<std::uint32_t>(decltype(refs_)::firstSlot(inRank)) + inPos);
       refs_.lastNode(inRank) = ref;
     }
     // The end marker closes the block's last range that is not tagged.
-    FlowNode& marker = nodes_.records()[first + fill];
-    marker.outBegin = links::rangeStart(static_cast<std::uint32_t>(decltype(arcs_)::firstSlot(outRank)) + outPos);
-    marker.inBegin = links::rangeStart(static_cast<std::uint32_t>(decltype(refs_)::firstSlot(inRank)) + inPos);
+    nodes_.records()[first + fill].outBegin =
+        links::rangeStart(static_cast<std::uint32_t>(decltype(arcs_)::firstSlot(outRank)) + outPos);
+    inBegins_.records()[first + fill] =
+        links::rangeStart(static_cast<std::uint32_t>(decltype(refs_)::firstSlot(inRank)) + inPos);
   }
 }
 
@@ -238,7 +239,7 @@ void FlowGraph::markLastOutRanges() {
 // Every in-range fills from its end towards its start, visiting the out-arcs
 // of every node in node order and range order.
 void FlowGraph::fillInRanges() {
-  FlowNode* nodes = nodes_.records();
+  std::uint32_t* starts = inBegins_.records();
   const FlowArc* arcs = arcs_.records();
   InArcRef* entries = refs_.records();
   for (std::int32_t nodeRank = nodes_.blockCount() - 1; nodeRank >= 0; --nodeRank) {
@@ -249,24 +250,24 @@ void FlowGraph::fillInRanges() {
       std::uint32_t end = 0;
       outRange(ref, begin, end);
       for (std::uint32_t a = begin; a < end; ++a) {
-        FlowNode& head = nodes[ref + arcs[a].headOffset];
-        head.inBegin = links::oneSlotBack(head.inBegin);
-        entries[links::slotOf(head.inBegin)] = a;
+        std::uint32_t& headStart = starts[ref + arcs[a].headOffset];
+        headStart = links::oneSlotBack(headStart);
+        entries[links::slotOf(headStart)] = a;
       }
     }
   }
 }
 
 void FlowGraph::markLastInRanges() {
-  FlowNode* nodes = nodes_.records();
+  std::uint32_t* starts = inBegins_.records();
   InArcRef* entries = refs_.records();
   for (std::int32_t rank = 0; rank < refs_.blockCount(); ++rank) {
-    FlowNode& last = nodes[refs_.lastNode(rank)];
-    const std::uint32_t s = links::slotOf(last.inBegin);
+    std::uint32_t& lastStart = starts[refs_.lastNode(rank)];
+    const std::uint32_t s = links::slotOf(lastStart);
     const std::uint32_t fillSlot = static_cast<std::uint32_t>(decltype(refs_)::firstSlot(rank) + refs_.fill(rank));
     entries[fillSlot] = entries[s];
     entries[s] = fillSlot + 1;
-    last.inBegin = links::taggedRangeStart(s);
+    lastStart = links::taggedRangeStart(s);
   }
 }
 

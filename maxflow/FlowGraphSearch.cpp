@@ -124,11 +124,6 @@ void FlowGraph::runSearch() {
   }
 }
 
-inline std::int32_t FlowGraph::parentOf(std::int32_t ref, std::uint32_t link) const {
-  const std::int32_t offset = arcs_.records()[links::linkArc(link)].headOffset;
-  return links::isTaggedLink(link) ? ref - offset : ref + offset;
-}
-
 // Grows the source tree from i along residuals leaving i; stops at the first
 // sink-tree neighbour. Out-arcs first, the in-range only when they found none.
 bool FlowGraph::growSourceTree(std::int32_t i, Connection& connection) {
@@ -148,6 +143,7 @@ bool FlowGraph::growSourceTree(std::int32_t i, Connection& connection) {
     if (m.parentLink == links::kParentNull) {
       m.inSinkTree = 0;
       m.parentLink = links::arcLink(a, true);
+      m.parent = i;
       m.stamp = n.stamp;
       m.depth = n.depth + 1;
       activate(j);
@@ -156,6 +152,7 @@ bool FlowGraph::growSourceTree(std::int32_t i, Connection& connection) {
       return true;
     } else if (m.stamp <= n.stamp && m.depth > n.depth) {
       m.parentLink = links::arcLink(a, true);
+      m.parent = i;
       m.stamp = n.stamp;
       m.depth = n.depth + 1;
     }
@@ -171,6 +168,7 @@ bool FlowGraph::growSourceTree(std::int32_t i, Connection& connection) {
     if (m.parentLink == links::kParentNull) {
       m.inSinkTree = 0;
       m.parentLink = links::arcLink(a, false);
+      m.parent = i;
       m.stamp = n.stamp;
       m.depth = n.depth + 1;
       activate(j);
@@ -179,6 +177,7 @@ bool FlowGraph::growSourceTree(std::int32_t i, Connection& connection) {
       return true;
     } else if (m.stamp <= n.stamp && m.depth > n.depth) {
       m.parentLink = links::arcLink(a, false);
+      m.parent = i;
       m.stamp = n.stamp;
       m.depth = n.depth + 1;
     }
@@ -208,6 +207,7 @@ bool FlowGraph::growSinkTree(std::int32_t i, Connection& connection) {
     if (m.parentLink == links::kParentNull) {
       m.inSinkTree = 1;
       m.parentLink = links::arcLink(a, true);
+      m.parent = i;
       m.stamp = n.stamp;
       m.depth = n.depth + 1;
       activate(j);
@@ -217,6 +217,7 @@ bool FlowGraph::growSinkTree(std::int32_t i, Connection& connection) {
       break;
     } else if (m.stamp <= n.stamp && m.depth > n.depth) {
       m.parentLink = links::arcLink(a, true);
+      m.parent = i;
       m.stamp = n.stamp;
       m.depth = n.depth + 1;
     }
@@ -232,6 +233,7 @@ bool FlowGraph::growSinkTree(std::int32_t i, Connection& connection) {
     if (m.parentLink == links::kParentNull) {
       m.inSinkTree = 1;
       m.parentLink = links::arcLink(a, false);
+      m.parent = i;
       m.stamp = n.stamp;
       m.depth = n.depth + 1;
       activate(j);
@@ -240,6 +242,7 @@ bool FlowGraph::growSinkTree(std::int32_t i, Connection& connection) {
       return true;
     } else if (m.stamp <= n.stamp && m.depth > n.depth) {
       m.parentLink = links::arcLink(a, false);
+      m.parent = i;
       m.stamp = n.stamp;
       m.depth = n.depth + 1;
     }
@@ -250,6 +253,7 @@ bool FlowGraph::growSinkTree(std::int32_t i, Connection& connection) {
 // Pushes the bottleneck amount along source -> ... -> s -> t -> ... -> sink.
 // Links that saturate make orphans, pushed to the front of the orphan list as
 // they are met: the source side from s up, then the sink side from t up.
+//
 void FlowGraph::augmentPath(const Connection& connection) {
   FlowNode* nodes = nodes_.records();
   FlowArc* arcs = arcs_.records();
@@ -257,27 +261,27 @@ void FlowGraph::augmentPath(const Connection& connection) {
 
   // Bottleneck on the source side (parent-to-child residuals).
   for (std::int32_t ref = connection.sourceSideEnd;;) {
-    const std::uint32_t link = nodes[ref].parentLink;
+    const FlowNode& n = nodes[ref];
+    const std::uint32_t link = n.parentLink;
     if (link == links::kParentTerminal) {
-      if (nodes[ref].terminalResidual < b) b = nodes[ref].terminalResidual;
+      if (n.terminalResidual < b) b = n.terminalResidual;
       break;
     }
-    const FlowArc& arc = arcs[links::linkArc(link)];
-    const float residual = links::isTaggedLink(link) ? arc.residual : arc.reverseResidual;
+    const float residual = towardsChild(arcs[links::linkArc(link)], link);
     if (residual < b) b = residual;
-    ref = parentOf(ref, link);
+    ref = n.parent;
   }
   // ... and on the sink side (child-to-parent residuals).
   for (std::int32_t ref = connection.sinkSideEnd;;) {
-    const std::uint32_t link = nodes[ref].parentLink;
+    const FlowNode& n = nodes[ref];
+    const std::uint32_t link = n.parentLink;
     if (link == links::kParentTerminal) {
-      if (-nodes[ref].terminalResidual < b) b = -nodes[ref].terminalResidual;
+      if (-n.terminalResidual < b) b = -n.terminalResidual;
       break;
     }
-    const FlowArc& arc = arcs[links::linkArc(link)];
-    const float residual = links::isTaggedLink(link) ? arc.reverseResidual : arc.residual;
+    const float residual = towardsParent(arcs[links::linkArc(link)], link);
     if (residual < b) b = residual;
-    ref = parentOf(ref, link);
+    ref = n.parent;
   }
 
   *connection.backward += b;
@@ -292,12 +296,11 @@ void FlowGraph::augmentPath(const Connection& connection) {
       break;
     }
     FlowArc& arc = arcs[links::linkArc(link)];
-    float& towardsChild = links::isTaggedLink(link) ? arc.residual : arc.reverseResidual;
-    float& towardsParent = links::isTaggedLink(link) ? arc.reverseResidual : arc.residual;
-    towardsParent += b;
-    towardsChild -= b;
-    const std::int32_t parent = parentOf(ref, link);
-    if (towardsChild == 0) pushOrphanFront(ref);
+    towardsParent(arc, link) += b;
+    float& down = towardsChild(arc, link);
+    down -= b;
+    const std::int32_t parent = n.parent;
+    if (down == 0) pushOrphanFront(ref);
     ref = parent;
   }
   for (std::int32_t ref = connection.sinkSideEnd;;) {
@@ -309,12 +312,11 @@ void FlowGraph::augmentPath(const Connection& connection) {
       break;
     }
     FlowArc& arc = arcs[links::linkArc(link)];
-    float& towardsChild = links::isTaggedLink(link) ? arc.residual : arc.reverseResidual;
-    float& towardsParent = links::isTaggedLink(link) ? arc.reverseResidual : arc.residual;
-    towardsChild += b;
-    towardsParent -= b;
-    const std::int32_t parent = parentOf(ref, link);
-    if (towardsParent == 0) pushOrphanFront(ref);
+    towardsChild(arc, link) += b;
+    float& up = towardsParent(arc, link);
+    up -= b;
+    const std::int32_t parent = n.parent;
+    if (up == 0) pushOrphanFront(ref);
     ref = parent;
   }
 
@@ -375,8 +377,7 @@ void FlowGraph::adoptOrphans() {
 // equal to the clock) or to the root, and the walked path is stamped so the
 // next candidate's walk stops early. The shallowest candidate wins; of equal
 // depths the first one met stays.
-inline void FlowGraph::considerParent(std::int32_t j, std::uint32_t link, std::int16_t tree,
-                                      std::uint32_t& bestLink, std::int32_t& bestDepth) {
+inline void FlowGraph::considerParent(std::int32_t j, std::uint32_t link, std::int16_t tree, Candidate& best) {
   FlowNode* nodes = nodes_.records();
   if (nodes[j].parentLink == links::kParentNull || nodes[j].inSinkTree != tree) return;
 
@@ -397,19 +398,20 @@ inline void FlowGraph::considerParent(std::int32_t j, std::uint32_t link, std::i
     // free one, since freeing a node orphans its children; the null test only
     // keeps a broken tree from being walked off.)
     if (!links::isArcLink(n.parentLink)) return;
-    ref = parentOf(ref, n.parentLink);
+    ref = n.parent;
   }
   if (d >= kUnreachableDepth) return;
-  if (d < bestDepth) {
-    bestLink = link;
-    bestDepth = d;
+  if (d < best.depth) {
+    best.link = link;
+    best.parent = j;
+    best.depth = d;
   }
   for (std::int32_t ref = j; nodes[ref].stamp != clock_;) {
     FlowNode& n = nodes[ref];
     n.stamp = clock_;
     n.depth = d;
     --d;
-    ref = parentOf(ref, n.parentLink);
+    ref = n.parent;
   }
 }
 
@@ -417,8 +419,7 @@ void FlowGraph::adoptSourceOrphan(std::int32_t i) {
   FlowNode* nodes = nodes_.records();
   const FlowArc* arcs = arcs_.records();
   const InArcRef* entries = refs_.records();
-  std::uint32_t bestLink = links::kParentNull;
-  std::int32_t bestDepth = kUnreachableDepth;
+  Candidate best{links::kParentNull, 0, kUnreachableDepth};
   std::uint32_t begin = 0;
   std::uint32_t end = 0;
 
@@ -426,20 +427,21 @@ void FlowGraph::adoptSourceOrphan(std::int32_t i) {
   outRange(i, begin, end);
   for (std::uint32_t a = begin; a < end; ++a) {
     if (arcs[a].reverseResidual == 0) continue;
-    considerParent(i + arcs[a].headOffset, links::arcLink(a, false), 0, bestLink, bestDepth);
+    considerParent(i + arcs[a].headOffset, links::arcLink(a, false), 0, best);
   }
   inRange(i, begin, end);
   for (std::uint32_t e = begin; e < end; ++e) {
     const std::uint32_t a = entries[e];
     if (arcs[a].residual == 0) continue;
-    considerParent(i - arcs[a].headOffset, links::arcLink(a, true), 0, bestLink, bestDepth);
+    considerParent(i - arcs[a].headOffset, links::arcLink(a, true), 0, best);
   }
 
   FlowNode& n = nodes[i];
-  n.parentLink = bestLink;
-  if (bestLink != links::kParentNull) {
+  n.parentLink = best.link;
+  if (best.link != links::kParentNull) {
+    n.parent = best.parent;
     n.stamp = clock_;
-    n.depth = bestDepth + 1;
+    n.depth = best.depth + 1;
     return;
   }
 
@@ -452,8 +454,7 @@ void FlowGraph::adoptSourceOrphan(std::int32_t i) {
     FlowNode& m = nodes[j];
     if (m.parentLink == links::kParentNull || m.inSinkTree != 0) continue;
     if (arcs[a].reverseResidual != 0) activate(j);
-    if (links::isArcLink(m.parentLink) && links::isTaggedLink(m.parentLink) &&
-        j - arcs[links::linkArc(m.parentLink)].headOffset == i) {
+    if (links::isArcLink(m.parentLink) && links::isTaggedLink(m.parentLink) && m.parent == i) {
       appendOrphan(j);
     }
   }
@@ -464,8 +465,7 @@ void FlowGraph::adoptSourceOrphan(std::int32_t i) {
     FlowNode& m = nodes[j];
     if (m.parentLink == links::kParentNull || m.inSinkTree != 0) continue;
     if (arcs[a].residual != 0) activate(j);
-    if (links::isArcLink(m.parentLink) && !links::isTaggedLink(m.parentLink) &&
-        j + arcs[links::linkArc(m.parentLink)].headOffset == i) {
+    if (links::isArcLink(m.parentLink) && !links::isTaggedLink(m.parentLink) && m.parent == i) {
       appendOrphan(j);
     }
   }
@@ -475,8 +475,7 @@ void FlowGraph::adoptSinkOrphan(std::int32_t i) {
   FlowNode* nodes = nodes_.records();
   const FlowArc* arcs = arcs_.records();
   const InArcRef* entries = refs_.records();
-  std::uint32_t bestLink = links::kParentNull;
-  std::int32_t bestDepth = kUnreachableDepth;
+  Candidate best{links::kParentNull, 0, kUnreachableDepth};
   std::uint32_t begin = 0;
   std::uint32_t end = 0;
 
@@ -484,20 +483,21 @@ void FlowGraph::adoptSinkOrphan(std::int32_t i) {
   outRange(i, begin, end);
   for (std::uint32_t a = begin; a < end; ++a) {
     if (arcs[a].residual == 0) continue;
-    considerParent(i + arcs[a].headOffset, links::arcLink(a, false), 1, bestLink, bestDepth);
+    considerParent(i + arcs[a].headOffset, links::arcLink(a, false), 1, best);
   }
   inRange(i, begin, end);
   for (std::uint32_t e = begin; e < end; ++e) {
     const std::uint32_t a = entries[e];
     if (arcs[a].reverseResidual == 0) continue;
-    considerParent(i - arcs[a].headOffset, links::arcLink(a, true), 1, bestLink, bestDepth);
+    considerParent(i - arcs[a].headOffset, links::arcLink(a, true), 1, best);
   }
 
   FlowNode& n = nodes[i];
-  n.parentLink = bestLink;
-  if (bestLink != links::kParentNull) {
+  n.parentLink = best.link;
+  if (best.link != links::kParentNull) {
+    n.parent = best.parent;
     n.stamp = clock_;
-    n.depth = bestDepth + 1;
+    n.depth = best.depth + 1;
     return;
   }
 
@@ -508,8 +508,7 @@ void FlowGraph::adoptSinkOrphan(std::int32_t i) {
     FlowNode& m = nodes[j];
     if (m.parentLink == links::kParentNull || m.inSinkTree != 1) continue;
     if (arcs[a].residual != 0) activate(j);
-    if (links::isArcLink(m.parentLink) && links::isTaggedLink(m.parentLink) &&
-        j - arcs[links::linkArc(m.parentLink)].headOffset == i) {
+    if (links::isArcLink(m.parentLink) && links::isTaggedLink(m.parentLink) && m.parent == i) {
       appendOrphan(j);
     }
   }
@@ -520,8 +519,7 @@ void FlowGraph::adoptSinkOrphan(std::int32_t i) {
     FlowNode& m = nodes[j];
     if (m.parentLink == links::kParentNull || m.inSinkTree != 1) continue;
     if (arcs[a].reverseResidual != 0) activate(j);
-    if (links::isArcLink(m.parentLink) && !links::isTaggedLink(m.parentLink) &&
-        j + arcs[links::linkArc(m.parentLink)].headOffset == i) {
+    if (links::isArcLink(m.parentLink) && !links::isTaggedLink(m.parentLink) && m.parent == i) {
       appendOrphan(j);
     }
   }

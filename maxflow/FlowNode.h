@@ -13,13 +13,16 @@ struct FlowNode {
   // While building: number of pairs added with this node as tail.
   // After the layout: encoded arc index of the start of the out-range
   // (index << 1), tag bit set for the last node placed in an arc block.
+  // (The in-range start lives beside the nodes, in FlowGraph's inBegins_,
+  // so that this record has room for the parent below and stays 32 bytes.)
   std::uint32_t outBegin;
-  // The same for the in-range of InArcRef slots; while building, the number
-  // of pairs added with this node as head.
-  std::uint32_t inBegin;
   // During the search: one of the FlowLinks parent values (null, terminal,
   // orphan, or a tagged arc).
   std::uint32_t parentLink;
+  // While parentLink is an arc: the node reference of the parent, the node at
+  // the arc's other end. Walks up a tree (augmentation, adoption) then read
+  // one record per step instead of a record and an arc.
+  std::int32_t parent;
   // Next node of the active list, the node itself when it is the last one,
   // kNotQueued when it is in no list.
   std::int32_t nextActive;

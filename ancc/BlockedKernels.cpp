@@ -1,12 +1,18 @@
 // Compiled three times, with ORBELT_KERNEL_NS naming the variant,
-// ORBELT_VECTOR the doubles per vector register and ORBELT_BLOCK the
-// reference columns of one band tile (see ancc/CMakeLists.txt). Only plain
-// loops and GCC vector types live here; nothing from a header with inline
-// code, so nothing of the wide variants can leak into the rest of the
+// ORBELT_VECTOR the doubles per vector register and ORBELT_ACCUMULATORS the
+// vector registers the dot products may keep as running sums (see
+// ancc/CMakeLists.txt). Only plain loops, GCC vector types and the
+// processor's gather instruction live here. The gather comes from
+// <immintrin.h>, whose functions are always inlined and never emitted on
+// their own, so nothing of the wide variants can leak into the rest of the
 // program.
 #include <cstring>
 
 #include "ancc/BlockedKernels.h"
+
+#if defined(__AVX512F__) || defined(__AVX2__)
+#include <immintrin.h>
+#endif
 
 #ifndef ORBELT_KERNEL_NS
 #error "ORBELT_KERNEL_NS must name the variant"
@@ -16,10 +22,12 @@ namespace orbelt::kernels::ORBELT_KERNEL_NS {
 
 namespace {
 
-constexpr int V = ORBELT_VECTOR;  // doubles per vector
-constexpr int T = 2 * V;          // target columns of a band tile
-constexpr int B = ORBELT_BLOCK;   // reference columns of a band tile
+constexpr int V = ORBELT_VECTOR;       // doubles per vector
+constexpr int VT = kLanes / V;         // vectors per tile row
+constexpr int kAccumulators = ORBELT_ACCUMULATORS;
+static_assert(kLanes % V == 0, "a tile is a whole number of vectors");
 typedef double vec __attribute__((vector_size(V * sizeof(double))));
+typedef int ivec __attribute__((vector_size(V * sizeof(int))));
 
 inline vec load(const double* p) {
   vec v;
@@ -27,256 +35,225 @@ inline vec load(const double* p) {
   return v;
 }
 
-inline double lanes(vec v) {
-  double s = 0;
-  for (int l = 0; l < V; ++l) s += v[l];
-  return s;
+inline void store(double* p, vec v) { std::memcpy(p, &v, sizeof v); }
+
+inline vec splat(double x) { return vec{} + x; }
+
+// colorWeight[k] per lane; the indices are already clamped to the table.
+inline vec lookup(const double* table, ivec k) {
+#if defined(__AVX512F__)
+  static_assert(V == 8);
+  __m256i index;
+  std::memcpy(&index, &k, sizeof index);
+  // The masked form with a zero source: the plain one reads an undefined
+  // register, which the compiler warns about.
+  const __m512d g = _mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, index, table, 8);
+  vec v;
+  std::memcpy(&v, &g, sizeof v);
+  return v;
+#elif defined(__AVX2__)
+  static_assert(V == 4);
+  __m128i index;
+  std::memcpy(&index, &k, sizeof index);
+  const __m256d g =
+      _mm256_mask_i32gather_pd(_mm256_setzero_pd(), table, index, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
+  vec v;
+  std::memcpy(&v, &g, sizeof v);
+  return v;
+#else
+  vec v;
+  for (int l = 0; l < V; ++l) v[l] = table[k[l]];
+  return v;
+#endif
 }
 
-// Multiplies away lanes l >= count.
-inline vec tailMask(int count) {
-  vec m;
-  for (int l = 0; l < V; ++l) m[l] = l < count ? 1.0 : 0.0;
-  return m;
+// Window statistics of one tile. Interior: every lane is a pixel of the
+// image and its whole window row lies inside, so no lane needs masking.
+// Weighted: also the weighted values, the weights and the column sums.
+template <bool kInterior, bool kWeighted>
+void tileStatisticsImpl(const TileStatisticsArgs& a) {
+  const int r = a.r, n = 2 * r + 1, offsets = n * n, w = a.width, x0 = a.x0;
+  const long long st = a.stride;
+  const long long centre = static_cast<long long>(a.y) * st + x0;
+  double* const W = a.tile + static_cast<long long>(kWeightPlane) * offsets * kLanes;
+  const ivec lutLast = ivec{} + (a.colorWeightCount - 1);
+  double* const mask = a.scratch;
+
+  // A lane whose pixel lies past the image's last column takes no weight at
+  // all; its sum starts at 1 so that nothing divides by 0.
+  vec sum[VT], gc[3][VT], cs[kSignals][VT], m[kSignals][VT];
+  for (int t = 0; t < VT; ++t) {
+    for (int l = 0; l < V; ++l) sum[t][l] = x0 + t * V + l < w ? 0.0 : 1.0;
+    for (int c = 0; c < 3; ++c) gc[c][t] = load(a.planes[kPlaneGuide + c] + centre + t * V);
+    for (int s = 0; s < kSignals; ++s) {
+      cs[s][t] = load(a.planes[kPlaneSignal + s] + centre + t * V);
+      m[s][t] = vec{};
+    }
+  }
+  if (!kInterior) {
+    for (int j = 0; j < n; ++j)
+      for (int l = 0; l < kLanes; ++l) {
+        const int x = x0 + l, u = x + j - r;
+        mask[j * kLanes + l] = x < w && u >= 0 && u < w ? 1.0 : 0.0;
+      }
+  }
+
+  // Pass 1: raw weights and weighted sums of the values relative to the
+  // centre pixel (a channel constant over the window then deviates by
+  // exactly 0).
+  for (int i = a.iLo; i <= a.iHi; ++i) {
+    const long long rowStart = static_cast<long long>(a.y - r + i) * st + x0 - r;
+    for (int j = 0; j < n; ++j) {
+      const int o = i * n + j;
+      const vec spatial = splat(a.spatialWeight[o]);
+      for (int t = 0; t < VT; ++t) {
+        const long long at = rowStart + j + t * V;
+        const vec d0 = gc[0][t] - load(a.planes[kPlaneGuide + 0] + at);
+        const vec d1 = gc[1][t] - load(a.planes[kPlaneGuide + 1] + at);
+        const vec d2 = gc[2][t] - load(a.planes[kPlaneGuide + 2] + at);
+        // Lab values are integers 0..255: the squared distance is an exact
+        // integer, and the table holds exp(-k / (2 sigma_c^2)) for each.
+        ivec k = __builtin_convertvector(d0 * d0 + d1 * d1 + d2 * d2, ivec);
+        k = k < lutLast ? k : lutLast;
+        vec wt = spatial * lookup(a.colorWeight, k);
+        if (!kInterior) wt *= load(mask + j * kLanes + t * V);
+        store(W + o * kLanes + t * V, wt);
+        sum[t] += wt;
+        for (int s = 0; s < kSignals; ++s)
+          m[s][t] += wt * (load(a.planes[kPlaneSignal + s] + at) - cs[s][t]);
+      }
+    }
+  }
+
+  // The sum holds the centre's weight 1, so it is never 0.
+  vec inv[VT], mu[kSignals][VT], e[kSignals][VT];
+  for (int t = 0; t < VT; ++t) {
+    inv[t] = 1.0 / sum[t];
+    for (int s = 0; s < kSignals; ++s) {
+      mu[s][t] = m[s][t] / sum[t];
+      e[s][t] = vec{};
+    }
+  }
+  if (kWeighted) std::memset(a.columnSums, 0, sizeof(double) * n * kColumnSums * kLanes);
+
+  // Pass 2: normalised weights, products, energies.
+  for (int i = a.iLo; i <= a.iHi; ++i) {
+    const long long rowStart = static_cast<long long>(a.y - r + i) * st + x0 - r;
+    for (int j = 0; j < n; ++j) {
+      const int o = i * n + j;
+      double* const cj = a.columnSums + j * kColumnSums * kLanes;
+      for (int t = 0; t < VT; ++t) {
+        const long long at = rowStart + j + t * V;
+        const int lane = o * kLanes + t * V;
+        const vec wn = load(W + lane) * inv[t];
+        if (kWeighted) {
+          store(W + lane, wn);
+          store(cj + 0 * kLanes + t * V, load(cj + 0 * kLanes + t * V) + wn);
+          store(cj + 1 * kLanes + t * V, load(cj + 1 * kLanes + t * V) + wn * wn);
+        }
+        for (int s = 0; s < kSignals; ++s) {
+          const vec value = load(a.planes[kPlaneSignal + s] + at) - cs[s][t];
+          const vec p = wn * (value - mu[s][t]);
+          store(a.tile + (static_cast<long long>(kProductPlane + s) * offsets) * kLanes + lane, p);
+          e[s][t] += p * p;
+          if (kWeighted) {
+            const vec u = wn * value;
+            store(a.tile + (static_cast<long long>(kWeightedPlane + s) * offsets) * kLanes + lane, u);
+            double* const q = cj + t * V;
+            store(q + (2 + s) * kLanes, load(q + (2 + s) * kLanes) + u);
+            store(q + (2 + kSignals + s) * kLanes, load(q + (2 + kSignals + s) * kLanes) + u * u);
+            store(q + (2 + 2 * kSignals + s) * kLanes, load(q + (2 + 2 * kSignals + s) * kLanes) + wn * u);
+          }
+        }
+      }
+    }
+  }
+  for (int s = 0; s < kSignals; ++s)
+    for (int t = 0; t < VT; ++t) store(a.energy + s * kLanes + t * V, e[s][t]);
+}
+
+// The running sums of one call stay in registers: NA x NB x B x VT vectors.
+template <int NA, int NB, int B>
+void dotBlock(const DotArgs& a) {
+  vec acc[NA][NB][B][VT];
+  for (int x = 0; x < NA; ++x)
+    for (int y = 0; y < NB; ++y)
+      for (int b = 0; b < B; ++b)
+        for (int t = 0; t < VT; ++t) acc[x][y][b][t] = vec{};
+  const double* rp[NA];
+  const double* tp[NB];
+  for (int x = 0; x < NA; ++x) rp[x] = a.ref[x] + static_cast<long long>(a.oLo) * kLanes;
+  for (int y = 0; y < NB; ++y) tp[y] = a.target[y] + static_cast<long long>(a.oLo) * kLanes + a.c0;
+  for (int o = a.oLo; o < a.oHi; ++o) {
+    vec rv[NA][VT];
+    for (int x = 0; x < NA; ++x)
+      for (int t = 0; t < VT; ++t) rv[x][t] = load(rp[x] + t * V);
+    for (int y = 0; y < NB; ++y)
+      for (int b = 0; b < B; ++b) {
+        const double tv = tp[y][b];
+        for (int x = 0; x < NA; ++x)
+          for (int t = 0; t < VT; ++t) acc[x][y][b][t] += rv[x][t] * tv;
+      }
+    for (int x = 0; x < NA; ++x) rp[x] += kLanes;
+    for (int y = 0; y < NB; ++y) tp[y] += kLanes;
+  }
+  for (int x = 0; x < NA; ++x)
+    for (int y = 0; y < NB; ++y)
+      for (int b = 0; b < B; ++b)
+        for (int t = 0; t < VT; ++t) store(a.out + ((x * NB + y) * a.count + b) * kLanes + t * V, acc[x][y][b][t]);
+}
+
+constexpr int maxBlock(int products) {
+  const int b = kAccumulators / (products * VT);
+  return b < 1 ? 1 : b > kLanes ? kLanes : b;
+}
+
+template <int NA, int NB, int B = 1>
+void dotsDispatch(const DotArgs& a) {
+  if constexpr (B <= maxBlock(NA * NB)) {
+    if (a.count == B) return dotBlock<NA, NB, B>(a);
+    return dotsDispatch<NA, NB, B + 1>(a);
+  }
 }
 
 }  // namespace
 
+void tileStatistics(const TileStatisticsArgs& a) {
+  const bool interior = a.x0 - a.r >= 0 && a.x0 + kLanes - 1 + a.r <= a.width - 1;
+  if (interior) {
+    if (a.weighted) tileStatisticsImpl<true, true>(a);
+    else tileStatisticsImpl<true, false>(a);
+  } else {
+    if (a.weighted) tileStatisticsImpl<false, true>(a);
+    else tileStatisticsImpl<false, false>(a);
+  }
+}
+
+void dots11(const DotArgs& a) { dotsDispatch<1, 1>(a); }
+void dots21(const DotArgs& a) { dotsDispatch<2, 1>(a); }
+void dots12(const DotArgs& a) { dotsDispatch<1, 2>(a); }
+void dots22(const DotArgs& a) { dotsDispatch<2, 2>(a); }
+
+int blockColumns(int products) { return maxBlock(products); }
+
 int vectorWidth() { return V; }
 
-// Products are stored in tiles of kMaxTile columns: for signal s, offset o
-// and column x the element ((s * tiles + x / L) * offsets + o) * L + x % L,
-// so the band loops below stream one contiguous run per tile.
-constexpr int L = kMaxTile;
-static_assert(L % T == 0 && L % B == 0, "vector tiles must divide the storage tile");
-
-inline long long productIndex(int s, int o, int x, int tiles, int offsets) {
-  return ((static_cast<long long>(s) * tiles + x / L) * offsets + o) * L + x % L;
-}
-
-inline void store(double* p, vec v) { std::memcpy(p, &v, sizeof v); }
-
-void rowStatistics(const RowStatisticsArgs& a) {
-  const int w = a.width, st = a.stride, r = a.r, n = 2 * r + 1, offsets = n * n, tiles = a.tiles;
-  double* __restrict sum = a.scratch;
-  double* mean[6];
-  const double* centre[6];
-  for (int s = 0; s < 6; ++s) {
-    mean[s] = a.scratch + (1 + s) * st;
-    centre[s] = a.signal[s] + static_cast<long long>(a.y) * w;
+double fmaProbe(long long rounds) {
+  // Twelve independent chains hide the FMA latency on every variant.
+  constexpr int kChains = 12;
+  vec acc[kChains];
+  for (int k = 0; k < kChains; ++k) acc[k] = splat(1.0 + k * 1e-3);
+  const vec f = splat(0.999999), c = splat(1e-6);
+  for (long long i = 0; i < rounds; ++i) {
+#pragma GCC unroll 12
+    for (int k = 0; k < kChains; ++k) acc[k] = acc[k] * f + c;
   }
-  const double* gc0 = a.guide[0] + static_cast<long long>(a.y) * w;
-  const double* gc1 = a.guide[1] + static_cast<long long>(a.y) * w;
-  const double* gc2 = a.guide[2] + static_cast<long long>(a.y) * w;
-  for (int x = 0; x < w; ++x) sum[x] = 0;
-  for (int s = 0; s < 6; ++s)
-    for (int x = 0; x < w; ++x) mean[s][x] = 0;
-
-  // Pass 1: raw weights and weighted sums of the values relative to the
-  // centre pixel (a channel constant over the window then deviates by
-  // exactly 0), every column of the row at once. Columns run in vectors
-  // aligned to V, with scalar heads and tails for the clipped ends.
-  for (int i = a.iLo; i <= a.iHi; ++i) {
-    const long long v = a.y - r + i;
-    for (int j = 0; j < n; ++j) {
-      const int o = i * n + j, du = j - r;
-      const int x0 = du < 0 ? -du : 0, x1 = du > 0 ? w - du : w;
-      const double spatial = a.spatialWeight[o];
-      double* wrow = a.weights + static_cast<long long>(o) * st;
-      const double* lut = a.colorWeight;
-      const int lutLast = a.colorWeightCount - 1;
-      const double* g0 = a.guide[0] + v * w + du;
-      const double* g1 = a.guide[1] + v * w + du;
-      const double* g2 = a.guide[2] + v * w + du;
-      const double* sig[6];
-      for (int s = 0; s < 6; ++s) sig[s] = a.signal[s] + v * w + du;
-      auto scalar = [&](int x) {
-        const double d0 = gc0[x] - g0[x], d1 = gc1[x] - g1[x], d2 = gc2[x] - g2[x];
-        const int k = static_cast<int>(d0 * d0 + d1 * d1 + d2 * d2);
-        const double wt = spatial * lut[k < lutLast ? k : lutLast];
-        wrow[x] = wt;
-        sum[x] += wt;
-      };
-      int x = x0;
-      for (; x < x1 && x % V != 0; ++x) scalar(x);
-      for (; x + V <= x1; x += V) {
-        const vec d0 = load(gc0 + x) - load(g0 + x), d1 = load(gc1 + x) - load(g1 + x),
-                  d2 = load(gc2 + x) - load(g2 + x);
-        const vec dist = d0 * d0 + d1 * d1 + d2 * d2;
-        vec cw;
-        for (int l = 0; l < V; ++l) {
-          const int k = static_cast<int>(dist[l]);
-          cw[l] = lut[k < lutLast ? k : lutLast];
-        }
-        const vec wt = spatial * cw;
-        store(wrow + x, wt);
-        store(sum + x, load(sum + x) + wt);
-      }
-      for (; x < x1; ++x) scalar(x);
-      // Then the six weighted sums, one signal at a time.
-      for (int s = 0; s < 6; ++s) {
-        const double* __restrict sg = sig[s];
-        const double* __restrict c = centre[s];
-        double* __restrict m = mean[s];
-        x = x0;
-        for (; x < x1 && x % V != 0; ++x) m[x] += wrow[x] * (sg[x] - c[x]);
-        for (; x + V <= x1; x += V) store(m + x, load(m + x) + load(wrow + x) * (load(sg + x) - load(c + x)));
-        for (; x < x1; ++x) m[x] += wrow[x] * (sg[x] - c[x]);
-      }
-    }
-  }
-  // The sum holds the centre's weight 1, so it is never 0.
-  for (int s = 0; s < 6; ++s)
-    for (int x = 0; x < w; ++x) mean[s][x] /= sum[x];
-  for (int s = 0; s < 6; ++s)
-    for (int x = 0; x < w; ++x) a.energy[s * st + x] = 0;
-
-  // Pass 2: normalised weights, weight x deviation, energies.
-  for (int i = a.iLo; i <= a.iHi; ++i) {
-    const long long v = a.y - r + i;
-    for (int j = 0; j < n; ++j) {
-      const int o = i * n + j, du = j - r;
-      const int x0 = du < 0 ? -du : 0, x1 = du > 0 ? w - du : w;
-      double* wrow = a.weights + static_cast<long long>(o) * st;
-      const double* sig[6];
-      for (int s = 0; s < 6; ++s) sig[s] = a.signal[s] + v * w + du;
-      // One signal at a time keeps the live pointers few (no spills) and
-      // every store a contiguous run inside one product tile.
-      for (int x = x0; x < x1; ++x) wrow[x] /= sum[x];
-      for (int s = 0; s < 6; ++s) {
-        const double* __restrict sg = sig[s];
-        const double* __restrict c = centre[s];
-        const double* __restrict m = mean[s];
-        double* __restrict e = a.energy + s * st;
-        double* prodBase = a.products + productIndex(s, o, 0, tiles, offsets);
-        const long long tileStep = static_cast<long long>(offsets) * L;
-        auto product = [&](int x) -> double& { return prodBase[(x / L) * tileStep + x % L]; };
-        int x = x0;
-        for (; x < x1 && x % V != 0; ++x) {
-          const double p = wrow[x] * ((sg[x] - c[x]) - m[x]);
-          product(x) = p;
-          e[x] += p * p;
-        }
-        for (; x + V <= x1; x += V) {
-          const vec p = load(wrow + x) * ((load(sg + x) - load(c + x)) - load(m + x));
-          store(&product(x), p);
-          store(e + x, load(e + x) + p * p);
-        }
-        for (; x < x1; ++x) {
-          const double p = wrow[x] * ((sg[x] - c[x]) - m[x]);
-          product(x) = p;
-          e[x] += p * p;
-        }
-      }
-      for (int k = 0; k < a.wantedCount; ++k) {
-        const int c = a.wantedColumns[k];
-        if (c >= x0 && c < x1) a.columnWeights[static_cast<long long>(c) * offsets + o] = wrow[c];
-      }
-    }
-  }
-}
-
-void bandSums(const BandArgs& a) {
-  const int w = a.width, r = a.r, labels = a.labels, tiles = a.tiles, offsets = a.offsets;
-  const int validLo = r, validHi = w - 1 - r;  // columns whose window row is wholly inside
-  if (validLo > validHi || labels <= 0) return;
-  for (int s = 0; s < 6; ++s) {
-    for (int xb = validLo / B * B; xb <= validHi; xb += B) {
-      const int xFirst = xb < validLo ? validLo : xb;
-      const int xLast = xb + B - 1 < validHi ? xb + B - 1 : validHi;
-      // Targets of the block's labels, kept to columns with whole windows.
-      long long lo = xFirst - a.base - (labels - 1), hi = xLast - a.base;
-      if (lo < validLo) lo = validLo;
-      if (hi > validHi) hi = validHi;
-      if (lo > hi) continue;
-      const double* bp0 = a.refProducts + productIndex(s, a.oLo, xb, tiles, offsets);
-      for (long long t0 = lo / T * T; t0 <= hi; t0 += T) {
-        vec acc[B][2];
-        for (int k = 0; k < B; ++k) acc[k][0] = acc[k][1] = vec{};
-        const double* ap = a.targetProducts + productIndex(s, a.oLo, static_cast<int>(t0), tiles, offsets);
-        const double* bp = bp0;
-        for (int o = a.oLo; o < a.oHi; ++o, ap += L, bp += L) {
-          const vec a0 = load(ap), a1 = load(ap + V);
-#pragma GCC unroll 16
-          for (int k = 0; k < B; ++k) {
-            acc[k][0] += a0 * bp[k];
-            acc[k][1] += a1 * bp[k];
-          }
-        }
-        for (int k = 0; k < B; ++k) {
-          const int x = xb + k;
-          if (x < xFirst || x > xLast) continue;
-          for (int l = 0; l < T; ++l) {
-            const long long xt = t0 + l;
-            if (xt < lo || xt > hi) continue;
-            const long long d = x - a.base - xt;
-            if (d < 0 || d >= labels) continue;
-            a.sums[(static_cast<long long>(x) * labels + d) * 6 + s] = acc[k][l / V][l % V];
-          }
-        }
-      }
-    }
-  }
-}
-
-void clippedSums(const ClippedArgs& a, double* out) {
-  const int n = 2 * a.r + 1, w = a.width;
-  const int span = a.jHi - a.jLo + 1;
-  const vec mask = tailMask(span % V == 0 ? V : span % V);
-  double refCentre[6], targetCentre[6];
-  for (int s = 0; s < 6; ++s) {
-    refCentre[s] = a.refSignal[s][static_cast<long long>(a.y) * w + a.x];
-    targetCentre[s] = a.targetSignal[s][static_cast<long long>(a.y) * w + a.xt];
-  }
-
-  // Pass 1: weight sums and centre-relative weighted sums over the common part.
-  vec sr{}, stt{}, mr[6] = {}, mt[6] = {};
-  for (int i = a.iLo; i <= a.iHi; ++i) {
-    const long long v = a.y - a.r + i;
-    const double* wr = a.refWeights + i * n;
-    const double* wt = a.targetWeights + i * n;
-    for (int j = a.jLo; j <= a.jHi; j += V) {
-      const vec m = a.jHi - j + 1 >= V ? vec{} + 1.0 : mask;
-      const vec vr = load(wr + j) * m, vt = load(wt + j) * m;
-      sr += vr;
-      stt += vt;
-      for (int s = 0; s < 6; ++s) {
-        mr[s] += vr * (load(a.refSignal[s] + v * w + a.x - a.r + j) - refCentre[s]);
-        mt[s] += vt * (load(a.targetSignal[s] + v * w + a.xt - a.r + j) - targetCentre[s]);
-      }
-    }
-  }
-  const double refSum = lanes(sr), targetSum = lanes(stt);
-  double refMean[6], targetMean[6];
-  for (int s = 0; s < 6; ++s) {
-    refMean[s] = lanes(mr[s]) / refSum;
-    targetMean[s] = lanes(mt[s]) / targetSum;
-  }
-
-  // Pass 2: numerators and energies under the weights renormalised to the
-  // common part.
-  vec num[6] = {}, er[6] = {}, et[6] = {};
-  for (int i = a.iLo; i <= a.iHi; ++i) {
-    const long long v = a.y - a.r + i;
-    const double* wr = a.refWeights + i * n;
-    const double* wt = a.targetWeights + i * n;
-    for (int j = a.jLo; j <= a.jHi; j += V) {
-      const vec m = a.jHi - j + 1 >= V ? vec{} + 1.0 : mask;
-      const vec vr = load(wr + j) * m / refSum, vt = load(wt + j) * m / targetSum;
-      for (int s = 0; s < 6; ++s) {
-        const vec pa = vr * ((load(a.refSignal[s] + v * w + a.x - a.r + j) - refCentre[s]) - refMean[s]);
-        const vec pb = vt * ((load(a.targetSignal[s] + v * w + a.xt - a.r + j) - targetCentre[s]) - targetMean[s]);
-        num[s] += pa * pb;
-        er[s] += pa * pa;
-        et[s] += pb * pb;
-      }
-    }
-  }
-  for (int s = 0; s < 6; ++s) {
-    out[3 * s + 0] = lanes(num[s]);
-    out[3 * s + 1] = lanes(er[s]);
-    out[3 * s + 2] = lanes(et[s]);
-  }
+  double total = 0;
+  for (int k = 0; k < kChains; ++k)
+    for (int l = 0; l < V; ++l) total += acc[k][l];
+  volatile double sink = total;
+  (void)sink;
+  return double(rounds) * kChains * V * 2.0;
 }
 
 }  // namespace orbelt::kernels::ORBELT_KERNEL_NS

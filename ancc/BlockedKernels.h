@@ -5,81 +5,87 @@
 // plain pointers and numbers, so no inline function is ever compiled with
 // wider instructions than the processor has.
 //
-// Layouts, with n = 2r+1 window side, offset o = i * n + j (row offset i
-// outer), `stride` doubles per column-indexed row (at least the image width
-// plus one vector tile):
-//  - weights:  [o][x]       normalised bilateral weight of offset o in the
-//                           window of column x
-//  - products: [s][x/16][o][x%16]  weight times deviation from the window
-//                           mean, for the six signals s (colour 0..2,
-//                           log-chrom 0..2), in tiles of 16 columns so that
-//                           a tile's run over the offsets is contiguous
-//  - energy:   [s][x]       sum over inside offsets of products^2
-//  - columnWeights: [x][o]  the weights of selected columns, column-major,
-//                           for the pairs recomputed over a common part
+// The sweep works on tiles of kLanes = 8 neighbouring pixels of one image
+// row. A tile holds, for every window offset o = i * n + j (n = 2r+1, row
+// offset i outer) and every pixel of the tile, kTilePlanes planes of
+// [offset][lane] doubles:
+//  - planes 0..5, "products": weight x deviation from the window's mean, for
+//    the six signals (colour 0..2, log-chromaticity 0..2); the numerator of a
+//    pair whose windows are both whole is the plain dot product of the two
+//    pixels' products;
+//  - planes 6..11, "weighted values": weight x (value - value of the centre
+//    pixel), per signal;
+//  - plane 12: the weight itself.
+// Weights are normalised over the offsets of the window inside the image;
+// offsets outside the image have weight, product and weighted value 0, so a
+// dot product over all offsets is a sum over the part both windows have
+// inside the image. Planes 6..12 and the column sums are filled only for
+// tiles whose pixels are in pairs with a window cut by the left or right
+// border (see BlockedRowSweep).
 
 namespace orbelt::kernels {
 
-struct RowStatisticsArgs {
+inline constexpr int kLanes = 8;           // pixels of one tile
+inline constexpr int kSignals = 6;         // colour 0..2, log-chromaticity 0..2
+inline constexpr int kProductPlane = 0;    // first of the six product planes
+inline constexpr int kWeightedPlane = 6;   // first of the six weighted-value planes
+inline constexpr int kWeightPlane = 12;    // the weights
+inline constexpr int kTilePlanes = 13;
+// Per column offset j of a window, sums over its rows of: the weight W, W^2,
+// then per signal the weighted value U, U^2 and W U.
+inline constexpr int kColumnSums = 2 + 3 * kSignals;
+inline constexpr int kPlaneGuide = 0;      // image planes: Lab guide 0..2,
+inline constexpr int kPlaneSignal = 3;     // then the six signals
+inline constexpr int kImagePlanes = 9;
+
+struct TileStatisticsArgs {
+  // Image planes (guide 0..2, colour 0..2, log-chromaticity 0..2): pixel
+  // (u, v) at planes[p][v * stride + u]; readable for u in [-pad, width + pad)
+  // with pad >= r + kLanes, and rows 0..height-1.
+  const double* planes[kImagePlanes] = {};
+  long long stride = 0;
   int width = 0;                           // image columns
-  int stride = 0;                          // doubles per row of weights/energy/scratch
-  int tiles = 0;                           // 16-column tiles of products (covering width + 16)
   int r = 0;                               // window half size
   int y = 0;                               // image row
   int iLo = 0, iHi = 0;                    // row offsets of the window inside the image
-  const double* guide[3] = {};             // Lab planes, row-major, `width` per row
-  const double* signal[6] = {};            // colour planes 0..2, then log-chromaticity planes 0..2
-  const double* spatialWeight = nullptr;   // n*n: exp(-squared offset / (2 sigma_s^2))
+  int x0 = 0;                              // first column of the tile; lanes past width are left 0
+  const double* spatialWeight = nullptr;   // n*n: exp(-squared offset / (2 sigma_s^2)), o = i * n + j
   const double* colorWeight = nullptr;     // exp(-k / (2 sigma_c^2)) for integer squared Lab distance k
   int colorWeightCount = 0;                // entries of colorWeight; larger distances take the last entry
-  double* weights = nullptr;               // out: n*n x stride
-  double* products = nullptr;              // out: 6 x tiles x n*n x 16
-  double* energy = nullptr;                // out: 6 x stride
-  double* scratch = nullptr;               // 13 x stride work space
-  const int* wantedColumns = nullptr;      // columns to copy into columnWeights, ascending
-  int wantedCount = 0;                     // entries of wantedColumns
-  double* columnWeights = nullptr;         // out: width x (n*n) (+ padding), flagged columns only
+  bool weighted = false;                   // also fill planes 6..12 and the column sums
+  double* tile = nullptr;                  // out: kTilePlanes x n*n x kLanes
+  double* energy = nullptr;                // out: kSignals x kLanes, sum over offsets of products^2
+  double* columnSums = nullptr;            // out when weighted: n x kColumnSums x kLanes
+  double* scratch = nullptr;               // n x kLanes work space
 };
 
-struct BandArgs {
-  const double* refProducts = nullptr;     // products of the reference row
-  const double* targetProducts = nullptr;  // products of the target row
-  int tiles = 0;                           // 16-column tiles of products
-  int offsets = 0;                         // n*n
-  int oLo = 0, oHi = 0;                    // offsets inside the image for this row: [oLo, oHi)
-  int width = 0;
-  int r = 0;
-  long long base = 0;                      // baseDisparity
-  int labels = 0;
-  double* sums = nullptr;                  // out: width x labels x 6 correlation numerators
+// Dot products over offsets [oLo, oHi) between the vectors of `refCount`
+// planes of a reference tile (one result per lane) and `targetCount` planes
+// of a target tile at columns c0 .. c0+count-1 of that tile: out[((a *
+// targetCount + b) * count + c) * kLanes + lane] = sum over o of
+// ref[a][o * kLanes + lane] * target[b][o * kLanes + c0 + c].
+struct DotArgs {
+  const double* ref[2] = {};               // plane starts in the reference tile
+  const double* target[2] = {};            // plane starts in the target tile
+  int oLo = 0, oHi = 0;
+  int c0 = 0, count = 0;                   // count <= blockColumns(refCount * targetCount)
+  double* out = nullptr;
 };
 
-struct ClippedArgs {
-  const double* refWeights = nullptr;      // columnWeights of reference column x (n*n, padded)
-  const double* targetWeights = nullptr;   // columnWeights of target column xt
-  const double* refSignal[6] = {};         // reference signal planes (padded)
-  const double* targetSignal[6] = {};      // target signal planes (padded)
-  int width = 0;
-  int r = 0;
-  int x = 0, xt = 0, y = 0;
-  int jLo = 0, jHi = 0, iLo = 0, iHi = 0;  // the common part of the two windows
-};
-
-// out[18]: for s = 0..5 the numerator N, then E_R, then E_T, signal-major
-// (out[3 s + 0..2]).
-#define ORBELT_DECLARE_KERNELS(ns)                                  \
-  namespace ns {                                                    \
-  void rowStatistics(const RowStatisticsArgs& a);                   \
-  void bandSums(const BandArgs& a);                                 \
-  void clippedSums(const ClippedArgs& a, double* out);              \
-  int vectorWidth();                                                \
+#define ORBELT_DECLARE_KERNELS(ns)                                       \
+  namespace ns {                                                         \
+  void tileStatistics(const TileStatisticsArgs& a);                      \
+  void dots11(const DotArgs& a); /* one reference, one target plane */   \
+  void dots21(const DotArgs& a); /* two reference planes, one target */  \
+  void dots12(const DotArgs& a); /* one reference plane, two target */   \
+  void dots22(const DotArgs& a);                                         \
+  int blockColumns(int products); /* most target columns of one call */  \
+  int vectorWidth();                                                     \
+  double fmaProbe(long long rounds); /* flops done by a pure FMA loop */ \
   }
 ORBELT_DECLARE_KERNELS(generic)
 ORBELT_DECLARE_KERNELS(avx2)
 ORBELT_DECLARE_KERNELS(avx512)
 #undef ORBELT_DECLARE_KERNELS
-
-// Doubles of one vector tile, the most any variant reads past a row.
-inline constexpr int kMaxTile = 16;
 
 }  // namespace orbelt::kernels

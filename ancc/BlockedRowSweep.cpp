@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 
 #include "ancc/CorrelationCost.h"
 #include "ancc/WindowGeometry.h"
@@ -12,20 +12,28 @@ namespace orbelt {
 
 namespace {
 
+using kernels::kColumnSums;
+using kernels::kLanes;
+using kernels::kSignals;
+
 struct KernelSet {
   const char* name;
-  void (*rowStatistics)(const kernels::RowStatisticsArgs&);
-  void (*bandSums)(const kernels::BandArgs&);
-  void (*clippedSums)(const kernels::ClippedArgs&, double*);
+  void (*tileStatistics)(const kernels::TileStatisticsArgs&);
+  void (*dots[4])(const kernels::DotArgs&);  // 1x1, 2x1, 1x2, 2x2 planes
+  int (*blockColumns)(int);
   int (*vectorWidth)();
 };
 
-const KernelSet kGeneric{"generic", kernels::generic::rowStatistics, kernels::generic::bandSums,
-                         kernels::generic::clippedSums, kernels::generic::vectorWidth};
-const KernelSet kAvx2{"avx2", kernels::avx2::rowStatistics, kernels::avx2::bandSums, kernels::avx2::clippedSums,
-                      kernels::avx2::vectorWidth};
-const KernelSet kAvx512{"avx512", kernels::avx512::rowStatistics, kernels::avx512::bandSums,
-                        kernels::avx512::clippedSums, kernels::avx512::vectorWidth};
+#define ORBELT_KERNEL_SET(ns)                                                                          \
+  KernelSet {                                                                                          \
+#ns, kernels::ns::tileStatistics,                                                                  \
+        {kernels::ns::dots11, kernels::ns::dots21, kernels::ns::dots12, kernels::ns::dots22},          \
+        kernels::ns::blockColumns, kernels::ns::vectorWidth                                            \
+  }
+const KernelSet kGeneric = ORBELT_KERNEL_SET(generic);
+const KernelSet kAvx2 = ORBELT_KERNEL_SET(avx2);
+const KernelSet kAvx512 = ORBELT_KERNEL_SET(avx512);
+#undef ORBELT_KERNEL_SET
 
 bool supported(const KernelSet& set) {
   __builtin_cpu_init();
@@ -41,21 +49,106 @@ std::atomic<const KernelSet*>& chosenKernels() {
 
 const KernelSet& kernelSet() { return *chosenKernels().load(); }
 
-// Largest squared distance of two 8-bit Lab values.
+// Largest squared distance of two 8-bit Lab values, plus one.
 constexpr int kLabDistances = 3 * 255 * 255 + 1;
 
-int strideFor(int width) {
-  const int tile = kernels::kMaxTile;
-  return (width + tile - 1) / tile * tile + tile;
+// How the sums of a pair are formed, by which windows the left and right
+// borders cut (the row clipping is the same for both windows and already in
+// every tile's statistics).
+enum PairForm : unsigned char {
+  kNoPair = 0,      // target outside the image, or the label out of range
+  kWhole = 1,       // both windows whole in the row: products against products
+  kTargetPart = 2,  // the common part is the target's inside part
+  kRefPart = 3,     // the common part is the reference's inside part
+  kGeneral = 4,     // cut on opposite sides: weighted values on both sides
+};
+constexpr int kForms = 5;
+// Dot products per signal of each form, and the kernel computing them.
+constexpr int kProducts[kForms] = {0, 1, 2, 2, 4};
+constexpr int kKernel[kForms] = {0, 0, 1, 2, 3};
+// Doubles of pair sums per pair: the most any form produces.
+constexpr int kPairSums = 4 * kSignals;
+
+PairForm pairForm(int x, int xt, int r, int width) {
+  int refLo, refHi, targetLo, targetHi;
+  insideOffsets(x - r, x + r, 2 * r, width, refLo, refHi);
+  insideOffsets(xt - r, xt + r, 2 * r, width, targetLo, targetHi);
+  if (refLo == 0 && refHi == 2 * r && targetLo == 0 && targetHi == 2 * r) return kWhole;
+  if (refLo <= targetLo && refHi >= targetHi) return kTargetPart;
+  if (targetLo <= refLo && targetHi >= refHi) return kRefPart;
+  return kGeneral;
 }
 
-bool wholeColumn(long long x, int r, int width) { return x >= r && x <= width - 1 - r; }
+long long tileCount(int width) { return (width + kLanes - 1) / kLanes; }
+
+// Target columns reference tile `k` pairs with: [lo, hi], empty when lo > hi.
+void targetRange(const SweepSetup& s, long long k, long long& lo, long long& hi) {
+  const long long x0 = k * kLanes, x1 = std::min<long long>(x0 + kLanes, s.width) - 1;
+  lo = std::max<long long>(0, x0 - s.baseDisparity - (s.disparityRange - 1));
+  hi = std::min<long long>(s.width - 1, x1 - s.baseDisparity);
+}
+
+long long ringSize(const SweepSetup& s) {
+  // A reference tile pairs with at most disparityRange + 7 target columns,
+  // which touch at most that many / 8 + 2 target tiles.
+  return std::min<long long>(tileCount(s.width), (static_cast<long long>(s.disparityRange) + 7) / kLanes + 2);
+}
+
+long long spanSize(const SweepSetup& s) {
+  return std::min<long long>(s.width, static_cast<long long>(s.disparityRange) + kLanes - 1);
+}
+
+PaddedImage padImage(const ImageSignals& image, int r) {
+  const int w = image.color.width(), h = image.color.height();
+  PaddedImage p;
+  p.pad = r + kLanes;
+  p.stride = w + 2LL * p.pad;
+  p.planeSize = p.stride * h;
+  p.values.assign(static_cast<size_t>(p.planeSize) * kernels::kImagePlanes, 0.0);
+  const ChannelGrid* grids[3] = {&image.guide, &image.color, &image.logChrom};
+  for (int g = 0; g < 3; ++g)
+    for (int c = 0; c < 3; ++c)
+      for (int y = 0; y < h; ++y)
+        std::memcpy(p.values.data() + (g * 3 + c) * p.planeSize + y * p.stride + p.pad, grids[g]->row(c, y),
+                    sizeof(double) * w);
+  return p;
+}
+
+// A window's mean and guarded-energy root per signal over the column offsets
+// jLo..jHi, from its per-column sums: with weights W and weighted values
+// U = W (value - centre value), the mean is sum U / sum W and the energy
+// sum W^2 (value - centre - mean)^2 = sum U^2 - 2 mean sum W U + mean^2 sum W^2.
+// Since the centre lies in the part and has the largest weight, these
+// terms are at most a few thousand times the energy, so the expansion loses
+// no accuracy that matters; a constant channel gives exactly 0 throughout.
+struct PartStatistics {
+  double mean[kSignals];
+  double root[kSignals];
+};
+
+PartStatistics partStatistics(const double* columnSums, int lane, int jLo, int jHi) {
+  double q[kColumnSums] = {};
+  for (int j = jLo; j <= jHi; ++j) {
+    const double* c = columnSums + static_cast<long long>(j) * kColumnSums * kLanes + lane;
+    for (int k = 0; k < kColumnSums; ++k) q[k] += c[k * kLanes];
+  }
+  PartStatistics p;
+  for (int s = 0; s < kSignals; ++s) {
+    p.mean[s] = q[2 + s] / q[0];
+    const double e = q[2 + kSignals + s] - 2.0 * p.mean[s] * q[2 + 2 * kSignals + s] + p.mean[s] * p.mean[s] * q[1];
+    p.root[s] = guardedRoot(e > 0.0 ? e : 0.0);
+  }
+  return p;
+}
 
 }  // namespace
 
 BlockedSweepTables::BlockedSweepTables(const SweepSetup& s)
     : spatialWeight(static_cast<size_t>(2 * s.halfWinSize + 1) * (2 * s.halfWinSize + 1)),
-      colorWeight() {
+      ref(padImage(*s.ref, s.halfWinSize)),
+      target(padImage(*s.target, s.halfWinSize)),
+      refWeighted(tileCount(s.width), 0),
+      targetWeighted(tileCount(s.width), 0) {
   const BilateralWeight weight(s);
   const int r = s.halfWinSize, n = 2 * r + 1;
   for (int i = 0; i < n; ++i)
@@ -67,34 +160,30 @@ BlockedSweepTables::BlockedSweepTables(const SweepSetup& s)
     colorWeight.push_back(weight(0, double(k)));
     if (colorWeight.back() == 0.0) break;
   }
-  std::vector<unsigned char> refWanted(s.width, 0), targetWanted(s.width, 0);
   for (int x = 0; x < s.width; ++x) {
     for (int d = 0; d < s.disparityRange; ++d) {
       const long long xt = static_cast<long long>(x) - s.baseDisparity - d;
       if (xt < 0 || xt >= s.width) continue;
-      if (!wholeColumn(x, r, s.width) || !wholeColumn(xt, r, s.width)) {
-        refWanted[x] = 1;
-        targetWanted[xt] = 1;
-      }
+      const PairForm f = pairForm(x, static_cast<int>(xt), r, s.width);
+      if (f == kTargetPart || f == kGeneral) refWeighted[x / kLanes] = 1;
+      if (f == kRefPart || f == kGeneral) targetWeighted[xt / kLanes] = 1;
     }
-  }
-  for (int x = 0; x < s.width; ++x) {
-    if (refWanted[x]) refColumns.push_back(x);
-    if (targetWanted[x]) targetColumns.push_back(x);
   }
 }
 
 std::uint64_t BlockedRowSweep::sharedBytes(const SweepSetup& s) {
   const std::uint64_t n = 2ull * s.halfWinSize + 1;
-  return (n * n + kLabDistances) * 8 + 8ull * s.width;
+  const std::uint64_t padded = 2ull * kernels::kImagePlanes * std::uint64_t(s.height) *
+                               (std::uint64_t(s.width) + 2ull * (s.halfWinSize + kLanes));
+  return (n * n + kLabDistances + padded) * 8 + 2ull * tileCount(s.width);
 }
 
 std::uint64_t BlockedRowSweep::workerBytes(const SweepSetup& s) {
-  const std::uint64_t n = 2ull * s.halfWinSize + 1, offsets = n * n, stride = strideFor(s.width);
-  const std::uint64_t perImage =
-      (offsets * stride * 7 + 6 * stride + 13 * stride + std::uint64_t(s.width) * offsets + kernels::kMaxTile) * 8;
-  const std::uint64_t sums = std::uint64_t(s.width) * std::max(0, s.disparityRange) * 6 * 8;
-  return 2 * perImage + sums;
+  const std::uint64_t n = 2ull * s.halfWinSize + 1;
+  const std::uint64_t tile = (kernels::kTilePlanes * n * n + n * kColumnSums) * kLanes * 8 + 2 * kSignals * kLanes * 8;
+  const std::uint64_t span = spanSize(s);
+  return (std::uint64_t(ringSize(s)) + 1) * tile + span * kLanes * (kPairSums * 8 + 1) + span * kForms +
+         (4 * 8 * kLanes + n * kLanes) * 8;
 }
 
 bool BlockedRowSweep::selectKernel(const char* name) {
@@ -116,123 +205,183 @@ BlockedRowSweep::BlockedRowSweep(const SweepSetup& setup, const BlockedSweepTabl
       r_(setup.halfWinSize),
       side_(2 * setup.halfWinSize + 1),
       offsets_(side_ * side_),
-      stride_(strideFor(setup.width)),
-      sums_(static_cast<size_t>(setup.width) * setup.disparityRange * 6) {
-  for (ImageRow* row : {&ref_, &target_}) {
-    // Zero-filled once: every value a kernel may read past what a row
-    // writes is then finite, and masked or discarded.
-    row->weights.assign(static_cast<size_t>(offsets_) * stride_, 0.0);
-    row->products.assign(static_cast<size_t>(offsets_) * stride_ * 6, 0.0);
-    row->energy.assign(static_cast<size_t>(stride_) * 6, 0.0);
-    row->scratch.assign(static_cast<size_t>(stride_) * 13, 0.0);
-    row->columnWeights.assign(static_cast<size_t>(setup.width) * offsets_ + kernels::kMaxTile, 0.0);
-  }
+      ring_(ringSize(setup)),
+      forms_(spanSize(setup) * kLanes),
+      wanted_(spanSize(setup) * kForms),
+      pairSums_(spanSize(setup) * kLanes * kPairSums),
+      dotOut_(4 * kLanes * kLanes),
+      scratch_(static_cast<size_t>(side_) * kLanes) {
+  // Zero-filled once: offset rows a row does not reach keep finite values
+  // the kernels never read.
+  ref_.planes.assign(static_cast<size_t>(kernels::kTilePlanes) * offsets_ * kLanes, 0.0);
+  for (Tile& t : ring_) t.planes.assign(ref_.planes.size(), 0.0);
+  // Column sums only where a tile may need them.
+  const bool anyRef = std::find(tables.refWeighted.begin(), tables.refWeighted.end(), 1) != tables.refWeighted.end();
+  const bool anyTarget =
+      std::find(tables.targetWeighted.begin(), tables.targetWeighted.end(), 1) != tables.targetWeighted.end();
+  if (anyRef) ref_.columnSums.assign(static_cast<size_t>(side_) * kColumnSums * kLanes, 0.0);
+  if (anyTarget)
+    for (Tile& t : ring_) t.columnSums.assign(static_cast<size_t>(side_) * kColumnSums * kLanes, 0.0);
 }
 
-void BlockedRowSweep::buildRow(int y, int iLo, int iHi, const ImageSignals& image,
-                               const std::vector<int>& columns, ImageRow& row) {
-  kernels::RowStatisticsArgs a;
+void BlockedRowSweep::buildTile(int y, int iLo, int iHi, const PaddedImage& image, long long index, bool weighted,
+                                Tile& tile) {
+  kernels::TileStatisticsArgs a;
+  for (int p = 0; p < kernels::kImagePlanes; ++p) a.planes[p] = image.plane(p);
+  a.stride = image.stride;
   a.width = setup_.width;
-  a.stride = stride_;
-  a.tiles = stride_ / kernels::kMaxTile;
   a.r = r_;
   a.y = y;
   a.iLo = iLo;
   a.iHi = iHi;
-  for (int c = 0; c < 3; ++c) {
-    a.guide[c] = image.guide.row(c, 0);
-    a.signal[c] = image.color.row(c, 0);
-    a.signal[3 + c] = image.logChrom.row(c, 0);
-  }
+  a.x0 = static_cast<int>(index * kLanes);
   a.spatialWeight = tables_.spatialWeight.data();
   a.colorWeight = tables_.colorWeight.data();
   a.colorWeightCount = static_cast<int>(tables_.colorWeight.size());
-  a.weights = row.weights.data();
-  a.products = row.products.data();
-  a.energy = row.energy.data();
-  a.scratch = row.scratch.data();
-  a.wantedColumns = columns.data();
-  a.wantedCount = static_cast<int>(columns.size());
-  a.columnWeights = row.columnWeights.data();
-  kernelSet().rowStatistics(a);
+  a.weighted = weighted;
+  a.tile = tile.planes.data();
+  a.energy = tile.energy;
+  a.columnSums = tile.columnSums.data();
+  a.scratch = scratch_.data();
+  kernelSet().tileStatistics(a);
+  for (int k = 0; k < kSignals * kLanes; ++k) tile.root[k] = guardedRoot(tile.energy[k]);
+  tile.index = index;
 }
 
 void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
-  const KernelSet& k = kernelSet();
-  const int w = setup_.width, labels = setup_.disparityRange;
+  const KernelSet& kset = kernelSet();
+  const int w = setup_.width, labels = setup_.disparityRange, r = r_;
+  const long long base = setup_.baseDisparity;
   int iLo, iHi;
-  insideOffsets(y - r_, y + r_, 2 * r_, setup_.height, iLo, iHi);
-  buildRow(y, iLo, iHi, *setup_.ref, tables_.refColumns, ref_);
-  buildRow(y, iLo, iHi, *setup_.target, tables_.targetColumns, target_);
+  insideOffsets(y - r, y + r, 2 * r, setup_.height, iLo, iHi);
+  const int oLo = iLo * side_, oHi = (iHi + 1) * side_;
+  const long long ringCount = static_cast<long long>(ring_.size());
+  for (Tile& t : ring_) t.index = -1;
+  long long nextTarget = 0;  // target tiles below it were built or are never needed
 
-  kernels::BandArgs band;
-  band.refProducts = ref_.products.data();
-  band.targetProducts = target_.products.data();
-  band.tiles = stride_ / kernels::kMaxTile;
-  band.offsets = offsets_;
-  band.oLo = iLo * side_;
-  band.oHi = (iHi + 1) * side_;
-  band.width = w;
-  band.r = r_;
-  band.base = setup_.baseDisparity;
-  band.labels = labels;
-  band.sums = sums_.data();
-  k.bandSums(band);
+  for (long long k = 0; k < tileCount(w); ++k) {
+    const int x0 = static_cast<int>(k * kLanes), lanes = std::min(kLanes, w - x0);
+    long long tLo, tHi;
+    targetRange(setup_, k, tLo, tHi);
+    if (tLo > tHi) {
+      for (int l = 0; l < lanes; ++l) std::fill_n(volume.cell(x0 + l, y), labels, kOutsideCost);
+      continue;
+    }
+    const int span = static_cast<int>(tHi - tLo + 1);
 
-  kernels::ClippedArgs clipped;
-  for (int c = 0; c < 3; ++c) {
-    clipped.refSignal[c] = setup_.ref->color.row(c, 0);
-    clipped.refSignal[3 + c] = setup_.ref->logChrom.row(c, 0);
-    clipped.targetSignal[c] = setup_.target->color.row(c, 0);
-    clipped.targetSignal[3 + c] = setup_.target->logChrom.row(c, 0);
-  }
-  clipped.width = w;
-  clipped.r = r_;
-  clipped.y = y;
-
-  for (int x = 0; x < w; ++x) {
-    float* costs = volume.cell(x, y);
-    for (int d = 0; d < labels; ++d) {
-      const long long xtWide = static_cast<long long>(x) - setup_.baseDisparity - d;
-      if (xtWide < 0 || xtWide >= w) {
-        costs[d] = kOutsideCost;
-        continue;
+    // How each pair of the tile is formed, and which target columns each
+    // form needs.
+    std::fill_n(forms_.begin(), static_cast<size_t>(kLanes) * span, kNoPair);
+    std::fill_n(wanted_.begin(), static_cast<size_t>(kForms) * span, 0);
+    bool anyForm[kForms] = {};
+    for (int l = 0; l < lanes; ++l) {
+      const int x = x0 + l;
+      for (int d = 0; d < labels; ++d) {
+        const long long xt = x - base - d;
+        if (xt < tLo) break;
+        if (xt > tHi) continue;
+        const PairForm f = pairForm(x, static_cast<int>(xt), r, w);
+        forms_[l * span + (xt - tLo)] = f;
+        wanted_[f * span + (xt - tLo)] = 1;
+        anyForm[f] = true;
       }
-      const int xt = static_cast<int>(xtWide);
-      CorrelationSums s;
-      if (wholeColumn(x, r_, w) && wholeColumn(xt, r_, w)) {
-        const double* n = &sums_[(static_cast<size_t>(x) * labels + d) * 6];
-        for (int c = 0; c < 3; ++c) {
-          s.colorN[c] = n[c];
-          s.logChromN[c] = n[3 + c];
-          s.colorRefE[c] = ref_.energy[c * stride_ + x];
-          s.colorTargetE[c] = target_.energy[c * stride_ + xt];
-          s.logChromRefE[c] = ref_.energy[(3 + c) * stride_ + x];
-          s.logChromTargetE[c] = target_.energy[(3 + c) * stride_ + xt];
-        }
-      } else {
-        const OverlapRange range = overlapRange(windowBounds(x, y, r_), windowBounds(xt, y, r_), 2 * r_, w,
-                                                setup_.height);
-        clipped.refWeights = &ref_.columnWeights[static_cast<size_t>(x) * offsets_];
-        clipped.targetWeights = &target_.columnWeights[static_cast<size_t>(xt) * offsets_];
-        clipped.x = x;
-        clipped.xt = xt;
-        clipped.jLo = range.jLo;
-        clipped.jHi = range.jHi;
-        clipped.iLo = range.iLo;
-        clipped.iHi = range.iHi;
-        double out[18];
-        k.clippedSums(clipped, out);
-        for (int c = 0; c < 3; ++c) {
-          s.colorN[c] = out[3 * c];
-          s.colorRefE[c] = out[3 * c + 1];
-          s.colorTargetE[c] = out[3 * c + 2];
-          s.logChromN[c] = out[3 * (3 + c)];
-          s.logChromRefE[c] = out[3 * (3 + c) + 1];
-          s.logChromTargetE[c] = out[3 * (3 + c) + 2];
+    }
+
+    buildTile(y, iLo, iHi, tables_.ref, k, anyForm[kTargetPart] || anyForm[kGeneral], ref_);
+    const long long mLo = tLo / kLanes, mHi = tHi / kLanes;
+    for (nextTarget = std::max(nextTarget, mLo); nextTarget <= mHi; ++nextTarget)
+      buildTile(y, iLo, iHi, tables_.target, nextTarget, tables_.targetWeighted[nextTarget] != 0,
+                ring_[nextTarget % ringCount]);
+
+    for (int f = kWhole; f < kForms; ++f) {
+      if (!anyForm[f]) continue;
+      const int block = kset.blockColumns(kProducts[f]);
+      const bool refWeighted = f == kTargetPart || f == kGeneral;
+      const bool targetWeighted = f == kRefPart || f == kGeneral;
+      const int refPlanes = refWeighted ? 2 : 1, targetPlanes = targetWeighted ? 2 : 1;
+      for (long long m = mLo; m <= mHi; ++m) {
+        const Tile& tt = ring_[m % ringCount];
+        long long first = std::max(m * kLanes, tLo), last = std::min(m * kLanes + kLanes - 1, tHi);
+        while (first <= last && !wanted_[f * span + (first - tLo)]) ++first;
+        while (last >= first && !wanted_[f * span + (last - tLo)]) --last;
+        for (long long c = first; c <= last; c += block) {
+          const int count = static_cast<int>(std::min<long long>(block, last - c + 1));
+          for (int s = 0; s < kSignals; ++s) {
+            kernels::DotArgs a;
+            a.ref[0] = plane(ref_, refWeighted ? kernels::kWeightedPlane + s : kernels::kProductPlane + s);
+            a.ref[1] = plane(ref_, kernels::kWeightPlane);
+            a.target[0] = plane(tt, targetWeighted ? kernels::kWeightedPlane + s : kernels::kProductPlane + s);
+            a.target[1] = plane(tt, kernels::kWeightPlane);
+            a.oLo = oLo;
+            a.oHi = oHi;
+            a.c0 = static_cast<int>(c - m * kLanes);
+            a.count = count;
+            a.out = dotOut_.data();
+            kset.dots[kKernel[f]](a);
+            for (int p = 0; p < refPlanes * targetPlanes; ++p)
+              for (int b = 0; b < count; ++b) {
+                const long long col = c + b - tLo;
+                const double* out = dotOut_.data() + (p * count + b) * kLanes;
+                for (int l = 0; l < lanes; ++l)
+                  if (forms_[l * span + col] == f) pairSums_[(l * span + col) * kPairSums + p * kSignals + s] = out[l];
+              }
+          }
         }
       }
-      costs[d] = correlationCost(s, setup_.logChromWeight);
+    }
+
+    // Costs of the tile's pixels.
+    for (int l = 0; l < lanes; ++l) {
+      const int x = x0 + l;
+      float* costs = volume.cell(x, y);
+      for (int d = 0; d < labels; ++d) {
+        const long long xtWide = x - base - d;
+        if (xtWide < tLo || xtWide > tHi) {
+          costs[d] = kOutsideCost;
+          continue;
+        }
+        const int xt = static_cast<int>(xtWide), col = static_cast<int>(xtWide - tLo);
+        const Tile& tt = ring_[(xt / kLanes) % ringCount];
+        const int lt = xt % kLanes;
+        const double* sums = &pairSums_[(l * span + col) * kPairSums];
+        const PairForm f = static_cast<PairForm>(forms_[l * span + col]);
+        double numerator[kSignals], refRoot[kSignals], targetRoot[kSignals];
+        for (int s = 0; s < kSignals; ++s) {
+          refRoot[s] = ref_.root[s * kLanes + l];
+          targetRoot[s] = tt.root[s * kLanes + lt];
+        }
+        if (f == kWhole) {
+          for (int s = 0; s < kSignals; ++s) numerator[s] = sums[s];
+        } else {
+          const OverlapRange range = overlapRange(windowBounds(x, y, r), windowBounds(xt, y, r), 2 * r, w,
+                                                  setup_.height);
+          if (f == kTargetPart) {
+            // sum over the part of W_R (v_R - mean_R) P_T.
+            const PartStatistics p = partStatistics(ref_.columnSums.data(), l, range.jLo, range.jHi);
+            for (int s = 0; s < kSignals; ++s) {
+              numerator[s] = sums[s] - p.mean[s] * sums[kSignals + s];
+              refRoot[s] = p.root[s];
+            }
+          } else if (f == kRefPart) {
+            const PartStatistics p = partStatistics(tt.columnSums.data(), lt, range.jLo, range.jHi);
+            for (int s = 0; s < kSignals; ++s) {
+              numerator[s] = sums[s] - p.mean[s] * sums[kSignals + s];
+              targetRoot[s] = p.root[s];
+            }
+          } else {
+            // sums: U_R U_T, U_R W_T, W_R U_T, W_R W_T.
+            const PartStatistics pr = partStatistics(ref_.columnSums.data(), l, range.jLo, range.jHi);
+            const PartStatistics pt = partStatistics(tt.columnSums.data(), lt, range.jLo, range.jHi);
+            for (int s = 0; s < kSignals; ++s) {
+              numerator[s] = sums[s] - pt.mean[s] * sums[kSignals + s] - pr.mean[s] * sums[2 * kSignals + s] +
+                             pr.mean[s] * pt.mean[s] * sums[3 * kSignals + s];
+              refRoot[s] = pr.root[s];
+              targetRoot[s] = pt.root[s];
+            }
+          }
+        }
+        costs[d] = costFromRoots(numerator, refRoot, targetRoot, setup_.logChromWeight);
+      }
     }
   }
 }

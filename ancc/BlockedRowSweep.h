@@ -1,16 +1,30 @@
 #pragma once
 // The fast sweep. Same costs as CachedRowSweep within floating-point error;
-// organised so the inner loops stream contiguous memory and vectorise:
-//  - the window statistics of a row are built for all columns at once, one
-//    window offset at a time, and stored offset-major ([signal][offset][x])
-//    as weight x deviation, so a pair's numerator is a plain dot product;
-//  - the numerators of all pairs whose windows share every column of the
-//    image row are one banded matrix product per signal (reference columns
-//    x target columns, over the offsets), computed in register tiles;
-//    rows near the top and bottom take the same path over the offset rows
-//    inside the image, since both windows are cut identically there;
-//  - pairs with a window cut at the left or right border are recomputed over
-//    their common part by a vectorised two-pass kernel.
+// organised so the inner loops stream contiguous memory, vectorise and stay
+// in the processor's caches:
+//  - a row is processed in tiles of 8 neighbouring reference pixels. The
+//    window statistics of a tile are built one window offset at a time for
+//    all 8 pixels at once and stored offset-major as weight x deviation
+//    ("products"), so the numerator of a pair whose windows are both whole is
+//    a plain dot product;
+//  - the target tiles a reference tile pairs with are built once and kept in
+//    a small ring while the reference tiles move right, so a row's
+//    statistics are consumed while still in cache instead of making a round
+//    trip through main memory;
+//  - numerators are register-tiled dot products: 8 reference pixels against
+//    up to 8 target pixels per pass over the offsets. Rows near the top and
+//    bottom take the same path over the offset rows inside the image, since
+//    both windows are cut identically there;
+//  - a pair with a window cut at the left or right border needs its sums over
+//    the common part of the two windows. When that part is all of one
+//    window's inside part (the usual case: one window is cut at least as
+//    much as the other), that window's products serve as they are; the other
+//    window contributes its weighted values and weights (dot products
+//    against the first's products) and its mean and energy over the common
+//    part (from per-column sums). Windows cut on opposite sides use weighted
+//    values and weights on both sides. Every such sum runs over values
+//    relative to the window's centre pixel, so a channel constant over the
+//    common part still has a numerator and an energy of exactly 0.
 // The kernels come in generic, AVX2 and AVX-512 builds; the widest the
 // processor supports is chosen at run time.
 #include <cstdint>
@@ -21,13 +35,29 @@
 
 namespace orbelt {
 
-// The shared, read-only part of a blocked sweep: weight tables and which
-// columns the clipped pairs need. Built once per computeCostVolume call.
+// The nine per-pixel planes of one image (Lab guide 0..2, colour 0..2,
+// log-chromaticity 0..2), each row padded on both sides with zeros so a
+// tile's window rows can be read as whole vectors without leaving the
+// storage; what the padding holds is masked out.
+struct PaddedImage {
+  std::vector<double> values;  // kImagePlanes planes of height rows of `stride` doubles
+  long long stride = 0;        // doubles per padded row
+  long long planeSize = 0;     // doubles per plane
+  int pad = 0;                 // zero columns on each side, >= r + kLanes
+
+  // Pixel (u, v) of plane p is plane(p)[v * stride + u].
+  const double* plane(int p) const { return values.data() + p * planeSize + pad; }
+};
+
+// The shared, read-only part of a blocked sweep: weight tables, padded image
+// planes and which tiles take part in pairs with a window cut at the left or
+// right border. Built once per computeCostVolume call.
 struct BlockedSweepTables {
-  std::vector<double> spatialWeight;        // (2r+1)^2 spatial weights
-  std::vector<double> colorWeight;          // weight of each integer squared Lab distance
-  std::vector<int> refColumns;     // reference columns used by clipped pairs, ascending
-  std::vector<int> targetColumns;  // target columns used by clipped pairs, ascending
+  std::vector<double> spatialWeight;      // (2r+1)^2 spatial weights, o = i * n + j
+  std::vector<double> colorWeight;        // weight of each integer squared Lab distance
+  PaddedImage ref, target;                // planes of the two images
+  std::vector<unsigned char> refWeighted;     // per reference tile: needs weighted values
+  std::vector<unsigned char> targetWeighted;  // per target tile: needs weighted values
 
   // Throws std::bad_alloc.
   explicit BlockedSweepTables(const SweepSetup& setup);
@@ -54,17 +84,28 @@ class BlockedRowSweep final : public RowSweep {
   static int kernelVectorWidth();
 
  private:
-  struct ImageRow {
-    std::vector<double> weights, products, energy, scratch, columnWeights;
+  struct Tile {
+    std::vector<double> planes;      // kTilePlanes x n*n x kLanes
+    std::vector<double> columnSums;  // n x kColumnSums x kLanes, when weighted
+    double energy[kernels::kSignals * kernels::kLanes] = {};
+    double root[kernels::kSignals * kernels::kLanes] = {};  // sqrt of the guarded energy
+    long long index = -1;            // tile of the current row it holds, -1 none
   };
-  void buildRow(int y, int iLo, int iHi, const ImageSignals& image, const std::vector<int>& columns,
-                ImageRow& row);
+  void buildTile(int y, int iLo, int iHi, const PaddedImage& image, long long index, bool weighted, Tile& tile);
+  const double* plane(const Tile& tile, int p) const {
+    return tile.planes.data() + static_cast<long long>(p) * offsets_ * kernels::kLanes;
+  }
 
   const SweepSetup& setup_;
   const BlockedSweepTables& tables_;
-  const int r_, side_, offsets_, stride_;
-  ImageRow ref_, target_;
-  std::vector<double> sums_;  // width x labels x 6 numerators of whole-row pairs
+  const int r_, side_, offsets_;
+  Tile ref_;
+  std::vector<Tile> ring_;             // target tiles, tile m in slot m % size
+  std::vector<unsigned char> forms_;   // per lane and target column of the current reference tile
+  std::vector<unsigned char> wanted_;  // per form and target column: some lane pairs with it that way
+  std::vector<double> pairSums_;       // per lane and target column: the dot products of the pair
+  std::vector<double> dotOut_;         // one kernel call's results
+  std::vector<double> scratch_;        // kernel work space
 };
 
 }  // namespace orbelt

@@ -27,22 +27,39 @@ struct CorrelationSums {
 
 inline double guardedEnergy(double e) { return e == 0.0 ? 1.0 : e; }
 
-// Colour correlations and cost in single precision (the constant 1/3 is the
+// The stored cost from the six numerators (colour 0..2, log-chromaticity
+// 0..2) and the square roots of the guarded energies of both windows:
+// colour correlations and cost in single precision (the constant 1/3 is the
 // float 0x3EAAAAAB), log-chromaticity in double precision, blended as
-// w * costLc + (1 - w) * costCol and rounded to float.
-inline float correlationCost(const CorrelationSums& s, float logChromWeight) {
+// w * costLc + (1 - w) * costCol and rounded to float. Sweeps that reuse a
+// window's energies for many pairs take their roots once.
+inline float costFromRoots(const double numerator[6], const double refRoot[6], const double targetRoot[6],
+                           float logChromWeight) {
   float colorCorr[3];
   double logCorr[3];
   for (int c = 0; c < 3; ++c) {
-    colorCorr[c] = static_cast<float>(s.colorN[c] / (std::sqrt(guardedEnergy(s.colorRefE[c])) *
-                                                     std::sqrt(guardedEnergy(s.colorTargetE[c]))));
-    logCorr[c] = s.logChromN[c] /
-                 (std::sqrt(guardedEnergy(s.logChromRefE[c])) * std::sqrt(guardedEnergy(s.logChromTargetE[c])));
+    colorCorr[c] = static_cast<float>(numerator[c] / (refRoot[c] * targetRoot[c]));
+    logCorr[c] = numerator[3 + c] / (refRoot[3 + c] * targetRoot[3 + c]);
   }
   const float costCol =
       static_cast<float>((1.0 - (colorCorr[2] + colorCorr[1] + colorCorr[0]) * kOneThirdF) * 30.0);
   const double costLc = (1.0 - (logCorr[0] + logCorr[1] + logCorr[2]) * 0.3333333333333333) * 30.0;
   return static_cast<float>(logChromWeight * costLc + (1.0 - logChromWeight) * costCol);
+}
+
+inline double guardedRoot(double e) { return std::sqrt(guardedEnergy(e)); }
+
+inline float correlationCost(const CorrelationSums& s, float logChromWeight) {
+  double numerator[6], refRoot[6], targetRoot[6];
+  for (int c = 0; c < 3; ++c) {
+    numerator[c] = s.colorN[c];
+    numerator[3 + c] = s.logChromN[c];
+    refRoot[c] = guardedRoot(s.colorRefE[c]);
+    refRoot[3 + c] = guardedRoot(s.logChromRefE[c]);
+    targetRoot[c] = guardedRoot(s.colorTargetE[c]);
+    targetRoot[3 + c] = guardedRoot(s.logChromTargetE[c]);
+  }
+  return costFromRoots(numerator, refRoot, targetRoot, logChromWeight);
 }
 
 }  // namespace orbelt

@@ -70,23 +70,42 @@ inline vec lookup(const double* table, ivec k) {
 // Window statistics of one tile. Interior: every lane is a pixel of the
 // image and its whole window row lies inside, so no lane needs masking.
 // Weighted: also the weighted values, the weights and the column sums.
-template <bool kInterior, bool kWeighted>
+template <bool kInterior, bool kWeighted, int NS>
 void tileStatisticsImpl(const TileStatisticsArgs& a) {
   const int r = a.r, n = 2 * r + 1, offsets = n * n, w = a.width, x0 = a.x0;
   const long long st = a.stride;
   const long long centre = static_cast<long long>(a.y) * st + x0;
-  double* const W = a.tile + static_cast<long long>(kWeightPlane) * offsets * kLanes;
+  // Local copies: the stores below could otherwise alias the argument
+  // record, and every pointer would be reloaded on every offset.
+  const double* __restrict g0 = a.planes[kPlaneGuide + 0];
+  const double* __restrict g1 = a.planes[kPlaneGuide + 1];
+  const double* __restrict g2 = a.planes[kPlaneGuide + 2];
+  // Only the signals whose cost counts: sig[s] is signal a.firstSignal + s.
+  const int first = a.firstSignal;
+  const double* __restrict sig[NS];
+  double* __restrict prod[NS];
+  double* __restrict weighted[NS];
+  for (int s = 0; s < NS; ++s) {
+    sig[s] = a.planes[kPlaneSignal + first + s];
+    prod[s] = a.tile + static_cast<long long>(kProductPlane + first + s) * offsets * kLanes;
+    weighted[s] = a.tile + static_cast<long long>(kWeightedPlane + first + s) * offsets * kLanes;
+  }
+  double* __restrict const W = a.tile + static_cast<long long>(kWeightPlane) * offsets * kLanes;
+  const double* __restrict const spatialWeight = a.spatialWeight;
+  const double* __restrict const colorWeight = a.colorWeight;
   const ivec lutLast = ivec{} + (a.colorWeightCount - 1);
-  double* const mask = a.scratch;
+  double* __restrict const mask = a.scratch;
 
   // A lane whose pixel lies past the image's last column takes no weight at
   // all; its sum starts at 1 so that nothing divides by 0.
-  vec sum[VT], gc[3][VT], cs[kSignals][VT], m[kSignals][VT];
+  vec sum[VT], gc[3][VT], cs[NS][VT], m[NS][VT];
   for (int t = 0; t < VT; ++t) {
     for (int l = 0; l < V; ++l) sum[t][l] = x0 + t * V + l < w ? 0.0 : 1.0;
-    for (int c = 0; c < 3; ++c) gc[c][t] = load(a.planes[kPlaneGuide + c] + centre + t * V);
-    for (int s = 0; s < kSignals; ++s) {
-      cs[s][t] = load(a.planes[kPlaneSignal + s] + centre + t * V);
+    gc[0][t] = load(g0 + centre + t * V);
+    gc[1][t] = load(g1 + centre + t * V);
+    gc[2][t] = load(g2 + centre + t * V);
+    for (int s = 0; s < NS; ++s) {
+      cs[s][t] = load(sig[s] + centre + t * V);
       m[s][t] = vec{};
     }
   }
@@ -105,71 +124,81 @@ void tileStatisticsImpl(const TileStatisticsArgs& a) {
     const long long rowStart = static_cast<long long>(a.y - r + i) * st + x0 - r;
     for (int j = 0; j < n; ++j) {
       const int o = i * n + j;
-      const vec spatial = splat(a.spatialWeight[o]);
+      const vec spatial = splat(spatialWeight[o]);
       for (int t = 0; t < VT; ++t) {
         const long long at = rowStart + j + t * V;
-        const vec d0 = gc[0][t] - load(a.planes[kPlaneGuide + 0] + at);
-        const vec d1 = gc[1][t] - load(a.planes[kPlaneGuide + 1] + at);
-        const vec d2 = gc[2][t] - load(a.planes[kPlaneGuide + 2] + at);
+        const vec d0 = gc[0][t] - load(g0 + at);
+        const vec d1 = gc[1][t] - load(g1 + at);
+        const vec d2 = gc[2][t] - load(g2 + at);
         // Lab values are integers 0..255: the squared distance is an exact
         // integer, and the table holds exp(-k / (2 sigma_c^2)) for each.
         ivec k = __builtin_convertvector(d0 * d0 + d1 * d1 + d2 * d2, ivec);
         k = k < lutLast ? k : lutLast;
-        vec wt = spatial * lookup(a.colorWeight, k);
+        vec wt = spatial * lookup(colorWeight, k);
         if (!kInterior) wt *= load(mask + j * kLanes + t * V);
         store(W + o * kLanes + t * V, wt);
         sum[t] += wt;
-        for (int s = 0; s < kSignals; ++s)
-          m[s][t] += wt * (load(a.planes[kPlaneSignal + s] + at) - cs[s][t]);
+        for (int s = 0; s < NS; ++s) m[s][t] += wt * (load(sig[s] + at) - cs[s][t]);
       }
     }
   }
 
   // The sum holds the centre's weight 1, so it is never 0.
-  vec inv[VT], mu[kSignals][VT], e[kSignals][VT];
+  vec inv[VT], mu[NS][VT], e[NS][VT];
   for (int t = 0; t < VT; ++t) {
     inv[t] = 1.0 / sum[t];
-    for (int s = 0; s < kSignals; ++s) {
+    for (int s = 0; s < NS; ++s) {
       mu[s][t] = m[s][t] / sum[t];
       e[s][t] = vec{};
     }
   }
-  if (kWeighted) std::memset(a.columnSums, 0, sizeof(double) * n * kColumnSums * kLanes);
 
-  // Pass 2: normalised weights, products, energies.
+  // Pass 2: normalised weights, products, energies (and weighted values).
   for (int i = a.iLo; i <= a.iHi; ++i) {
     const long long rowStart = static_cast<long long>(a.y - r + i) * st + x0 - r;
     for (int j = 0; j < n; ++j) {
       const int o = i * n + j;
-      double* const cj = a.columnSums + j * kColumnSums * kLanes;
       for (int t = 0; t < VT; ++t) {
         const long long at = rowStart + j + t * V;
         const int lane = o * kLanes + t * V;
         const vec wn = load(W + lane) * inv[t];
-        if (kWeighted) {
-          store(W + lane, wn);
-          store(cj + 0 * kLanes + t * V, load(cj + 0 * kLanes + t * V) + wn);
-          store(cj + 1 * kLanes + t * V, load(cj + 1 * kLanes + t * V) + wn * wn);
-        }
-        for (int s = 0; s < kSignals; ++s) {
-          const vec value = load(a.planes[kPlaneSignal + s] + at) - cs[s][t];
+        if (kWeighted) store(W + lane, wn);
+        for (int s = 0; s < NS; ++s) {
+          const vec value = load(sig[s] + at) - cs[s][t];
           const vec p = wn * (value - mu[s][t]);
-          store(a.tile + (static_cast<long long>(kProductPlane + s) * offsets) * kLanes + lane, p);
+          store(prod[s] + lane, p);
           e[s][t] += p * p;
-          if (kWeighted) {
-            const vec u = wn * value;
-            store(a.tile + (static_cast<long long>(kWeightedPlane + s) * offsets) * kLanes + lane, u);
-            double* const q = cj + t * V;
-            store(q + (2 + s) * kLanes, load(q + (2 + s) * kLanes) + u);
-            store(q + (2 + kSignals + s) * kLanes, load(q + (2 + kSignals + s) * kLanes) + u * u);
-            store(q + (2 + 2 * kSignals + s) * kLanes, load(q + (2 + 2 * kSignals + s) * kLanes) + wn * u);
-          }
+          if (kWeighted) store(weighted[s] + lane, wn * value);
         }
       }
     }
   }
-  for (int s = 0; s < kSignals; ++s)
-    for (int t = 0; t < VT; ++t) store(a.energy + s * kLanes + t * V, e[s][t]);
+  for (int s = 0; s < NS; ++s)
+    for (int t = 0; t < VT; ++t) store(a.energy + (first + s) * kLanes + t * V, e[s][t]);
+  if (!kWeighted) return;
+
+  // Pass 3: per column offset, the sums over the window's rows, kept in
+  // registers down each column.
+  double* __restrict const columnSums = a.columnSums;
+  for (int j = 0; j < n; ++j) {
+    for (int t = 0; t < VT; ++t) {
+      vec q[kColumnSums];
+      for (int k = 0; k < kColumnSums; ++k) q[k] = vec{};
+      for (int i = a.iLo; i <= a.iHi; ++i) {
+        const int lane = (i * n + j) * kLanes + t * V;
+        const vec wn = load(W + lane);
+        q[0] += wn;
+        q[1] += wn * wn;
+        for (int s = 0; s < NS; ++s) {
+          const vec u = load(weighted[s] + lane);
+          q[2 + first + s] += u;
+          q[2 + kSignals + first + s] += u * u;
+          q[2 + 2 * kSignals + first + s] += wn * u;
+        }
+      }
+      for (int k = 0; k < kColumnSums; ++k) store(columnSums + (j * kColumnSums + k) * kLanes + t * V, q[k]);
+    }
+  }
 }
 
 // The running sums of one call stay in registers: NA x NB x B x VT vectors.
@@ -220,12 +249,22 @@ void dotsDispatch(const DotArgs& a) {
 
 void tileStatistics(const TileStatisticsArgs& a) {
   const bool interior = a.x0 - a.r >= 0 && a.x0 + kLanes - 1 + a.r <= a.width - 1;
-  if (interior) {
-    if (a.weighted) tileStatisticsImpl<true, true>(a);
-    else tileStatisticsImpl<true, false>(a);
+  if (a.signalCount == 3) {
+    if (interior) {
+      if (a.weighted) tileStatisticsImpl<true, true, 3>(a);
+      else tileStatisticsImpl<true, false, 3>(a);
+    } else {
+      if (a.weighted) tileStatisticsImpl<false, true, 3>(a);
+      else tileStatisticsImpl<false, false, 3>(a);
+    }
   } else {
-    if (a.weighted) tileStatisticsImpl<false, true>(a);
-    else tileStatisticsImpl<false, false>(a);
+    if (interior) {
+      if (a.weighted) tileStatisticsImpl<true, true, kSignals>(a);
+      else tileStatisticsImpl<true, false, kSignals>(a);
+    } else {
+      if (a.weighted) tileStatisticsImpl<false, true, kSignals>(a);
+      else tileStatisticsImpl<false, false, kSignals>(a);
+    }
   }
 }
 

@@ -52,6 +52,8 @@ struct TileStatisticsArgs {
   const double* spatialWeight = nullptr;   // n*n: exp(-squared offset / (2 sigma_s^2)), o = i * n + j
   const double* colorWeight = nullptr;     // exp(-k / (2 sigma_c^2)) for integer squared Lab distance k
   int colorWeightCount = 0;                // entries of colorWeight; larger distances take the last entry
+  int firstSignal = 0, signalCount = kSignals;  // signals to fill: 0, 6 (all) or 0, 3 (colour) or 3, 3
+                                           // (log-chromaticity); the others are left as they are
   bool weighted = false;                   // also fill planes 6..12 and the column sums
   double* tile = nullptr;                  // out: kTilePlanes x n*n x kLanes
   double* energy = nullptr;                // out: kSignals x kLanes, sum over offsets of products^2

@@ -126,11 +126,24 @@ struct PartStatistics {
   double root[kSignals];
 };
 
-PartStatistics partStatistics(const double* columnSums, int lane, int jLo, int jHi) {
+// The common part of a cut pair spans column offsets jLo..jHi and reaches
+// one end of the window whenever one of the two windows is whole or both
+// are cut on the same side; the sums then come from running sums kept from
+// that end, which add only columns of the part (no differences, so exact
+// zeros stay exact).
+PartStatistics partStatistics(const std::vector<double>& columnSums, const std::vector<double>& leftSums,
+                              const std::vector<double>& rightSums, int lane, int jLo, int jHi, int r) {
   double q[kColumnSums] = {};
-  for (int j = jLo; j <= jHi; ++j) {
-    const double* c = columnSums + static_cast<long long>(j) * kColumnSums * kLanes + lane;
+  auto add = [&](const std::vector<double>& sums, int j) {
+    const double* c = sums.data() + static_cast<long long>(j) * kColumnSums * kLanes + lane;
     for (int k = 0; k < kColumnSums; ++k) q[k] += c[k * kLanes];
+  };
+  if (jLo == 0) {
+    add(leftSums, jHi);
+  } else if (jHi == 2 * r) {
+    add(rightSums, jLo);
+  } else {
+    for (int j = jLo; j <= jHi; ++j) add(columnSums, j);
   }
   PartStatistics p;
   for (int s = 0; s < kSignals; ++s) {
@@ -180,7 +193,7 @@ std::uint64_t BlockedRowSweep::sharedBytes(const SweepSetup& s) {
 
 std::uint64_t BlockedRowSweep::workerBytes(const SweepSetup& s) {
   const std::uint64_t n = 2ull * s.halfWinSize + 1;
-  const std::uint64_t tile = (kernels::kTilePlanes * n * n + n * kColumnSums) * kLanes * 8 + 2 * kSignals * kLanes * 8;
+  const std::uint64_t tile = (kernels::kTilePlanes * n * n + 3 * n * kColumnSums) * kLanes * 8 + 2 * kSignals * kLanes * 8;
   const std::uint64_t span = spanSize(s);
   return (std::uint64_t(ringSize(s)) + 1) * tile + span * kLanes * (kPairSums * 8 + 1) + span * kForms +
          (4 * 8 * kLanes + n * kLanes) * 8;
@@ -211,6 +224,12 @@ BlockedRowSweep::BlockedRowSweep(const SweepSetup& setup, const BlockedSweepTabl
       pairSums_(spanSize(setup) * kLanes * kPairSums),
       dotOut_(4 * kLanes * kLanes),
       scratch_(static_cast<size_t>(side_) * kLanes) {
+  if (setup.logChromWeight == 1.0f) {
+    firstSignal_ = 3;
+    signalCount_ = 3;
+  } else if (setup.logChromWeight == 0.0f) {
+    signalCount_ = 3;
+  }
   // Zero-filled once: offset rows a row does not reach keep finite values
   // the kernels never read.
   ref_.planes.assign(static_cast<size_t>(kernels::kTilePlanes) * offsets_ * kLanes, 0.0);
@@ -219,9 +238,13 @@ BlockedRowSweep::BlockedRowSweep(const SweepSetup& setup, const BlockedSweepTabl
   const bool anyRef = std::find(tables.refWeighted.begin(), tables.refWeighted.end(), 1) != tables.refWeighted.end();
   const bool anyTarget =
       std::find(tables.targetWeighted.begin(), tables.targetWeighted.end(), 1) != tables.targetWeighted.end();
-  if (anyRef) ref_.columnSums.assign(static_cast<size_t>(side_) * kColumnSums * kLanes, 0.0);
+  auto withSums = [&](Tile& t) {
+    for (auto* v : {&t.columnSums, &t.leftSums, &t.rightSums})
+      v->assign(static_cast<size_t>(side_) * kColumnSums * kLanes, 0.0);
+  };
+  if (anyRef) withSums(ref_);
   if (anyTarget)
-    for (Tile& t : ring_) t.columnSums.assign(static_cast<size_t>(side_) * kColumnSums * kLanes, 0.0);
+    for (Tile& t : ring_) withSums(t);
 }
 
 void BlockedRowSweep::buildTile(int y, int iLo, int iHi, const PaddedImage& image, long long index, bool weighted,
@@ -238,6 +261,8 @@ void BlockedRowSweep::buildTile(int y, int iLo, int iHi, const PaddedImage& imag
   a.spatialWeight = tables_.spatialWeight.data();
   a.colorWeight = tables_.colorWeight.data();
   a.colorWeightCount = static_cast<int>(tables_.colorWeight.size());
+  a.firstSignal = firstSignal_;
+  a.signalCount = signalCount_;
   a.weighted = weighted;
   a.tile = tile.planes.data();
   a.energy = tile.energy;
@@ -246,6 +271,18 @@ void BlockedRowSweep::buildTile(int y, int iLo, int iHi, const PaddedImage& imag
   kernelSet().tileStatistics(a);
   for (int k = 0; k < kSignals * kLanes; ++k) tile.root[k] = guardedRoot(tile.energy[k]);
   tile.index = index;
+  if (weighted) {
+    const int row = kColumnSums * kLanes, n = side_;
+    for (int k = 0; k < row; ++k) {
+      tile.leftSums[k] = tile.columnSums[k];
+      tile.rightSums[(n - 1) * row + k] = tile.columnSums[(n - 1) * row + k];
+    }
+    for (int j = 1; j < n; ++j)
+      for (int k = 0; k < row; ++k) {
+        tile.leftSums[j * row + k] = tile.leftSums[(j - 1) * row + k] + tile.columnSums[j * row + k];
+        tile.rightSums[(n - 1 - j) * row + k] = tile.rightSums[(n - j) * row + k] + tile.columnSums[(n - 1 - j) * row + k];
+      }
+  }
 }
 
 void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
@@ -306,7 +343,7 @@ void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
         while (last >= first && !wanted_[f * span + (last - tLo)]) --last;
         for (long long c = first; c <= last; c += block) {
           const int count = static_cast<int>(std::min<long long>(block, last - c + 1));
-          for (int s = 0; s < kSignals; ++s) {
+          for (int s = firstSignal_; s < firstSignal_ + signalCount_; ++s) {
             kernels::DotArgs a;
             a.ref[0] = plane(ref_, refWeighted ? kernels::kWeightedPlane + s : kernels::kProductPlane + s);
             a.ref[1] = plane(ref_, kernels::kWeightPlane);
@@ -357,21 +394,21 @@ void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
                                                   setup_.height);
           if (f == kTargetPart) {
             // sum over the part of W_R (v_R - mean_R) P_T.
-            const PartStatistics p = partStatistics(ref_.columnSums.data(), l, range.jLo, range.jHi);
+            const PartStatistics p = partStatistics(ref_.columnSums, ref_.leftSums, ref_.rightSums, l, range.jLo, range.jHi, r);
             for (int s = 0; s < kSignals; ++s) {
               numerator[s] = sums[s] - p.mean[s] * sums[kSignals + s];
               refRoot[s] = p.root[s];
             }
           } else if (f == kRefPart) {
-            const PartStatistics p = partStatistics(tt.columnSums.data(), lt, range.jLo, range.jHi);
+            const PartStatistics p = partStatistics(tt.columnSums, tt.leftSums, tt.rightSums, lt, range.jLo, range.jHi, r);
             for (int s = 0; s < kSignals; ++s) {
               numerator[s] = sums[s] - p.mean[s] * sums[kSignals + s];
               targetRoot[s] = p.root[s];
             }
           } else {
             // sums: U_R U_T, U_R W_T, W_R U_T, W_R W_T.
-            const PartStatistics pr = partStatistics(ref_.columnSums.data(), l, range.jLo, range.jHi);
-            const PartStatistics pt = partStatistics(tt.columnSums.data(), lt, range.jLo, range.jHi);
+            const PartStatistics pr = partStatistics(ref_.columnSums, ref_.leftSums, ref_.rightSums, l, range.jLo, range.jHi, r);
+            const PartStatistics pt = partStatistics(tt.columnSums, tt.leftSums, tt.rightSums, lt, range.jLo, range.jHi, r);
             for (int s = 0; s < kSignals; ++s) {
               numerator[s] = sums[s] - pt.mean[s] * sums[kSignals + s] - pr.mean[s] * sums[2 * kSignals + s] +
                              pr.mean[s] * pt.mean[s] * sums[3 * kSignals + s];
@@ -380,6 +417,12 @@ void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
             }
           }
         }
+        // A signal whose cost is weighted by exactly 0 correlates 0.
+        for (int s = 0; s < kSignals; ++s)
+          if (s < firstSignal_ || s >= firstSignal_ + signalCount_) {
+            numerator[s] = 0.0;
+            refRoot[s] = targetRoot[s] = 1.0;
+          }
         costs[d] = costFromRoots(numerator, refRoot, targetRoot, setup_.logChromWeight);
       }
     }

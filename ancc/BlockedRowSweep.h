@@ -87,6 +87,8 @@ class BlockedRowSweep final : public RowSweep {
   struct Tile {
     std::vector<double> planes;      // kTilePlanes x n*n x kLanes
     std::vector<double> columnSums;  // n x kColumnSums x kLanes, when weighted
+    std::vector<double> leftSums;    // the same summed over column offsets 0..j
+    std::vector<double> rightSums;   // the same summed over column offsets j..2r
     double energy[kernels::kSignals * kernels::kLanes] = {};
     double root[kernels::kSignals * kernels::kLanes] = {};  // sqrt of the guarded energy
     long long index = -1;            // tile of the current row it holds, -1 none
@@ -99,6 +101,11 @@ class BlockedRowSweep final : public RowSweep {
   const SweepSetup& setup_;
   const BlockedSweepTables& tables_;
   const int r_, side_, offsets_;
+  // The signals whose correlations count: all six when the costs are
+  // blended, only the colour or only the log-chromaticity ones when
+  // logChromWeight is exactly 0 or 1 (the other cost is then multiplied by
+  // exactly 0, and skipping it halves the work).
+  int firstSignal_ = 0, signalCount_ = kernels::kSignals;
   Tile ref_;
   std::vector<Tile> ring_;             // target tiles, tile m in slot m % size
   std::vector<unsigned char> forms_;   // per lane and target column of the current reference tile

@@ -235,6 +235,8 @@ std::string loadInputImage(const std::string& path, const char* role, cv::Mat& i
   if (path.empty()) return std::string("Cannot read the ") + role + " image: no file name given";
   if (::stat(path.c_str(), &info) != 0) return prefix + "file missing (" + std::strerror(errno) + ")";
   if (S_ISDIR(info.st_mode)) return prefix + "it is a folder, not an image file";
+  // Said plainly: an empty file is usually an interrupted copy or download.
+  if (S_ISREG(info.st_mode) && info.st_size == 0) return prefix + "the file is empty (0 bytes)";
   try {
     image = cv::imread(path, cv::IMREAD_UNCHANGED);
   } catch (const cv::Exception& e) {

@@ -134,15 +134,17 @@ void AlphaExpansion::expandLabel(int alpha) {
   graph.createNodes(activeCount);
 
   // Data terms: keeping the label costs D(p, Lp) (paid on the sink side),
-  // taking alpha costs D(p, alpha) (paid on the source side).
-  if (dataForm == CostForm::Table) {
-    const std::size_t stride = static_cast<std::size_t>(labelCount);
-    for (int i = 0; i < activeCount; ++i) {
-      const int p = activePixels[i];
-      const float* costs = dataTable + static_cast<std::size_t>(p) * stride;
-      graph.addTerminalCapacities(i, costs[labels[p]], costs[alpha]);
-    }
-  } else {
+  // taking alpha costs D(p, alpha) (paid on the source side). A table term is
+  // added inside the pair loop below, each node's just before its pair
+  // terms: every node still receives its terminal capacities in the same
+  // order (data first, then its pairs as the earlier pixel, then as the later
+  // one), so every residual is the same float, and each node record is
+  // touched while it is in cache. (Only the order in which the common parts
+  // of different nodes add up to the flow value changes; the move never
+  // reads that value.) A data function is called in its own pass first, in
+  // pixel order, as callers of the function form may expect.
+  const bool tableData = dataForm == CostForm::Table;
+  if (!tableData) {
     for (int i = 0; i < activeCount; ++i) {
       const int p = activePixels[i];
       graph.addTerminalCapacities(i, dataFunction(p, labels[p]), dataFunction(p, alpha));
@@ -156,16 +158,30 @@ void AlphaExpansion::expandLabel(int alpha) {
   const std::size_t n = static_cast<std::size_t>(labelCount);
   if (smoothForm == CostForm::Function) {
     const PairCostFunction function = pairFunction;
-    addPairTerms(graph, alpha, activeCount,
-                 [function](int p, int q, float, int u, int v) { return function(p, q, u, v); });
+    auto cost = [function](int p, int q, float, int u, int v) { return function(p, q, u, v); };
+    if (tableData) {
+      addMoveTerms<true>(graph, alpha, activeCount, cost);
+    } else {
+      addMoveTerms<false>(graph, alpha, activeCount, cost);
+    }
   } else if (useMultipliers) {
-    addPairTerms(graph, alpha, activeCount, [table, n](int, int, float m, int u, int v) {
+    auto cost = [table, n](int, int, float m, int u, int v) {
       return table[static_cast<std::size_t>(u) * n + static_cast<std::size_t>(v)] * m;
-    });
+    };
+    if (tableData) {
+      addMoveTerms<true>(graph, alpha, activeCount, cost);
+    } else {
+      addMoveTerms<false>(graph, alpha, activeCount, cost);
+    }
   } else {
-    addPairTerms(graph, alpha, activeCount, [table, n](int, int, float, int u, int v) {
+    auto cost = [table, n](int, int, float, int u, int v) {
       return table[static_cast<std::size_t>(u) * n + static_cast<std::size_t>(v)];
-    });
+    };
+    if (tableData) {
+      addMoveTerms<true>(graph, alpha, activeCount, cost);
+    } else {
+      addMoveTerms<false>(graph, alpha, activeCount, cost);
+    }
   }
 
   graph.computeMaxFlow();
@@ -179,9 +195,11 @@ void AlphaExpansion::expandLabel(int alpha) {
 }
 
 // cost(p, q, m, u, v): the pair cost of (p, q) with p labelled u and q
-// labelled v; m is the pair's multiplier (1 when multipliers are off).
-template <typename PairCost>
-void AlphaExpansion::addPairTerms(FlowGraph& graph, int alpha, int activeCount, PairCost cost) {
+// labelled v; m is the pair's multiplier (1 when multipliers are off). With
+// kTableData each node's data term from the table is added first.
+template <bool kTableData, typename PairCost>
+void AlphaExpansion::addMoveTerms(FlowGraph& graph, int alpha, int activeCount, PairCost cost) {
+  const std::size_t stride = static_cast<std::size_t>(labelCount);
   const bool scaled = useMultipliers && smoothForm != CostForm::Function;
   // Pixels are handled from the last active one back to the first, so that
   // activePixels can become the pixel-to-node map in place: entry p is written
@@ -200,6 +218,10 @@ void AlphaExpansion::addPairTerms(FlowGraph& graph, int alpha, int activeCount, 
     activePixels[p] = i;
     const int lp = labels[p];
     const NodeId node = i;
+    if constexpr (kTableData) {
+      const float* costs = dataTable + static_cast<std::size_t>(p) * stride;
+      graph.addTerminalCapacities(node, costs[lp], costs[alpha]);
+    }
 
     // Right and down: a neighbour at alpha folds into p's terminals; an active
     // one (already mapped) gets the full pair term from here.

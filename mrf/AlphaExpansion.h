@@ -74,9 +74,10 @@ class AlphaExpansion : public GraphCutSolver {
   void expandLabel(int alpha);
 
  private:
-  // The pair terms of one move, for the pair cost `cost` of the installed form.
-  template <typename PairCost>
-  void addPairTerms(FlowGraph& graph, int alpha, int activeCount, PairCost cost);
+  // The pair terms of one move, for the pair cost `cost` of the installed
+  // form, and with kTableData the data terms from the table too.
+  template <bool kTableData, typename PairCost>
+  void addMoveTerms(FlowGraph& graph, int alpha, int activeCount, PairCost cost);
 
   // The graph of the current move, cleared and rebuilt by every move so its
   // storage is allocated once per solver rather than once per move.

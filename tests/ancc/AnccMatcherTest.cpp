@@ -18,6 +18,7 @@ namespace orbelt {
 namespace {
 
 using testing::randomImage;
+using testing::patchyImage;
 using testing::smoothRandomImage;
 
 struct MatcherRun {
@@ -65,18 +66,21 @@ struct ReferenceCase {
 class MatcherAgreesWithDefinition : public ::testing::TestWithParam<ReferenceCase> {};
 
 // Every element, whole-window and clipped alike, follows the definition over
-// the common part of the two windows.
+// the common part of the two windows, on three kinds of content and in both
+// sweeps.
 TEST_P(MatcherAgreesWithDefinition, OnEveryPixelAndLabel) {
   const ReferenceCase& c = GetParam();
-  for (int variant = 0; variant < 4; ++variant) {
-    const bool smooth = variant % 2 == 1;
-    Settings settings = c.settings;
-    settings.baseline = variant >= 2;
-    const cv::Mat ref = smooth ? smoothRandomImage(c.width, c.height, 11) : randomImage(c.width, c.height, 11);
-    const cv::Mat target = smooth ? smoothRandomImage(c.width, c.height, 12) : randomImage(c.width, c.height, 12);
-    const MatcherRun run = runMatcher(ref, target, settings);
-    ASSERT_TRUE(run.ok) << run.error;
-
+  struct Content {
+    const char* name;
+    cv::Mat (*make)(int, int, std::uint32_t);
+  };
+  const Content contents[] = {
+      {"random", randomImage},
+      {"smooth", [](int w, int h, std::uint32_t seed) { return smoothRandomImage(w, h, seed); }},
+      {"patchy", patchyImage},
+  };
+  for (const Content& content : contents) {
+    const cv::Mat ref = content.make(c.width, c.height, 11), target = content.make(c.width, c.height, 12);
     const ImageSignals refSignals = computeImageSignals(ref);
     const ImageSignals targetSignals = computeImageSignals(target);
     testing::ReferenceParams p;
@@ -85,11 +89,18 @@ TEST_P(MatcherAgreesWithDefinition, OnEveryPixelAndLabel) {
     p.colorSigma = c.settings.colorSigma;
     p.baseDisparity = c.settings.baseDisparity;
     p.logChromWeight = c.settings.logChromWeight;
-    for (int y = 0; y < c.height; ++y)
-      for (int x = 0; x < c.width; ++x)
-        for (int d = 0; d < c.settings.disparityRange; ++d)
-          ASSERT_NEAR(run.volume.at(x, y, d), testing::referenceCost(refSignals, targetSignals, p, x, y, d), 1e-4)
-              << (settings.baseline ? "baseline" : "blocked") << " sweep, smooth " << smooth << " at x " << x << " y " << y << " d " << d;
+    for (bool baseline : {false, true}) {
+      Settings settings = c.settings;
+      settings.baseline = baseline;
+      const MatcherRun run = runMatcher(ref, target, settings);
+      ASSERT_TRUE(run.ok) << run.error;
+      for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x)
+          for (int d = 0; d < c.settings.disparityRange; ++d)
+            ASSERT_NEAR(run.volume.at(x, y, d), testing::referenceCost(refSignals, targetSignals, p, x, y, d), 1e-4)
+                << (baseline ? "baseline" : "blocked") << " sweep, " << content.name << " images, at x " << x
+                << " y " << y << " d " << d;
+    }
   }
 }
 
@@ -107,7 +118,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReferenceCase{"TallImage", 6, 17, {2, 0, 3, 5.0f, -8.0f, 1.0f, 3}},
         ReferenceCase{"WideImageManyLabels", 40, 10, {3, 0, 20, 14.0f, 3.8f, 1.0f, 2}},
         // Several band tiles and row blocks, interior rows, a positive base.
-        ReferenceCase{"ManyTiles", 53, 16, {4, 2, 13, 6.0f, 12.0f, 0.7f, 2}}),
+        ReferenceCase{"ManyTiles", 53, 16, {4, 2, 13, 6.0f, 12.0f, 0.7f, 2}},
+        // Labels spanning several tiles on both sides of the reference
+        // pixel, a width that ends inside a tile, one signal's cost only.
+        ReferenceCase{"WideRangeLogChromOnly", 61, 12, {5, -9, 27, 9.0f, 6.0f, 1.0f, 2}},
+        ReferenceCase{"WideRangeColourOnly", 61, 12, {5, 9, 27, 9.0f, 6.0f, 0.0f, 2}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Every kernel variant the processor runs gives the reference's costs.

@@ -1,5 +1,6 @@
 #pragma once
 // Small images for the matcher's tests.
+#include <algorithm>
 #include <cstdint>
 #include <random>
 
@@ -32,6 +33,29 @@ inline cv::Mat smoothRandomImage(int width, int height, std::uint32_t seed, int 
         const int up = y > 0 ? image.at<cv::Vec3b>(y - 1, x)[c] : left;
         image.at<cv::Vec3b>(y, x)[c] = cv::saturate_cast<uchar>((left + up) / 2 + delta(rng));
       }
+  return image;
+}
+
+// Runs of 1 to 4 columns that are alternately random bytes and one flat
+// colour, with one channel flat over the whole left part: windows cut at a
+// border often have a common part that is constant in one or all channels
+// while their whole window is not.
+inline cv::Mat patchyImage(int width, int height, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> byte(0, 255), run(1, 4);
+  cv::Mat image(height, width, CV_8UC3);
+  bool flat = false;
+  for (int x = 0; x < width;) {
+    const int end = std::min(width, x + run(rng));
+    const cv::Vec3b colour(static_cast<uchar>(byte(rng)), static_cast<uchar>(byte(rng)), static_cast<uchar>(byte(rng)));
+    for (; x < end; ++x)
+      for (int y = 0; y < height; ++y)
+        for (int c = 0; c < 3; ++c)
+          image.at<cv::Vec3b>(y, x)[c] = flat ? colour[c] : static_cast<uchar>(byte(rng));
+    flat = !flat;
+  }
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width / 3; ++x) image.at<cv::Vec3b>(y, x)[1] = 77;
   return image;
 }
 

@@ -3,8 +3,12 @@
 // timing a matcher run, and reading the process's peak memory.
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
+#include <map>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <sys/resource.h>
 
@@ -49,6 +53,14 @@ struct MatcherRunSettings {
   bool baseline = false;       // the plain cached sweep on one thread
 };
 
+// The 1-, 5- and 15-minute load averages, as /proc/loadavg gives them.
+inline std::string loadAverage() {
+  std::ifstream file("/proc/loadavg");
+  std::string a, b, c;
+  file >> a >> b >> c;
+  return a + " " + b + " " + c;
+}
+
 // CPU time the process has used so far (all threads), seconds.
 inline double processCpuSeconds() {
   rusage u{};
@@ -56,9 +68,20 @@ inline double processCpuSeconds() {
   return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
 }
 
+// CPU time of the calling thread so far, seconds.
+inline double threadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
 struct MatcherRunResult {
   double seconds = 0;     // wall-clock
   double cpuSeconds = 0;  // user + system time of the whole process during the run
+  // CPU seconds of each thread that computed rows, up to its last row (the
+  // calling thread first when it took rows): on a shared machine wall time
+  // also measures the neighbours, these do not.
+  std::vector<double> threadCpuSeconds;
   CostVolume volume;
 };
 
@@ -75,6 +98,15 @@ inline MatcherRunResult runMatcher(const StereoPair& pair, const MatcherRunSetti
   matcher.colorSigma = s.colorSigma;
   matcher.threadCount = s.threads;
   matcher.useBaselineSweep = s.baseline;
+  // The observer runs on the thread that finished the row; a worker's
+  // thread clock starts with the worker, the caller's before the run.
+  const std::thread::id caller = std::this_thread::get_id();
+  const double callerStart = threadCpuSeconds();
+  std::map<std::thread::id, double> threadCpu;
+  matcher.rowObserver = [&](int, int) {
+    const auto id = std::this_thread::get_id();
+    threadCpu[id] = threadCpuSeconds() - (id == caller ? callerStart : 0.0);
+  };
   const double cpuStart = processCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   if (!matcher.computeCostVolume(s.logChromWeight)) {
@@ -84,6 +116,9 @@ inline MatcherRunResult runMatcher(const StereoPair& pair, const MatcherRunSetti
   }
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   result.cpuSeconds = processCpuSeconds() - cpuStart;
+  if (auto it = threadCpu.find(caller); it != threadCpu.end()) result.threadCpuSeconds.push_back(it->second);
+  for (const auto& [id, seconds] : threadCpu)
+    if (id != caller) result.threadCpuSeconds.push_back(seconds);
   return result;
 }
 

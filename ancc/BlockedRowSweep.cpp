@@ -313,10 +313,10 @@ void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
     bool anyForm[kForms] = {};
     for (int l = 0; l < lanes; ++l) {
       const int x = x0 + l;
-      for (int d = 0; d < labels; ++d) {
+      // Only the labels whose target lies in the tile's range.
+      const long long dFirst = std::max<long long>(0, x - base - tHi), dLast = std::min<long long>(labels - 1, x - base - tLo);
+      for (long long d = dFirst; d <= dLast; ++d) {
         const long long xt = x - base - d;
-        if (xt < tLo) break;
-        if (xt > tHi) continue;
         const PairForm f = pairForm(x, static_cast<int>(xt), r, w);
         forms_[l * span + (xt - tLo)] = f;
         wanted_[f * span + (xt - tLo)] = 1;

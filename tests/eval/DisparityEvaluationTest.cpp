@@ -1,16 +1,10 @@
-// Scoring of disparity maps and the PFM files they come in, on hand-made
-// maps whose answers are known.
-#include "DisparityEvaluation.h"
+// Scoring of disparity maps on hand-made maps whose answers are known.
+#include "eval/DisparityEvaluation.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-
-#include "PfmFile.h"
+#include <limits>
 
 namespace orbelt {
 namespace {
@@ -34,7 +28,32 @@ TEST(DisparityEvaluation, CountsErrorsAboveEachThreshold) {
   EXPECT_NEAR(s.badOver05, 100.0 * 5 / 7, 1e-9);  // 0.6, 1.5, 2.5, 3 and the NaN
   EXPECT_NEAR(s.badOver1, 100.0 * 4 / 7, 1e-9);
   EXPECT_NEAR(s.badOver2, 100.0 * 3 / 7, 1e-9);
+  EXPECT_NEAR(s.badOver4, 100.0 * 1 / 7, 1e-9);  // only the NaN: unknown is bad at every threshold
   EXPECT_NEAR(s.meanError, (0 + 0.4 + 0.6 + 1.5 + 2.5 + 3.0) / 6, 1e-6);
+}
+
+TEST(DisparityEvaluation, FloatTruthSkipsNonFiniteValuesAndIsScaledToo) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const cv::Mat truth = (cv::Mat_<float>(1, 4) << 10.0f, 10.0f, inf, NAN);
+  const cv::Mat disparity = (cv::Mat_<float>(1, 4) << 10.0f, 12.5f, 1.0f, 1.0f);
+  DisparityScore s;
+  std::string error;
+  ASSERT_TRUE(evaluateDisparity(disparity, truth, cv::Mat(), {1.0, 0}, s, error)) << error;
+  EXPECT_EQ(s.evaluated, 2);
+  EXPECT_NEAR(s.badOver2, 50.0, 1e-9);
+  EXPECT_NEAR(s.badOver4, 0.0, 1e-9);
+  EXPECT_NEAR(s.meanError, 1.25, 1e-9);
+  // Scale 2: the truth means disparity 5, so both are off by 5 or more.
+  ASSERT_TRUE(evaluateDisparity(disparity, truth, cv::Mat(), {2.0, 0}, s, error)) << error;
+  EXPECT_NEAR(s.badOver4, 100.0, 1e-9);
+}
+
+TEST(DisparityEvaluation, LabelsBecomeDisparitiesFromTheBase) {
+  const cv::Mat d = disparityFromLabels({0, 1, 2, 5}, 2, 2, -3);
+  ASSERT_EQ(d.type(), CV_32FC1);
+  EXPECT_EQ(d.at<float>(0, 0), -3.0f);
+  EXPECT_EQ(d.at<float>(1, 1), 2.0f);
+  EXPECT_TRUE(disparityFromLabels({0, 1, 2}, 2, 2, 0).empty());
 }
 
 TEST(DisparityEvaluation, MaskAndBorderLeavePixelsOut) {
@@ -65,6 +84,8 @@ TEST(DisparityEvaluation, RefusesMapsThatDoNotFit) {
   const Case cases[] = {
       {"truth of another size", disparity, cv::Mat(3, 4, CV_8UC1), cv::Mat(), 4, "ground truth is 4x3"},
       {"colour truth", disparity, cv::Mat(2, 4, CV_8UC3), cv::Mat(), 4, "single-channel"},
+      {"double truth", disparity, cv::Mat(2, 4, CV_64FC1), cv::Mat(), 4, "float map"},
+      {"colour mask", disparity, truthOfTwo(), cv::Mat(2, 4, CV_8UC3), 4, "3 channel(s)"},
       {"mask of another size", disparity, truthOfTwo(), cv::Mat(2, 3, CV_8UC1), 4, "mask must be"},
       {"grey map", cv::Mat(2, 4, CV_8UC1), truthOfTwo(), cv::Mat(), 4, "CV_32FC1"},
       {"zero scale", disparity, truthOfTwo(), cv::Mat(), 0, "scale"},
@@ -98,69 +119,6 @@ TEST(DisparityEvaluation, GreyMapsFollowTheDisplayEncoding) {
   std::string error;
   EXPECT_TRUE(disparityFromGrey(grey, 0, 0, error).empty());
   EXPECT_NE(error.find("display level"), std::string::npos);
-}
-
-class PfmFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("orbelt-pfm-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string path(const char* name) const { return (dir_ / name).string(); }
-  void writeBytes(const char* name, const std::string& header, const std::vector<unsigned char>& data) const {
-    std::ofstream out(path(name), std::ios::binary);
-    out << header;
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  }
-  std::filesystem::path dir_;
-};
-
-TEST_F(PfmFileTest, RoundTripKeepsRowsAndValues) {
-  const cv::Mat image = (cv::Mat_<float>(2, 3) << 1.5f, -2.0f, INFINITY, 0.25f, 7.0f, 1e-3f);
-  ASSERT_EQ(writePfm(path("a.pfm"), image), "");
-  std::string error;
-  const cv::Mat back = readPfm(path("a.pfm"), error);
-  ASSERT_TRUE(error.empty()) << error;
-  ASSERT_EQ(back.size(), image.size());
-  EXPECT_EQ(cv::norm(back(cv::Rect(0, 0, 2, 2)), image(cv::Rect(0, 0, 2, 2)), cv::NORM_INF), 0.0);
-  EXPECT_TRUE(std::isinf(back.at<float>(0, 2)));
-  EXPECT_EQ(back.at<float>(1, 2), 1e-3f);
-}
-
-TEST_F(PfmFileTest, ReadsBottomRowFirstInEitherByteOrder) {
-  // Two rows of one float: the file's first value is the image's bottom row.
-  writeBytes("little.pfm", "Pf\n1 2\n-1.0\n", {0, 0, 0x80, 0x3F, 0, 0, 0, 0x40});  // 1.0f, 2.0f
-  writeBytes("big.pfm", "Pf\n1 2\n1.0\n", {0x3F, 0x80, 0, 0, 0x40, 0, 0, 0});
-  for (const char* name : {"little.pfm", "big.pfm"}) {
-    std::string error;
-    const cv::Mat m = readPfm(path(name), error);
-    ASSERT_TRUE(error.empty()) << name << ": " << error;
-    EXPECT_EQ(m.at<float>(0, 0), 2.0f) << name;
-    EXPECT_EQ(m.at<float>(1, 0), 1.0f) << name;
-  }
-}
-
-TEST_F(PfmFileTest, NamesWhatIsWrong) {
-  writeBytes("colour.pfm", "PF\n1 1\n-1.0\n", std::vector<unsigned char>(12, 0));
-  writeBytes("short.pfm", "Pf\n2 2\n-1.0\n", std::vector<unsigned char>(12, 0));
-  writeBytes("noscale.pfm", "Pf\n2 2\n0\n", std::vector<unsigned char>(16, 0));
-  const struct {
-    const char* name;
-    const char* message;
-  } cases[] = {{"colour.pfm", "expected \"Pf\""},
-               {"short.pfm", "shorter than its 2x2 floats"},
-               {"noscale.pfm", "bad PFM header"},
-               {"missing.pfm", "cannot open"}};
-  for (const auto& c : cases) {
-    std::string error;
-    EXPECT_TRUE(readPfm(path(c.name), error).empty()) << c.name;
-    EXPECT_NE(error.find(c.message), std::string::npos) << c.name << ": " << error;
-  }
-  EXPECT_NE(writePfm(path("x.pfm"), cv::Mat(2, 2, CV_8UC1)), "");
-  EXPECT_FALSE(std::filesystem::exists(path("x.pfm")));
 }
 
 }  // namespace

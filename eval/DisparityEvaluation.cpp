@@ -1,13 +1,32 @@
-#include "DisparityEvaluation.h"
+#include "eval/DisparityEvaluation.h"
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace orbelt {
 
 namespace {
 
 std::string sizeOf(const cv::Mat& m) { return std::to_string(m.cols) + "x" + std::to_string(m.rows); }
+
+// The truth at (y, x) in pixels, or NaN when unknown.
+double truthAt(const cv::Mat& truth, int y, int x, double scale) {
+  switch (truth.depth()) {
+    case CV_8U: {
+      const uchar v = truth.at<uchar>(y, x);
+      return v == 0 ? NAN : v / scale;
+    }
+    case CV_16U: {
+      const unsigned short v = truth.at<unsigned short>(y, x);
+      return v == 0 ? NAN : v / scale;
+    }
+    default: {
+      const double v = truth.at<float>(y, x);
+      return std::isfinite(v) ? v / scale : NAN;
+    }
+  }
+}
 
 }  // namespace
 
@@ -19,8 +38,9 @@ bool evaluateDisparity(const cv::Mat& disparity, const cv::Mat& groundTruth, con
     error = "disparity map must be CV_32FC1";
     return false;
   }
-  if (groundTruth.type() != CV_8UC1 && groundTruth.type() != CV_16UC1) {
-    error = "ground truth must be 8- or 16-bit single-channel";
+  const int truthType = groundTruth.type();
+  if (truthType != CV_8UC1 && truthType != CV_16UC1 && truthType != CV_32FC1) {
+    error = "ground truth must be 8- or 16-bit single-channel or a float map";
     return false;
   }
   if (groundTruth.size() != disparity.size()) {
@@ -28,7 +48,8 @@ bool evaluateDisparity(const cv::Mat& disparity, const cv::Mat& groundTruth, con
     return false;
   }
   if (!mask.empty() && (mask.type() != CV_8UC1 || mask.size() != disparity.size())) {
-    error = "mask must be 8-bit grey of " + sizeOf(disparity) + ", but is " + sizeOf(mask);
+    error = "mask must be 8-bit grey of " + sizeOf(disparity) + ", but is " + sizeOf(mask) +
+            (mask.type() != CV_8UC1 ? " with " + std::to_string(mask.channels()) + " channel(s)" : "");
     return false;
   }
   if (!(options.groundTruthScale > 0) || !std::isfinite(options.groundTruthScale)) {
@@ -40,37 +61,52 @@ bool evaluateDisparity(const cv::Mat& disparity, const cv::Mat& groundTruth, con
     return false;
   }
 
-  std::int64_t over05 = 0, over1 = 0, over2 = 0, finite = 0;
+  std::int64_t over[4] = {0, 0, 0, 0};
+  std::int64_t overCustom = 0;
+  std::int64_t finite = 0;
   double errorSum = 0;
   for (int y = options.border; y < disparity.rows - options.border; ++y) {
     for (int x = options.border; x < disparity.cols - options.border; ++x) {
-      const double truthValue = groundTruth.depth() == CV_8U ? groundTruth.at<uchar>(y, x)
-                                                             : groundTruth.at<unsigned short>(y, x);
-      if (truthValue == 0) continue;
+      const double truth = truthAt(groundTruth, y, x, options.groundTruthScale);
+      if (std::isnan(truth)) continue;
       if (!mask.empty() && mask.at<uchar>(y, x) != 255) continue;
       ++score.evaluated;
       const double d = disparity.at<float>(y, x);
       if (!std::isfinite(d)) {
         ++score.invalid;
-        ++over05, ++over1, ++over2;
+        for (std::int64_t& n : over) ++n;
+        ++overCustom;
         continue;
       }
-      const double e = std::abs(d - truthValue / options.groundTruthScale);
-      over05 += e > 0.5;
-      over1 += e > 1.0;
-      over2 += e > 2.0;
+      const double e = std::abs(d - truth);
+      for (std::size_t i = 0; i < kBadThresholds.size(); ++i) over[i] += e > kBadThresholds[i];
+      overCustom += e > options.customThreshold;
       errorSum += e;
       ++finite;
     }
   }
   if (score.evaluated > 0) {
     const double n = double(score.evaluated);
-    score.badOver05 = 100.0 * over05 / n;
-    score.badOver1 = 100.0 * over1 / n;
-    score.badOver2 = 100.0 * over2 / n;
+    score.badOver05 = 100.0 * over[0] / n;
+    score.badOver1 = 100.0 * over[1] / n;
+    score.badOver2 = 100.0 * over[2] / n;
+    score.badOver4 = 100.0 * over[3] / n;
+    score.badOverCustom = 100.0 * overCustom / n;
   }
   if (finite > 0) score.meanError = errorSum / finite;
   return true;
+}
+
+cv::Mat disparityFromLabels(const std::vector<int>& labels, int width, int height, int baseDisparity) {
+  if (width < 0 || height < 0 || labels.size() != static_cast<std::size_t>(width) * height) return {};
+  cv::Mat disparity(height, width, CV_32FC1);
+  for (int y = 0; y < height; ++y) {
+    float* row = disparity.ptr<float>(y);
+    for (int x = 0; x < width; ++x) {
+      row[x] = static_cast<float>(static_cast<double>(baseDisparity) + labels[static_cast<std::size_t>(y) * width + x]);
+    }
+  }
+  return disparity;
 }
 
 cv::Mat disparityFromGrey(const cv::Mat& grey, int displayLevel, int baseDisparity, std::string& error) {
@@ -98,9 +134,10 @@ std::string formatScore(const DisparityScore& s) {
                 "bad > 0.5: %.2f %%\n"
                 "bad > 1:   %.2f %%\n"
                 "bad > 2:   %.2f %%\n"
+                "bad > 4:   %.2f %%\n"
                 "mean error: %.3f px\n",
                 static_cast<long long>(s.evaluated), static_cast<long long>(s.invalid), s.badOver05, s.badOver1,
-                s.badOver2, s.meanError);
+                s.badOver2, s.badOver4, s.meanError);
   return text;
 }
 

@@ -1,0 +1,35 @@
+#pragma once
+// Reading the maps an evaluation compares: a result in any of the forms
+// Orbelt writes, a ground truth, and a mask.
+#include <optional>
+#include <string>
+
+#include <opencv2/core.hpp>
+
+namespace orbelt {
+
+// How an 8-bit grey display map encodes disparities (see disparityFromGrey).
+struct GreyEncoding {
+  int displayLevel = 3;   // grey value per pixel of disparity (low 8 bits act). Default 3
+  int baseDisparity = 0;  // disparity of label 0, pixels. Default 0
+};
+
+// Reads a result map as CV_32FC1 disparities in pixels, non-finite = unknown:
+//  - .pfm: float disparities (inf = unknown), as written;
+//  - a 16-bit grey image (PNG): value / 256, 0 = unknown;
+//  - an 8-bit grey image (BMP, PNG): decoded with `grey`, which is then
+//    required (the display scaling is not stored in the file).
+// Empty on success; otherwise `disparity` is empty and the message names the
+// path and what is wrong.
+std::string readDisparityMap(const std::string& path, const std::optional<GreyEncoding>& grey, cv::Mat& disparity);
+
+// Reads a ground truth: a .pfm float map (kept as CV_32FC1, non-finite =
+// unknown) or an 8/16-bit single-channel image kept as stored (0 = unknown;
+// divide by the set's scale). Empty on success, otherwise why not.
+std::string readGroundTruth(const std::string& path, cv::Mat& truth);
+
+// Reads a mask as 8-bit grey (palette and 1/2-bit PNGs included); 255 keeps
+// a pixel. Empty on success, otherwise why not.
+std::string readMask(const std::string& path, cv::Mat& mask);
+
+}  // namespace orbelt

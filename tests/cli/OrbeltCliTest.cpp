@@ -2,11 +2,14 @@
 // generated pairs, judged by exit status, messages and the files it leaves.
 #include <sys/wait.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <opencv2/imgcodecs.hpp>
 
 #include "pipeline/PfmFile.h"
@@ -69,7 +72,7 @@ class OrbeltCli : public ::testing::Test {
 TEST_F(OrbeltCli, WritesTheMapTheCostsAndTellsTheTimeOfEachStage) {
   const CliRun run = runCli(folder, "left.png right.png -o out/map.bmp --save-cost out/costs.npy" + small);
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "wrote out/map.bmp\n");
+  EXPECT_EQ(run.out, "wrote out/map.bmp\nwrote out/costs.npy\n");
   for (const char* stage : {"cost volume", "flatten", "optimize", "save map", "save costs", "pass 10 of 10"}) {
     EXPECT_NE(run.err.find(stage), std::string::npos) << "no \"" << stage << "\" in:\n" << run.err;
   }
@@ -129,6 +132,17 @@ TEST_F(OrbeltCli, RefusalsExplainThemselvesAndLeaveEarlierOutputAlone) {
       {"left.png right.png --ground-truth none.pfm", 2, "Cannot read the float map \"none.pfm\""},
       // The optimizer owns the exponent rule: its message, its status.
       {"left.png right.png --smooth-exponent 3", 1, "Wrong exponent in setSmoothness()!"},
+      {"left.png right.png --png16 out/d.png --base-disparity -1", 2, "cannot hold negative disparities"},
+      {"left.png right.png --png16 out/d.png --disparity-range 300", 2, "holds disparities below 256"},
+      {"left.png right.png --confidence out/c.png", 2, "--confidence needs --lr-check"},
+      {"left.png right.png --pfm out/d.png", 2, "must end in .pfm"},
+      {"left.png right.png --save-cost out/c.bin", 2, "must end in .npy"},
+      {"left.png right.png --color out/map.bmp", 2, "would both be written to \"out/map.bmp\""},
+      {"left.png right.png --no-map", 2, "Nothing to do"},
+      {"left.png right.png --lr-check many", 2, "the threshold \"many\" must be a number"},
+      {"left.png right.png --mask left.png", 2, "--mask needs --ground-truth"},
+      {"left.png right.png --ground-truth left.png", 2, "expected a .pfm or an 8/16-bit single-channel image"},
+      {"left.png right.png --json nowhere/run.json", 2, "Cannot write the run summary"},
   };
   for (const Case& c : cases) {
     writeText(folder.file("out/map.bmp"), "the earlier map");
@@ -138,6 +152,11 @@ TEST_F(OrbeltCli, RefusalsExplainThemselvesAndLeaveEarlierOutputAlone) {
     EXPECT_NE(run.err.find(c.message), std::string::npos) << c.args << "\n" << run.err;
     EXPECT_EQ(run.out.find("wrote"), std::string::npos) << c.args;
     EXPECT_EQ(readText(folder.file("out/map.bmp")), "the earlier map") << c.args;
+    // Nothing else was written either.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.file("out")),
+                            std::filesystem::directory_iterator()),
+              1)
+        << c.args;
   }
 }
 
@@ -149,6 +168,140 @@ TEST_F(OrbeltCli, HelpListsEveryParameterAndTheExitStatuses) {
                            "--seed", "--save-cost", "Exit status", "255"}) {
     EXPECT_NE(run.out.find(text), std::string::npos) << text;
   }
+}
+
+TEST_F(OrbeltCli, EveryOutputReadsBackWithAnIndependentReader) {
+  const CliRun run = runCli(folder,
+                            "left.png right.png -q -o out/map.png --pfm out/d.pfm --png16 out/d16.png "
+                            "--color out/c.png --subpixel --lr-check --confidence out/conf.png --json out/run.json" +
+                                small);
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* file : {"map.png", "d.pfm", "d16.png", "c.png", "conf.png", "run.json"}) {
+    EXPECT_NE(run.out.find(std::string("wrote out/") + file), std::string::npos) << run.out;
+  }
+
+  cv::Mat pfm;
+  ASSERT_EQ(readPfm(folder.file("out/d.pfm"), pfm), "");
+  const cv::Mat png16 = cv::imread(folder.file("out/d16.png"), cv::IMREAD_UNCHANGED);
+  const cv::Mat confidence = cv::imread(folder.file("out/conf.png"), cv::IMREAD_UNCHANGED);
+  const cv::Mat colour = cv::imread(folder.file("out/c.png"), cv::IMREAD_UNCHANGED);
+  const cv::Mat map = cv::imread(folder.file("out/map.png"), cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(pfm.size(), cv::Size(40, 30));
+  ASSERT_EQ(png16.type(), CV_16UC1);
+  ASSERT_EQ(confidence.type(), CV_8UC1);
+  ASSERT_EQ(colour.type(), CV_8UC3);
+  ASSERT_EQ(map.type(), CV_8UC1);
+  EXPECT_EQ(colour.cols, 40);
+  EXPECT_GT(colour.rows, 30);  // the legend below the picture
+  int unknown = 0, fractional = 0, correct = 0;
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 40; ++x) {
+      const float d = pfm.at<float>(y, x);
+      const bool known = std::isfinite(d);
+      unknown += !known;
+      // The confidence, the PNG and the float map agree on every pixel.
+      EXPECT_EQ(confidence.at<uchar>(y, x), known ? 255 : 0) << x << "," << y;
+      EXPECT_EQ(png16.at<unsigned short>(y, x), known ? std::max(1, int(std::lround(d * 256))) : 0) << x << "," << y;
+      if (!known) continue;
+      fractional += d != std::floor(d);
+      correct += std::abs(d - 2.0f) <= 0.5f;
+      // The display map holds the integer label (grey = label x 3), from
+      // which the sub-pixel disparity moves half a pixel at most.
+      EXPECT_LE(std::abs(map.at<uchar>(y, x) / 3.0 - d), 0.5) << x << "," << y;
+    }
+  }
+  EXPECT_GT(unknown, 0);     // at least the columns the right view cannot see
+  EXPECT_GT(fractional, 0);  // sub-pixel refinement moved some pixels
+  EXPECT_GT(correct, 40 * 30 / 2);
+
+  std::ifstream in(folder.file("out/run.json"));
+  const nlohmann::json summary = nlohmann::json::parse(in);
+  EXPECT_EQ(summary["width"], 40);
+  EXPECT_EQ(summary["height"], 30);
+  EXPECT_EQ(summary["parameters"]["disparity_range"], 6);
+  EXPECT_EQ(summary["parameters"]["lambda"], 0.033);
+  EXPECT_EQ(summary["seed"], 3);
+  EXPECT_EQ(summary["seconds"]["energies"].size(), 10u);
+  EXPECT_GT(summary["peak_memory_bytes"].get<double>(), 0);
+  EXPECT_EQ(summary["outputs"]["pfm"], "out/d.pfm");
+  EXPECT_NEAR(summary["lr_check"]["consistent_fraction"].get<double>(), 1.0 - unknown / 1200.0, 1e-9);
+}
+
+TEST_F(OrbeltCli, EvalScoresAMapPerMaskAsATableOrJson) {
+  // Truth 2 px at scale 4 (value 8); the map is right on the left half and
+  // 3 px off on the right half, with one unknown pixel there: bad, but not in
+  // the mean error (9 px over the 7 known pixels).
+  cv::Mat result(2, 4, CV_32FC1, cv::Scalar(2.0f));
+  result(cv::Rect(2, 0, 2, 2)).setTo(5.0f);
+  result.at<float>(1, 3) = INFINITY;
+  ASSERT_EQ(writePfm(folder.file("result.pfm"), result), "");
+  cv::imwrite(folder.file("gt.png"), cv::Mat(2, 4, CV_8UC1, cv::Scalar(8)));
+  cv::Mat left(2, 4, CV_8UC1, cv::Scalar(0));
+  left(cv::Rect(0, 0, 2, 2)).setTo(255);
+  cv::imwrite(folder.file("nonocc.png"), left);
+  cv::imwrite(folder.file("all.png"), cv::Mat(2, 4, CV_8UC1, cv::Scalar(255)));
+
+  CliRun run = runCli(folder, "eval result.pfm --truth gt.png --scale 4 --nonocc nonocc.png --all all.png");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("nonocc          4        0    0.00%    0.00%    0.00%    0.00%   0.000 px"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("all             8        1   50.00%   50.00%   50.00%   12.50%   1.286 px"),
+            std::string::npos)
+      << run.out;
+
+  run = runCli(folder, "eval result.pfm --truth gt.png --scale 4 --json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const nlohmann::json scored = nlohmann::json::parse(run.out);
+  EXPECT_EQ(scored["masks"]["known"]["evaluated"], 8);
+  EXPECT_DOUBLE_EQ(scored["masks"]["known"]["bad_1"].get<double>(), 50.0);
+
+  const std::pair<std::string, std::string> refusals[] = {
+      {"eval result.pfm", "give the ground truth"},
+      {"eval gt.png --truth gt.png", "give its display level"},
+      {"eval result.pfm --truth gt.png --nonocc absent.png", "Cannot read the mask \"absent.png\""},
+      {"eval result.pfm --dataset .", "holds no Middlebury set"},
+      {"eval result.pfm --truth gt.png --scale 0", "--scale"},
+  };
+  for (const auto& [args, message] : refusals) {
+    run = runCli(folder, args);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_NE(run.err.find(message), std::string::npos) << args << "\n" << run.err;
+  }
+}
+
+TEST_F(OrbeltCli, BatchRunsEachPairInItsOwnProcessAndSummarisesThem) {
+  ASSERT_EQ(writePfm(folder.file("truth.pfm"), cv::Mat(30, 40, CV_32FC1, cv::Scalar(2.0f))), "");
+  writeText(folder.file("manifest.json"), R"({
+    "defaults": {"disparity-range": 6, "half-win-size": 2, "seed": 3},
+    "pairs": [
+      {"name": "good", "left": "left.png", "right": "right.png", "truth": "truth.pfm"},
+      {"name": "broken", "left": "left.png", "right": "right.png", "options": {"smooth-exponent": 3}},
+      {"name": "third", "left": "left.png", "right": "right.png", "truth": "truth.pfm"}
+    ]})");
+  CliRun run = runCli(folder, "batch manifest.json --out out --jobs 2");
+  EXPECT_EQ(run.status, 1) << run.err;  // one pair failed
+  const std::string csv = readText(folder.file("out/summary.csv"));
+  EXPECT_EQ(csv.rfind("pair,status,seconds,mask,evaluated,unknown,bad_0.5,bad_1,bad_2,bad_4,mean_abs_error\n", 0), 0u)
+      << csv;
+  EXPECT_NE(csv.find("\ngood,0,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\nbroken,1,,,,,,,,,\n"), std::string::npos) << csv;
+  EXPECT_NE(readText(folder.file("out/broken.log")).find("Wrong exponent"), std::string::npos);
+  cv::Mat good;
+  EXPECT_EQ(readPfm(folder.file("out/good.pfm"), good), "");
+
+  // Shard 2 of 2 takes the second pair only.
+  std::filesystem::create_directories(folder.file("shard"));
+  run = runCli(folder, "batch manifest.json --out shard --shard 2/2 --summary shard/s.json");
+  EXPECT_EQ(run.status, 1);
+  std::ifstream in(folder.file("shard/s.json"));
+  const nlohmann::json summary = nlohmann::json::parse(in);
+  ASSERT_EQ(summary["pairs"].size(), 1u);
+  EXPECT_EQ(summary["pairs"][0]["pair"], "broken");
+
+  run = runCli(folder, "batch manifest.json --out nowhere");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("the output folder \"nowhere\" is not there"), std::string::npos) << run.err;
 }
 
 }  // namespace

@@ -1,0 +1,25 @@
+#pragma once
+// The files a run is asked to write, judged before any work starts, so a
+// refused run costs no time, writes nothing and leaves earlier files intact.
+#include <string>
+#include <vector>
+
+namespace orbelt {
+
+struct PlannedOutput {
+  std::string path;                     // where the file goes
+  std::string what;                     // its role in messages, e.g. "float disparity map"
+  std::vector<std::string> extensions;  // accepted extensions, lower case with the dot; empty = any
+  bool image = false;                   // written by the image encoder: its extension must have a writer
+};
+
+// Why the files cannot be written as planned, or empty: for each output, in
+// order, the path must name a file (not a folder, not end in '/') in a folder
+// that exists and is writable, with an accepted extension; and no two
+// outputs may name the same file. Empty paths are skipped (output not asked for).
+std::string checkOutputPlan(const std::vector<PlannedOutput>& outputs);
+
+// Only the folder, file and kind checks of one path (no extension rule).
+std::string checkWritable(const std::string& path, const std::string& what);
+
+}  // namespace orbelt

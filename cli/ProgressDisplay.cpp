@@ -1,0 +1,67 @@
+#include "cli/ProgressDisplay.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace orbelt {
+
+ProgressStyle progressStyleFor(bool quiet, std::FILE* stream) {
+  if (quiet) return ProgressStyle::Quiet;
+  return ::isatty(::fileno(stream)) ? ProgressStyle::Bar : ProgressStyle::Lines;
+}
+
+ProgressDisplay::ProgressDisplay(ProgressStyle style, std::FILE* stream) : style_(style), stream_(stream) {}
+
+void ProgressDisplay::attach(DisparityOptions& options, const std::string& runName) {
+  if (style_ == ProgressStyle::Quiet) return;
+  runName_ = runName;
+  passesDone_ = 0;
+  const std::string prefix = runName.empty() ? "" : runName + ": ";
+  if (style_ == ProgressStyle::Bar) {
+    options.onRow = [this, prefix](int done, int rows) {
+      drawBar(prefix + "cost volume", rows > 0 ? double(done) / rows : 1.0,
+              "row " + std::to_string(done) + " of " + std::to_string(rows));
+    };
+    options.onMove = [this, prefix](int done, int perPass) {
+      // The ten passes as one bar: finished passes plus this pass's share.
+      const double fraction = (passesDone_ + (perPass > 0 ? double(done) / perPass : 1.0)) / kOptimizerPasses;
+      drawBar(prefix + "optimizer", fraction,
+              "pass " + std::to_string(passesDone_ + 1) + " of " + std::to_string(kOptimizerPasses) + ", label " +
+                  std::to_string(done) + " of " + std::to_string(perPass));
+    };
+  }
+  options.onPass = [this, prefix](int pass, double energy, double seconds) {
+    passesDone_ = pass;
+    char text[160];
+    std::snprintf(text, sizeof text, "%spass %2d of %d: energy %.1f (%.2f s)", prefix.c_str(), pass,
+                  kOptimizerPasses, energy, seconds);
+    line(text);
+  };
+}
+
+void ProgressDisplay::line(const std::string& text) {
+  if (style_ == ProgressStyle::Quiet) return;
+  endBar();
+  std::fprintf(stream_, "%s\n", text.c_str());
+  std::fflush(stream_);
+}
+
+void ProgressDisplay::endBar() {
+  if (barOpen_) std::fputc('\n', stream_);
+  barOpen_ = false;
+}
+
+void ProgressDisplay::drawBar(const std::string& label, double fraction, const std::string& detail) {
+  constexpr int kWidth = 30;
+  const int filled = std::clamp(static_cast<int>(fraction * kWidth + 0.5), 0, kWidth);
+  std::string bar(static_cast<std::size_t>(filled), '#');
+  bar.append(static_cast<std::size_t>(kWidth - filled), '.');
+  // \033[K clears what a longer earlier line left behind.
+  std::fprintf(stream_, "\r%-22s [%s] %3d%%  %s\033[K", label.c_str(), bar.c_str(),
+               static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 100.0 + 0.5), detail.c_str());
+  std::fflush(stream_);
+  barOpen_ = true;
+}
+
+}  // namespace orbelt

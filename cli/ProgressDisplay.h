@@ -1,0 +1,46 @@
+#pragma once
+// What a run tells on standard error while it works: a progress bar redrawn
+// in place when stderr is a terminal, plain stage lines when it is a file or
+// a pipe (so logs stay readable), nothing at all when quiet.
+#include <cstdio>
+#include <string>
+
+#include "pipeline/DisparityPipeline.h"
+
+namespace orbelt {
+
+enum class ProgressStyle {
+  Quiet,  // nothing
+  Lines,  // one line per finished stage and pass
+  Bar,    // the lines, plus a bar redrawn in place while a stage runs
+};
+
+// Bar on a terminal, Lines otherwise, Quiet when asked.
+ProgressStyle progressStyleFor(bool quiet, std::FILE* stream);
+
+class ProgressDisplay {
+ public:
+  explicit ProgressDisplay(ProgressStyle style, std::FILE* stream = stderr);
+
+  // Hooks the display into a run's options; `runName` prefixes its lines
+  // ("" for the main run, e.g. "right view" for the left-right check's).
+  void attach(DisparityOptions& options, const std::string& runName);
+
+  // Prints a line (ending a bar first), unless quiet.
+  void line(const std::string& text);
+  // Ends a bar being redrawn, so the next output starts on a fresh line.
+  void endBar();
+
+  ProgressStyle style() const { return style_; }
+
+ private:
+  void drawBar(const std::string& label, double fraction, const std::string& detail);
+
+  ProgressStyle style_;
+  std::FILE* stream_;
+  bool barOpen_ = false;
+  int passesDone_ = 0;
+  std::string runName_;
+};
+
+}  // namespace orbelt

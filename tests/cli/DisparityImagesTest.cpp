@@ -1,0 +1,82 @@
+// The output images, built from hand-made labels and checked value by value.
+#include "cli/DisparityImages.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace orbelt {
+namespace {
+
+TEST(DisparityImages, FloatDisparityAddsBaseOffsetsAndMarksInconsistentPixels) {
+  const std::vector<int> labels = {0, 1, 2, 3};
+  const std::vector<float> offsets = {0.0f, 0.25f, -0.5f, 0.0f};
+  const std::vector<std::uint8_t> consistent = {1, 1, 1, 0};
+  const cv::Mat d = floatDisparity(labels, 2, 2, -2, &offsets, &consistent);
+  ASSERT_EQ(d.type(), CV_32FC1);
+  EXPECT_EQ(d.at<float>(0, 0), -2.0f);
+  EXPECT_EQ(d.at<float>(0, 1), -0.75f);
+  EXPECT_EQ(d.at<float>(1, 0), -0.5f);
+  EXPECT_TRUE(std::isinf(d.at<float>(1, 1)));
+  EXPECT_EQ(floatDisparity(labels, 2, 2, 0).at<float>(1, 1), 3.0f);  // no offsets, no check: the labels
+  const std::vector<float> shortOffsets = {0.0f};
+  EXPECT_TRUE(floatDisparity(labels, 2, 2, 0, &shortOffsets).empty());
+}
+
+TEST(DisparityImages, Png16StoresDisparityTimes256AndKeepsZeroForUnknown) {
+  const cv::Mat d = (cv::Mat_<float>(1, 5) << 0.0f, 1.0f, 12.75f, INFINITY, 255.5f);
+  const cv::Mat code = encodeDisparityPng16(d);
+  ASSERT_EQ(code.type(), CV_16UC1);
+  // A known disparity 0 would read back as unknown: it is stored as 1/256.
+  EXPECT_EQ(code.at<unsigned short>(0, 0), 1);
+  EXPECT_EQ(code.at<unsigned short>(0, 1), 256);
+  EXPECT_EQ(code.at<unsigned short>(0, 2), 3264);
+  EXPECT_EQ(code.at<unsigned short>(0, 3), 0);
+  EXPECT_EQ(code.at<unsigned short>(0, 4), 65408);
+}
+
+TEST(DisparityImages, Png16RefusesRangesItCannotHold) {
+  const struct {
+    int base, labels;
+    const char* message;  // empty: accepted
+  } cases[] = {
+      {0, 256, ""},
+      {200, 56, ""},
+      {-1, 10, "cannot hold negative disparities"},
+      {0, 257, "reaches 256"},
+      {250, 10, "reaches 259"},
+  };
+  for (const auto& c : cases) {
+    const std::string message = png16Refusal(c.base, c.labels);
+    if (*c.message == '\0') {
+      EXPECT_EQ(message, "") << c.base << "+" << c.labels;
+    } else {
+      EXPECT_NE(message.find(c.message), std::string::npos) << message;
+    }
+  }
+}
+
+TEST(DisparityImages, ColourMapRunsFromDarkToBrightWithUnknownBlackAndALegend) {
+  const cv::Mat d = (cv::Mat_<float>(1, 3) << 0.0f, 10.0f, INFINITY);
+  const cv::Mat wide = cv::repeat(d, 4, 40);  // 120 x 4: room for the legend text
+  const cv::Mat picture = renderColorMap(wide, 0.0, 10.0);
+  ASSERT_EQ(picture.type(), CV_8UC3);
+  ASSERT_GT(picture.rows, wide.rows);  // the legend strip below
+  const auto brightness = [](const cv::Vec3b& c) { return int(c[0]) + c[1] + c[2]; };
+  const cv::Vec3b low = picture.at<cv::Vec3b>(0, 0), high = picture.at<cv::Vec3b>(0, 1);
+  EXPECT_LT(brightness(low), brightness(high));  // viridis: dark blue to yellow
+  EXPECT_GT(low[0], low[2]);                     // blue end
+  EXPECT_GT(high[2], high[0]);                   // yellow end
+  EXPECT_EQ(picture.at<cv::Vec3b>(0, 2), cv::Vec3b(0, 0, 0));
+}
+
+TEST(DisparityImages, ConfidenceIsABinaryMask) {
+  const cv::Mat c = renderConfidence({1, 0, 0, 1}, 2, 2);
+  ASSERT_EQ(c.type(), CV_8UC1);
+  EXPECT_EQ(c.at<uchar>(0, 0), 255);
+  EXPECT_EQ(c.at<uchar>(0, 1), 0);
+  EXPECT_TRUE(renderConfidence({1}, 2, 2).empty());
+}
+
+}  // namespace
+}  // namespace orbelt

@@ -1,0 +1,46 @@
+// Judging the planned outputs before a run.
+#include "cli/OutputPlan.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/pipeline/TempFolder.h"
+
+namespace orbelt {
+namespace {
+
+using testing::TempFolder;
+
+TEST(OutputPlan, RefusesEachKindOfUnwritablePlan) {
+  TempFolder folder;
+  std::filesystem::create_directories(folder.file("sub"));
+  const std::string f = folder.path() + "/";
+  const struct {
+    std::vector<PlannedOutput> plan;
+    const char* message;  // empty: accepted
+  } cases[] = {
+      {{{f + "map.bmp", "disparity map", {}, true}, {f + "d.pfm", "float disparity map", {".pfm"}, false}}, ""},
+      {{{"", "disparity map", {}, true}}, ""},  // not asked for
+      {{{f + "D.PFM", "float disparity map", {".pfm"}, false}}, ""},  // extensions in any case
+      {{{f + "d.png", "float disparity map", {".pfm"}, false}}, "must end in .pfm"},
+      {{{f + "c.npy", "cost array", {".npy"}, false}, {f + "x", "run summary", {}, false}}, ""},
+      {{{f + "map.xyz", "disparity map", {}, true}}, "no image format"},
+      {{{f + "none/map.bmp", "disparity map", {}, true}}, "is not there"},
+      {{{f + "sub", "disparity map", {}, true}}, "it is a folder"},
+      {{{f + "sub/", "disparity map", {}, true}}, "names no file"},
+      {{{f + "a.png", "16-bit disparity map", {".png"}, false}, {f + "sub/../a.png", "colour disparity picture", {}, true}},
+       "would both be written to"},
+  };
+  for (const auto& c : cases) {
+    const std::string message = checkOutputPlan(c.plan);
+    if (*c.message == '\0') {
+      EXPECT_EQ(message, "") << c.plan[0].path;
+    } else {
+      EXPECT_NE(message.find(c.message), std::string::npos) << c.plan[0].path << ": " << message;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace orbelt

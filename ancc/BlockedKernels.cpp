@@ -6,9 +6,9 @@
 // <immintrin.h>, whose functions are always inlined and never emitted on
 // their own, so nothing of the wide variants can leak into the rest of the
 // program.
-#include <cstring>
-
 #include "ancc/BlockedKernels.h"
+
+#include <cstring>
 
 #if defined(__AVX512F__) || defined(__AVX2__)
 #include <immintrin.h>
@@ -22,8 +22,8 @@ namespace orbelt::kernels::ORBELT_KERNEL_NS {
 
 namespace {
 
-constexpr int V = ORBELT_VECTOR;       // doubles per vector
-constexpr int VT = kLanes / V;         // vectors per tile row
+constexpr int V = ORBELT_VECTOR;  // doubles per vector
+constexpr int VT = kLanes / V;    // vectors per tile row
 constexpr int kAccumulators = ORBELT_ACCUMULATORS;
 static_assert(kLanes % V == 0, "a tile is a whole number of vectors");
 typedef double vec __attribute__((vector_size(V * sizeof(double))));
@@ -247,25 +247,16 @@ void dotsDispatch(const DotArgs& a) {
 
 }  // namespace
 
+template <int NS>
+void tileStatisticsFor(const TileStatisticsArgs& a, bool interior) {
+  if (interior) return a.weighted ? tileStatisticsImpl<true, true, NS>(a) : tileStatisticsImpl<true, false, NS>(a);
+  return a.weighted ? tileStatisticsImpl<false, true, NS>(a) : tileStatisticsImpl<false, false, NS>(a);
+}
+
 void tileStatistics(const TileStatisticsArgs& a) {
   const bool interior = a.x0 - a.r >= 0 && a.x0 + kLanes - 1 + a.r <= a.width - 1;
-  if (a.signalCount == 3) {
-    if (interior) {
-      if (a.weighted) tileStatisticsImpl<true, true, 3>(a);
-      else tileStatisticsImpl<true, false, 3>(a);
-    } else {
-      if (a.weighted) tileStatisticsImpl<false, true, 3>(a);
-      else tileStatisticsImpl<false, false, 3>(a);
-    }
-  } else {
-    if (interior) {
-      if (a.weighted) tileStatisticsImpl<true, true, kSignals>(a);
-      else tileStatisticsImpl<true, false, kSignals>(a);
-    } else {
-      if (a.weighted) tileStatisticsImpl<false, true, kSignals>(a);
-      else tileStatisticsImpl<false, false, kSignals>(a);
-    }
-  }
+  if (a.signalCount == 3) return tileStatisticsFor<3>(a, interior);
+  return tileStatisticsFor<kSignals>(a, interior);
 }
 
 void dots11(const DotArgs& a) { dotsDispatch<1, 1>(a); }

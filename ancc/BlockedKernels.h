@@ -25,17 +25,17 @@
 
 namespace orbelt::kernels {
 
-inline constexpr int kLanes = 8;           // pixels of one tile
-inline constexpr int kSignals = 6;         // colour 0..2, log-chromaticity 0..2
-inline constexpr int kProductPlane = 0;    // first of the six product planes
-inline constexpr int kWeightedPlane = 6;   // first of the six weighted-value planes
-inline constexpr int kWeightPlane = 12;    // the weights
+inline constexpr int kLanes = 8;          // pixels of one tile
+inline constexpr int kSignals = 6;        // colour 0..2, log-chromaticity 0..2
+inline constexpr int kProductPlane = 0;   // first of the six product planes
+inline constexpr int kWeightedPlane = 6;  // first of the six weighted-value planes
+inline constexpr int kWeightPlane = 12;   // the weights
 inline constexpr int kTilePlanes = 13;
 // Per column offset j of a window, sums over its rows of: the weight W, W^2,
 // then per signal the weighted value U, U^2 and W U.
 inline constexpr int kColumnSums = 2 + 3 * kSignals;
-inline constexpr int kPlaneGuide = 0;      // image planes: Lab guide 0..2,
-inline constexpr int kPlaneSignal = 3;     // then the six signals
+inline constexpr int kPlaneGuide = 0;   // image planes: Lab guide 0..2,
+inline constexpr int kPlaneSignal = 3;  // then the six signals
 inline constexpr int kImagePlanes = 9;
 
 struct TileStatisticsArgs {
@@ -43,22 +43,22 @@ struct TileStatisticsArgs {
   // (u, v) at planes[p][v * stride + u]; readable for u in [-pad, width + pad)
   // with pad >= r + kLanes, and rows 0..height-1.
   const double* planes[kImagePlanes] = {};
-  long long stride = 0;
-  int width = 0;                           // image columns
-  int r = 0;                               // window half size
-  int y = 0;                               // image row
-  int iLo = 0, iHi = 0;                    // row offsets of the window inside the image
-  int x0 = 0;                              // first column of the tile; lanes past width are left 0
-  const double* spatialWeight = nullptr;   // n*n: exp(-squared offset / (2 sigma_s^2)), o = i * n + j
-  const double* colorWeight = nullptr;     // exp(-k / (2 sigma_c^2)) for integer squared Lab distance k
-  int colorWeightCount = 0;                // entries of colorWeight; larger distances take the last entry
-  int firstSignal = 0, signalCount = kSignals;  // signals to fill: 0, 6 (all) or 0, 3 (colour) or 3, 3
-                                           // (log-chromaticity); the others are left as they are
-  bool weighted = false;                   // also fill planes 6..12 and the column sums
-  double* tile = nullptr;                  // out: kTilePlanes x n*n x kLanes
-  double* energy = nullptr;                // out: kSignals x kLanes, sum over offsets of products^2
-  double* columnSums = nullptr;            // out when weighted: n x kColumnSums x kLanes
-  double* scratch = nullptr;               // n x kLanes work space
+  long long stride = 0;                   // doubles per padded image row
+  int width = 0;                          // image columns
+  int r = 0;                              // window half size
+  int y = 0;                              // image row
+  int iLo = 0, iHi = 0;                   // row offsets of the window inside the image
+  int x0 = 0;                             // first column of the tile; lanes past width are left 0
+  const double* spatialWeight = nullptr;  // n*n: exp(-squared offset / (2 sigma_s^2)), o = i * n + j
+  const double* colorWeight = nullptr;    // exp(-k / (2 sigma_c^2)) for integer squared Lab distance k
+  int colorWeightCount = 0;               // entries of colorWeight; larger distances take the last entry
+  int firstSignal = 0;                    // first signal to fill: 0, or 3 for log-chromaticity alone
+  int signalCount = kSignals;             // signals to fill: 6, or 3; the others are left as they are
+  bool weighted = false;                  // also fill planes 6..12 and the column sums
+  double* tile = nullptr;                 // out: kTilePlanes x n*n x kLanes
+  double* energy = nullptr;               // out: kSignals x kLanes, sum over offsets of products^2
+  double* columnSums = nullptr;           // out when weighted: n x kColumnSums x kLanes
+  double* scratch = nullptr;              // n x kLanes work space
 };
 
 // Dot products over offsets [oLo, oHi) between the vectors of `refCount`
@@ -67,11 +67,12 @@ struct TileStatisticsArgs {
 // targetCount + b) * count + c) * kLanes + lane] = sum over o of
 // ref[a][o * kLanes + lane] * target[b][o * kLanes + c0 + c].
 struct DotArgs {
-  const double* ref[2] = {};               // plane starts in the reference tile
-  const double* target[2] = {};            // plane starts in the target tile
-  int oLo = 0, oHi = 0;
-  int c0 = 0, count = 0;                   // count <= blockColumns(refCount * targetCount)
-  double* out = nullptr;
+  const double* ref[2] = {};     // plane starts in the reference tile
+  const double* target[2] = {};  // plane starts in the target tile
+  int oLo = 0, oHi = 0;          // offsets summed over, [oLo, oHi)
+  int c0 = 0;                    // first target column, within its tile
+  int count = 0;                 // target columns, <= blockColumns(refCount * targetCount)
+  double* out = nullptr;         // refCount x targetCount x count x kLanes results
 };
 
 #define ORBELT_DECLARE_KERNELS(ns)                                       \

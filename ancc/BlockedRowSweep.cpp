@@ -24,16 +24,23 @@ struct KernelSet {
   int (*vectorWidth)();
 };
 
-#define ORBELT_KERNEL_SET(ns)                                                                          \
-  KernelSet {                                                                                          \
-#ns, kernels::ns::tileStatistics,                                                                  \
-        {kernels::ns::dots11, kernels::ns::dots21, kernels::ns::dots12, kernels::ns::dots22},          \
-        kernels::ns::blockColumns, kernels::ns::vectorWidth                                            \
-  }
-const KernelSet kGeneric = ORBELT_KERNEL_SET(generic);
-const KernelSet kAvx2 = ORBELT_KERNEL_SET(avx2);
-const KernelSet kAvx512 = ORBELT_KERNEL_SET(avx512);
-#undef ORBELT_KERNEL_SET
+const KernelSet kGeneric{
+    "generic",
+    kernels::generic::tileStatistics,
+    {kernels::generic::dots11, kernels::generic::dots21, kernels::generic::dots12, kernels::generic::dots22},
+    kernels::generic::blockColumns,
+    kernels::generic::vectorWidth};
+const KernelSet kAvx2{"avx2",
+                      kernels::avx2::tileStatistics,
+                      {kernels::avx2::dots11, kernels::avx2::dots21, kernels::avx2::dots12, kernels::avx2::dots22},
+                      kernels::avx2::blockColumns,
+                      kernels::avx2::vectorWidth};
+const KernelSet kAvx512{
+    "avx512",
+    kernels::avx512::tileStatistics,
+    {kernels::avx512::dots11, kernels::avx512::dots21, kernels::avx512::dots12, kernels::avx512::dots22},
+    kernels::avx512::blockColumns,
+    kernels::avx512::vectorWidth};
 
 bool supported(const KernelSet& set) {
   __builtin_cpu_init();
@@ -193,7 +200,8 @@ std::uint64_t BlockedRowSweep::sharedBytes(const SweepSetup& s) {
 
 std::uint64_t BlockedRowSweep::workerBytes(const SweepSetup& s) {
   const std::uint64_t n = 2ull * s.halfWinSize + 1;
-  const std::uint64_t tile = (kernels::kTilePlanes * n * n + 3 * n * kColumnSums) * kLanes * 8 + 2 * kSignals * kLanes * 8;
+  const std::uint64_t tile =
+      (kernels::kTilePlanes * n * n + 3 * n * kColumnSums) * kLanes * 8 + 2 * kSignals * kLanes * 8;
   const std::uint64_t span = spanSize(s);
   return (std::uint64_t(ringSize(s)) + 1) * tile + span * kLanes * (kPairSums * 8 + 1) + span * kForms +
          (4 * 8 * kLanes + n * kLanes) * 8;
@@ -280,7 +288,8 @@ void BlockedRowSweep::buildTile(int y, int iLo, int iHi, const PaddedImage& imag
     for (int j = 1; j < n; ++j)
       for (int k = 0; k < row; ++k) {
         tile.leftSums[j * row + k] = tile.leftSums[(j - 1) * row + k] + tile.columnSums[j * row + k];
-        tile.rightSums[(n - 1 - j) * row + k] = tile.rightSums[(n - j) * row + k] + tile.columnSums[(n - 1 - j) * row + k];
+        tile.rightSums[(n - 1 - j) * row + k] =
+            tile.rightSums[(n - j) * row + k] + tile.columnSums[(n - 1 - j) * row + k];
       }
   }
 }
@@ -314,7 +323,8 @@ void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
     for (int l = 0; l < lanes; ++l) {
       const int x = x0 + l;
       // Only the labels whose target lies in the tile's range.
-      const long long dFirst = std::max<long long>(0, x - base - tHi), dLast = std::min<long long>(labels - 1, x - base - tLo);
+      const long long dFirst = std::max<long long>(0, x - base - tHi),
+                      dLast = std::min<long long>(labels - 1, x - base - tLo);
       for (long long d = dFirst; d <= dLast; ++d) {
         const long long xt = x - base - d;
         const PairForm f = pairForm(x, static_cast<int>(xt), r, w);
@@ -390,25 +400,28 @@ void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
         if (f == kWhole) {
           for (int s = 0; s < kSignals; ++s) numerator[s] = sums[s];
         } else {
-          const OverlapRange range = overlapRange(windowBounds(x, y, r), windowBounds(xt, y, r), 2 * r, w,
-                                                  setup_.height);
+          const OverlapRange range =
+              overlapRange(windowBounds(x, y, r), windowBounds(xt, y, r), 2 * r, w, setup_.height);
+          auto part = [&](const Tile& t, int lane) {
+            return partStatistics(t.columnSums, t.leftSums, t.rightSums, lane, range.jLo, range.jHi, r);
+          };
           if (f == kTargetPart) {
             // sum over the part of W_R (v_R - mean_R) P_T.
-            const PartStatistics p = partStatistics(ref_.columnSums, ref_.leftSums, ref_.rightSums, l, range.jLo, range.jHi, r);
+            const PartStatistics p = part(ref_, l);
             for (int s = 0; s < kSignals; ++s) {
               numerator[s] = sums[s] - p.mean[s] * sums[kSignals + s];
               refRoot[s] = p.root[s];
             }
           } else if (f == kRefPart) {
-            const PartStatistics p = partStatistics(tt.columnSums, tt.leftSums, tt.rightSums, lt, range.jLo, range.jHi, r);
+            const PartStatistics p = part(tt, lt);
             for (int s = 0; s < kSignals; ++s) {
               numerator[s] = sums[s] - p.mean[s] * sums[kSignals + s];
               targetRoot[s] = p.root[s];
             }
           } else {
             // sums: U_R U_T, U_R W_T, W_R U_T, W_R W_T.
-            const PartStatistics pr = partStatistics(ref_.columnSums, ref_.leftSums, ref_.rightSums, l, range.jLo, range.jHi, r);
-            const PartStatistics pt = partStatistics(tt.columnSums, tt.leftSums, tt.rightSums, lt, range.jLo, range.jHi, r);
+            const PartStatistics pr = part(ref_, l);
+            const PartStatistics pt = part(tt, lt);
             for (int s = 0; s < kSignals; ++s) {
               numerator[s] = sums[s] - pt.mean[s] * sums[kSignals + s] - pr.mean[s] * sums[2 * kSignals + s] +
                              pr.mean[s] * pt.mean[s] * sums[3 * kSignals + s];

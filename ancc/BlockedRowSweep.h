@@ -53,9 +53,9 @@ struct PaddedImage {
 // planes and which tiles take part in pairs with a window cut at the left or
 // right border. Built once per computeCostVolume call.
 struct BlockedSweepTables {
-  std::vector<double> spatialWeight;      // (2r+1)^2 spatial weights, o = i * n + j
-  std::vector<double> colorWeight;        // weight of each integer squared Lab distance
-  PaddedImage ref, target;                // planes of the two images
+  std::vector<double> spatialWeight;          // (2r+1)^2 spatial weights, o = i * n + j
+  std::vector<double> colorWeight;            // weight of each integer squared Lab distance
+  PaddedImage ref, target;                    // planes of the two images
   std::vector<unsigned char> refWeighted;     // per reference tile: needs weighted values
   std::vector<unsigned char> targetWeighted;  // per target tile: needs weighted values
 
@@ -91,7 +91,7 @@ class BlockedRowSweep final : public RowSweep {
     std::vector<double> rightSums;   // the same summed over column offsets j..2r
     double energy[kernels::kSignals * kernels::kLanes] = {};
     double root[kernels::kSignals * kernels::kLanes] = {};  // sqrt of the guarded energy
-    long long index = -1;            // tile of the current row it holds, -1 none
+    long long index = -1;                                   // tile of the current row it holds, -1 none
   };
   void buildTile(int y, int iLo, int iHi, const PaddedImage& image, long long index, bool weighted, Tile& tile);
   const double* plane(const Tile& tile, int p) const {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 
 namespace orbelt {
 
@@ -53,6 +54,12 @@ void ProgressDisplay::endBar() {
 }
 
 void ProgressDisplay::drawBar(const std::string& label, double fraction, const std::string& detail) {
+  // A redraw per row or move would flood a slow terminal; ten a second read
+  // as smooth, and the last step of a stage is always shown.
+  const double now =
+      std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  if (fraction < 1.0 && barOpen_ && now - lastDraw_ < 0.1) return;
+  lastDraw_ = now;
   constexpr int kWidth = 30;
   const int filled = std::clamp(static_cast<int>(fraction * kWidth + 0.5), 0, kWidth);
   std::string bar(static_cast<std::size_t>(filled), '#');

@@ -39,6 +39,7 @@ class ProgressDisplay {
   ProgressStyle style_;
   std::FILE* stream_;
   bool barOpen_ = false;
+  double lastDraw_ = -1.0;  // monotonic seconds of the last redraw
   int passesDone_ = 0;
   std::string runName_;
 };

@@ -94,7 +94,8 @@ MethodResult runSgbm(const cv::Mat& left, const cv::Mat& right, int labels, cons
 
 std::string cell(const MethodResult& r) {
   char text[64];
-  if (!r.error.empty() || std::isnan(r.bad1)) return "   failed       ";
+  if (r.error == "not run") return "      -        -";
+  if (!r.error.empty() || std::isnan(r.bad1)) return " failed        -";
   std::snprintf(text, sizeof text, "%6.2f %8.2f", r.bad1, r.seconds);
   return text;
 }

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
+#include <new>
 #include <random>
 #include <utility>
 
@@ -90,11 +92,101 @@ double AlphaExpansion::expansionSweep() {
   abortIf(dataForm == CostForm::NotSet, "You have to set up the data cost before running optimization");
   abortIf(smoothForm == CostForm::NotSet, "You have to set up the smoothness cost before running optimization");
   if (randomLabelOrder) shuffleLabelOrder();
+  const bool skippable = startSkippableSweep();
   for (int i = 0; i < labelCount; ++i) {
-    expandLabel(labelOrder[i]);
+    const int alpha = labelOrder[i];
+    if (skippable && idleInGeneration[alpha] == generation) {
+      // Same labels, same costs, and last time this move changed nothing.
+      ++counts.skipped;
+    } else {
+      const bool changed = expandLabel(alpha);
+      ++counts.solved;
+      if (skippable) {
+        if (changed) {
+          ++generation;
+        } else {
+          idleInGeneration[alpha] = generation;
+        }
+      }
+    }
     if (moveObserver) moveObserver(i + 1, labelCount);
   }
+  if (skippable) {
+    std::memcpy(labelsAfterSweep.get(), labels.get(), static_cast<std::size_t>(pixelCount) * sizeof(int));
+    haveSweepSnapshot = true;
+  }
   return totalEnergy();
+}
+
+bool AlphaExpansion::startSkippableSweep() {
+  // A function may answer differently from one call to the next; only
+  // tables can be compared.
+  if (dataForm != CostForm::Table || smoothForm == CostForm::Function || pixelCount == 0) return false;
+  if (dataTable == nullptr || pairTable == nullptr) return false;
+  if (useMultipliers && (horizontalMultipliers == nullptr || verticalMultipliers == nullptr)) return false;
+  if (!idleInGeneration) {
+    // Skipping is an optimisation: without the memory for it every move is
+    // simply solved.
+    idleInGeneration.reset(new (std::nothrow) std::uint64_t[static_cast<std::size_t>(labelCount)]());
+    labelsAfterSweep.reset(new (std::nothrow) int[static_cast<std::size_t>(pixelCount)]);
+    if (!idleInGeneration || !labelsAfterSweep) {
+      idleInGeneration.reset();
+      labelsAfterSweep.reset();
+      return false;
+    }
+  }
+  const std::uint64_t fingerprint = costFingerprint();
+  if (!haveSweepSnapshot || fingerprint != fingerprintAfterSweep ||
+      std::memcmp(labelsAfterSweep.get(), labels.get(), static_cast<std::size_t>(pixelCount) * sizeof(int)) != 0) {
+    ++generation;
+    fingerprintAfterSweep = fingerprint;
+  }
+  return true;
+}
+
+namespace {
+
+// Fingerprint of an array of floats, by bit pattern: four independent
+// multiply-xor lanes over 64-bit words, so that hashing a cost table runs at
+// memory speed.
+void mixFloats(std::uint64_t lanes[4], const float* values, std::size_t count) {
+  constexpr std::uint64_t kPrime = 0x9E3779B97F4A7C15ull;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(values);
+  const std::size_t size = count * sizeof(float);
+  std::size_t k = 0;
+  for (; k + 32 <= size; k += 32) {
+    for (int lane = 0; lane < 4; ++lane) {
+      std::uint64_t word;
+      std::memcpy(&word, bytes + k + 8 * lane, 8);
+      lanes[lane] = (lanes[lane] ^ word) * kPrime;
+      lanes[lane] ^= lanes[lane] >> 29;
+    }
+  }
+  for (; k < size; k += 4) {
+    std::uint32_t word;
+    std::memcpy(&word, bytes + k, 4);
+    lanes[0] = (lanes[0] ^ word) * kPrime;
+    lanes[0] ^= lanes[0] >> 29;
+  }
+  lanes[1] ^= size;
+}
+
+}  // namespace
+
+std::uint64_t AlphaExpansion::costFingerprint() const {
+  std::uint64_t lanes[4] = {0x243F6A8885A308D3ull, 0x13198A2E03707344ull, 0xA4093822299F31D0ull,
+                            0x082EFA98EC4E6C89ull};
+  const std::size_t pixels = static_cast<std::size_t>(pixelCount);
+  const std::size_t n = static_cast<std::size_t>(labelCount);
+  mixFloats(lanes, dataTable, pixels * n);
+  mixFloats(lanes, pairTable, n * n);
+  if (useMultipliers) {
+    mixFloats(lanes, horizontalMultipliers, pixels);
+    mixFloats(lanes, verticalMultipliers, pixels);
+  }
+  std::uint64_t h = lanes[0];
+  for (int lane = 1; lane < 4; ++lane) h = (h ^ lanes[lane]) * 0x9E3779B97F4A7C15ull;
+  return h ^ (h >> 31);
 }
 
 void AlphaExpansion::shuffleLabelOrder() {
@@ -118,13 +210,13 @@ void AlphaExpansion::shuffleLabelOrder() {
   }
 }
 
-void AlphaExpansion::expandLabel(int alpha) {
+bool AlphaExpansion::expandLabel(int alpha) {
   // Only pixels not yet at alpha can change; they alone get nodes.
   int activeCount = 0;
   for (int p = 0; p < pixelCount; ++p) {
     if (labels[p] != alpha) activePixels[activeCount++] = p;
   }
-  if (activeCount == 0) return;
+  if (activeCount == 0) return false;
 
   // One graph serves every move: clearing keeps its blocks mapped and warm.
   FlowGraph& graph = moveGraph;
@@ -187,11 +279,16 @@ void AlphaExpansion::expandLabel(int alpha) {
   graph.computeMaxFlow();
 
   // Nodes were created in increasing pixel order; the source side takes alpha.
+  bool changed = false;
   int k = 0;
   for (int p = 0; p < pixelCount; ++p) {
     if (labels[p] == alpha) continue;
-    if (graph.sideOf(k++) == CutSide::SourceSide) labels[p] = alpha;
+    if (graph.sideOf(k++) == CutSide::SourceSide) {
+      labels[p] = alpha;
+      changed = true;
+    }
   }
+  return changed;
 }
 
 // cost(p, q, m, u, v): the pair cost of (p, q) with p labelled u and q

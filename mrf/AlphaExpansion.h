@@ -6,6 +6,19 @@
 // label, in the order of the label order; optimize() repeats sweeps while
 // the energy falls (at least one, at most max(1, maxSweeps)).
 //
+// A move is skipped when its outcome is already known: when the labels and
+// the costs are exactly as they were when the same label was last expanded
+// and that move changed no label, expanding it again builds the same graph
+// and changes nothing again. Once a whole sweep changes nothing, later
+// sweeps cost little more than the energy sums. The labels are exactly those
+// of solving every move. What "the same costs" means: labels are compared
+// with a copy at every sweep start, and the data table, the pair table and
+// the multipliers with a 64-bit fingerprint taken at every sweep start, so a
+// caller's change between optimize() calls is seen (a move observer must
+// not change labels or costs). A data or pair cost function may answer
+// differently from call to call, so with either function form every move is
+// solved.
+//
 // The label order is shuffled before every sweep (unless setOptions cleared
 // the flag), continuing from the permutation the previous sweep left. Each
 // shuffle reseeds a std::mt19937 with the low 32 bits of one reading of the
@@ -32,6 +45,7 @@
 // status 1 (FlowGraph's failure rule).
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "maxflow/FlowGraph.h"
 #include "mrf/GraphCutSolver.h"
@@ -60,8 +74,17 @@ class AlphaExpansion : public GraphCutSolver {
   // Replaces the std::mt19937 that each shuffle seeds; an empty function
   // restores it.
   void setShuffleGenerator(ShuffleGenerator generator);
-  // Progress hook for front ends; an empty function removes it.
+  // Progress hook for front ends; an empty function removes it. It is told
+  // of skipped moves as well. It must not change labels or costs.
   void setMoveObserver(MoveObserver observer);
+
+  // Moves solved as a minimum cut, and moves skipped because their outcome
+  // was known, since construction.
+  struct MoveCounts {
+    std::int64_t solved = 0;
+    std::int64_t skipped = 0;
+  };
+  MoveCounts moveCounts() const { return counts; }
 
  protected:
   double runSweeps(int maxSweeps) override;
@@ -70,8 +93,9 @@ class AlphaExpansion : public GraphCutSolver {
   double expansionSweep();
   // Reseeds from the shuffle clock and permutes labelOrder in place.
   void shuffleLabelOrder();
-  // One expansion move for `alpha` (0 <= alpha < labelCount).
-  void expandLabel(int alpha);
+  // One expansion move for `alpha` (0 <= alpha < labelCount), always
+  // solved. Returns whether any label changed.
+  bool expandLabel(int alpha);
 
  private:
   // The pair terms of one move, for the pair cost `cost` of the installed
@@ -79,9 +103,28 @@ class AlphaExpansion : public GraphCutSolver {
   template <bool kTableData, typename PairCost>
   void addMoveTerms(FlowGraph& graph, int alpha, int activeCount, PairCost cost);
 
+  // At a sweep start: whether moves may be skipped in this sweep (table
+  // costs only), after starting a new generation if the labels or the costs
+  // differ from what the previous sweep left.
+  bool startSkippableSweep();
+  // 64-bit fingerprint of the data table, the pair table and (when used) the
+  // multipliers.
+  std::uint64_t costFingerprint() const;
+
   // The graph of the current move, cleared and rebuilt by every move so its
   // storage is allocated once per solver rather than once per move.
   FlowGraph moveGraph;
+  // Generation of the labels and costs: grows whenever a move changes a
+  // label or a sweep starts on labels or costs other than the last sweep's.
+  std::uint64_t generation = 1;
+  // Per label: the generation in which expanding it last changed nothing
+  // (0: not known).
+  std::unique_ptr<std::uint64_t[]> idleInGeneration;
+  // The labels as the last sweep left them, and the costs' fingerprint then.
+  std::unique_ptr<int[]> labelsAfterSweep;
+  std::uint64_t fingerprintAfterSweep = 0;
+  bool haveSweepSnapshot = false;
+  MoveCounts counts;
   ShuffleClock shuffleClock;
   ShuffleGenerator shuffleGenerator;
   MoveObserver moveObserver;

@@ -1,6 +1,7 @@
 // Expansion moves and sweeps: each move checked against a brute-force search
 // over every change it may make, sweeps that never raise a metric energy, the
-// stopping rule, and the label order with its reproducible seeding.
+// stopping rule, the label order with its reproducible seeding, and the
+// skipping of moves whose outcome is known.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -382,6 +383,85 @@ TEST(AlphaExpansion, ShuffleSwapsDrawnPairsTwiceLabelCountTimesFromWhereTheLastS
   // 021 -> 120 -> 102 -> 102 -> 120 -> 210 -> 012
   EXPECT_EQ(order(), (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(seeds, (std::vector<std::uint32_t>{41, 42}));
+}
+
+// Skipping: a solver with a table data term skips moves known to change
+// nothing; its twin reads the same costs through a data function, so it
+// solves every move. Their labels must agree after every pass, also when
+// something the skipped moves depend on changes between two optimize() calls.
+struct ChangeBetweenCalls {
+  const char* name;
+  bool callerTableWithMultipliers;  // the pair costs from the caller's table, scaled
+  void (*change)(GridEnergy& e, AlphaExpansion& skipping, AlphaExpansion& solvingAll);
+};
+
+TEST(AlphaExpansionSkipping, SkippedMovesLeaveTheLabelsOfSolvingEveryMoveAndChangesAreSeen) {
+  const ChangeBetweenCalls cases[] = {
+      {"data costs", false,
+       [](GridEnergy& e, AlphaExpansion&, AlphaExpansion&) {
+         // The left half comes to prefer label 1 strongly.
+         for (int y = 0; y < e.height; ++y)
+           for (int x = 0; x < e.width / 2; ++x) e.cost(y * e.width + x, 1) = -20.0f;
+       }},
+      {"labels", false,
+       [](GridEnergy& e, AlphaExpansion& skipping, AlphaExpansion& solvingAll) {
+         const std::vector<int> scattered(static_cast<std::size_t>(e.width * e.height), 5);
+         mrftest::assignLabels(skipping, scattered);
+         mrftest::assignLabels(solvingAll, scattered);
+       }},
+      {"caller's pair table", true,
+       [](GridEnergy& e, AlphaExpansion&, AlphaExpansion&) {
+         for (float& v : e.pairTable) v = 0.0f;  // every pixel now takes its cheapest label
+       }},
+      {"multipliers", true,
+       [](GridEnergy& e, AlphaExpansion&, AlphaExpansion&) {
+         for (float& m : e.horizontal) m = 0.0f;
+         for (float& m : e.vertical) m = 0.0f;
+       }},
+  };
+  for (const ChangeBetweenCalls& c : cases) {
+    SCOPED_TRACE(c.name);
+    GridEnergy e(12, 10, 6);
+    fillPipelineLikeEnergy(e);
+    if (c.callerTableWithMultipliers) {
+      e.setTableFromTruncatedLinear(3.0f, 2.0f);
+      e.smooth.useMultipliers = true;
+      for (std::size_t k = 0; k < e.horizontal.size(); ++k) {
+        e.horizontal[k] = 0.5f + static_cast<float>(k % 3);
+        e.vertical[k] = 0.5f + static_cast<float>(k % 4);
+      }
+    }
+    AlphaExpansion skipping(12, 10, 6, &e.terms);
+    EnergyTerms viaFunction = e.terms;
+    DataTerm dataFunction = e.data;
+    dataFunction.form = CostForm::Function;
+    dataFunction.costFunction = tableViaFunction;
+    viaFunction.data = &dataFunction;
+    gFunctionEnergy = &e;
+    AlphaExpansion solvingAll(12, 10, 6, &viaFunction);
+    for (AlphaExpansion* solver : {&skipping, &solvingAll}) {
+      solver->fixLabelOrderSeed(5);
+      solver->initialize();
+      solver->resetLabels();
+    }
+
+    auto pass = [&](int number) {
+      skipping.optimize(1, nullptr);
+      solvingAll.optimize(1, nullptr);
+      ASSERT_EQ(mrftest::labelsOf(skipping), mrftest::labelsOf(solvingAll)) << "after pass " << number;
+    };
+    for (int number = 1; number <= 5; ++number) pass(number);
+    // By now whole passes change nothing and are skipped.
+    ASSERT_GT(skipping.moveCounts().skipped, 0);
+    const std::vector<int> settled = mrftest::labelsOf(skipping);
+
+    c.change(e, skipping, solvingAll);
+    for (int number = 6; number <= 8; ++number) pass(number);
+    EXPECT_NE(mrftest::labelsOf(skipping), settled) << "the change should have moved some label";
+    EXPECT_EQ(solvingAll.moveCounts().skipped, 0);
+    EXPECT_EQ(solvingAll.moveCounts().solved, 8 * 6);
+  }
+  gFunctionEnergy = nullptr;
 }
 
 TEST(AlphaExpansionDeathTest, MissingTermStopsTheSweep) {

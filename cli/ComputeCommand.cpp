@@ -241,7 +241,19 @@ int runComputeCommand(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", kColorFormatMessage);
     return kColorFormatExitStatus & 0xff;
   }
-  if (std::string bad = checkRunInputs(left, right, params); !bad.empty()) return fail(nullptr, bad, kExitUsage);
+  // With the left-right check the first run's kept costs stay in memory
+  // while the right view's run needs its own peak, so they are not available
+  // to it.
+  std::uint64_t available = availableMemoryBytes();
+  const bool keepCosts = !costPath.empty() || subpixel;
+  if (lrCheck && keepCosts && available != UINT64_MAX) {
+    const std::uint64_t kept = static_cast<std::uint64_t>(left.cols) * static_cast<std::uint64_t>(left.rows) *
+                               static_cast<std::uint64_t>(params.disparityRange) * sizeof(float);
+    available = kept < available ? available - kept : 0;
+  }
+  if (std::string bad = checkRunInputs(left, right, params, available); !bad.empty()) {
+    return fail(nullptr, bad, kExitUsage);
+  }
   const int width = left.cols;
   const int height = left.rows;
   const auto sizeMismatch = [&](const cv::Mat& m, const std::string& what, const std::string& path) {
@@ -268,7 +280,7 @@ int runComputeCommand(int argc, char** argv) {
   const auto runStart = Clock::now();
   const PipelineEngines engines = defaultEngines(seed);
   DisparityOptions options;
-  options.keepCosts = !costPath.empty() || subpixel;
+  options.keepCosts = keepCosts;
   options.threadCount = threads;
   progress.attach(options, "");
   const DisparityResult result = computeDisparity(left, right, params, engines, options);

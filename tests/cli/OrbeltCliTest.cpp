@@ -270,6 +270,26 @@ TEST_F(OrbeltCli, EvalScoresAMapPerMaskAsATableOrJson) {
   }
 }
 
+TEST_F(OrbeltCli, EvalOfAPublicSetsOwnTruthFindsNoBadPixel) {
+  const std::string set = std::string(ORBELT_SHARED_DATA_DIR) + "/middlebury2003/teddy";
+  if (!std::filesystem::is_directory(set)) GTEST_SKIP() << "no public datasets at " << ORBELT_SHARED_DATA_DIR;
+  // The truth itself as a result: 16-bit PNG x 256 from the x4 truth.
+  const cv::Mat truth = cv::imread(set + "/disp2.png", cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(truth.type(), CV_8UC1);
+  cv::Mat asResult;
+  truth.convertTo(asResult, CV_16UC1, 64.0);
+  cv::imwrite(folder.file("teddy16.png"), asResult);
+  const CliRun run = runCli(folder, "eval teddy16.png --json --dataset '" + set + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const nlohmann::json scored = nlohmann::json::parse(run.out);
+  for (const char* mask : {"nonocc", "all", "disc"}) {
+    EXPECT_GT(scored["masks"][mask]["evaluated"].get<int>(), 1000) << mask;
+    EXPECT_EQ(scored["masks"][mask]["bad_0.5"].get<double>(), 0.0) << mask;
+  }
+  // nonocc within all: fewer pixels.
+  EXPECT_LT(scored["masks"]["nonocc"]["evaluated"].get<int>(), scored["masks"]["all"]["evaluated"].get<int>());
+}
+
 TEST_F(OrbeltCli, BatchRunsEachPairInItsOwnProcessAndSummarisesThem) {
   ASSERT_EQ(writePfm(folder.file("truth.pfm"), cv::Mat(30, 40, CV_32FC1, cv::Scalar(2.0f))), "");
   writeText(folder.file("manifest.json"), R"({

@@ -153,52 +153,65 @@ void tileStatisticsImpl(const TileStatisticsArgs& a) {
     }
   }
 
-  // Pass 2: normalised weights, products, energies (and weighted values).
-  for (int i = a.iLo; i <= a.iHi; ++i) {
-    const long long rowStart = static_cast<long long>(a.y - r + i) * st + x0 - r;
+  // Pass 2: normalised weights, products, energies; for weighted tiles also
+  // the weighted values and, running down each column offset so that they
+  // stay in registers, the column sums.
+  if (kWeighted) {
+    double* __restrict const columnSums = a.columnSums;
     for (int j = 0; j < n; ++j) {
-      const int o = i * n + j;
       for (int t = 0; t < VT; ++t) {
-        const long long at = rowStart + j + t * V;
-        const int lane = o * kLanes + t * V;
-        const vec wn = load(W + lane) * inv[t];
-        if (kWeighted) store(W + lane, wn);
+        vec q0 = vec{}, q1 = vec{}, qu[NS], quu[NS], qwu[NS];
+        for (int s = 0; s < NS; ++s) qu[s] = quu[s] = qwu[s] = vec{};
+        for (int i = a.iLo; i <= a.iHi; ++i) {
+          const long long at = static_cast<long long>(a.y - r + i) * st + x0 - r + j + t * V;
+          const int lane = (i * n + j) * kLanes + t * V;
+          const vec wn = load(W + lane) * inv[t];
+          store(W + lane, wn);
+          q0 += wn;
+          q1 += wn * wn;
+          for (int s = 0; s < NS; ++s) {
+            const vec value = load(sig[s] + at) - cs[s][t];
+            const vec p = wn * (value - mu[s][t]);
+            store(prod[s] + lane, p);
+            e[s][t] += p * p;
+            const vec u = wn * value;
+            store(weighted[s] + lane, u);
+            qu[s] += u;
+            quu[s] += u * u;
+            qwu[s] += wn * u;
+          }
+        }
+        double* const q = columnSums + j * kColumnSums * kLanes + t * V;
+        for (int k = 0; k < kColumnSums; ++k) store(q + k * kLanes, vec{});
+        store(q + 0 * kLanes, q0);
+        store(q + 1 * kLanes, q1);
         for (int s = 0; s < NS; ++s) {
-          const vec value = load(sig[s] + at) - cs[s][t];
-          const vec p = wn * (value - mu[s][t]);
-          store(prod[s] + lane, p);
-          e[s][t] += p * p;
-          if (kWeighted) store(weighted[s] + lane, wn * value);
+          store(q + (2 + first + s) * kLanes, qu[s]);
+          store(q + (2 + kSignals + first + s) * kLanes, quu[s]);
+          store(q + (2 + 2 * kSignals + first + s) * kLanes, qwu[s]);
+        }
+      }
+    }
+  } else {
+    for (int i = a.iLo; i <= a.iHi; ++i) {
+      const long long rowStart = static_cast<long long>(a.y - r + i) * st + x0 - r;
+      for (int j = 0; j < n; ++j) {
+        const int o = i * n + j;
+        for (int t = 0; t < VT; ++t) {
+          const long long at = rowStart + j + t * V;
+          const int lane = o * kLanes + t * V;
+          const vec wn = load(W + lane) * inv[t];
+          for (int s = 0; s < NS; ++s) {
+            const vec p = wn * ((load(sig[s] + at) - cs[s][t]) - mu[s][t]);
+            store(prod[s] + lane, p);
+            e[s][t] += p * p;
+          }
         }
       }
     }
   }
   for (int s = 0; s < NS; ++s)
     for (int t = 0; t < VT; ++t) store(a.energy + (first + s) * kLanes + t * V, e[s][t]);
-  if (!kWeighted) return;
-
-  // Pass 3: per column offset, the sums over the window's rows, kept in
-  // registers down each column.
-  double* __restrict const columnSums = a.columnSums;
-  for (int j = 0; j < n; ++j) {
-    for (int t = 0; t < VT; ++t) {
-      vec q[kColumnSums];
-      for (int k = 0; k < kColumnSums; ++k) q[k] = vec{};
-      for (int i = a.iLo; i <= a.iHi; ++i) {
-        const int lane = (i * n + j) * kLanes + t * V;
-        const vec wn = load(W + lane);
-        q[0] += wn;
-        q[1] += wn * wn;
-        for (int s = 0; s < NS; ++s) {
-          const vec u = load(weighted[s] + lane);
-          q[2 + first + s] += u;
-          q[2 + kSignals + first + s] += u * u;
-          q[2 + 2 * kSignals + first + s] += wn * u;
-        }
-      }
-      for (int k = 0; k < kColumnSums; ++k) store(columnSums + (j * kColumnSums + k) * kLanes + t * V, q[k]);
-    }
-  }
 }
 
 // The running sums of one call stay in registers: NA x NB x B x VT vectors.

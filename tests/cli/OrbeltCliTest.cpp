@@ -165,7 +165,8 @@ TEST_F(OrbeltCli, HelpListsEveryParameterAndTheExitStatuses) {
   EXPECT_EQ(run.status, 0);
   for (const char* text : {"--half-win-size", "--sigma-s", "--sigma-p", "--base-disparity", "--disparity-range",
                            "--display-level", "--smooth-exponent", "--smooth-max", "--lambda", "--color-mode",
-                           "--seed", "--save-cost", "Exit status", "255"}) {
+                           "--seed", "--save-cost", "--pfm", "--png16", "--color", "--confidence", "--subpixel",
+                           "--lr-check", "--json", "--no-map", "eval --help", "batch --help", "Exit status", "255"}) {
     EXPECT_NE(run.out.find(text), std::string::npos) << text;
   }
 }

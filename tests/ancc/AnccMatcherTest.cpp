@@ -125,25 +125,29 @@ INSTANTIATE_TEST_SUITE_P(
         ReferenceCase{"WideRangeColourOnly", 61, 12, {5, 9, 27, 9.0f, 6.0f, 0.0f, 2}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Every kernel variant the processor runs gives the reference's costs.
+// Every kernel variant the processor runs gives the baseline's costs, with
+// both signals blended and with one signal's cost alone.
 TEST(AnccMatcher, EveryKernelVariantAgrees) {
   const cv::Mat ref = smoothRandomImage(45, 14, 91), target = smoothRandomImage(45, 14, 92);
-  Settings s{3, -1, 11, 14.0f, 3.8f, 0.5f, 2};
-  s.baseline = true;
-  const MatcherRun baseline = runMatcher(ref, target, s);
-  s.baseline = false;
   const std::string original = BlockedRowSweep::kernelName();
-  for (const char* name : {"generic", "avx2", "avx512"}) {
-    if (!BlockedRowSweep::selectKernel(name)) {
-      std::printf("kernel variant %s not supported here\n", name);
-      continue;
+  for (float weight : {0.5f, 1.0f}) {
+    Settings s{3, -1, 11, 14.0f, 3.8f, weight, 2};
+    s.baseline = true;
+    const MatcherRun baseline = runMatcher(ref, target, s);
+    s.baseline = false;
+    for (const char* name : {"generic", "avx2", "avx512"}) {
+      if (!BlockedRowSweep::selectKernel(name)) {
+        std::printf("kernel variant %s not supported here\n", name);
+        continue;
+      }
+      const MatcherRun run = runMatcher(ref, target, s);
+      ASSERT_TRUE(run.ok) << run.error;
+      for (int y = 0; y < ref.rows; ++y)
+        for (int x = 0; x < ref.cols; ++x)
+          for (int d = 0; d < s.disparityRange; ++d)
+            ASSERT_NEAR(run.volume.at(x, y, d), baseline.volume.at(x, y, d), 1e-4)
+                << name << ", weight " << weight << ", at " << x << "," << y;
     }
-    const MatcherRun run = runMatcher(ref, target, s);
-    ASSERT_TRUE(run.ok) << run.error;
-    for (int y = 0; y < ref.rows; ++y)
-      for (int x = 0; x < ref.cols; ++x)
-        for (int d = 0; d < s.disparityRange; ++d)
-          ASSERT_NEAR(run.volume.at(x, y, d), baseline.volume.at(x, y, d), 1e-4) << name << " at " << x << "," << y;
   }
   BlockedRowSweep::selectKernel(original.c_str());
 }

@@ -75,8 +75,8 @@ class AnccMatcher {
   // once, and rowsDone only grows. Keep it short: workers wait for it.
   std::function<void(int rowsDone, int height)> rowObserver;
   // Runs the plain cached sweep on one thread instead of the blocked,
-  // vectorised, multi-threaded one: an order of magnitude slower, the same
-  // costs within 1e-4. For benchmarks and cross-checks.
+  // vectorised, multi-threaded one: twenty times slower or more per thread,
+  // the same costs within 1e-4. For benchmarks and cross-checks.
   bool useBaselineSweep = false;
 
  private:

@@ -1,0 +1,364 @@
+// orbelt-run-bench: the whole run at the dialog's defaults (ANCC costs, then
+// ten optimizer passes; computeDisparity with the real engines) on the
+// default pair, and on Middlebury Teddy when the public data is present, with
+// OpenCV's semi-global block matcher (StereoSGBM) on the same pair for scale.
+//
+// Every measurement runs in a child process of its own, so that its peak
+// resident memory (VmHWM) is its own:
+//  - floor: loads the pair and does nothing else (libraries, the images);
+//  - run: the whole run;
+//  - matcher: the cost stage alone (cost volume, working images, window
+//    caches);
+//  - optimizer: ten passes alone on a flat cost array of the run's size
+//    (the flat copy and the optimizer's own arrays);
+//  - sgbm: StereoSGBM at numDisparities = the range rounded up to 16,
+//    blockSize 5, P1 = 8*3*25, P2 = 32*3*25.
+// The run's memory budget is what its parts need when each is measured
+// alone: (matcher - floor) + (optimizer - floor), that is the cost volume and
+// its flat copy plus the images, the window caches and the optimizer's
+// arrays. The run's own peak (run - floor) must stay within it; the line
+// "within budget" or "OVER BUDGET" says so (exit status 1 when over).
+//
+// Times are wall seconds and CPU seconds of the child (the machine is shared:
+// CPU time is the steadier figure; the matcher runs on --threads threads, the
+// optimizer on one). Label orders are seeded (--seed), so the run's labels
+// are reproducible: their hash is printed.
+//
+//   cmake --build build --target orbelt-run-bench -j2
+//   build/bin/orbelt-run-bench [--threads 2] [--seed 1] [--pairs default,teddy]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "ancc/CostVolume.h"
+#include "mrf/AlphaExpansion.h"
+#include "pipeline/DisparityPipeline.h"
+#include "pipeline/StereoParams.h"
+
+namespace {
+
+struct PairFiles {
+  std::string name;
+  std::string ref;
+  std::string target;
+};
+
+// What a child reports: its figures as "key value" words, one line.
+using Figures = std::vector<std::pair<std::string, double>>;
+
+double figure(const Figures& figures, const std::string& key) {
+  for (const auto& [k, v] : figures)
+    if (k == key) return v;
+  return 0.0;
+}
+
+double vmHwmMiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtod(line.c_str() + 6, nullptr) / 1024.0;  // kB
+  }
+  return 0.0;
+}
+
+double cpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+double wallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Runs `work` in a child process and returns the figures it wrote, plus its
+// peak memory; an empty list when the child failed (its message is on stderr).
+Figures inChild(const std::function<Figures()>& work) {
+  int channel[2];
+  if (pipe(channel) != 0) {
+    std::perror("orbelt-run-bench: pipe");
+    return {};
+  }
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child < 0) {
+    std::perror("orbelt-run-bench: fork");
+    return {};
+  }
+  if (child == 0) {
+    close(channel[0]);
+    const double wall = wallSeconds();
+    const double cpu = cpuSeconds();
+    Figures figures = work();
+    figures.emplace_back("wall", wallSeconds() - wall);
+    figures.emplace_back("cpu", cpuSeconds() - cpu);
+    figures.emplace_back("hwm", vmHwmMiB());
+    std::ostringstream text;
+    text.precision(17);
+    for (const auto& [k, v] : figures) text << k << ' ' << v << ' ';
+    const std::string line = text.str();
+    const bool written = write(channel[1], line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    _exit(written && !figures.empty() ? 0 : 3);
+  }
+  close(channel[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+  close(channel[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+  Figures figures;
+  std::istringstream in(text);
+  std::string key;
+  double value = 0.0;
+  while (in >> key >> value) figures.emplace_back(key, value);
+  return figures;
+}
+
+// The dialog's parameters on opening, with SigmaP pre-set from the half
+// window size as the dialog does before reading its controls.
+orbelt::StereoParams dialogDefaults() {
+  orbelt::StereoParams params;
+  params.sigmaP = orbelt::sigmaPPreset(params.halfWinSize);
+  return params;
+}
+
+bool loadPair(const PairFiles& files, cv::Mat& ref, cv::Mat& target) {
+  std::string error = orbelt::loadInputImage(files.ref, "reference", ref);
+  if (error.empty()) error = orbelt::loadInputImage(files.target, "target", target);
+  if (!error.empty()) {
+    std::fprintf(stderr, "orbelt-run-bench: %s\n", error.c_str());
+    return false;
+  }
+  if (!orbelt::passesColorCheck(ref, target)) {
+    std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), orbelt::kColorFormatMessage);
+    return false;
+  }
+  return true;
+}
+
+std::uint64_t labelHash(const std::vector<int>& labels) {
+  std::uint64_t h = 1469598103934665603ull;  // FNV-1a
+  for (int label : labels) {
+    h ^= static_cast<std::uint64_t>(label);
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
+  const orbelt::StereoParams params = dialogDefaults();
+  cv::Mat probeRef, probeTarget;
+  if (!loadPair(files, probeRef, probeTarget)) return 2;
+  const int width = probeRef.cols;
+  const int height = probeRef.rows;
+  const int range = params.disparityRange;
+  probeRef.release();
+  probeTarget.release();
+  const double volumeMiB =
+      static_cast<double>(width) * height * range * sizeof(float) / (1024.0 * 1024.0);
+  std::printf("\n%s: %d x %d, %d labels (dialog defaults, r %d), matcher threads %d, seed %u\n", files.name.c_str(),
+              width, height, range, params.halfWinSize, threads, seed);
+
+  const Figures floor = inChild([&] {
+    cv::Mat ref, target;
+    if (!loadPair(files, ref, target)) return Figures{};
+    return Figures{{"loaded", 1}};
+  });
+
+  const Figures run = inChild([&] {
+    cv::Mat ref, target;
+    if (!loadPair(files, ref, target)) return Figures{};
+    orbelt::DisparityOptions options;
+    options.threadCount = threads;
+    const orbelt::DisparityResult result =
+        orbelt::computeDisparity(ref, target, params, orbelt::defaultEngines(seed), options);
+    if (!result.error.empty()) {
+      std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), result.error.c_str());
+      return Figures{};
+    }
+    return Figures{{"costSeconds", result.costSeconds},
+                   {"optimizeSeconds", result.optimizeSeconds},
+                   {"energy", result.passEnergies.empty() ? 0.0 : result.passEnergies.back()},
+                   {"hashHigh", static_cast<double>(labelHash(result.labels) >> 32)},
+                   {"hashLow", static_cast<double>(labelHash(result.labels) & 0xFFFFFFFFu)}};
+  });
+
+  const Figures matcher = inChild([&] {
+    cv::Mat ref, target;
+    if (!loadPair(files, ref, target)) return Figures{};
+    orbelt::CostVolume volume(width, height, range);
+    cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
+    orbelt::MatcherSettings settings;
+    settings.baseDisparity = params.baseDisparity;
+    settings.disparityRange = params.disparityRange;
+    settings.displayLevel = params.displayLevel;
+    settings.halfWinSize = params.halfWinSize;
+    settings.spatialSigma = params.sigmaP;
+    settings.colorSigma = params.sigmaS;
+    settings.threadCount = threads;
+    const std::string failure = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, settings,
+                                                                      orbelt::logChromWeightOf(params.colorMode));
+    if (!failure.empty()) {
+      std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), failure.c_str());
+      return Figures{};
+    }
+    return Figures{{"done", 1}};
+  });
+
+  const Figures optimizer = inChild([&] {
+    cv::Mat ref, target;
+    if (!loadPair(files, ref, target)) return Figures{};
+    // Costs shaped like the matcher's (a slanted scene plus noise), so the
+    // moves are as large as the run's.
+    std::vector<float> flat(static_cast<std::size_t>(width) * height * range);
+    std::uint32_t state = 12345u;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const int truth = (x * (range - 1)) / (2 * width) + (y * (range - 1)) / (3 * height);
+        for (int d = 0; d < range; ++d) {
+          state = state * 1664525u + 1013904223u;
+          const float distance = 0.05f * static_cast<float>(std::abs(d - truth));
+          flat[(static_cast<std::size_t>(y) * width + x) * range + d] =
+              (distance < 1.0f ? distance : 1.0f) + static_cast<float>(state >> 24) / 512.0f;
+        }
+      }
+    orbelt::DataTerm data;
+    data.form = orbelt::CostForm::Table;
+    data.costTable = flat.data();
+    orbelt::SmoothTerm smooth;
+    smooth.form = orbelt::CostForm::TruncatedPower;
+    smooth.exponent = params.smoothExponent;
+    smooth.maxCost = static_cast<float>(params.smoothMax);
+    smooth.lambda = params.lambda * 30.0f;
+    orbelt::EnergyTerms terms{&data, &smooth};
+    orbelt::AlphaExpansion solver(width, height, range, &terms);
+    solver.fixLabelOrderSeed(seed);
+    solver.initialize();
+    solver.resetLabels();
+    for (int pass = 0; pass < orbelt::kOptimizerPasses; ++pass) solver.optimize(1, nullptr);
+    return Figures{{"done", 1}};
+  });
+
+  const Figures sgbm = inChild([&] {
+    cv::Mat ref, target;
+    if (!loadPair(files, ref, target)) return Figures{};
+    const int disparities = (range + 15) / 16 * 16;
+    const int block = 5;
+    cv::Ptr<cv::StereoSGBM> matcher =
+        cv::StereoSGBM::create(0, disparities, block, 8 * 3 * block * block, 32 * 3 * block * block);
+    cv::Mat disparity;
+    matcher->compute(ref, target, disparity);
+    return Figures{{"disparities", disparities}};
+  });
+
+  if (floor.empty() || run.empty() || matcher.empty() || optimizer.empty() || sgbm.empty()) {
+    std::fprintf(stderr, "orbelt-run-bench: %s: a measurement failed (see above)\n", files.name.c_str());
+    return 1;
+  }
+  const double floorMiB = figure(floor, "hwm");
+  const std::uint64_t hash = (static_cast<std::uint64_t>(figure(run, "hashHigh")) << 32) |
+                             static_cast<std::uint64_t>(figure(run, "hashLow"));
+  std::printf("  orbelt run   %7.2f s wall %7.2f s cpu  (costs %.2f s, optimizer %.2f s wall)  energy %.1f  labels %016llx\n",
+              figure(run, "wall"), figure(run, "cpu"), figure(run, "costSeconds"), figure(run, "optimizeSeconds"),
+              figure(run, "energy"), static_cast<unsigned long long>(hash));
+  std::printf("  StereoSGBM   %7.2f s wall %7.2f s cpu  (%d disparities, block 5)  orbelt/SGBM %.0fx wall\n",
+              figure(sgbm, "wall"), figure(sgbm, "cpu"), static_cast<int>(figure(sgbm, "disparities")),
+              figure(run, "wall") / figure(sgbm, "wall"));
+  const double runPeak = figure(run, "hwm") - floorMiB;
+  const double matcherPeak = figure(matcher, "hwm") - floorMiB;
+  const double optimizerPeak = figure(optimizer, "hwm") - floorMiB;
+  const double budget = matcherPeak + optimizerPeak;
+  std::printf("  peak memory (VmHWM above the %.1f MiB of a process that only loaded the pair):\n", floorMiB);
+  std::printf("    run %.1f MiB; budget %.1f MiB = matcher alone %.1f (volume %.1f, images, window caches)"
+              " + optimizer alone %.1f (flat copy %.1f, its arrays %.1f)\n",
+              runPeak, budget, matcherPeak, volumeMiB, optimizerPeak, volumeMiB, optimizerPeak - volumeMiB);
+  std::printf("    %s; SGBM %.1f MiB\n", runPeak <= budget ? "within budget" : "OVER BUDGET",
+              figure(sgbm, "hwm") - floorMiB);
+  return runPeak <= budget ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int threads = 2;
+  std::uint32_t seed = 1;
+  std::string wanted = "default,teddy";
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "orbelt-run-bench: %s needs a value\n", option.c_str());
+      return 2;
+    }
+    const std::string value = argv[++i];
+    char* end = nullptr;
+    if (option == "--threads") {
+      const long n = std::strtol(value.c_str(), &end, 10);
+      if (*end != '\0' || n < 0 || n > 256) {
+        std::fprintf(stderr, "orbelt-run-bench: --threads must be 0..256, got \"%s\"\n", value.c_str());
+        return 2;
+      }
+      threads = static_cast<int>(n);
+    } else if (option == "--seed") {
+      const unsigned long n = std::strtoul(value.c_str(), &end, 10);
+      if (*end != '\0' || value.empty() || n > 0xFFFFFFFFul) {
+        std::fprintf(stderr, "orbelt-run-bench: --seed must be a 32-bit unsigned number, got \"%s\"\n",
+                     value.c_str());
+        return 2;
+      }
+      seed = static_cast<std::uint32_t>(n);
+    } else if (option == "--pairs") {
+      wanted = value;
+    } else {
+      std::fprintf(stderr, "orbelt-run-bench: unknown option %s (options: --threads N --seed N --pairs default,teddy)\n",
+                   option.c_str());
+      return 2;
+    }
+  }
+
+  std::vector<PairFiles> pairs;
+  const std::string source = ORBELT_SOURCE_DIR;
+  const std::string shared = ORBELT_SHARED_DATA_DIR;
+  std::stringstream names(wanted);
+  for (std::string name; std::getline(names, name, ',');) {
+    if (name == "default") {
+      pairs.push_back({"default pair (data/Img0.png, data/Img1.png)", source + "/data/Img0.png",
+                       source + "/data/Img1.png"});
+    } else if (name == "teddy") {
+      const std::string folder = shared + "/middlebury2003/teddy";
+      if (access((folder + "/im2.png").c_str(), R_OK) != 0 || access((folder + "/im6.png").c_str(), R_OK) != 0) {
+        std::printf("Teddy skipped: %s/im2.png and im6.png are not there (the public data is absent)\n",
+                    folder.c_str());
+        continue;
+      }
+      pairs.push_back({"Teddy (middlebury2003/teddy im2, im6)", folder + "/im2.png", folder + "/im6.png"});
+    } else {
+      std::fprintf(stderr, "orbelt-run-bench: unknown pair \"%s\" (pairs: default, teddy)\n", name.c_str());
+      return 2;
+    }
+  }
+
+  std::printf("orbelt-run-bench: the whole run at the dialog's defaults beside OpenCV StereoSGBM\n");
+  int status = 0;
+  for (const PairFiles& pair : pairs) {
+    const int result = benchPair(pair, threads, seed);
+    if (result > status) status = result;
+  }
+  return status;
+}

@@ -24,10 +24,11 @@ ctest --test-dir build --output-on-failure -j2 --timeout 900
 
 if [ "${ORBELT_SKIP_SANITIZERS:-0}" != 1 ]; then
   echo "== Sanitizer build and tests"
-  # -O1 keeps the build short and the reports exact. The benchmarks are left
+  # -O1 and line tables only (-g1) keep the build short and the reports
+  # readable. The benchmarks are left
   # out, and so are the public datasets (their tests skip): sanitizers look
   # for memory and arithmetic faults, which the small fixtures reach too.
-  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
     -DORBELT_SANITIZE=ON -DORBELT_BUILD_BENCH=OFF -DORBELT_SHARED_DATA_DIR=/nonexistent/orbelt-data
   cmake --build build-asan -j2
   # Leaks are checked; the few that Qt and fontconfig keep until exit on

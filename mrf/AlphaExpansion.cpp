@@ -20,6 +20,9 @@ using NodeId = FlowGraph::NodeId;
 // exact value so that every build spreads a pair's excess identically.
 constexpr float kOneThird = 0.33333334f;
 
+// How many pixels ahead the move fetches a pixel's data costs.
+constexpr int kPrefetchDistance = 24;
+
 // Adds the pair term of two active pixels to the graph. Node i is the pixel
 // being handled (the earlier one, always the tail), node j its right or lower
 // neighbour. The costs are named by what (i, j) do: k keeps its label, a takes
@@ -316,6 +319,14 @@ void AlphaExpansion::addMoveTerms(FlowGraph& graph, int alpha, int activeCount, 
     const int lp = labels[p];
     const NodeId node = i;
     if constexpr (kTableData) {
+      // The loop body is long, so the processor does not run far enough
+      // ahead to hide the cost table's misses: fetch a few pixels early.
+      if (i >= kPrefetchDistance) {
+        const int ahead = activePixels[i - kPrefetchDistance];
+        const float* row = dataTable + static_cast<std::size_t>(ahead) * stride;
+        __builtin_prefetch(row + labels[ahead]);
+        __builtin_prefetch(row + alpha);
+      }
       const float* costs = dataTable + static_cast<std::size_t>(p) * stride;
       graph.addTerminalCapacities(node, costs[lp], costs[alpha]);
     }

@@ -180,13 +180,28 @@ BlockedSweepTables::BlockedSweepTables(const SweepSetup& s)
     colorWeight.push_back(weight(0, double(k)));
     if (colorWeight.back() == 0.0) break;
   }
-  for (int x = 0; x < s.width; ++x) {
-    for (int d = 0; d < s.disparityRange; ++d) {
-      const long long xt = static_cast<long long>(x) - s.baseDisparity - d;
-      if (xt < 0 || xt >= s.width) continue;
-      const PairForm f = pairForm(x, static_cast<int>(xt), r, s.width);
-      if (f == kTargetPart || f == kGeneral) refWeighted[x / kLanes] = 1;
-      if (f == kRefPart || f == kGeneral) targetWeighted[xt / kLanes] = 1;
+  span = spanSize(s);
+  const long long tiles = tileCount(s.width);
+  pairForms.assign(tiles * kLanes * span, kNoPair);
+  formColumns.assign(tiles * kForms * span, 0);
+  formUsed.assign(tiles * kForms, 0);
+  for (long long k = 0; k < tiles; ++k) {
+    long long tLo, tHi;
+    targetRange(s, k, tLo, tHi);
+    for (int l = 0; l < kLanes && k * kLanes + l < s.width; ++l) {
+      const int x = static_cast<int>(k * kLanes + l);
+      // Only the labels whose target lies in the tile's range.
+      const long long dFirst = std::max<long long>(0, x - s.baseDisparity - tHi);
+      const long long dLast = std::min<long long>(s.disparityRange - 1, x - s.baseDisparity - tLo);
+      for (long long d = dFirst; d <= dLast; ++d) {
+        const long long xt = x - s.baseDisparity - d, col = xt - tLo;
+        const PairForm f = pairForm(x, static_cast<int>(xt), r, s.width);
+        pairForms[(k * kLanes + l) * span + col] = f;
+        formColumns[(k * kForms + f) * span + col] = 1;
+        formUsed[k * kForms + f] = 1;
+        if (f == kTargetPart || f == kGeneral) refWeighted[k] = 1;
+        if (f == kRefPart || f == kGeneral) targetWeighted[xt / kLanes] = 1;
+      }
     }
   }
 }
@@ -195,7 +210,8 @@ std::uint64_t BlockedRowSweep::sharedBytes(const SweepSetup& s) {
   const std::uint64_t n = 2ull * s.halfWinSize + 1;
   const std::uint64_t padded = 2ull * kernels::kImagePlanes * std::uint64_t(s.height) *
                                (std::uint64_t(s.width) + 2ull * (s.halfWinSize + kLanes));
-  return (n * n + kLabDistances + padded) * 8 + 2ull * tileCount(s.width);
+  const std::uint64_t tiles = tileCount(s.width);
+  return (n * n + kLabDistances + padded) * 8 + tiles * (2 + kForms + (kLanes + kForms) * spanSize(s));
 }
 
 std::uint64_t BlockedRowSweep::workerBytes(const SweepSetup& s) {
@@ -203,8 +219,7 @@ std::uint64_t BlockedRowSweep::workerBytes(const SweepSetup& s) {
   const std::uint64_t tile =
       (kernels::kTilePlanes * n * n + 3 * n * kColumnSums) * kLanes * 8 + 2 * kSignals * kLanes * 8;
   const std::uint64_t span = spanSize(s);
-  return (std::uint64_t(ringSize(s)) + 1) * tile + span * kLanes * (kPairSums * 8 + 1) + span * kForms +
-         (4 * 8 * kLanes + n * kLanes) * 8;
+  return (std::uint64_t(ringSize(s)) + 1) * tile + span * kLanes * kPairSums * 8 + (4 * 8 * kLanes + n * kLanes) * 8;
 }
 
 bool BlockedRowSweep::selectKernel(const char* name) {
@@ -227,8 +242,6 @@ BlockedRowSweep::BlockedRowSweep(const SweepSetup& setup, const BlockedSweepTabl
       side_(2 * setup.halfWinSize + 1),
       offsets_(side_ * side_),
       ring_(ringSize(setup)),
-      forms_(spanSize(setup) * kLanes),
-      wanted_(spanSize(setup) * kForms),
       pairSums_(spanSize(setup) * kLanes * kPairSums),
       dotOut_(4 * kLanes * kLanes),
       scratch_(static_cast<size_t>(side_) * kLanes) {
@@ -315,24 +328,9 @@ void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
     }
     const int span = static_cast<int>(tHi - tLo + 1);
 
-    // How each pair of the tile is formed, and which target columns each
-    // form needs.
-    std::fill_n(forms_.begin(), static_cast<size_t>(kLanes) * span, kNoPair);
-    std::fill_n(wanted_.begin(), static_cast<size_t>(kForms) * span, 0);
-    bool anyForm[kForms] = {};
-    for (int l = 0; l < lanes; ++l) {
-      const int x = x0 + l;
-      // Only the labels whose target lies in the tile's range.
-      const long long dFirst = std::max<long long>(0, x - base - tHi),
-                      dLast = std::min<long long>(labels - 1, x - base - tLo);
-      for (long long d = dFirst; d <= dLast; ++d) {
-        const long long xt = x - base - d;
-        const PairForm f = pairForm(x, static_cast<int>(xt), r, w);
-        forms_[l * span + (xt - tLo)] = f;
-        wanted_[f * span + (xt - tLo)] = 1;
-        anyForm[f] = true;
-      }
-    }
+    const unsigned char* forms = &tables_.pairForms[k * kLanes * tables_.span];
+    const unsigned char* wanted = &tables_.formColumns[k * kForms * tables_.span];
+    const unsigned char* anyForm = &tables_.formUsed[k * kForms];
 
     buildTile(y, iLo, iHi, tables_.ref, k, anyForm[kTargetPart] || anyForm[kGeneral], ref_);
     const long long mLo = tLo / kLanes, mHi = tHi / kLanes;
@@ -349,8 +347,8 @@ void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
       for (long long m = mLo; m <= mHi; ++m) {
         const Tile& tt = ring_[m % ringCount];
         long long first = std::max(m * kLanes, tLo), last = std::min(m * kLanes + kLanes - 1, tHi);
-        while (first <= last && !wanted_[f * span + (first - tLo)]) ++first;
-        while (last >= first && !wanted_[f * span + (last - tLo)]) --last;
+        while (first <= last && !wanted[f * tables_.span + (first - tLo)]) ++first;
+        while (last >= first && !wanted[f * tables_.span + (last - tLo)]) --last;
         for (long long c = first; c <= last; c += block) {
           const int count = static_cast<int>(std::min<long long>(block, last - c + 1));
           for (int s = firstSignal_; s < firstSignal_ + signalCount_; ++s) {
@@ -370,7 +368,8 @@ void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
                 const long long col = c + b - tLo;
                 const double* out = dotOut_.data() + (p * count + b) * kLanes;
                 for (int l = 0; l < lanes; ++l)
-                  if (forms_[l * span + col] == f) pairSums_[(l * span + col) * kPairSums + p * kSignals + s] = out[l];
+                  if (forms[l * tables_.span + col] == f)
+                    pairSums_[(l * span + col) * kPairSums + p * kSignals + s] = out[l];
               }
           }
         }
@@ -391,7 +390,7 @@ void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
         const Tile& tt = ring_[(xt / kLanes) % ringCount];
         const int lt = xt % kLanes;
         const double* sums = &pairSums_[(l * span + col) * kPairSums];
-        const PairForm f = static_cast<PairForm>(forms_[l * span + col]);
+        const PairForm f = static_cast<PairForm>(forms[l * tables_.span + col]);
         double numerator[kSignals], refRoot[kSignals], targetRoot[kSignals];
         for (int s = 0; s < kSignals; ++s) {
           refRoot[s] = ref_.root[s * kLanes + l];

@@ -58,6 +58,16 @@ struct BlockedSweepTables {
   PaddedImage ref, target;                    // planes of the two images
   std::vector<unsigned char> refWeighted;     // per reference tile: needs weighted values
   std::vector<unsigned char> targetWeighted;  // per target tile: needs weighted values
+  // How each pair is formed depends only on the two columns, so it is
+  // worked out once: per reference tile, lane and target column of the
+  // tile's range (span columns from its first), the form (kLanes x span);
+  // per tile, form and target column, whether some lane pairs with that
+  // column in that form (forms x span); per tile and form, whether any pair
+  // does.
+  long long span = 0;                      // target columns per tile range, at most
+  std::vector<unsigned char> pairForms;    // tiles x kLanes x span
+  std::vector<unsigned char> formColumns;  // tiles x forms x span
+  std::vector<unsigned char> formUsed;     // tiles x forms
 
   // Throws std::bad_alloc.
   explicit BlockedSweepTables(const SweepSetup& setup);
@@ -107,12 +117,10 @@ class BlockedRowSweep final : public RowSweep {
   // exactly 0, and skipping it halves the work).
   int firstSignal_ = 0, signalCount_ = kernels::kSignals;
   Tile ref_;
-  std::vector<Tile> ring_;             // target tiles, tile m in slot m % size
-  std::vector<unsigned char> forms_;   // per lane and target column of the current reference tile
-  std::vector<unsigned char> wanted_;  // per form and target column: some lane pairs with it that way
-  std::vector<double> pairSums_;       // per lane and target column: the dot products of the pair
-  std::vector<double> dotOut_;         // one kernel call's results
-  std::vector<double> scratch_;        // kernel work space
+  std::vector<Tile> ring_;        // target tiles, tile m in slot m % size
+  std::vector<double> pairSums_;  // per lane and target column: the dot products of the pair
+  std::vector<double> dotOut_;    // one kernel call's results
+  std::vector<double> scratch_;   // kernel work space
 };
 
 }  // namespace orbelt

@@ -46,6 +46,31 @@ TEST(FlowGraphBlocks, NodeBlocksHandOut511NodesEach) {
   EXPECT_EQ(graph.nodeBlockCount(), 2);
 }
 
+TEST(FlowGraphBlocks, CreatingNodesAtOnceFillsBlocksAsOneByOne) {
+  struct Case {
+    std::vector<int> batches;  // counts given to createNodes, in order
+    NodeId nodes;
+    std::int32_t blocks;
+  };
+  const Case cases[] = {
+      {{0}, 0, 0}, {{1}, 1, 1}, {{511}, 511, 1}, {{512}, 512, 2}, {{300, 300}, 600, 2}, {{510, 1, 1}, 512, 2},
+      {{1500}, 1500, 3},
+  };
+  for (const Case& c : cases) {
+    FlowGraph graph;
+    NodeId expectedFirst = 0;
+    for (int count : c.batches) {
+      EXPECT_EQ(graph.createNodes(count), expectedFirst);
+      expectedFirst += count;
+    }
+    EXPECT_EQ(graph.nodeCount(), c.nodes);
+    EXPECT_EQ(graph.nodeBlockCount(), c.blocks);
+    FlowGraph oneByOne;
+    createNodes(oneByOne, c.nodes);
+    EXPECT_EQ(graph.nodeOrder(), oneByOne.nodeOrder());
+  }
+}
+
 TEST(FlowGraphBlocks, ArcAndReferenceBlocksHold1024PairsEach) {
   FlowGraph graph;
   createNodes(graph, 40);

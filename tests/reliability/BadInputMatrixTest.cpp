@@ -159,7 +159,7 @@ TEST_F(CliMatrix, RefusesWithAMessageOrRunsAndNeverLosesTheEarlierMap) {
       {"output in /proc", {"left.png", "right.png", "-o", "/proc/map.bmp"}, 2, "\"/proc/map.bmp\"", nullptr},
       {"output is a folder", {"left.png", "right.png", "-o", "a folder"}, 2, "\"a folder\": it is a folder",
        nullptr},
-      {"output without a format", {"left.png", "right.png", "-o", "out/map"}, 2, "no extension", nullptr},
+      {"output without a format", {"left.png", "right.png", "-o", "out/map"}, 2, "extension", nullptr},
       // Inputs that look odd but have a well-defined map: they must run.
       {"1x1 pair", {"one0.png", "one1.png"}, 0, "", "out/map.bmp"},
       {"window wider than the image", {"small0.png", "small1.png", "--half-win-size", "40"}, 0, "", "out/map.bmp"},

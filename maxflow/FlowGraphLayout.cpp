@@ -18,10 +18,13 @@ constexpr const char* kTooManyArcs = "# of arcs per node exceeds block size!";
 // 2^30, and the entries past the fill (kNoTailNode) carry the bit too, so one
 // test tells "nothing left to move here".
 constexpr InArcRef kMoved = 0x80000000u;
-// The layout cursor of a node whose out-range lies in a block started by the
-// layout itself: no tail entries run beside that range.
+// Flags of a node's layout cursor, beside the slot index (below 2^30): while
+// the records move, its out-range lies in a block started by the layout
+// itself, so no tail entries run beside it; afterwards, its range is the
+// tagged last range of its block.
 constexpr std::uint32_t kNoTailEntries = 0x80000000u;
-constexpr std::uint32_t kSlotBits = 0x7FFFFFFFu;
+constexpr std::uint32_t kTaggedRange = 0x40000000u;
+constexpr std::uint32_t kSlotBits = 0x3FFFFFFFu;
 // Marks the last entry of a chain in the list of moves: where the record
 // carried last is put down.
 constexpr std::uint32_t kChainEnd = 0x80000000u;
@@ -208,37 +211,35 @@ void FlowGraph::moveArcsIntoRanges(std::int32_t preexisting) {
       held = read;
     }
   }
-
-  // Every cursor now stands at the start of its node's range.
-  FlowNode* nodes = nodes_.records();
-  for (std::int32_t nodeRank = nodes_.blockCount() - 1; nodeRank >= 0; --nodeRank) {
-    const std::int32_t firstRef = decltype(nodes_)::firstSlot(nodeRank);
-    const std::int32_t fill = nodes_.fill(nodeRank);
-    for (std::int32_t ref = firstRef; ref < firstRef + fill; ++ref) {
-      nodes[ref].outBegin = links::rangeStart(cursor[ref] & kSlotBits);
-    }
-  }
+  // Every cursor now stands at the start of its node's range; fillInRanges
+  // hands the starts to the nodes.
 }
 
 // Tags the last range of every arc block: its first record moves to the fill
 // slot (the spare slot when the block is full) and its first slot keeps the
-// index where the range now ends.
+// index where the range now ends. The node learns it is tagged through its
+// cursor; fillInRanges writes its outBegin.
 void FlowGraph::markLastOutRanges() {
-  FlowNode* nodes = nodes_.records();
   FlowArc* arcs = arcs_.records();
+  std::uint32_t* cursor = cursor_.data();
   for (std::int32_t rank = 0; rank < arcs_.blockCount(); ++rank) {
-    FlowNode& last = nodes[arcs_.lastNode(rank)];
-    const std::uint32_t s = links::slotOf(last.outBegin);
+    std::uint32_t& last = cursor[arcs_.lastNode(rank)];
+    const std::uint32_t s = last & kSlotBits;
     const std::uint32_t fillSlot = static_cast<std::uint32_t>(decltype(arcs_)::firstSlot(rank) + arcs_.fill(rank));
     arcs[fillSlot] = arcs[s];
     arcs[s].headOffset = static_cast<std::int32_t>(fillSlot + 1);
-    last.outBegin = links::taggedRangeStart(s);
+    last = s | kTaggedRange;
   }
 }
 
-// Every in-range fills from its end towards its start, visiting the out-arcs
-// of every node in node order and range order.
+// Gives every node its out-range start, and fills every in-range from its end
+// towards its start, visiting the out-arcs of every node in node order and
+// range order. The out-ranges are read from the compact cursors by the range
+// rule (an untagged range ends where the next record of the node block
+// starts), so that the node records are passed over once.
 void FlowGraph::fillInRanges() {
+  FlowNode* nodes = nodes_.records();
+  const std::uint32_t* cursor = cursor_.data();
   std::uint32_t* starts = inBegins_.records();
   const FlowArc* arcs = arcs_.records();
   InArcRef* entries = refs_.records();
@@ -246,9 +247,19 @@ void FlowGraph::fillInRanges() {
     const std::int32_t first = decltype(nodes_)::firstSlot(nodeRank);
     const std::int32_t fill = nodes_.fill(nodeRank);
     for (std::int32_t ref = first; ref < first + fill; ++ref) {
-      std::uint32_t begin = 0;
+      const std::uint32_t c = cursor[ref];
+      std::uint32_t begin = c & kSlotBits;
       std::uint32_t end = 0;
-      outRange(ref, begin, end);
+      if ((c & kTaggedRange) != 0) {
+        nodes[ref].outBegin = links::taggedRangeStart(begin);
+        end = static_cast<std::uint32_t>(arcs[begin].headOffset);
+        ++begin;
+      } else {
+        nodes[ref].outBegin = links::rangeStart(begin);
+        // The end marker's outBegin was set with the range ends; a node's
+        // start is its cursor.
+        end = ref + 1 < first + fill ? cursor[ref + 1] & kSlotBits : links::slotOf(nodes[ref + 1].outBegin);
+      }
       for (std::uint32_t a = begin; a < end; ++a) {
         std::uint32_t& headStart = starts[ref + arcs[a].headOffset];
         headStart = links::oneSlotBack(headStart);

@@ -212,6 +212,15 @@ class FlowGraph {
   // the slot where its out-range fills next; the traced chains of moves.
   ScratchArray<std::uint32_t> cursor_;
   ScratchArray<std::uint32_t> moves_;
+  // Per node reference: the slot of its first pair while tracing (or none,
+  // or "more than two pairs"); per arc slot: where its record goes and the
+  // slot of its tail's other pair.
+  struct TraceSlot {
+    std::uint32_t destination;
+    std::uint32_t sibling;
+  };
+  ScratchArray<std::uint32_t> firstPair_;
+  ScratchArray<TraceSlot> trace_;
   float flow_ = 0.0f;
   std::int32_t activeHead_[2] = {-1, -1};
   std::int32_t activeTail_[2] = {-1, -1};

@@ -14,10 +14,6 @@ namespace {
 constexpr const char* kNotEnoughMemory = "Not enough memory!";
 constexpr const char* kTooManyArcs = "# of arcs per node exceeds block size!";
 
-// A tail entry whose pair has been moved already. Node references stay below
-// 2^30, and the entries past the fill (kNoTailNode) carry the bit too, so one
-// test tells "nothing left to move here".
-constexpr InArcRef kMoved = 0x80000000u;
 // Flags of a node's layout cursor, beside the slot index (below 2^30): while
 // the records move, its out-range lies in a block started by the layout
 // itself, so no tail entries run beside it; afterwards, its range is the
@@ -28,6 +24,12 @@ constexpr std::uint32_t kSlotBits = 0x3FFFFFFFu;
 // Marks the last entry of a chain in the list of moves: where the record
 // carried last is put down.
 constexpr std::uint32_t kChainEnd = 0x80000000u;
+// A traced slot whose record has been reached (or that never held one).
+constexpr std::uint32_t kReached = 0x40000000u;
+// Sibling links of the trace: none, or "this tail has more than two pairs:
+// ask its cursor".
+constexpr std::uint32_t kNoSlot = 0xFFFFFFFFu;
+constexpr std::uint32_t kManyPairs = 0xFFFFFFFEu;
 }  // namespace
 
 void FlowGraph::layoutArcs() {
@@ -44,7 +46,8 @@ void FlowGraph::layoutArcs() {
   // Blocks the layout itself starts hold no appended arcs, so only these
   // carry tail entries and records to move.
   const std::int32_t preexisting = arcs_.blockCount();
-  if (!cursor_.reserve(static_cast<std::size_t>(nodes_.blockCount()) * kNodeSlotsPerBlock)) fail(kNotEnoughMemory);
+  const std::size_t nodeSlots = static_cast<std::size_t>(nodes_.blockCount()) * kNodeSlotsPerBlock;
+  if (!cursor_.reserve(nodeSlots) || !firstPair_.reserve(nodeSlots)) fail(kNotEnoughMemory);
 
   // Tail entries past the fill of the newest reference block are garbage:
   // make them end every chain of moves that reaches them.
@@ -124,6 +127,7 @@ void FlowGraph::assignRangeEnds(std::int32_t preexisting) {
       } else {
         cursor_[ref] = rangeEnd | kNoTailEntries;
       }
+      firstPair_[ref] = k > 2 ? kManyPairs : kNoSlot;
       arcs_.lastNode(outRank) = ref;
 
       // In-range: the same packing over the reference blocks, with no scan.
@@ -160,32 +164,69 @@ void FlowGraph::assignRangeEnds(std::int32_t preexisting) {
 //
 // A record's destination depends only on the order in which the chains reach
 // the records of its tail, and that order depends only on the tail entries
-// and the range cursors. So the chains are first traced on those two compact
-// arrays alone, writing the visited slots into a list; the records are then
-// moved along the list. Tracing is a walk of dependent reads through the
+// and the range ends. So the chains are first traced on a compact array of
+// destinations alone, writing the visited slots into a list; the records are
+// then moved along the list. Tracing is a walk of dependent reads through the
 // whole graph, and keeping it off the 12-byte records and 32-byte nodes keeps
 // it in cache; moving along a list lets the record reads overlap.
 void FlowGraph::moveArcsIntoRanges(std::int32_t preexisting) {
   InArcRef* entries = refs_.records();
   std::uint32_t* cursor = cursor_.data();
+  std::uint32_t* firstPair = firstPair_.data();
+  const std::size_t slots = static_cast<std::size_t>(preexisting) * kArcSlotsPerBlock;
   // Each chain lists its slots and one end entry: at most two per pair.
   const std::size_t pairs = static_cast<std::size_t>(preexisting) * kArcsPerBlock;
-  if (!moves_.reserve(2 * pairs)) fail(kNotEnoughMemory);
+  if (!moves_.reserve(2 * pairs) || !trace_.reserve(slots)) fail(kNotEnoughMemory);
   std::uint32_t* moves = moves_.data();
-  std::size_t count = 0;
+  TraceSlot* trace = trace_.data();
 
+  // Where each record goes when the chains reach it. A tail with one pair
+  // sends it to the last slot of its range. A tail with two sends the one
+  // reached first there and the other one slot earlier: the two slots point
+  // at each other, and the first one reached moves its sibling's destination
+  // back. Only tails with more pairs (none in an expansion move) count down
+  // their cursor as the chains reach them. So a step of a chain reads one
+  // slot, not a tail entry and then that tail's cursor.
+  for (std::int32_t rank = 0; rank < preexisting; ++rank) {
+    const std::size_t first = static_cast<std::size_t>(decltype(arcs_)::firstSlot(rank));
+    for (std::size_t slot = first; slot < first + kArcsPerBlock; ++slot) {
+      const InArcRef tail = entries[slot];
+      if (tail == kNoTailNode) {
+        trace[slot] = {kReached, kNoSlot};
+        continue;
+      }
+      const std::uint32_t sibling = firstPair[tail];
+      if (sibling == kManyPairs) {
+        trace[slot] = {0, kManyPairs};
+      } else if (sibling == kNoSlot) {
+        trace[slot] = {--cursor[tail], kNoSlot};
+        firstPair[tail] = static_cast<std::uint32_t>(slot);
+      } else {
+        trace[slot] = {trace[sibling].destination, sibling};
+        trace[sibling].sibling = static_cast<std::uint32_t>(slot);
+        --cursor[tail];
+      }
+    }
+  }
+
+  std::size_t count = 0;
   for (std::int32_t rank = preexisting - 1; rank >= 0; --rank) {
     const std::uint32_t first = static_cast<std::uint32_t>(decltype(arcs_)::firstSlot(rank));
     for (std::uint32_t start = first; start < first + kArcsPerBlock; ++start) {
-      if ((entries[start] & kMoved) != 0) continue;
+      if ((trace[start].destination & kReached) != 0) continue;
       std::uint32_t slot = start;
       moves[count++] = slot;
       for (;;) {
-        const InArcRef tail = entries[slot];
-        entries[slot] = tail | kMoved;
-        const std::uint32_t destination = --cursor[tail];
+        const TraceSlot here = trace[slot];
+        trace[slot].destination = kReached;
+        std::uint32_t destination = here.destination;
+        if (here.sibling == kManyPairs) {
+          destination = --cursor[entries[slot]];
+        } else if (here.sibling != kNoSlot) {
+          trace[here.sibling] = {destination - 1, kNoSlot};
+        }
         slot = destination & kSlotBits;
-        if ((destination & kNoTailEntries) != 0 || (entries[slot] & kMoved) != 0) {
+        if ((destination & kNoTailEntries) != 0 || (trace[slot].destination & kReached) != 0) {
           moves[count++] = slot | kChainEnd;
           break;
         }
@@ -198,7 +239,7 @@ void FlowGraph::moveArcsIntoRanges(std::int32_t preexisting) {
   for (std::size_t k = 0; k < count;) {
     std::uint32_t slot = moves[k++];
     FlowArc held = arcs[slot];
-    held.headOffset -= static_cast<std::int32_t>(entries[slot] & ~kMoved);
+    held.headOffset -= static_cast<std::int32_t>(entries[slot]);
     for (;;) {
       slot = moves[k++];
       if ((slot & kChainEnd) != 0) {
@@ -206,7 +247,7 @@ void FlowGraph::moveArcsIntoRanges(std::int32_t preexisting) {
         break;
       }
       FlowArc read = arcs[slot];
-      read.headOffset -= static_cast<std::int32_t>(entries[slot] & ~kMoved);
+      read.headOffset -= static_cast<std::int32_t>(entries[slot]);
       arcs[slot] = held;
       held = read;
     }

@@ -320,6 +320,14 @@ void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
 
   for (long long k = 0; k < tileCount(w); ++k) {
     const int x0 = static_cast<int>(k * kLanes), lanes = std::min(kLanes, w - x0);
+    // The costs of one pixel lie a whole image column of costs apart from
+    // the next pixel's, so every tile's writes miss the cache; ask for the
+    // next tile's lines now, while this tile's statistics and products run.
+    for (int x = x0 + kLanes; x < std::min(w, x0 + 2 * kLanes); ++x) {
+      const char* cell = reinterpret_cast<const char*>(volume.cell(x, y));
+      for (size_t b = 0; b < sizeof(float) * labels; b += 64) __builtin_prefetch(cell + b, 1);
+      __builtin_prefetch(cell + sizeof(float) * labels - 1, 1);
+    }
     long long tLo, tHi;
     targetRange(setup_, k, tLo, tHi);
     if (tLo > tHi) {

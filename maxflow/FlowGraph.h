@@ -1,6 +1,7 @@
 #pragma once
 // The s-t flow network of one expansion move: built once, solved once by a
-// two-search-tree augmenting-path max-flow, queried for the cut, thrown away.
+// two-search-tree augmenting-path max-flow, queried for the cut, then thrown
+// away or cleared for the next move.
 //
 // Takes: nodes (createNode), terminal capacities of any sign folded into one
 // signed residual per node (addTerminalCapacities), and arc pairs with two
@@ -9,11 +10,15 @@
 // set of nodes still reachable from the source through nonzero residuals.
 //
 // Owns: every record, in blocks of 511 nodes (plus an end marker slot) and of
-// 1024 arc records and 1024 in-references (plus a spare slot). Nothing is
-// allocated per node or per arc; arcs are appended in call order and sorted
-// into per-node ranges once, in place, at the start of computeMaxFlow. The
-// order of that layout and of every scan of the search decides, with float
-// capacities, which residuals end at exactly zero, so it is kept fixed.
+// 1024 arc records and 1024 in-references (plus a spare slot); the orphan
+// items of the search; and the layout's working arrays (per node a cursor
+// and a word for tracing, per pair slot two words of the trace and up to two
+// entries of the list of moves). Nothing is allocated per node or per arc;
+// arcs are appended in call order and sorted into per-node ranges once, in
+// place, at the start of computeMaxFlow. The order of that layout and of
+// every scan of the search decides, with float capacities, which residuals
+// end at exactly zero, so it is kept fixed. clear() keeps all the memory, so
+// a graph reused move after move allocates only while it grows.
 //
 // Fails (the process ends with status 1 after the ErrorCallback, if any, got
 // the message): "Not enough memory!" when a block cannot be allocated;

@@ -31,6 +31,9 @@
 //   cmake --build build --target orbelt-mrf-bench -j2
 //   build/bin/orbelt-mrf-bench [--width 450] [--height 375] [--labels 60] [--passes 10] [--seed 7]
 //                              [--costs file.npy] [--baseline 0|1]
+// On a real pair's costs, as the pipeline's seeded run sees them:
+//   build/bin/orbelt-cli --seed 1 --save-cost /tmp/costs.npy data/Img0.png data/Img1.png
+//   build/bin/orbelt-mrf-bench --costs /tmp/costs.npy --seed 1
 #include <sys/resource.h>
 #include <time.h>
 

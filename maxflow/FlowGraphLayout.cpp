@@ -1,6 +1,8 @@
 // The one-time, in-place rearrangement of the appended arcs into per-node
 // ranges. The tail entries end up as the in-ranges; no second copy of the
-// arcs is ever made.
+// arcs is ever made. The order of the moves is worked out first on small
+// working arrays kept by the graph (per node a cursor, per pair a traced
+// destination), which keep the walk in cache.
 //
 // The order this produces inside each range is what the search scans, and
 // with float capacities the scan order decides which residuals reach exactly
@@ -160,7 +162,7 @@ void FlowGraph::assignRangeEnds(std::int32_t preexisting) {
 // end, by chains of moves: the record displaced from a destination is carried
 // on to its own tail's range, until a slot whose record has already moved
 // (or that never held one) ends the chain. Head references become offsets on
-// the way. Afterwards every outBegin designates the start of its range.
+// the way. Afterwards every node's cursor designates the start of its range.
 //
 // A record's destination depends only on the order in which the chains reach
 // the records of its tail, and that order depends only on the tail entries

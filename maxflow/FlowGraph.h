@@ -13,7 +13,8 @@
 // 1024 arc records and 1024 in-references (plus a spare slot); the orphan
 // items of the search; and the layout's working arrays (per node a cursor
 // and a word for tracing, per pair slot two words of the trace and up to two
-// entries of the list of moves). Nothing is allocated per node or per arc;
+// entries of the list of moves, and beside each in-range entry its pair's
+// head offset for the search). Nothing is allocated per node or per arc;
 // arcs are appended in call order and sorted into per-node ranges once, in
 // place, at the start of computeMaxFlow. The order of that layout and of
 // every scan of the search decides, with float capacities, which residuals
@@ -226,6 +227,10 @@ class FlowGraph {
   };
   ScratchArray<std::uint32_t> firstPair_;
   ScratchArray<TraceSlot> trace_;
+  // After the layout, beside every in-range entry: its pair's headOffset, so
+  // that the search reaches an in-neighbour (node minus offset) and the
+  // pair's residuals with two independent reads rather than two in a row.
+  ScratchArray<std::int32_t> inTailOffsets_;
   float flow_ = 0.0f;
   std::int32_t activeHead_[2] = {-1, -1};
   std::int32_t activeTail_[2] = {-1, -1};

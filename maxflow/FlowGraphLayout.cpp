@@ -277,10 +277,16 @@ void FlowGraph::markLastOutRanges() {
 
 // Gives every node its out-range start, and fills every in-range from its end
 // towards its start, visiting the out-arcs of every node in node order and
-// range order. The out-ranges are read from the compact cursors by the range
+// range order. Beside each in-range entry goes its pair's head offset, so a
+// scan of an in-range finds the neighbour without first reading the pair's
+// record. The out-ranges are read from the compact cursors by the range
 // rule (an untagged range ends where the next record of the node block
 // starts), so that the node records are passed over once.
 void FlowGraph::fillInRanges() {
+  if (!inTailOffsets_.reserve(static_cast<std::size_t>(refs_.blockCount()) * kArcSlotsPerBlock)) {
+    fail(kNotEnoughMemory);
+  }
+  std::int32_t* tailOffsets = inTailOffsets_.data();
   FlowNode* nodes = nodes_.records();
   const std::uint32_t* cursor = cursor_.data();
   std::uint32_t* starts = inBegins_.records();
@@ -307,12 +313,14 @@ void FlowGraph::fillInRanges() {
         std::uint32_t& headStart = starts[ref + arcs[a].headOffset];
         headStart = links::oneSlotBack(headStart);
         entries[links::slotOf(headStart)] = a;
+        tailOffsets[links::slotOf(headStart)] = arcs[a].headOffset;
       }
     }
   }
 }
 
 void FlowGraph::markLastInRanges() {
+  std::int32_t* tailOffsets = inTailOffsets_.data();
   std::uint32_t* starts = inBegins_.records();
   InArcRef* entries = refs_.records();
   for (std::int32_t rank = 0; rank < refs_.blockCount(); ++rank) {
@@ -320,6 +328,7 @@ void FlowGraph::markLastInRanges() {
     const std::uint32_t s = links::slotOf(lastStart);
     const std::uint32_t fillSlot = static_cast<std::uint32_t>(decltype(refs_)::firstSlot(rank) + refs_.fill(rank));
     entries[fillSlot] = entries[s];
+    tailOffsets[fillSlot] = tailOffsets[s];
     entries[s] = fillSlot + 1;
     lastStart = links::taggedRangeStart(s);
   }

@@ -130,6 +130,7 @@ bool FlowGraph::growSourceTree(std::int32_t i, Connection& connection) {
   FlowNode* nodes = nodes_.records();
   FlowArc* arcs = arcs_.records();
   const InArcRef* entries = refs_.records();
+  const std::int32_t* tailOffsets = inTailOffsets_.data();
   FlowNode& n = nodes[i];
   std::uint32_t begin = 0;
   std::uint32_t end = 0;
@@ -163,7 +164,7 @@ bool FlowGraph::growSourceTree(std::int32_t i, Connection& connection) {
     const std::uint32_t a = entries[e];
     FlowArc& arc = arcs[a];
     if (arc.reverseResidual == 0) continue;
-    const std::int32_t j = i - arc.headOffset;
+    const std::int32_t j = i - tailOffsets[e];
     FlowNode& m = nodes[j];
     if (m.parentLink == links::kParentNull) {
       m.inSinkTree = 0;
@@ -193,6 +194,7 @@ bool FlowGraph::growSinkTree(std::int32_t i, Connection& connection) {
   FlowNode* nodes = nodes_.records();
   FlowArc* arcs = arcs_.records();
   const InArcRef* entries = refs_.records();
+  const std::int32_t* tailOffsets = inTailOffsets_.data();
   FlowNode& n = nodes[i];
   bool found = false;
   std::uint32_t begin = 0;
@@ -228,7 +230,7 @@ bool FlowGraph::growSinkTree(std::int32_t i, Connection& connection) {
     const std::uint32_t a = entries[e];
     FlowArc& arc = arcs[a];
     if (arc.residual == 0) continue;
-    const std::int32_t j = i - arc.headOffset;
+    const std::int32_t j = i - tailOffsets[e];
     FlowNode& m = nodes[j];
     if (m.parentLink == links::kParentNull) {
       m.inSinkTree = 1;
@@ -419,6 +421,7 @@ void FlowGraph::adoptSourceOrphan(std::int32_t i) {
   FlowNode* nodes = nodes_.records();
   const FlowArc* arcs = arcs_.records();
   const InArcRef* entries = refs_.records();
+  const std::int32_t* tailOffsets = inTailOffsets_.data();
   Candidate best{links::kParentNull, 0, kUnreachableDepth};
   std::uint32_t begin = 0;
   std::uint32_t end = 0;
@@ -433,7 +436,7 @@ void FlowGraph::adoptSourceOrphan(std::int32_t i) {
   for (std::uint32_t e = begin; e < end; ++e) {
     const std::uint32_t a = entries[e];
     if (arcs[a].residual == 0) continue;
-    considerParent(i - arcs[a].headOffset, links::arcLink(a, true), 0, best);
+    considerParent(i - tailOffsets[e], links::arcLink(a, true), 0, best);
   }
 
   FlowNode& n = nodes[i];
@@ -461,7 +464,7 @@ void FlowGraph::adoptSourceOrphan(std::int32_t i) {
   inRange(i, begin, end);
   for (std::uint32_t e = begin; e < end; ++e) {
     const std::uint32_t a = entries[e];
-    const std::int32_t j = i - arcs[a].headOffset;
+    const std::int32_t j = i - tailOffsets[e];
     FlowNode& m = nodes[j];
     if (m.parentLink == links::kParentNull || m.inSinkTree != 0) continue;
     if (arcs[a].residual != 0) activate(j);
@@ -475,6 +478,7 @@ void FlowGraph::adoptSinkOrphan(std::int32_t i) {
   FlowNode* nodes = nodes_.records();
   const FlowArc* arcs = arcs_.records();
   const InArcRef* entries = refs_.records();
+  const std::int32_t* tailOffsets = inTailOffsets_.data();
   Candidate best{links::kParentNull, 0, kUnreachableDepth};
   std::uint32_t begin = 0;
   std::uint32_t end = 0;
@@ -489,7 +493,7 @@ void FlowGraph::adoptSinkOrphan(std::int32_t i) {
   for (std::uint32_t e = begin; e < end; ++e) {
     const std::uint32_t a = entries[e];
     if (arcs[a].reverseResidual == 0) continue;
-    considerParent(i - arcs[a].headOffset, links::arcLink(a, true), 1, best);
+    considerParent(i - tailOffsets[e], links::arcLink(a, true), 1, best);
   }
 
   FlowNode& n = nodes[i];
@@ -515,7 +519,7 @@ void FlowGraph::adoptSinkOrphan(std::int32_t i) {
   inRange(i, begin, end);
   for (std::uint32_t e = begin; e < end; ++e) {
     const std::uint32_t a = entries[e];
-    const std::int32_t j = i - arcs[a].headOffset;
+    const std::int32_t j = i - tailOffsets[e];
     FlowNode& m = nodes[j];
     if (m.parentLink == links::kParentNull || m.inSinkTree != 1) continue;
     if (arcs[a].reverseResidual != 0) activate(j);

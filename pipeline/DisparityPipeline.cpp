@@ -101,6 +101,17 @@ PipelineEngines withDefaults(const PipelineEngines& given) {
 
 }  // namespace
 
+MatcherSettings matcherSettingsFor(const StereoParams& params) {
+  MatcherSettings settings;
+  settings.baseDisparity = params.baseDisparity;
+  settings.disparityRange = params.disparityRange;
+  settings.displayLevel = params.displayLevel;
+  settings.halfWinSize = params.halfWinSize;
+  settings.spatialSigma = params.sigmaP;
+  settings.colorSigma = params.sigmaS;
+  return settings;
+}
+
 DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
                                  const PipelineEngines& engines, const DisparityOptions& options) {
   DisparityResult result;
@@ -119,13 +130,7 @@ DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, cons
     {
       CostVolume volume(width, height, range);
       if (matcherRuns(params.colorMode)) {
-        MatcherSettings settings;
-        settings.baseDisparity = params.baseDisparity;
-        settings.disparityRange = params.disparityRange;
-        settings.displayLevel = params.displayLevel;
-        settings.halfWinSize = params.halfWinSize;
-        settings.spatialSigma = params.sigmaP;
-        settings.colorSigma = params.sigmaS;
+        MatcherSettings settings = matcherSettingsFor(params);
         settings.threadCount = options.threadCount;
         settings.rowObserver = options.onRow;
         const auto start = Clock::now();

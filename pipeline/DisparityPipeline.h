@@ -46,6 +46,10 @@ struct MatcherSettings {
   std::function<void(int rowsDone, int height)> rowObserver;
 };
 
+// The matcher's six values taken from the run parameters: spatialSigma from
+// sigmaP, colorSigma from sigmaS. Threads and the row observer stay unset.
+MatcherSettings matcherSettingsFor(const StereoParams& params);
+
 // Fills every element of the volume and draws the preview. Returns an empty
 // string on success, otherwise why the costs could not be computed (the volume
 // is then not used).

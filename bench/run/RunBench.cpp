@@ -205,13 +205,7 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
     if (!loadPair(files, ref, target)) return Figures{};
     orbelt::CostVolume volume(width, height, range);
     cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
-    orbelt::MatcherSettings settings;
-    settings.baseDisparity = params.baseDisparity;
-    settings.disparityRange = params.disparityRange;
-    settings.displayLevel = params.displayLevel;
-    settings.halfWinSize = params.halfWinSize;
-    settings.spatialSigma = params.sigmaP;
-    settings.colorSigma = params.sigmaS;
+    orbelt::MatcherSettings settings = orbelt::matcherSettingsFor(params);
     settings.threadCount = threads;
     const std::string failure = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, settings,
                                                                       orbelt::logChromWeightOf(params.colorMode));

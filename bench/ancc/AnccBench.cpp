@@ -147,8 +147,8 @@ void benchDotKernel(const CpuFacts& cpu) {
   std::printf("  FMA-only loop of the same width: %.2f GFLOP/s per core by CPU time, the peak this machine attains\n"
               "  (%.0f flops per cycle at %.0f MHz, the clock it implies)\n",
               measuredPeak / 1e9, flopsPerCycle, measuredPeak / flopsPerCycle / 1e6);
-  std::printf("  nominal peak (%s): %.0f MHz x %d FMA units x %d doubles each (%s, %d-double vectors) x 2 flops\n"
-              "  = %.1f GFLOP/s per core, %.1f on %d cores\n",
+  std::printf("  nominal peak (%s) at the clock the system reports: %.0f MHz x %d FMA units x %d doubles each\n"
+              "  (%s, %d-double vectors) x 2 flops = %.1f GFLOP/s per core, %.1f on %d cores\n",
               cpu.model.c_str(), cpu.mhz, cpu.fmaUnits, cpu.datapathDoubles, cpu.flags.c_str(), cpu.vectorDoubles,
               nominalPeak / 1e9, nominalPeak * cpu.cores / 1e9, cpu.cores);
   std::printf("  the kernel reaches %.0f %% of the FMA loop and %.0f %% of the nominal peak\n",

@@ -18,6 +18,7 @@
 
 #include "cli/ComputeCommand.h"
 #include "cli/OutputPlan.h"
+#include "cli/ParseArguments.h"
 #include "eval/MiddleburySet.h"
 #include "pipeline/AtomicFile.h"
 
@@ -256,14 +257,7 @@ int runBatchCommand(int argc, char** argv) {
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
   app.add_option("--shard", shard, "Run only shard I of N: pairs I, I+N, ... of the manifest")->capture_default_str();
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return kExitUsage;
-  }
+  if (const auto status = parseArguments(app, argc, argv)) return *status;
   const auto refuse = [](const std::string& message) {
     std::fprintf(stderr, "orbelt-cli batch: %s\n", message.c_str());
     return kExitUsage;

@@ -16,6 +16,7 @@
 #include "cli/LeftRightCheck.h"
 #include "cli/NpyFile.h"
 #include "cli/OutputPlan.h"
+#include "cli/ParseArguments.h"
 #include "cli/PeakMemory.h"
 #include "cli/ProgressDisplay.h"
 #include "cli/SubpixelRefinement.h"
@@ -172,16 +173,7 @@ int runComputeCommand(int argc, char** argv) {
       ->capture_default_str();
   app.add_flag("-q,--quiet", quiet, "Print only errors, the score and the \"wrote\" lines");
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return kExitUsage;
-  }
+  if (const auto status = parseArguments(app, argc, argv)) return *status;
   params.colorMode = colorMode == "rgb" ? ColorMode::Rgb : ColorMode::LogChrom;
   const bool lrCheck = lrOption->count() > 0;
   if (lrCheck && !lrText.empty()) {

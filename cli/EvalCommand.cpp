@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/ComputeCommand.h"
+#include "cli/ParseArguments.h"
 #include "eval/DisparityEvaluation.h"
 #include "eval/DisparityMapFiles.h"
 #include "eval/MiddleburySet.h"
@@ -60,14 +61,7 @@ int runEvalCommand(int argc, char** argv) {
       ->check(CLI::NonNegativeNumber)
       ->capture_default_str();
   app.add_flag("--json", json, "Print JSON instead of a table");
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return kExitUsage;
-  }
+  if (const auto status = parseArguments(app, argc, argv)) return *status;
 
   double truthScale = 1.0;
   if (!datasetPath.empty()) {

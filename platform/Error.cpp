@@ -1,0 +1,40 @@
+#include "platform/Error.h"
+
+namespace orbelt {
+
+std::string Error::summary() const {
+  const char* blanks = " \t\r\n";
+  const auto first = message.find_first_not_of(blanks);
+  if (first == std::string::npos) return {};
+  const auto last = message.find_last_not_of(blanks);
+  return message.substr(first, last - first + 1);
+}
+
+Error invalidInput(std::string message) {
+  return Error{ErrorKind::InvalidInput, std::move(message), 2, ErrorStream::Stderr};
+}
+
+Error outOfMemory(std::string message) {
+  return Error{ErrorKind::OutOfMemory, std::move(message), 2, ErrorStream::Stderr};
+}
+
+Error engineFailure(std::string message, ErrorStream stream) {
+  return Error{ErrorKind::EngineFailure, std::move(message), 1, stream};
+}
+
+Error ioFailure(std::string message) {
+  return Error{ErrorKind::IoFailure, std::move(message), 2, ErrorStream::Stderr};
+}
+
+const char* errorKindName(ErrorKind kind) {
+  switch (kind) {
+    case ErrorKind::InvalidInput: return "invalid input";
+    case ErrorKind::OutOfMemory: return "out of memory";
+    case ErrorKind::EngineFailure: return "engine failure";
+    case ErrorKind::IoFailure: return "i/o failure";
+    case ErrorKind::ColorFormat: return "colour format";
+  }
+  return "unknown";
+}
+
+}  // namespace orbelt

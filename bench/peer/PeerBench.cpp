@@ -55,12 +55,13 @@ MethodResult runOrbelt(const cv::Mat& left, const cv::Mat& right, int labels, Co
   options.threadCount = threads;
   MethodResult out;
   const auto start = Clock::now();
-  const DisparityResult result = computeDisparity(left, right, params, defaultEngines(seed), options);
+  const Expected<DisparityResult> computed = computeDisparity(left, right, params, defaultEngines(seed), options);
   out.seconds = secondsSince(start);
-  if (!result.error.empty()) {
-    out.error = result.error;
+  if (!computed) {
+    out.error = computed.error().summary();
     return out;
   }
+  const DisparityResult& result = *computed;
   const cv::Mat disparity = disparityFromLabels(result.labels, result.width, result.height, params.baseDisparity);
   DisparityScore score;
   if (evaluateDisparity(disparity, truth, mask, {scale, 0}, score, out.error)) out.bad1 = score.badOver1;

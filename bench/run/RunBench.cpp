@@ -187,12 +187,13 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
     if (!loadPair(files, ref, target)) return Figures{};
     orbelt::DisparityOptions options;
     options.threadCount = threads;
-    const orbelt::DisparityResult result =
+    const orbelt::Expected<orbelt::DisparityResult> computed =
         orbelt::computeDisparity(ref, target, params, orbelt::defaultEngines(seed), options);
-    if (!result.error.empty()) {
-      std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), result.error.c_str());
+    if (!computed) {
+      std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), computed.error().summary().c_str());
       return Figures{};
     }
+    const orbelt::DisparityResult& result = *computed;
     return Figures{{"costSeconds", result.costSeconds},
                    {"optimizeSeconds", result.optimizeSeconds},
                    {"energy", result.passEnergies.empty() ? 0.0 : result.passEnergies.back()},
@@ -207,10 +208,10 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
     cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
     orbelt::MatcherSettings settings = orbelt::matcherSettingsFor(params);
     settings.threadCount = threads;
-    const std::string failure = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, settings,
-                                                                      orbelt::logChromWeightOf(params.colorMode));
-    if (!failure.empty()) {
-      std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), failure.c_str());
+    const orbelt::Status costs = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, settings,
+                                                                       orbelt::logChromWeightOf(params.colorMode));
+    if (!costs) {
+      std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), costs.error().summary().c_str());
       return Figures{};
     }
     return Figures{{"done", 1}};
@@ -244,9 +245,11 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
     orbelt::EnergyTerms terms{&data, &smooth};
     orbelt::AlphaExpansion solver(width, height, range, &terms);
     solver.fixLabelOrderSeed(seed);
-    solver.initialize();
+    if (!solver.initialize()) return Figures{};
     solver.resetLabels();
-    for (int pass = 0; pass < orbelt::kOptimizerPasses; ++pass) solver.optimize(1, nullptr);
+    for (int pass = 0; pass < orbelt::kOptimizerPasses; ++pass) {
+      if (!solver.optimize(1, nullptr)) return Figures{};
+    }
     return Figures{{"done", 1}};
   });
 

@@ -88,12 +88,12 @@ TEST(AlphaExpansionBaseline, RandomEnergiesOfEveryFormGiveTheLabelsOfBefore) {
     const auto seed = static_cast<std::uint32_t>(k + 1);
     now.fixLabelOrderSeed(seed);
     before.fixLabelOrderSeed(seed);
-    now.initialize();
+    ASSERT_TRUE(now.initialize());
     before.initialize();
     now.resetLabels();
     before.resetLabels();
     for (int pass = 1; pass <= 5; ++pass) {
-      now.optimize(1, nullptr);
+      ASSERT_TRUE(now.optimize(1, nullptr));
       before.optimize(1, nullptr);
       ASSERT_EQ(labelsOf(now), labelsOf(before)) << "after pass " << pass;
     }

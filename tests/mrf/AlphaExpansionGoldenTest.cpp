@@ -76,10 +76,10 @@ std::vector<int> runGoldenCase() {
 
   AlphaExpansion solver(kWidth, kHeight, kLabels, &terms);
   solver.fixLabelOrderSeed(kSeed);
-  solver.initialize();
+  EXPECT_TRUE(solver.initialize());
   solver.resetLabels();
   float seconds = 0.0f;
-  for (int pass = 0; pass < 10; ++pass) solver.optimize(1, &seconds);
+  for (int pass = 0; pass < 10; ++pass) EXPECT_TRUE(solver.optimize(1, &seconds));
 
   std::vector<int> labels(static_cast<std::size_t>(kWidth * kHeight));
   for (int p = 0; p < kWidth * kHeight; ++p) labels[static_cast<std::size_t>(p)] = solver.labelAt(p);
@@ -234,10 +234,10 @@ std::uint64_t runAndHash(const RecordedRun& run, double& energy) {
   EnergyTerms terms{&data, &smooth};
   AlphaExpansion solver(run.width, run.height, run.labels, &terms);
   solver.fixLabelOrderSeed(run.seed);
-  solver.initialize();
+  EXPECT_TRUE(solver.initialize());
   solver.resetLabels();
-  for (int pass = 0; pass < 10; ++pass) solver.optimize(1, nullptr);
-  energy = solver.dataCostSum() + static_cast<float>(solver.pairCostSum());
+  for (int pass = 0; pass < 10; ++pass) EXPECT_TRUE(solver.optimize(1, nullptr));
+  energy = *solver.dataCostSum() + static_cast<float>(*solver.pairCostSum());
   std::uint64_t h = 1469598103934665603ull;
   for (int p = 0; p < run.width * run.height; ++p) {
     h ^= static_cast<std::uint64_t>(solver.labelAt(p));

@@ -27,6 +27,7 @@
 #include "eval/MiddleburySet.h"
 #include "pipeline/AtomicFile.h"
 #include "pipeline/DisparityPipeline.h"
+#include "postprocess/FloatDisparity.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ MethodResult runOrbelt(const cv::Mat& left, const cv::Mat& right, int labels, Co
     out.error = result.error;
     return out;
   }
-  const cv::Mat disparity = disparityFromLabels(result.labels, result.width, result.height, params.baseDisparity);
+  const cv::Mat disparity = floatDisparity(result.labels, result.width, result.height, params.baseDisparity);
   DisparityScore score;
   if (evaluateDisparity(disparity, truth, mask, {scale, 0}, score, out.error)) out.bad1 = score.badOver1;
   return out;

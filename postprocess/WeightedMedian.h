@@ -29,7 +29,11 @@ inline constexpr int kMaxMedianRadius = 64;
 // CV_8UC3, same size). Each known pixel takes the weighted median of the
 // known values in its window, which always hold its own. Unknown pixels stay
 // unknown (+inf) and take no part in their neighbours' medians, so an
-// unknown value can never spread.
+// unknown value can never spread. The filter works on at most 256 distinct
+// values: a map with more (sub-pixel disparities) comes back with each value
+// taken from about 256 representatives of its own values, steps of roughly
+// (largest - smallest) / 256 pixels; integer maps of up to 256 labels are
+// filtered exactly.
 // Returns a new map; the inputs are not changed. Fails with invalidInput for
 // bad options, an empty or non-float map, or a guide of another size or type.
 Expected<cv::Mat> weightedMedian(const cv::Mat& disparity, const cv::Mat& guide, const WeightedMedianOptions& options);

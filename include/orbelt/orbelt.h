@@ -14,6 +14,13 @@
 #include "pipeline/DisparityPipeline.h"
 #include "pipeline/StereoParams.h"
 
+// A finished map: float disparities, the left-right check, sub-pixel
+// refinement and the display grey.
+#include "postprocess/DisplayGrey.h"
+#include "postprocess/FloatDisparity.h"
+#include "postprocess/LeftRightCheck.h"
+#include "postprocess/SubpixelRefinement.h"
+
 // Files: float maps and atomic writes.
 #include "pipeline/AtomicFile.h"
 #include "pipeline/PfmFile.h"

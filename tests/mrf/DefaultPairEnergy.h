@@ -35,8 +35,12 @@ inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dat
     cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
     MatcherSettings settings = matcherSettingsFor(params);
     settings.threadCount = 2;
-    error = defaultEngines().computeCosts(volume, ref, target, preview, settings, logChromWeightOf(params.colorMode));
-    if (!error.empty()) return nullptr;
+    const Status costs =
+        defaultEngines().computeCosts(volume, ref, target, preview, settings, logChromWeightOf(params.colorMode));
+    if (!costs) {
+      error = costs.error().summary();
+      return nullptr;
+    }
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) {
         const float* cell = volume.cell(x, y);

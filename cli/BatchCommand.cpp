@@ -250,7 +250,7 @@ int runBatchCommand(int argc, char** argv) {
              "Sharding: --shard I/N runs pairs I, I+N, I+2N, ... (1-based), so N machines split one manifest.");
   app.get_formatter()->column_width(30);
   app.add_option("manifest", manifestPath, "The manifest (.json)")->required();
-  app.add_option("--out", outFolder, "Folder for each pair's .pfm, .json and .log")->capture_default_str();
+  app.add_option("--out", outFolder, "Folder for each pair's .pfm, .json and .log (made when missing)")->capture_default_str();
   app.add_option("--summary", summaryPath, "Summary table, .csv or .json (default OUT/summary.csv)");
   app.add_option("--jobs", jobs,
                  "Pairs run at once; each gets cores/jobs cost threads unless its options say otherwise")
@@ -265,7 +265,12 @@ int runBatchCommand(int argc, char** argv) {
   int shardIndex = 0, shardCount = 1;
   if (std::string bad = parseShard(shard, shardIndex, shardCount); !bad.empty()) return refuse(bad);
   std::error_code ec;
-  if (!fs::is_directory(outFolder, ec)) return refuse("the output folder \"" + outFolder + "\" is not there");
+  // A new results folder is the usual case, so it is made rather than asked for.
+  fs::create_directories(outFolder, ec);
+  if (!fs::is_directory(outFolder)) {
+    return refuse("cannot create the output folder \"" + outFolder + "\"" +
+                  (ec ? ": " + ec.message() : std::string(": a file of that name is in the way")));
+  }
   if (summaryPath.empty()) summaryPath = (fs::path(outFolder) / "summary.csv").string();
   const bool summaryJson = summaryPath.size() >= 5 && summaryPath.compare(summaryPath.size() - 5, 5, ".json") == 0;
   if (std::string bad = checkOutputPlan({{summaryPath, "summary table", {".csv", ".json"}, false}}); !bad.empty()) {

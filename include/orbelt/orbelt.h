@@ -1,0 +1,23 @@
+#pragma once
+// Everything a program that embeds Orbelt needs, in one include:
+//
+//   #include <orbelt/orbelt.h>      // with find_package(Orbelt) and Orbelt::orbelt
+//
+// The parts can be included one by one too, by the paths they have in the
+// source tree ("pipeline/PfmFile.h"); the installed tree keeps that layout.
+
+// Errors and results of every library call.
+#include "platform/Error.h"
+#include "platform/Expected.h"
+
+// A run: parameters, the pipeline and its engines.
+#include "pipeline/DisparityPipeline.h"
+#include "pipeline/StereoParams.h"
+
+// Files: float maps and atomic writes.
+#include "pipeline/AtomicFile.h"
+#include "pipeline/PfmFile.h"
+
+// Scoring against ground truth.
+#include "eval/DisparityEvaluation.h"
+#include "eval/DisparityMapFiles.h"

@@ -214,6 +214,12 @@ void AlphaExpansion::setRecyclingMemoryLimit(std::uint64_t bytes) {
   if (gridMoves && RecycledGridMoves::stateBytes(width, height, labelCount) > bytes) gridMoves.reset();
 }
 
+void AlphaExpansion::setFlowObserver(FlowObserver* observer) {
+  flowObserver = observer;
+  moveGraph.setObserver(observer);
+  if (gridMoves) gridMoves->setObserver(observer);
+}
+
 RecycledGridMoves::MoveCounts AlphaExpansion::recycledMoveCounts() const {
   return gridMoves ? gridMoves->moveCounts() : RecycledGridMoves::MoveCounts{};
 }
@@ -237,6 +243,7 @@ bool AlphaExpansion::gridMovesUsable() {
     return false;
   }
   gridMoves = std::move(moves);
+  gridMoves->setObserver(flowObserver);
   gridCostsLoaded = false;
   syncGridCosts();
   return true;

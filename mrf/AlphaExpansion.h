@@ -108,7 +108,10 @@ class AlphaExpansion : public GraphCutSolver {
   // Whether the moves solved so far used recycled flows: true once a move
   // was solved that way, false while every move was solved the fresh way
   // (function costs, recycling off, or not enough memory for it).
-  bool recyclesFlows() const { return gridMoves != nullptr; }
+  bool recyclesFlows() const override { return gridMoves != nullptr; }
+  // Watches the searches of the moves solved from now on (either way); null
+  // detaches. Not owned. For tools and benchmarks.
+  void setFlowObserver(FlowObserver* observer);
   // Solves on the persistent grid graph, fresh and recycled (zeros when none).
   RecycledGridMoves::MoveCounts recycledMoveCounts() const;
 
@@ -168,6 +171,7 @@ class AlphaExpansion : public GraphCutSolver {
   std::uint64_t fingerprintAfterSweep = 0;
   bool haveSweepSnapshot = false;
   MoveCounts counts;
+  FlowObserver* flowObserver = nullptr;
   ShuffleClock shuffleClock;
   ShuffleGenerator shuffleGenerator;
   MoveObserver moveObserver;

@@ -84,6 +84,8 @@ class RecycledGridMoves {
   bool expand(int alpha, int* labels, const Costs& costs);
 
   MoveCounts moveCounts() const { return counts_; }
+  // Watches the searches (FlowGraph::setObserver); null detaches. Not owned.
+  void setObserver(FlowObserver* observer) { graph_.setObserver(observer); }
 
  private:
   template <bool kScaled>

@@ -30,7 +30,11 @@
 //
 //   cmake --build build --target orbelt-mrf-bench -j2
 //   build/bin/orbelt-mrf-bench [--width 450] [--height 375] [--labels 60] [--passes 10] [--seed 7]
-//                              [--costs file.npy] [--baseline 0|1]
+//                              [--costs file.npy] [--baseline 0|1] [--before frozen|fresh]
+// --before fresh sets the live optimizer with flow recycling turned off (every
+// move on a graph built anew, the way it ran before recycling) beside the
+// live one with recycling, instead of the frozen copy: like with like, one
+// process, the same thread.
 // On a real pair's costs, as the pipeline's seeded run sees them:
 //   build/bin/orbelt-cli --seed 1 --save-cost /tmp/costs.npy data/Img0.png data/Img1.png
 //   build/bin/orbelt-mrf-bench --costs /tmp/costs.npy --seed 1
@@ -46,6 +50,7 @@
 #include <vector>
 
 #include "bench/mrf/baseline/AlphaExpansion.h"
+#include "maxflow/FlowObserver.h"
 #include "mrf/AlphaExpansion.h"
 
 namespace {
@@ -145,6 +150,17 @@ double energyOf(Solver& solver) {
   return solver.dataCostSum() + static_cast<float>(solver.pairCostSum());
 }
 
+// Counts the search's growth steps (one per node grown from), augmentations
+// and adoptions.
+struct SearchCounter : orbelt::FlowObserver {
+  std::int64_t growths = 0;
+  std::int64_t augmentations = 0;
+  std::int64_t adoptions = 0;
+  void onGrowth(std::int32_t) override { ++growths; }
+  void onAugmentation(std::int32_t, std::int32_t, float) override { ++augmentations; }
+  void onAdoption(std::int32_t, bool) override { ++adoptions; }
+};
+
 double cpuSeconds() {
   timespec t{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -179,6 +195,7 @@ int positiveArgument(const char* name, const char* text) {
 int main(int argc, char** argv) {
   int width = 450, height = 375, labels = 60, passes = 10, seed = 7;
   bool withBaseline = true;
+  bool freshBefore = false;
   std::string costFile;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
@@ -190,11 +207,14 @@ int main(int argc, char** argv) {
     else if (option == "--passes") passes = positiveArgument("--passes", value);
     else if (option == "--seed") seed = positiveArgument("--seed", value);
     else if (option == "--costs") costFile = value;
+    else if (option == "--before" && (std::strcmp(value, "frozen") == 0 || std::strcmp(value, "fresh") == 0))
+      freshBefore = value[1] == 'r' && value[2] == 'e';
     else if (option == "--baseline" && (std::strcmp(value, "0") == 0 || std::strcmp(value, "1") == 0))
       withBaseline = value[0] == '1';
     else
       refuse("unknown option " + option + " " + value +
-             " (options: --width --height --labels --passes --seed --costs FILE.npy --baseline 0|1)");
+             " (options: --width --height --labels --passes --seed --costs FILE.npy --baseline 0|1"
+             " --before frozen|fresh)");
   }
 
   std::vector<float> costs = costFile.empty() ? syntheticCosts(width, height, labels)
@@ -217,10 +237,26 @@ int main(int argc, char** argv) {
   now.fixLabelOrderSeed(static_cast<std::uint32_t>(seed));
   now.initialize();
   now.resetLabels();
-  orbelt::baseline::AlphaExpansion before(withBaseline ? width : 0, withBaseline ? height : 0, labels, &terms);
+  const bool frozenBefore = withBaseline && !freshBefore;
+  orbelt::baseline::AlphaExpansion before(frozenBefore ? width : 0, frozenBefore ? height : 0, labels, &terms);
   before.fixLabelOrderSeed(static_cast<std::uint32_t>(seed));
   before.initialize();
   before.resetLabels();
+  orbelt::AlphaExpansion fresh(withBaseline && freshBefore ? width : 0, withBaseline && freshBefore ? height : 0,
+                               labels, &terms);
+  fresh.setFlowRecycling(false);
+  fresh.fixLabelOrderSeed(static_cast<std::uint32_t>(seed));
+  fresh.initialize();
+  fresh.resetLabels();
+  auto timedBefore = [&] { return freshBefore ? timedPass(fresh) : timedPass(before); };
+  auto hashBefore = [&] { return freshBefore ? labelHash(fresh) : labelHash(before); };
+  if (withBaseline) {
+    std::printf("before: %s\n", freshBefore ? "the live optimizer with flow recycling off (each move on a new graph)"
+                                            : "the frozen copy from before the speed work");
+  }
+  // Counts what the live optimizer's searches touch.
+  SearchCounter counter;
+  now.setFlowObserver(&counter);
   std::printf("start energy %.6f\n", energyOf(now));
 
   double totalBefore = 0.0;
@@ -234,9 +270,10 @@ int main(int argc, char** argv) {
     const std::int64_t solvedBefore = now.moveCounts().solved;
     double secondsBefore = 0.0;
     double secondsNow = 0.0;
-    if (withBaseline && pass % 2 == 1) secondsBefore = timedPass(before);
+    const SearchCounter touched = counter;
+    if (withBaseline && pass % 2 == 1) secondsBefore = timedBefore();
     secondsNow = timedPass(now);
-    if (withBaseline && pass % 2 == 0) secondsBefore = timedPass(before);
+    if (withBaseline && pass % 2 == 0) secondsBefore = timedBefore();
     totalBefore += secondsBefore;
     totalNow += secondsNow;
     const double energy = energyOf(now);
@@ -247,7 +284,7 @@ int main(int argc, char** argv) {
       ++fullPasses;
     }
     if (withBaseline) {
-      const bool same = labelHash(now) == labelHash(before);
+      const bool same = labelHash(now) == hashBefore();
       identical = identical && same;
       std::printf("pass %2d: baseline %7.3f s  now %7.3f s cpu  x%7.2f  %6.2f -> %6.2f ms/move  %2lld/%d solved  "
                   "energy %.6f  %s\n",
@@ -257,6 +294,16 @@ int main(int argc, char** argv) {
     } else {
       std::printf("pass %2d: %7.3f s cpu  %6.2f ms/move  %2lld/%d solved  energy %.6f\n", pass, secondsNow,
                   secondsNow * 1000.0 / labels, static_cast<long long>(solved), labels, energy);
+    }
+    if (solved > 0) {
+      const double perMove = 1.0 / static_cast<double>(solved);
+      std::printf("         per solved move: %.0f growth steps, %.0f augmentations, %.0f adoptions (%.1f%% of the "
+                  "pixels grown from)\n",
+                  static_cast<double>(counter.growths - touched.growths) * perMove,
+                  static_cast<double>(counter.augmentations - touched.augmentations) * perMove,
+                  static_cast<double>(counter.adoptions - touched.adoptions) * perMove,
+                  100.0 * static_cast<double>(counter.growths - touched.growths) * perMove /
+                      (static_cast<double>(width) * height));
     }
   }
   const double moves = static_cast<double>(passes) * labels;

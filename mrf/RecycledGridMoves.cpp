@@ -164,7 +164,48 @@ void RecycledGridMoves::writeResiduals(int alpha, const int* labels, const Costs
       const std::size_t slot = 2 * static_cast<std::size_t>(p);
       if (x + 1 < width_) pair(p + 1, kScaled ? costs.horizontal[p] : 1.0f, slot);
       if (y + 1 < height_) pair(p + width_, kScaled ? costs.vertical[p] : 1.0f, slot + 1);
-      graph_.setTerminalResidual(p, activeP ? r : 0.0f);
+      // The scratch row keeps the residual for the pass that pushes along
+      // single pairs; p's slot is not read again by this loop.
+      pending[p] = activeP ? r : 0.0f;
+      graph_.setTerminalResidual(p, pending[p]);
+    }
+  }
+}
+
+// Pushes flow along every path source -> p -> q -> sink of one pair, in
+// pixel order, before the search: the shortest paths cost the search a
+// growth, an augmentation and adoptions each, here a few reads. Any flow is
+// a reparameterisation, so the cut found afterwards is the same set.
+void RecycledGridMoves::pushAlongSinglePairs() {
+  float* residual = pending_.get();
+  auto push = [&](int p, int q, std::uint32_t arc) {
+    const float rp = residual[p];
+    const float rq = residual[q];
+    if (rp > 0 && rq < 0) {
+      const float c = graph_.arcResidual(arc);
+      if (c == 0) return;
+      float d = rp < -rq ? rp : -rq;
+      if (c < d) d = c;
+      graph_.setArcResiduals(arc, c - d, graph_.arcReverseResidual(arc) + d);
+      residual[p] = rp - d;
+      residual[q] = rq + d;
+    } else if (rp < 0 && rq > 0) {
+      const float c = graph_.arcReverseResidual(arc);
+      if (c == 0) return;
+      float d = rq < -rp ? rq : -rp;
+      if (c < d) d = c;
+      graph_.setArcResiduals(arc, graph_.arcResidual(arc) + d, c - d);
+      residual[q] = rq - d;
+      residual[p] = rp + d;
+    }
+  };
+  for (int y = 0, p = 0; y < height_; ++y) {
+    for (int x = 0; x < width_; ++x, ++p) {
+      const std::size_t slot = 2 * static_cast<std::size_t>(p);
+      if (x + 1 < width_) push(p, p + 1, arcs_[slot]);
+      if (y + 1 < height_) push(p, p + width_, arcs_[slot + 1]);
+      // p's residual is final once its right and lower pairs are done.
+      graph_.setTerminalResidual(p, residual[p]);
     }
   }
 }
@@ -177,9 +218,11 @@ bool RecycledGridMoves::expand(int alpha, int* labels, const Costs& costs) {
   } else {
     writeResiduals<false>(alpha, labels, costs, recycled);
   }
-  // A recycled flow leaves little to route: most nodes start with sink
-  // residual and few with source residual, so only the source tree grows.
-  graph_.setSinkRootsPassive(recycled);
+  if (!recycled) pushAlongSinglePairs();
+  // Most nodes start with sink residual (a recycled flow leaves little to
+  // route, and a fresh move's flow along single pairs has drained the
+  // rest), so only the source tree grows from its roots.
+  graph_.setSinkRootsPassive(true);
   graph_.computeMaxFlow();
   if (recycled) {
     ++counts_.recycled;

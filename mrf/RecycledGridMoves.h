@@ -88,6 +88,7 @@ class RecycledGridMoves {
   void setObserver(FlowObserver* observer) { graph_.setObserver(observer); }
 
  private:
+  void pushAlongSinglePairs();
   template <bool kScaled>
   void writeResiduals(int alpha, const int* labels, const Costs& costs, bool recycled);
 

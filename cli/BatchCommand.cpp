@@ -20,7 +20,7 @@
 #include "cli/OutputPlan.h"
 #include "cli/ParseArguments.h"
 #include "eval/MiddleburySet.h"
-#include "pipeline/AtomicFile.h"
+#include "io/AtomicFile.h"
 
 namespace orbelt {
 
@@ -337,8 +337,8 @@ int runBatchCommand(int argc, char** argv) {
   }
   const std::string text =
       summaryJson ? nlohmann::json{{"manifest", manifestPath}, {"shard", shard}, {"pairs", rows}}.dump(2) + "\n" : csv;
-  if (std::string bad = writeFileAtomically(summaryPath, {{text.data(), text.size()}}); !bad.empty()) {
-    return refuse(bad);
+  if (const Status written = writeFileAtomically(summaryPath, {{text.data(), text.size()}}); !written) {
+    return refuse(written.error().message);
   }
   std::printf("wrote %s\n", summaryPath.c_str());
   return anyFailed ? kExitEngineFailure : kExitSuccess;

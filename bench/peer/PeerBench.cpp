@@ -23,9 +23,9 @@
 
 #include "bench/peer/RadiometricChange.h"
 #include "eval/DisparityEvaluation.h"
-#include "eval/DisparityMapFiles.h"
 #include "eval/MiddleburySet.h"
-#include "pipeline/AtomicFile.h"
+#include "io/AtomicFile.h"
+#include "io/DisparityMapFiles.h"
 #include "pipeline/DisparityPipeline.h"
 #include "postprocess/FloatDisparity.h"
 
@@ -174,10 +174,21 @@ int main(int argc, char** argv) {
     const cv::Mat left = cv::imread(set.left, cv::IMREAD_COLOR);
     const cv::Mat right = cv::imread(set.right, cv::IMREAD_COLOR);
     cv::Mat truth, mask;
-    std::string error = readGroundTruth(set.truth, truth);
+    std::string error;
     const std::string maskName = !set.nonocc.empty() ? "nonocc" : !set.all.empty() ? "all" : "none";
     const std::string maskPath = !set.nonocc.empty() ? set.nonocc : set.all;
-    if (error.empty() && !maskPath.empty()) error = readMask(maskPath, mask);
+    if (Expected<cv::Mat> read = readGroundTruth(set.truth); read) {
+      truth = std::move(*read);
+    } else {
+      error = read.error().message;
+    }
+    if (error.empty() && !maskPath.empty()) {
+      if (Expected<cv::Mat> read = readMask(maskPath); read) {
+        mask = std::move(*read);
+      } else {
+        error = read.error().message;
+      }
+    }
     if (left.empty() || right.empty() || !error.empty()) {
       std::fprintf(stderr, "orbelt-peer-bench: skipping %s: %s\n", set.name.c_str(),
                    error.empty() ? "cannot read its views" : error.c_str());
@@ -208,8 +219,8 @@ int main(int argc, char** argv) {
       rows.push_back(row);
       if (!jsonPath.empty()) {
         const std::string text = nlohmann::json{{"seed", seed}, {"rows", rows}}.dump(2) + "\n";
-        if (std::string bad = writeFileAtomically(jsonPath, {{text.data(), text.size()}}); !bad.empty()) {
-          std::fprintf(stderr, "orbelt-peer-bench: %s\n", bad.c_str());
+        if (const Status saved = writeFileAtomically(jsonPath, {{text.data(), text.size()}}); !saved) {
+          std::fprintf(stderr, "orbelt-peer-bench: %s\n", saved.error().message.c_str());
           return 2;
         }
       }

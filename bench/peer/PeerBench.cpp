@@ -38,9 +38,9 @@
 #include "cli/DisparityImages.h"
 #include "postprocess/LeftRightCheck.h"
 #include "eval/DisparityEvaluation.h"
-#include "eval/DisparityMapFiles.h"
 #include "eval/MiddleburySet.h"
-#include "pipeline/AtomicFile.h"
+#include "io/AtomicFile.h"
+#include "io/DisparityMapFiles.h"
 #include "pipeline/DisparityPipeline.h"
 #include "postprocess/BackgroundFill.h"
 #include "postprocess/FloatDisparity.h"
@@ -283,10 +283,21 @@ int main(int argc, char** argv) {
     Scene scene;
     scene.left = cv::imread(set.left, cv::IMREAD_COLOR);
     const cv::Mat right = cv::imread(set.right, cv::IMREAD_COLOR);
-    std::string error = readGroundTruth(set.truth, scene.truth);
+    std::string error;
     const std::string maskName = !set.nonocc.empty() ? "nonocc" : !set.all.empty() ? "all" : "none";
     const std::string maskPath = !set.nonocc.empty() ? set.nonocc : set.all;
-    if (error.empty() && !maskPath.empty()) error = readMask(maskPath, scene.mask);
+    if (Expected<cv::Mat> read = readGroundTruth(set.truth); read) {
+      scene.truth = std::move(*read);
+    } else {
+      error = read.error().message;
+    }
+    if (error.empty() && !maskPath.empty()) {
+      if (Expected<cv::Mat> read = readMask(maskPath); read) {
+        scene.mask = std::move(*read);
+      } else {
+        error = read.error().message;
+      }
+    }
     if (scene.left.empty() || right.empty() || !error.empty()) {
       std::fprintf(stderr, "orbelt-peer-bench: skipping %s: %s\n", set.name.c_str(),
                    error.empty() ? "cannot read its views" : error.c_str());
@@ -330,8 +341,8 @@ int main(int argc, char** argv) {
       rows.push_back(row);
       if (!jsonPath.empty()) {
         const std::string text = nlohmann::json{{"seed", seed}, {"settings", settings}, {"rows", rows}}.dump(2) + "\n";
-        if (std::string bad = writeFileAtomically(jsonPath, {{text.data(), text.size()}}); !bad.empty()) {
-          std::fprintf(stderr, "orbelt-peer-bench: %s\n", bad.c_str());
+        if (const Status saved = writeFileAtomically(jsonPath, {{text.data(), text.size()}}); !saved) {
+          std::fprintf(stderr, "orbelt-peer-bench: %s\n", saved.error().message.c_str());
           return 2;
         }
       }

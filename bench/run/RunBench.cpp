@@ -46,6 +46,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "ancc/CostVolume.h"
+#include "io/ImageFile.h"
 #include "mrf/AlphaExpansion.h"
 #include "pipeline/DisparityPipeline.h"
 #include "pipeline/StereoParams.h"
@@ -140,12 +141,16 @@ orbelt::StereoParams dialogDefaults() {
 }
 
 bool loadPair(const PairFiles& files, cv::Mat& ref, cv::Mat& target) {
-  std::string error = orbelt::loadInputImage(files.ref, "reference", ref);
-  if (error.empty()) error = orbelt::loadInputImage(files.target, "target", target);
-  if (!error.empty()) {
-    std::fprintf(stderr, "orbelt-run-bench: %s\n", error.c_str());
-    return false;
-  }
+  const auto load = [](const std::string& path, const char* role, cv::Mat& image) {
+    orbelt::Expected<cv::Mat> loaded = orbelt::loadInputImage(path, role);
+    if (!loaded) {
+      std::fprintf(stderr, "orbelt-run-bench: %s\n", loaded.error().message.c_str());
+      return false;
+    }
+    image = std::move(*loaded);
+    return true;
+  };
+  if (!load(files.ref, "reference", ref) || !load(files.target, "target", target)) return false;
   if (!orbelt::passesColorCheck(ref, target)) {
     std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), orbelt::kColorFormatMessage);
     return false;

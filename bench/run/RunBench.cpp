@@ -367,22 +367,15 @@ int main(int argc, char** argv) {
     if (name == "default") {
       pairs.push_back({"default pair (data/Img0.png, data/Img1.png)", source + "/data/Img0.png",
                        source + "/data/Img1.png"});
-    } else if (name == "teddy") {
-      const std::string folder = shared + "/middlebury2003/teddy";
+    } else if (name == "teddy" || name == "cones") {
+      const std::string title = name == "teddy" ? "Teddy" : "Cones";
+      const std::string folder = shared + "/middlebury2003/" + name;
       if (access((folder + "/im2.png").c_str(), R_OK) != 0 || access((folder + "/im6.png").c_str(), R_OK) != 0) {
-        std::printf("Teddy skipped: %s/im2.png and im6.png are not there (the public data is absent)\n",
+        std::printf("%s skipped: %s/im2.png and im6.png are not there (the public data is absent)\n", title.c_str(),
                     folder.c_str());
         continue;
       }
-      pairs.push_back({"Teddy (middlebury2003/teddy im2, im6)", folder + "/im2.png", folder + "/im6.png"});
-    } else if (name == "cones") {
-      const std::string folder = shared + "/middlebury2003/cones";
-      if (access((folder + "/im2.png").c_str(), R_OK) != 0 || access((folder + "/im6.png").c_str(), R_OK) != 0) {
-        std::printf("Cones skipped: %s/im2.png and im6.png are not there (the public data is absent)\n",
-                    folder.c_str());
-        continue;
-      }
-      pairs.push_back({"Cones (middlebury2003/cones im2, im6)", folder + "/im2.png", folder + "/im6.png"});
+      pairs.push_back({title + " (middlebury2003/" + name + " im2, im6)", folder + "/im2.png", folder + "/im6.png"});
     } else {
       std::fprintf(stderr, "orbelt-run-bench: unknown pair \"%s\" (pairs: default, teddy, cones)\n", name.c_str());
       return 2;

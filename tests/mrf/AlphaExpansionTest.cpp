@@ -99,9 +99,10 @@ class RandomMetricEnergies {
   std::mt19937 rng;
 };
 
-// The lowest energy over every labelling that differs from `start` only by
-// pixels switched to alpha.
-double bestExpansionEnergy(const GridEnergy& e, const std::vector<int>& start, int alpha) {
+// The lowest value of `energyOf` over every labelling that differs from
+// `start` only by pixels switched to alpha.
+template <typename EnergyOf>
+double lowestOverExpansions(const std::vector<int>& start, int alpha, EnergyOf energyOf) {
   std::vector<int> active;
   for (int p = 0; p < static_cast<int>(start.size()); ++p)
     if (start[static_cast<std::size_t>(p)] != alpha) active.push_back(p);
@@ -110,9 +111,15 @@ double bestExpansionEnergy(const GridEnergy& e, const std::vector<int>& start, i
     std::vector<int> candidate = start;
     for (std::size_t k = 0; k < active.size(); ++k)
       if (mask & (1u << k)) candidate[static_cast<std::size_t>(active[k])] = alpha;
-    best = std::min(best, e.energy(candidate));
+    best = std::min(best, energyOf(candidate));
   }
   return best;
+}
+
+// The lowest energy over every labelling that differs from `start` only by
+// pixels switched to alpha.
+double bestExpansionEnergy(const GridEnergy& e, const std::vector<int>& start, int alpha) {
+  return lowestOverExpansions(start, alpha, [&](const std::vector<int>& labels) { return e.energy(labels); });
 }
 
 TEST(AlphaExpansion, EachMoveReachesTheBestExpansionOfItsLabel) {
@@ -138,20 +145,11 @@ TEST(AlphaExpansion, EachMoveReachesTheBestExpansionOfItsLabel) {
 }
 
 // The lowest move energy (the energy under the move's own, possibly
-// corrected, pair terms; see MoveEnergy.h) over every labelling that differs
-// from `start` only by pixels switched to alpha.
+// corrected, pair terms; see MoveEnergy.h) over every expansion of `start`.
 double bestMoveEnergy(const GridEnergy& e, const std::vector<int>& start, int alpha, mrftest::ExcessSpread spread) {
-  std::vector<int> active;
-  for (int p = 0; p < static_cast<int>(start.size()); ++p)
-    if (start[static_cast<std::size_t>(p)] != alpha) active.push_back(p);
-  double best = std::numeric_limits<double>::infinity();
-  for (std::uint32_t mask = 0; mask < (1u << active.size()); ++mask) {
-    std::vector<int> candidate = start;
-    for (std::size_t k = 0; k < active.size(); ++k)
-      if (mask & (1u << k)) candidate[static_cast<std::size_t>(active[k])] = alpha;
-    best = std::min(best, mrftest::judgeMove(e, start, alpha, candidate, spread).moveEnergy);
-  }
-  return best;
+  return lowestOverExpansions(start, alpha, [&](const std::vector<int>& labels) {
+    return mrftest::judgeMove(e, start, alpha, labels, spread).moveEnergy;
+  });
 }
 
 // Squared label distances, truncated, on grids of up to twelve pixels: pairs

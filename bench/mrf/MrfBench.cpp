@@ -408,13 +408,13 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
     std::printf("total %8.3f %8.3f   peak memory %.1f MiB\n", totalWall(now), totalCpu(now), now.peakMiB);
     return true;
   }
-  std::printf("pass | reference wall  cpu | this build wall  cpu | ratio wall  cpu | solved | energy (this build)   labels\n");
+  std::printf("pass | reference wall  cpu | this build wall  cpu | ratio wall  cpu | solved (this/ref) | energy (this build)   labels\n");
   for (std::size_t k = 0; k < now.passes.size() && k < before.passes.size(); ++k) {
     const PassFigures& a = before.passes[k];
     const PassFigures& b = now.passes[k];
     const bool identical = a.hash == b.hash;
     same = same && identical;
-    std::printf("%4zu | %9.3f %8.3f | %10.3f %8.3f | %7.2fx %6.2fx | %2lld/%-3lld | %.6f   %s", k + 1, a.wall, a.cpu,
+    std::printf("%4zu | %9.3f %8.3f | %10.3f %8.3f | %7.2fx %6.2fx | %8lld/%-8lld | %.6f   %s", k + 1, a.wall, a.cpu,
                 b.wall, b.cpu, a.wall / b.wall, a.cpu / b.cpu, b.solved, a.solved, b.energy,
                 identical ? "same" : "DIFFER");
     if (!identical) std::printf(" (reference energy %.6f, relative %.2e)", a.energy, (b.energy - a.energy) / a.energy);

@@ -25,6 +25,7 @@ Exit status: 0 every pair ran, 1 a pair failed (DIR/<name>.log says why),
 """
 
 import argparse
+import logging
 import os
 import shutil
 import socket
@@ -54,7 +55,7 @@ def default_cli():
 
 def run_pair(cli, args, name):
     """One pair, on a worker: orbelt-cli in a temporary folder (its outputs
-    ./<name>.pfm and ./<name>.json land there), then the files' contents.
+    <name>.pfm and <name>.json land there), then the files' contents.
 
     Returns a dict: status (the process's exit status, 128 + signal when a
     signal ended it), pfm and json (bytes, or None when not written), log
@@ -118,7 +119,7 @@ def parse_arguments(argv):
     parser.add_argument("--summary", help="summary table, .csv or .json (default OUT/summary.csv)")
     where = parser.add_mutually_exclusive_group()
     where.add_argument("--scheduler", metavar="ADDRESS", help="an existing cluster's scheduler, e.g. tcp://host:8786")
-    where.add_argument("--workers", type=int, default=2, metavar="N",
+    where.add_argument("--workers", type=int, metavar="N",
                        help="worker processes of a local cluster on the loopback interface (default 2)")
     parser.add_argument("--threads", type=int, metavar="T",
                         help="cost threads per pair unless its options say otherwise (default: with a local "
@@ -129,6 +130,8 @@ def parse_arguments(argv):
                         help="orbelt-cli as the workers see it (default: $ORBELT_CLI, the one built with this "
                              "package, or orbelt-cli on PATH)")
     options = parser.parse_args(argv)
+    if options.workers is None:
+        options.workers = 2
     if options.workers < 1:
         parser.error("--workers must be 1 or more")
     if options.threads is not None and options.threads < 0:
@@ -167,7 +170,7 @@ def start_client(options):
     if options.scheduler:
         return Client(options.scheduler), None
     cluster = LocalCluster(n_workers=options.workers, threads_per_worker=1, processes=True, host="127.0.0.1",
-                           dashboard_address=None, silence_logs="error")
+                           dashboard_address=None, silence_logs=logging.ERROR)
     return Client(cluster), cluster
 
 
@@ -175,8 +178,13 @@ def main(argv=None):
     options = parse_arguments(sys.argv[1:] if argv is None else argv)
     try:
         summary_path, summary_json = prepare_output(options)
-        # Absolute, so that the pairs' input paths mean the same on every worker.
-        pairs = _orbelt.batch_manifest(os.path.abspath(options.manifest), ".")
+        # Read twice by the same rules: as given, for the summary (whose mask
+        # column then reads as orbelt-cli batch's), and from its absolute
+        # path, so that the input paths mean the same on every worker. The
+        # outputs are named bare ("<name>.pfm"): the run writes them into its
+        # own folder, and its summary then names them beside itself.
+        listed = _orbelt.batch_manifest(options.manifest, "")
+        pairs = _orbelt.batch_manifest(os.path.abspath(options.manifest), "")
     except ValueError as error:
         return refuse(str(error))
     cli = options.cli or default_cli()
@@ -223,7 +231,7 @@ def main(argv=None):
         if cluster is not None:
             cluster.close()
 
-    text = _orbelt.batch_summary(pairs, outcomes, summary_json, options.manifest, "1/1")
+    text = _orbelt.batch_summary(listed, outcomes, summary_json, options.manifest, "1/1")
     write_atomically(summary_path, text.encode())
     print("wrote %s" % summary_path)
     return 0 if all(status == 0 for status, _ in outcomes) else 1

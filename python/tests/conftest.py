@@ -5,6 +5,7 @@ run takes a fraction of a second."""
 import os
 import pathlib
 import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -61,6 +62,14 @@ def cli_option_args(options):
         elif value is not False:
             args += [flag, str(value)]
     return args
+
+
+def run_batch(*args, cwd):
+    """python3 -m orbelt.batch with this interpreter and this package."""
+    package_parent = str(pathlib.Path(orbelt.__file__).resolve().parents[1])
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join([package_parent, os.environ.get("PYTHONPATH", "")]))
+    return subprocess.run([sys.executable, "-m", "orbelt.batch", *map(str, args)], cwd=cwd, env=env,
+                          capture_output=True, text=True, timeout=300)
 
 
 def run_cli(cli, *args, cwd=None):

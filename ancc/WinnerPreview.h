@@ -12,14 +12,9 @@ namespace orbelt {
 // the lowest label, and 0 when there are no labels (or only NaN/inf costs).
 int winnerLabel(const float* costs, int count);
 
-// Grey value of a label: ((label + base) * level) mod 256, or
-// (label * level) mod 256 when base < 0. Only the low 8 bits of each factor
-// act, as in an 8-bit display.
-unsigned char previewGrey(int label, int baseDisparity, int displayLevel);
-
-// Writes previewGrey(winnerLabel) into rows 1..height-2 and columns
-// 1..width-2 of `preview` (CV_8UC1, the volume's size); the outermost rows
-// and columns are left as they were. Returns false, writing nothing, when
+// Writes displayGrey(winnerLabel) (postprocess/DisplayGrey.h) into rows
+// 1..height-2 and columns 1..width-2 of `preview` (CV_8UC1, the volume's
+// size); the outermost rows and columns are left as they were. Returns false, writing nothing, when
 // the preview is not CV_8UC1 of the volume's size.
 bool renderPreview(const CostVolume& volume, cv::Mat& preview, int baseDisparity, int displayLevel);
 

@@ -13,18 +13,20 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/DisparityImages.h"
-#include "cli/LeftRightCheck.h"
 #include "cli/NpyFile.h"
 #include "cli/OutputPlan.h"
 #include "cli/ParseArguments.h"
 #include "cli/PeakMemory.h"
 #include "cli/ProgressDisplay.h"
-#include "cli/SubpixelRefinement.h"
 #include "eval/DisparityEvaluation.h"
 #include "eval/DisparityMapFiles.h"
 #include "pipeline/AtomicFile.h"
 #include "pipeline/DisparityPipeline.h"
 #include "pipeline/PfmFile.h"
+#include "postprocess/DisplayGrey.h"
+#include "postprocess/FloatDisparity.h"
+#include "postprocess/LeftRightCheck.h"
+#include "postprocess/SubpixelRefinement.h"
 
 namespace orbelt {
 

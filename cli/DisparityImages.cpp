@@ -3,34 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 
 #include <opencv2/imgproc.hpp>
 
 namespace orbelt {
-
-cv::Mat floatDisparity(const std::vector<int>& labels, int width, int height, int baseDisparity,
-                       const std::vector<float>* offsets, const std::vector<std::uint8_t>* consistent) {
-  const std::size_t count = static_cast<std::size_t>(std::max(width, 0)) * std::max(height, 0);
-  if (width < 0 || height < 0 || labels.size() != count || (offsets && offsets->size() != count) ||
-      (consistent && consistent->size() != count)) {
-    return {};
-  }
-  cv::Mat disparity(height, width, CV_32FC1);
-  for (int y = 0; y < height; ++y) {
-    float* row = disparity.ptr<float>(y);
-    for (int x = 0; x < width; ++x) {
-      const std::size_t p = static_cast<std::size_t>(y) * width + x;
-      if (consistent && !(*consistent)[p]) {
-        row[x] = std::numeric_limits<float>::infinity();
-        continue;
-      }
-      const double d = static_cast<double>(baseDisparity) + labels[p] + (offsets ? (*offsets)[p] : 0.0f);
-      row[x] = static_cast<float>(d);
-    }
-  }
-  return disparity;
-}
 
 std::string png16Refusal(int baseDisparity, int labelCount) {
   if (baseDisparity < 0) {

@@ -1,6 +1,6 @@
 #pragma once
-// The images a run can write besides the dialog's grey display map: float
-// disparities, a 16-bit PNG, a colour-mapped picture with a legend, and a
+// The images a run can write besides the dialog's grey display map and the
+// float map: a 16-bit PNG, a colour-mapped picture with a legend, and a
 // confidence image of the left-right check.
 #include <cstdint>
 #include <string>
@@ -9,14 +9,6 @@
 #include <opencv2/core.hpp>
 
 namespace orbelt {
-
-// Float disparities in pixels (CV_32FC1, Middlebury's convention): base +
-// label, plus the sub-pixel offset of the pixel when `offsets` is given
-// (width*height entries), and +inf where `consistent` is given and holds 0.
-// Empty when a size does not fit.
-cv::Mat floatDisparity(const std::vector<int>& labels, int width, int height, int baseDisparity,
-                       const std::vector<float>* offsets = nullptr,
-                       const std::vector<std::uint8_t>* consistent = nullptr);
 
 // Why disparities base .. base + labelCount - 1 (plus half a pixel of
 // sub-pixel offset) cannot go into a 16-bit PNG of disparity x 256, or empty

@@ -97,36 +97,6 @@ bool evaluateDisparity(const cv::Mat& disparity, const cv::Mat& groundTruth, con
   return true;
 }
 
-cv::Mat disparityFromLabels(const std::vector<int>& labels, int width, int height, int baseDisparity) {
-  if (width < 0 || height < 0 || labels.size() != static_cast<std::size_t>(width) * height) return {};
-  cv::Mat disparity(height, width, CV_32FC1);
-  for (int y = 0; y < height; ++y) {
-    float* row = disparity.ptr<float>(y);
-    for (int x = 0; x < width; ++x) {
-      row[x] = static_cast<float>(static_cast<double>(baseDisparity) + labels[static_cast<std::size_t>(y) * width + x]);
-    }
-  }
-  return disparity;
-}
-
-cv::Mat disparityFromGrey(const cv::Mat& grey, int displayLevel, int baseDisparity, std::string& error) {
-  error.clear();
-  if (grey.type() != CV_8UC1) {
-    error = "display map must be 8-bit grey";
-    return {};
-  }
-  if (displayLevel <= 0) {
-    error = "display level must be positive, but is " + std::to_string(displayLevel);
-    return {};
-  }
-  cv::Mat disparity(grey.size(), CV_32FC1);
-  for (int y = 0; y < grey.rows; ++y)
-    for (int x = 0; x < grey.cols; ++x)
-      disparity.at<float>(y, x) =
-          float(double(grey.at<uchar>(y, x)) / displayLevel + (baseDisparity < 0 ? baseDisparity : 0));
-  return disparity;
-}
-
 std::string formatScore(const DisparityScore& s) {
   char text[512];
   std::snprintf(text, sizeof text,

@@ -56,19 +56,6 @@ struct EvaluationOptions {
 bool evaluateDisparity(const cv::Mat& disparity, const cv::Mat& groundTruth, const cv::Mat& mask,
                        const EvaluationOptions& options, DisparityScore& score, std::string& error);
 
-// Float disparities (CV_32FC1) base + label of a row-major labelling of
-// width x height. Empty when the sizes do not match.
-cv::Mat disparityFromLabels(const std::vector<int>& labels, int width, int height, int baseDisparity);
-
-// Disparities from a grey display map made with `baseDisparity` and
-// `displayLevel`: the map stores (label + base) * level when base >= 0 and
-// label * level when base < 0, so the disparity is grey / level, plus the
-// base only when it is negative. The grey values wrap at 256, so
-// disparities whose grey value wrapped cannot be recovered. Empty image (and
-// `error` set) when the map is not 8-bit single-channel or displayLevel is
-// not positive.
-cv::Mat disparityFromGrey(const cv::Mat& grey, int displayLevel, int baseDisparity, std::string& error);
-
 // The score as a few readable lines.
 std::string formatScore(const DisparityScore& score);
 

@@ -5,8 +5,8 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "eval/DisparityEvaluation.h"
 #include "pipeline/PfmFile.h"
+#include "postprocess/DisplayGrey.h"
 
 namespace orbelt {
 
@@ -50,9 +50,10 @@ std::string readDisparityMap(const std::string& path, const std::optional<GreyEn
       return "The disparity map \"" + path +
              "\" is an 8-bit display map: give its display level and base disparity to decode it";
     }
-    std::string error;
-    disparity = disparityFromGrey(image, grey->displayLevel, grey->baseDisparity, error);
-    return error.empty() ? std::string() : "The disparity map \"" + path + "\": " + error;
+    Expected<cv::Mat> decoded = disparityFromGrey(image, grey->displayLevel, grey->baseDisparity);
+    if (!decoded) return "The disparity map \"" + path + "\": " + decoded.error().message;
+    disparity = *decoded;
+    return {};
   }
   return "The disparity map \"" + path + "\" has " + describe(image) +
          "; expected a .pfm, a 16-bit grey PNG or an 8-bit grey display map";

@@ -23,6 +23,7 @@
 
 #include "fuzz/ByteReader.h"
 #include "pipeline/DisparityPipeline.h"
+#include "postprocess/DisplayGrey.h"
 
 namespace {
 

@@ -17,6 +17,7 @@
 
 #include "mrf/MrfSolver.h"
 #include "pipeline/AtomicFile.h"
+#include "postprocess/DisplayGrey.h"
 #include "platform/ProcessServices.h"
 
 namespace orbelt {
@@ -212,25 +213,6 @@ DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, cons
                    "); lower Disparity Range or HalfWinSize, or use smaller images";
   }
   return result;
-}
-
-cv::Mat renderDisplayMap(const std::vector<int>& labels, int width, int height, int baseDisparity,
-                         int displayLevel) {
-  if (width < 0 || height < 0 || labels.size() != static_cast<std::size_t>(width) * height) return {};
-  cv::Mat map(height, width, CV_8UC1);
-  // Unsigned arithmetic keeps exactly the low 8 bits of the product (the
-  // wrap at 256 is the display rule, not an accident) without signed
-  // overflow. A negative base is left out of the picture.
-  const std::uint32_t base = baseDisparity >= 0 ? static_cast<std::uint32_t>(baseDisparity) : 0u;
-  const std::uint32_t level = static_cast<std::uint32_t>(displayLevel);
-  for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = map.ptr<std::uint8_t>(y);
-    const int* in = labels.data() + static_cast<std::size_t>(y) * width;
-    for (int x = 0; x < width; ++x) {
-      row[x] = static_cast<std::uint8_t>(((static_cast<std::uint32_t>(in[x]) + base) * level) & 0xFFu);
-    }
-  }
-  return map;
 }
 
 std::string loadInputImage(const std::string& path, const char* role, cv::Mat& image) {

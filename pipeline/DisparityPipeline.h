@@ -117,12 +117,6 @@ struct DisparityOptions {
 DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
                                  const PipelineEngines& engines, const DisparityOptions& options = {});
 
-// Grey display map: ((label + base) * level) mod 256, or (label * level) mod
-// 256 when base < 0 (the low 8 bits of the product; no clamping). 8-bit, one
-// channel, width x height. `labels` holds width*height row-major labels.
-cv::Mat renderDisplayMap(const std::vector<int>& labels, int width, int height, int baseDisparity,
-                         int displayLevel);
-
 // Loads `path` as stored (cv::IMREAD_UNCHANGED) into `image`. Returns an empty
 // string on success; otherwise `image` is empty and the message names the
 // role ("reference" or "target") and the path, e.g.

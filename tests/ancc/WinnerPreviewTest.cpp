@@ -27,24 +27,6 @@ TEST(WinnerPreview, WinnerLabel) {
     EXPECT_EQ(winnerLabel(c.costs.data(), static_cast<int>(c.costs.size())), c.expected) << c.name;
 }
 
-TEST(WinnerPreview, GreyValue) {
-  struct Case {
-    int label, base, level;
-    int expected;
-  };
-  const Case cases[] = {
-      {5, 0, 3, 15},
-      {64, 0, 4, 0},      // 256 wraps to 0
-      {10, 2, 3, 36},     // (10 + 2) * 3
-      {10, -4, 3, 30},    // a negative base is left out
-      {3, 0, 256 + 2, 6}, // only the low 8 bits of the level act
-      {1, 255, 1, 0},     // (1 + 255) wraps
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(previewGrey(c.label, c.base, c.level), c.expected)
-        << "label " << c.label << " base " << c.base << " level " << c.level;
-}
-
 TEST(WinnerPreview, DrawsOnlyTheInterior) {
   CostVolume volume(4, 3, 70);
   for (int x = 0; x < 4; ++x)

@@ -8,21 +8,6 @@
 namespace orbelt {
 namespace {
 
-TEST(DisparityImages, FloatDisparityAddsBaseOffsetsAndMarksInconsistentPixels) {
-  const std::vector<int> labels = {0, 1, 2, 3};
-  const std::vector<float> offsets = {0.0f, 0.25f, -0.5f, 0.0f};
-  const std::vector<std::uint8_t> consistent = {1, 1, 1, 0};
-  const cv::Mat d = floatDisparity(labels, 2, 2, -2, &offsets, &consistent);
-  ASSERT_EQ(d.type(), CV_32FC1);
-  EXPECT_EQ(d.at<float>(0, 0), -2.0f);
-  EXPECT_EQ(d.at<float>(0, 1), -0.75f);
-  EXPECT_EQ(d.at<float>(1, 0), -0.5f);
-  EXPECT_TRUE(std::isinf(d.at<float>(1, 1)));
-  EXPECT_EQ(floatDisparity(labels, 2, 2, 0).at<float>(1, 1), 3.0f);  // no offsets, no check: the labels
-  const std::vector<float> shortOffsets = {0.0f};
-  EXPECT_TRUE(floatDisparity(labels, 2, 2, 0, &shortOffsets).empty());
-}
-
 TEST(DisparityImages, Png16StoresDisparityTimes256AndKeepsZeroForUnknown) {
   const cv::Mat d = (cv::Mat_<float>(1, 5) << 0.0f, 1.0f, 12.75f, INFINITY, 255.5f);
   const cv::Mat code = encodeDisparityPng16(d);

@@ -48,14 +48,6 @@ TEST(DisparityEvaluation, FloatTruthSkipsNonFiniteValuesAndIsScaledToo) {
   EXPECT_NEAR(s.badOver4, 100.0, 1e-9);
 }
 
-TEST(DisparityEvaluation, LabelsBecomeDisparitiesFromTheBase) {
-  const cv::Mat d = disparityFromLabels({0, 1, 2, 5}, 2, 2, -3);
-  ASSERT_EQ(d.type(), CV_32FC1);
-  EXPECT_EQ(d.at<float>(0, 0), -3.0f);
-  EXPECT_EQ(d.at<float>(1, 1), 2.0f);
-  EXPECT_TRUE(disparityFromLabels({0, 1, 2}, 2, 2, 0).empty());
-}
-
 TEST(DisparityEvaluation, MaskAndBorderLeavePixelsOut) {
   cv::Mat disparity(4, 5, CV_32FC1, cv::Scalar(2.0f));
   disparity.at<float>(0, 0) = 9.0f;  // bad, but on the border
@@ -96,29 +88,6 @@ TEST(DisparityEvaluation, RefusesMapsThatDoNotFit) {
     EXPECT_FALSE(evaluateDisparity(c.disparity, c.truth, c.mask, {c.scale, 0}, s, error)) << c.what;
     EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
   }
-}
-
-TEST(DisparityEvaluation, GreyMapsFollowTheDisplayEncoding) {
-  const cv::Mat grey = (cv::Mat_<uchar>(1, 3) << 0, 30, 255);
-  struct Case {
-    int level, base;
-    float expected[3];
-  };
-  const Case cases[] = {
-      {3, 0, {0, 10, 85}},
-      {3, 4, {0, 10, 85}},       // a non-negative base is already in the grey value
-      {3, -5, {-5, 5, 80}},      // a negative base is not
-      {4, 0, {0, 7.5f, 63.75f}},
-  };
-  for (const Case& c : cases) {
-    std::string error;
-    const cv::Mat d = disparityFromGrey(grey, c.level, c.base, error);
-    ASSERT_TRUE(error.empty()) << error;
-    for (int x = 0; x < 3; ++x) EXPECT_FLOAT_EQ(d.at<float>(0, x), c.expected[x]) << "level " << c.level;
-  }
-  std::string error;
-  EXPECT_TRUE(disparityFromGrey(grey, 0, 0, error).empty());
-  EXPECT_NE(error.find("display level"), std::string::npos);
 }
 
 }  // namespace

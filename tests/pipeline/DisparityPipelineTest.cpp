@@ -10,6 +10,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "platform/ProcessServices.h"
+#include "postprocess/DisplayGrey.h"
 #include "tests/pipeline/EngineDoubles.h"
 #include "tests/pipeline/LiveHeap.h"
 #include "tests/pipeline/TempFolder.h"
@@ -225,43 +226,6 @@ TEST(ComputeDisparity, ReportsProgressOfPasses) {
   computeDisparity(patterned(4, 3, 1), patterned(4, 3, 2), smallParams(),
                    testing::recordingEngines(log, patternFill(4)), options);
   EXPECT_EQ(passes, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
-}
-
-// ---------------------------------------------------------------------------
-// renderDisplayMap
-
-TEST(RenderDisplayMap, ScalesWrapsAndIgnoresANegativeBase) {
-  struct Case {
-    int label, base, level, grey;
-  };
-  const Case cases[] = {
-      {69, 0, 3, 207},   // the largest value with the defaults
-      {64, 0, 4, 0},     // 256 wraps to 0
-      {65, 0, 4, 4},     // and keeps counting
-      {10, -5, 3, 30},   // a negative base is left out of the picture
-      {10, 5, 3, 45},    // a positive one is added
-      {0, 100, 3, 44},   // 300 mod 256
-      {7, 0, 0, 0},      // level 0 paints everything black
-      {1, 0, -1, 255},   // a negative level acts through its low 8 bits
-      {3, 0, 257, 3},    // and so does one above 255
-  };
-  for (const Case& c : cases) {
-    const cv::Mat map = renderDisplayMap({c.label}, 1, 1, c.base, c.level);
-    ASSERT_EQ(map.type(), CV_8UC1);
-    EXPECT_EQ(map.at<std::uint8_t>(0, 0), c.grey)
-        << "label " << c.label << " base " << c.base << " level " << c.level;
-  }
-}
-
-TEST(RenderDisplayMap, PlacesPixelPAtColumnPModWidthOfRowPDivWidth) {
-  const cv::Mat map = renderDisplayMap({0, 1, 2, 3, 4, 5}, 3, 2, 0, 10);
-  ASSERT_EQ(map.size(), cv::Size(3, 2));
-  EXPECT_EQ(map.at<std::uint8_t>(0, 2), 20);
-  EXPECT_EQ(map.at<std::uint8_t>(1, 0), 30);
-}
-
-TEST(RenderDisplayMap, RefusesALabelCountThatDoesNotMatchTheSize) {
-  EXPECT_TRUE(renderDisplayMap({1, 2, 3}, 2, 2, 0, 3).empty());
 }
 
 // ---------------------------------------------------------------------------

@@ -1,4 +1,4 @@
-#include "cli/SubpixelRefinement.h"
+#include "postprocess/SubpixelRefinement.h"
 
 #include <algorithm>
 #include <cmath>

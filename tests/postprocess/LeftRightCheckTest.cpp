@@ -1,5 +1,5 @@
 // The left-right check on hand-made label maps.
-#include "cli/LeftRightCheck.h"
+#include "postprocess/LeftRightCheck.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The parabola fit on hand-made costs whose vertex is known.
-#include "cli/SubpixelRefinement.h"
+#include "postprocess/SubpixelRefinement.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cli/LeftRightCheck.h"
+#include "postprocess/LeftRightCheck.h"
 
 #include <cmath>
 #include <limits>

@@ -266,7 +266,14 @@ bool AlphaExpansion::expandLabel(int alpha) {
     if (!insideSweep) syncGridCosts();
     const RecycledGridMoves::Costs costs{pairTable, useMultipliers ? horizontalMultipliers : nullptr,
                                          useMultipliers ? verticalMultipliers : nullptr};
-    return gridMoves->expand(alpha, labels.get(), costs);
+    try {
+      return gridMoves->expand(alpha, labels.get(), costs);
+    } catch (...) {
+      // A graph that failed mid-search is not reused: the next move starts
+      // the grid state anew (the labels are untouched until a move ends).
+      gridMoves.reset();
+      throw;
+    }
   }
 
   // Only pixels not yet at alpha can change; they alone get nodes.

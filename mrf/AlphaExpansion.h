@@ -42,18 +42,19 @@
 // a label starting from the flow that label's previous move left
 // (RecycledGridMoves), which makes the later sweeps cost little more than the
 // changes since. That needs table costs (data table, pair table or truncated
-// power) and two floats per pixel and label; with function costs, with
-// recycling turned off, above the memory limit or when the memory cannot be
-// had, every move builds its own graph instead ("the fresh way"). Both ways
-// cut the same minimum cut in exact arithmetic: the set reachable from the
-// source in the residual graph. Float rounding may resolve a tie of two
-// minimum cuts differently.
+// power) and three floats per pixel and label (the kept flows and a
+// label-major copy of the data costs); with function costs, with recycling
+// turned off, above the memory limit or when the memory cannot be had, every
+// move builds its own graph instead ("the fresh way"). Both ways cut the same
+// minimum cut in exact arithmetic: the set reachable from the source in the
+// residual graph. Float rounding may resolve a tie of two minimum cuts
+// differently.
 //
-// Failures (besides those of GraphCutSolver): a NotSet data term at the start
-// of a sweep ends the process with the framed message "You have to set up the
-// data cost before running optimization" (then the same for the smoothness
-// term), status 1; a graph that cannot be allocated ends the process with
-// status 1 (FlowGraph's failure rule).
+// Failures (besides those of GraphCutSolver), returned by optimize(): a
+// NotSet data term at the start of a sweep gives the framed message "You have
+// to set up the data cost before running optimization" (then the same for the
+// smoothness term), status 1; a graph that cannot be allocated gives the
+// graph's Error (maxflow/GraphFailure.h).
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "mrf/CuttablePair.h"
+#include "platform/Failure.h"
 
 namespace orbelt {
 
@@ -47,7 +48,22 @@ bool RecycledGridMoves::prepare(int width, int height, int labelCount) {
   kept_.assign(static_cast<std::size_t>(labelCount), 0);
 
   // Pairs in pixel order, right before down: the layout then keeps a
-  // pixel's two pairs beside its node.
+  // pixel's two pairs beside its node. Without the graph's memory there is
+  // no recycling either.
+  try {
+    layOutGrid();
+  } catch (const Failure&) {
+    graph_.clear();
+    flows_.reset();
+    return false;
+  }
+  counts_ = {};
+  return true;
+}
+
+void RecycledGridMoves::layOutGrid() {
+  const int width = width_;
+  const int height = height_;
   graph_.clear();
   graph_.createNodes(pixelCount_);
   for (int y = 0; y < height; ++y) {
@@ -65,8 +81,6 @@ bool RecycledGridMoves::prepare(int width, int height, int labelCount) {
       arcs_[2 * static_cast<std::size_t>(p) + 1] = y + 1 < height ? graph_.arcIndex(p, p + width) : FlowGraph::kNoArc;
     }
   }
-  counts_ = {};
-  return true;
 }
 
 void RecycledGridMoves::loadDataCosts(const float* dataTable) {

@@ -34,8 +34,9 @@
 //
 // Owns: the graph, the pairs' arc indices, the kept flows, the label-major
 // copy of the data costs and a scratch row.
-// Fails: prepare() returns false, keeping nothing, when its arrays cannot be
-// allocated; the graph's own allocation failures follow FlowGraph's rule.
+// Fails: prepare() returns false, keeping nothing, when its arrays or its
+// graph cannot be allocated; a failure of the graph during a move is raised
+// as FlowGraph raises it (maxflow/GraphFailure.h), the labels untouched.
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -88,6 +89,8 @@ class RecycledGridMoves {
   void setObserver(FlowObserver* observer) { graph_.setObserver(observer); }
 
  private:
+  // Builds the grid graph, lays it out and notes every pair's arc index.
+  void layOutGrid();
   void pushAlongSinglePairs();
   template <bool kScaled>
   void writeResiduals(int alpha, const int* labels, const Costs& costs, bool recycled);

@@ -12,7 +12,7 @@ PACKAGES=(
   libboost-graph-dev
   libcli11-dev nlohmann-json3-dev
   fonts-noto-cjk
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   python3
 )
 

@@ -1,7 +1,6 @@
 #include "pipeline/DisparityPipeline.h"
 
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,10 +12,8 @@
 #include <new>
 #include <sstream>
 
-#include <opencv2/imgcodecs.hpp>
-
 #include "mrf/MrfSolver.h"
-#include "pipeline/AtomicFile.h"
+#include "io/ImageFile.h"
 #include "postprocess/DisplayGrey.h"
 #include "platform/ProcessServices.h"
 
@@ -208,6 +205,7 @@ Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& ta
         result.passSeconds.push_back(seconds);
         if (options.onPass) options.onPass(pass, energy, seconds);
       }
+      result.flowRecycling = solver->recyclesFlows();
       result.labels.resize(pixelCount);
       for (std::size_t p = 0; p < pixelCount; ++p) result.labels[p] = solver->labelAt(static_cast<int>(p));
     }
@@ -217,25 +215,6 @@ Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& ta
     return runOutOfMemory(width, height, params);
   }
   return result;
-}
-
-std::string loadInputImage(const std::string& path, const char* role, cv::Mat& image) {
-  image.release();
-  const std::string prefix = std::string("Cannot read the ") + role + " image \"" + path + "\": ";
-  struct stat info {};
-  if (path.empty()) return std::string("Cannot read the ") + role + " image: no file name given";
-  if (::stat(path.c_str(), &info) != 0) return prefix + "file missing (" + std::strerror(errno) + ")";
-  if (S_ISDIR(info.st_mode)) return prefix + "it is a folder, not an image file";
-  // Said plainly: an empty file is usually an interrupted copy or download.
-  if (S_ISREG(info.st_mode) && info.st_size == 0) return prefix + "the file is empty (0 bytes)";
-  try {
-    image = cv::imread(path, cv::IMREAD_UNCHANGED);
-  } catch (const cv::Exception& e) {
-    image.release();
-    return prefix + "not a readable image (" + e.what() + ")";
-  }
-  if (image.empty()) return prefix + "not an image file OpenCV can decode";
-  return {};
 }
 
 bool passesColorCheck(const cv::Mat& ref, const cv::Mat& target) {
@@ -341,25 +320,6 @@ std::string defaultSavePath() {
   return (folder.empty() ? std::string("data") : folder + "/data") + "/dispMap.bmp";
 }
 
-std::string saveImageAtomically(const std::string& path, const cv::Mat& image) {
-  const auto slash = path.find_last_of('/');
-  const auto dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot + 1 == path.size()) {
-    return "Cannot write \"" + path + "\": the name has no extension to choose the image format by (e.g. .bmp)";
-  }
-  const std::string extension = path.substr(dot);
-  std::vector<std::uint8_t> encoded;
-  try {
-    if (!cv::imencode(extension, image, encoded)) {
-      return "Cannot write \"" + path + "\": the image could not be encoded as " + extension;
-    }
-  } catch (const cv::Exception& e) {
-    return "Cannot write \"" + path + "\": " + extension + " is not an image format OpenCV can write (" +
-           e.err + ")";
-  }
-  return writeFileAtomically(path, {ByteRange{encoded.data(), encoded.size()}});
-}
-
 RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, const PipelineContext& context,
                                 DisparityResult* resultOut, Error* endingError) {
   // A context without a message box still tells its refusals somewhere.
@@ -385,15 +345,14 @@ RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, c
   };
 
   if (slots.refImage.empty()) {
-    if (std::string failure = loadInputImage(context.defaultRefPath, "reference", slots.refImage); !failure.empty()) {
-      return refuse(failure, RunOutcome::Refused);
-    }
+    Expected<cv::Mat> loaded = loadInputImage(context.defaultRefPath, "reference");
+    if (!loaded) return refuse(loaded.error().message, RunOutcome::Refused);
+    slots.refImage = std::move(*loaded);
   }
   if (slots.targetImage.empty()) {
-    if (std::string failure = loadInputImage(context.defaultTargetPath, "target", slots.targetImage);
-        !failure.empty()) {
-      return refuse(failure, RunOutcome::Refused);
-    }
+    Expected<cv::Mat> loaded = loadInputImage(context.defaultTargetPath, "target");
+    if (!loaded) return refuse(loaded.error().message, RunOutcome::Refused);
+    slots.targetImage = std::move(*loaded);
   }
 
   if (!passesColorCheck(slots.refImage, slots.targetImage)) return end(colorFormatError());
@@ -413,7 +372,7 @@ RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, c
   const auto saveStart = Clock::now();
   const cv::Mat map = renderDisplayMap(result.labels, result.width, result.height, params.baseDisparity,
                                        params.displayLevel);
-  const std::string saveFailure = saveImageAtomically(context.savePath, map);
+  const Status saved = saveImageAtomically(context.savePath, map);
   result.saveSeconds = secondsSince(saveStart);
 
   // The run reached its end: the next one starts from the default files
@@ -421,8 +380,8 @@ RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, c
   slots.refImage.release();
   slots.targetImage.release();
   if (resultOut) *resultOut = std::move(result);
-  if (!saveFailure.empty()) {
-    messages.show("The disparity map was computed but not saved. " + saveFailure);
+  if (!saved) {
+    messages.show("The disparity map was computed but not saved. " + saved.error().message);
     return RunOutcome::SaveFailed;
   }
   return RunOutcome::Saved;

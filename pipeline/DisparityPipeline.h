@@ -95,6 +95,7 @@ struct DisparityResult {
   double flattenSeconds = 0.0;       // wall time of the flat copy and the volume's release
   double optimizeSeconds = 0.0;      // wall time from building the optimizer to the last pass
   double saveSeconds = 0.0;          // wall time of the display map and its save (runDisparityPipeline only)
+  bool flowRecycling = false;        // the optimizer's moves started from recycled flows (MrfSolver::recyclesFlows)
 };
 
 struct DisparityOptions {
@@ -115,12 +116,6 @@ struct DisparityOptions {
 // OutOfMemory Error naming the run's size (status 1). Never ends the process.
 Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
                                            const PipelineEngines& engines, const DisparityOptions& options = {});
-
-// Loads `path` as stored (cv::IMREAD_UNCHANGED) into `image`. Returns an empty
-// string on success; otherwise `image` is empty and the message names the
-// role ("reference" or "target") and the path, e.g.
-// Cannot read the reference image "data/Img0.png": file missing or not an image
-std::string loadInputImage(const std::string& path, const char* role, cv::Mat& image);
 
 // Whether the channel counts pass the colour check: the reference has exactly
 // 3 channels and the target as many as the reference. Depth and size are not
@@ -170,12 +165,6 @@ inline constexpr int kColorFormatExitStatus = -1;
 // <folder of the executable>/data/dispMap.bmp ("data/dispMap.bmp" when the
 // executable's folder is unknown).
 std::string defaultSavePath();
-
-// Writes `image` to `path` through a temporary file in the same folder and a
-// rename, so an earlier file is never left half-written and nothing is left
-// behind on failure. The format follows the extension (.bmp, .png, ...).
-// Empty on success, otherwise a message naming the path and the reason.
-std::string saveImageAtomically(const std::string& path, const cv::Mat& image);
 
 struct PipelineContext {
   MessageBox* messages = nullptr;  // where refusals and failures are told; null: printed on stderr

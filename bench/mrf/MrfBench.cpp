@@ -49,11 +49,14 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
 
 #include "ancc/CostVolume.h"
+#include "io/ImageFile.h"
 #include "mrf/AlphaExpansion.h"
 #include "pipeline/DisparityPipeline.h"
 #include "pipeline/StereoParams.h"
@@ -162,9 +165,11 @@ std::vector<float> pairCosts(const std::string& name, int scale, int& width, int
   const auto files = pairFiles(name);
   if (files.first.empty()) refuse("the pair " + name + " is not there (the public data is absent)");
   cv::Mat ref, target;
-  std::string error = orbelt::loadInputImage(files.first, "reference", ref);
-  if (error.empty()) error = orbelt::loadInputImage(files.second, "target", target);
-  if (!error.empty()) refuse(error);
+  for (auto [image, path, role] : {std::tuple{&ref, files.first, "reference"}, std::tuple{&target, files.second, "target"}}) {
+    orbelt::Expected<cv::Mat> loaded = orbelt::loadInputImage(path, role);
+    if (!loaded) refuse(loaded.error().summary());
+    *image = std::move(*loaded);
+  }
   if (scale > 1) {
     cv::resize(ref, ref, cv::Size(ref.cols / scale, ref.rows / scale), 0, 0, cv::INTER_AREA);
     cv::resize(target, target, cv::Size(target.cols / scale, target.rows / scale), 0, 0, cv::INTER_AREA);
@@ -408,13 +413,13 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
     std::printf("total %8.3f %8.3f   peak memory %.1f MiB\n", totalWall(now), totalCpu(now), now.peakMiB);
     return true;
   }
-  std::printf("pass | reference wall  cpu | this build wall  cpu | ratio wall  cpu | solved | energy (this build)   labels\n");
+  std::printf("pass | reference wall  cpu | this build wall  cpu | ratio wall  cpu | solved (this/ref) | energy (this build)   labels\n");
   for (std::size_t k = 0; k < now.passes.size() && k < before.passes.size(); ++k) {
     const PassFigures& a = before.passes[k];
     const PassFigures& b = now.passes[k];
     const bool identical = a.hash == b.hash;
     same = same && identical;
-    std::printf("%4zu | %9.3f %8.3f | %10.3f %8.3f | %7.2fx %6.2fx | %2lld/%-3lld | %.6f   %s", k + 1, a.wall, a.cpu,
+    std::printf("%4zu | %9.3f %8.3f | %10.3f %8.3f | %7.2fx %6.2fx | %8lld/%-8lld | %.6f   %s", k + 1, a.wall, a.cpu,
                 b.wall, b.cpu, a.wall / b.wall, a.cpu / b.cpu, b.solved, a.solved, b.energy,
                 identical ? "same" : "DIFFER");
     if (!identical) std::printf(" (reference energy %.6f, relative %.2e)", a.energy, (b.energy - a.energy) / a.energy);

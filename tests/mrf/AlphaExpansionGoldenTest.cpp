@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "mrf/AlphaExpansion.h"
+#include "tests/mrf/GoldenRuns.h"
 
 namespace orbelt {
 namespace {
@@ -130,15 +131,9 @@ float hashed(int a, int b, int c) {
   return static_cast<float>(h % 4096u) / 4096.0f;
 }
 
-// The scene: a tilted floor, a box and a slanted wall.
-int sceneLabel(int x, int y, int width, int height, int labels) {
-  const float u = static_cast<float>(x) / static_cast<float>(width);
-  const float v = static_cast<float>(y) / static_cast<float>(height);
-  float d = 0.1f + 0.2f * v;
-  if (u > 0.55f && u < 0.85f && v > 0.2f && v < 0.75f) d = 0.8f;
-  if (u > 0.1f && u < 0.45f && v > 0.3f && v < 0.9f) d = 0.3f + 0.5f * u;
-  return static_cast<int>(d * static_cast<float>(labels - 1) + 0.5f);
-}
+// The scene: a tilted floor, a box and a slanted wall (shared with the
+// recorded runs).
+using mrftest::sceneLabel;
 
 struct Scene {
   int width;

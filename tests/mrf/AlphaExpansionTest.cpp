@@ -13,6 +13,7 @@
 
 #include "mrf/AlphaExpansion.h"
 #include "tests/mrf/GridEnergy.h"
+#include "tests/mrf/MoveEnergy.h"
 #include "tests/platform/ErrorAssertions.h"
 
 namespace orbelt {
@@ -99,9 +100,10 @@ class RandomMetricEnergies {
   std::mt19937 rng;
 };
 
-// The lowest energy over every labelling that differs from `start` only by
-// pixels switched to alpha.
-double bestExpansionEnergy(const GridEnergy& e, const std::vector<int>& start, int alpha) {
+// The lowest value of `energyOf` over every labelling that differs from
+// `start` only by pixels switched to alpha.
+template <typename EnergyOf>
+double lowestOverExpansions(const std::vector<int>& start, int alpha, EnergyOf energyOf) {
   std::vector<int> active;
   for (int p = 0; p < static_cast<int>(start.size()); ++p)
     if (start[static_cast<std::size_t>(p)] != alpha) active.push_back(p);
@@ -110,9 +112,15 @@ double bestExpansionEnergy(const GridEnergy& e, const std::vector<int>& start, i
     std::vector<int> candidate = start;
     for (std::size_t k = 0; k < active.size(); ++k)
       if (mask & (1u << k)) candidate[static_cast<std::size_t>(active[k])] = alpha;
-    best = std::min(best, e.energy(candidate));
+    best = std::min(best, energyOf(candidate));
   }
   return best;
+}
+
+// The lowest energy over every labelling that differs from `start` only by
+// pixels switched to alpha.
+double bestExpansionEnergy(const GridEnergy& e, const std::vector<int>& start, int alpha) {
+  return lowestOverExpansions(start, alpha, [&](const std::vector<int>& labels) { return e.energy(labels); });
 }
 
 TEST(AlphaExpansion, EachMoveReachesTheBestExpansionOfItsLabel) {
@@ -134,6 +142,83 @@ TEST(AlphaExpansion, EachMoveReachesTheBestExpansionOfItsLabel) {
     for (std::size_t p = 0; p < after.size(); ++p)
       ASSERT_TRUE(after[p] == start[p] || after[p] == alpha) << "pixel " << p << " became " << after[p];
     ASSERT_EQ(e->energy(after), bestExpansionEnergy(*e, start, alpha));
+  }
+}
+
+// The lowest move energy (the energy under the move's own, possibly
+// corrected, pair terms; see MoveEnergy.h) over every expansion of `start`.
+double bestMoveEnergy(const GridEnergy& e, const std::vector<int>& start, int alpha, mrftest::ExcessSpread spread) {
+  return lowestOverExpansions(start, alpha, [&](const std::vector<int>& labels) {
+    return mrftest::judgeMove(e, start, alpha, labels, spread).moveEnergy;
+  });
+}
+
+// Squared label distances, truncated, on grids of up to twelve pixels: pairs
+// whose labels lie far apart break Ekk + Eaa <= Eka + Eak, and the move must
+// then be the best expansion under the corrected pair terms the optimizer
+// documents (a third of the excess off Eaa, a third onto Eka, the rest onto
+// Eak). Costs, lambdas and multipliers are multiples of 1/4, so two move
+// energies that differ at all differ by at least 1/12 (float rounding of the
+// thirds stays far below the tolerance). The same rounds show that the check
+// can tell where the excess goes: under each other spread, some move found
+// would not be the best.
+TEST(AlphaExpansion, EachMoveOfASquaredTermReachesTheBestExpansionOfItsCorrectedPairs) {
+  const mrftest::ExcessSpread documented;
+  const mrftest::ExcessSpread others[] = {{1.0, 0.0}, {0.0, 0.5}, {0.0, 1.0}, {0.5, 0.5}};
+  int corrected = 0;
+  int distinguished[std::size(others)] = {};
+  std::mt19937 rng(6021);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int round = 0; round < 400; ++round) {
+    const int width = pick(1, 6);
+    const int height = pick(1, 12 / width);
+    const int labelCount = pick(3, 6);
+    GridEnergy e(width, height, labelCount);
+    for (float& c : e.costs) c = 0.25f * static_cast<float>(pick(0, 40));
+    const float maxCost = std::vector<float>{4.0f, 5.0f, 9.0f, 25.0f}[static_cast<std::size_t>(pick(0, 3))];
+    const float lambda = 0.25f * static_cast<float>(pick(1, 8));
+    switch (pick(0, 2)) {
+      case 0:  // the dialog's form
+        e.setTruncatedPower(2, maxCost, lambda);
+        break;
+      case 1:  // with multipliers
+        e.setTruncatedPower(2, maxCost, lambda);
+        e.smooth.useMultipliers = true;
+        for (float& m : e.horizontal) m = 0.5f * static_cast<float>(pick(0, 4));
+        for (float& m : e.vertical) m = 0.5f * static_cast<float>(pick(0, 4));
+        break;
+      default:  // the caller's table holding the same squared distances
+        e.smooth.form = CostForm::Table;
+        for (int a = 0; a < labelCount; ++a)
+          for (int b = 0; b < labelCount; ++b)
+            e.pairTable[static_cast<std::size_t>(a * labelCount + b)] = GridEnergy::truncatedPower(a, b, 2, maxCost, lambda);
+        break;
+    }
+    std::vector<int> start(static_cast<std::size_t>(width * height));
+    for (int& l : start) l = pick(0, labelCount - 1);
+    const int alpha = pick(0, labelCount - 1);
+    SCOPED_TRACE(::testing::Message() << "round " << round << ": " << width << " x " << height << " x " << labelCount
+                                      << ", alpha " << alpha << ", truncated at " << maxCost);
+
+    AlphaExpansionProbe solver(width, height, labelCount, &e.terms);
+    solver.initialize();
+    mrftest::assignLabels(solver, start);
+    solver.expandLabel(alpha);
+    const std::vector<int> after = mrftest::labelsOf(solver);
+
+    const mrftest::MoveJudgement judged = mrftest::judgeMove(e, start, alpha, after);
+    ASSERT_TRUE(judged.onlyKeptOrAlpha);
+    ASSERT_NEAR(judged.moveEnergy, bestMoveEnergy(e, start, alpha, documented), 1e-3);
+    if (!judged.corrected) continue;
+    ++corrected;
+    for (std::size_t k = 0; k < std::size(others); ++k) {
+      const double found = mrftest::judgeMove(e, start, alpha, after, others[k]).moveEnergy;
+      if (found > bestMoveEnergy(e, start, alpha, others[k]) + 1e-3) ++distinguished[k];
+    }
+  }
+  EXPECT_GE(corrected, 100) << "too few moves needed the correction to show anything";
+  for (std::size_t k = 0; k < std::size(others); ++k) {
+    EXPECT_GT(distinguished[k], 0) << "no move tells the documented spread from spread " << k;
   }
 }
 

@@ -558,15 +558,5 @@ TEST(DefaultSavePath, IsDispMapInTheDataFolderBesideTheExecutable) {
   EXPECT_EQ(defaultSavePath(), executableFolder() + "/data/dispMap.bmp");
 }
 
-TEST(SaveImageAtomically, NeedsAnExtensionToPickTheFormat) {
-  TempFolder folder;
-  const cv::Mat image(4, 4, CV_8UC1, cv::Scalar(9));
-  EXPECT_EQ(saveImageAtomically(folder.file("map.bmp"), image), "");
-  EXPECT_TRUE(sameImage(cv::imread(folder.file("map.bmp"), cv::IMREAD_UNCHANGED), image));
-  EXPECT_NE(saveImageAtomically(folder.file("map"), image).find("no extension"), std::string::npos);
-  EXPECT_NE(saveImageAtomically(folder.file("map.nosuchformat"), image).find(".nosuchformat"), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(folder.file("map.nosuchformat")));
-}
-
 }  // namespace
 }  // namespace orbelt

@@ -22,9 +22,10 @@
 #include "postprocess/SubpixelRefinement.h"
 
 // Files: float maps and atomic writes.
-#include "pipeline/AtomicFile.h"
-#include "pipeline/PfmFile.h"
+#include "io/AtomicFile.h"
+#include "io/ImageFile.h"
+#include "io/PfmFile.h"
 
 // Scoring against ground truth.
 #include "eval/DisparityEvaluation.h"
-#include "eval/DisparityMapFiles.h"
+#include "io/DisparityMapFiles.h"

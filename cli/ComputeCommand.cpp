@@ -57,10 +57,10 @@ int fail(ProgressDisplay* progress, const std::string& message, int status) {
 
 // An engine's Error is printed as it is, on its own stream, and its status
 // ends the command.
-int fail(ProgressDisplay& progress, const Error& error) {
-  progress.endBar();
+int fail(ProgressDisplay* progress, const Error& error) {
+  if (progress) progress->endBar();
   std::fputs(error.message.c_str(), error.stream == ErrorStream::Stdout ? stdout : stderr);
-  return error.exitStatus;
+  return error.exitStatus & 0xff;
 }
 
 // A float as the shortest decimal that reads back as it (0.033, not
@@ -200,7 +200,7 @@ int runComputeCommand(int argc, char** argv) {
 
   // Everything that can be judged without computing is judged first, so a
   // mistake costs no time and touches no file.
-  if (std::string bad = params.check(); !bad.empty()) return fail(nullptr, bad, kExitUsage);
+  if (Status bad = params.check(); !bad) return fail(nullptr, bad.error());
   if (!confidencePath.empty() && !lrCheck) {
     return fail(nullptr, "--confidence needs --lr-check: the confidence is the left-right check's result",
                 kExitUsage);
@@ -243,23 +243,18 @@ int runComputeCommand(int argc, char** argv) {
   if (!loadedRight) return fail(nullptr, loadedRight.error().message, kExitUsage);
   const cv::Mat& left = *loadedLeft;
   const cv::Mat& right = *loadedRight;
-  if (!passesColorCheck(left, right)) {
-    std::fprintf(stderr, "%s\n", kColorFormatMessage);
-    return kColorFormatExitStatus & 0xff;
-  }
-  // With the left-right check the first run's kept costs stay in memory
-  // while the right view's run needs its own peak, so they are not available
-  // to it.
-  std::uint64_t available = availableMemoryBytes();
-  const bool keepCosts = !costPath.empty() || subpixel;
-  if (lrCheck && keepCosts && available != UINT64_MAX) {
-    const std::uint64_t kept = static_cast<std::uint64_t>(left.cols) * static_cast<std::uint64_t>(left.rows) *
-                               static_cast<std::uint64_t>(params.disparityRange) * sizeof(float);
-    available = kept < available ? available - kept : 0;
-  }
-  if (std::string bad = checkRunInputs(left, right, params, available); !bad.empty()) {
-    return fail(nullptr, bad, kExitUsage);
-  }
+  // The run's request, checked before anything is printed or computed.
+  StereoRequest request;
+  request.left = left;
+  request.right = right;
+  request.options = stereoOptionsFor(params);
+  request.options.matcher.threadCount = threads;
+  request.options.optimizer.seed = seed;
+  request.options.keepCosts = !costPath.empty();
+  request.options.subpixel = subpixel;
+  if (lrCheck) request.options.leftRightThreshold = lrThreshold;
+  request.fieldNames = kDialogFieldNames;
+  if (Status refused = checkStereoRequest(request); !refused) return fail(nullptr, refused.error());
   const int width = left.cols;
   const int height = left.rows;
   const auto sizeMismatch = [&](const cv::Mat& m, const std::string& what, const std::string& path) {
@@ -284,44 +279,14 @@ int runComputeCommand(int argc, char** argv) {
     progress.line(text);
   }
   const auto runStart = Clock::now();
-  const PipelineEngines engines = defaultEngines(seed);
-  DisparityOptions options;
-  options.keepCosts = keepCosts;
-  options.threadCount = threads;
-  progress.attach(options, "");
-  Expected<DisparityResult> computed = computeDisparity(left, right, params, engines, options);
-  if (!computed) return fail(progress, computed.error());
-  const DisparityResult result = std::move(computed).value();
-
-  DisparityResult rightResult;
-  std::vector<int> rightLabels;
-  LeftRightConsistency consistency;
-  double lrSeconds = 0.0;
-  if (lrCheck) {
-    const auto start = Clock::now();
-    const MirroredPair mirrored = mirroredPairForRightView(left, right);
-    DisparityOptions rightOptions;
-    rightOptions.threadCount = threads;
-    progress.attach(rightOptions, "right view");
-    Expected<DisparityResult> rightComputed =
-        computeDisparity(mirrored.reference, mirrored.target, params, engines, rightOptions);
-    if (!rightComputed) return fail(progress, rightComputed.error());
-    rightResult = std::move(rightComputed).value();
-    rightLabels = mirrorLabels(rightResult.labels, width, height);
-    consistency = checkLeftRight(result.labels, rightLabels, width, height, params.baseDisparity, lrThreshold);
-    lrSeconds = secondsSince(start);
-  }
-
-  double subpixelSeconds = 0.0;
-  std::vector<float> offsets;
-  if (subpixel) {
-    const auto start = Clock::now();
-    offsets = subpixelOffsets(result.labels, result.costs, params.disparityRange);
-    subpixelSeconds = secondsSince(start);
-  }
-  const cv::Mat disparity = floatDisparity(result.labels, width, height, params.baseDisparity,
-                                           subpixel ? &offsets : nullptr,
-                                           lrCheck ? &consistency.consistent : nullptr);
+  request.progress = progress.stereoProgress();
+  Expected<StereoResult> run = runStereo(request);
+  if (!run) return fail(&progress, run.error());
+  const StereoResult& stereo = *run;
+  const DisparityResult& result = stereo.left;
+  const cv::Mat& disparity = stereo.disparity;
+  const double lrSeconds = stereo.leftRightSeconds;
+  const double subpixelSeconds = stereo.subpixelSeconds;
 
   // Every output is made in memory, then each is written through a temporary
   // file and a rename, so a failed write never leaves a half-written file.
@@ -363,7 +328,7 @@ int runComputeCommand(int argc, char** argv) {
     wrote("color", colorPath);
   }
   if (!confidencePath.empty()) {
-    const cv::Mat confidence = renderConfidence(consistency.consistent, width, height);
+    const cv::Mat confidence = renderConfidence(stereo.consistent, width, height);
     if (const Status saved = saveImageAtomically(confidencePath, confidence); !saved) {
       return fail(&progress, saved.error().message, kExitUsage);
     }
@@ -392,7 +357,7 @@ int runComputeCommand(int argc, char** argv) {
   progress.line(text);
   if (lrCheck) {
     std::snprintf(text, sizeof text, "right view   %8.3f s  (%.1f%% of pixels consistent within %g px)", lrSeconds,
-                  100.0 * double(consistency.passed) / (double(width) * height), lrThreshold);
+                  100.0 * double(stereo.consistentCount) / (double(width) * height), lrThreshold);
     progress.line(text);
   }
   if (subpixel) {
@@ -444,9 +409,9 @@ int runComputeCommand(int argc, char** argv) {
     };
     if (lrCheck) {
       summary["lr_check"] = {{"threshold", lrThreshold},
-                             {"consistent_fraction", double(consistency.passed) / (double(width) * height)},
+                             {"consistent_fraction", double(stereo.consistentCount) / (double(width) * height)},
                              {"seconds", lrSeconds},
-                             {"right_view", stageJson(rightResult)}};
+                             {"right_view", stageJson(*stereo.right)}};
     }
     if (subpixel) summary["subpixel_seconds"] = subpixelSeconds;
     if (!score.is_null()) summary["score"] = score;

@@ -33,13 +33,8 @@ Status checkPair(const cv::Mat& left, const cv::Mat& right, const StereoParams& 
     error.kind = ErrorKind::ColorFormat;
     return error;
   }
-  if (std::string bad = params.check(); !bad.empty()) return invalidInput(bad);
-  if (std::string bad = checkRunInputs(left, right, params, available); !bad.empty()) {
-    // Parameters and images passed above, so what is left is the memory estimate.
-    const bool tooBig = left.size() == right.size() && left.depth() == CV_8U && right.depth() == CV_8U &&
-                        !left.empty() && estimateRunBytes(left.cols, left.rows, params) > available;
-    return tooBig ? outOfMemory(bad) : invalidInput(bad);
-  }
+  if (Status bad = params.check(); !bad) return bad;
+  if (Status bad = checkRunInputs(left, right, params, available); !bad) return bad;
   return checkOptimizerTakes(params);
 }
 
@@ -134,11 +129,10 @@ Expected<std::vector<float>> computeCostsOnly(const cv::Mat& left, const cv::Mat
   try {
     CostVolume volume(width, height, range);
     cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
-    MatcherSettings settings = matcherSettingsFor(params);
-    settings.threadCount = threads;
-    settings.rowObserver = onRow;
+    MatcherOptions matcher = stereoOptionsFor(params).matcher;
+    matcher.threadCount = threads;
     if (Status costs =
-            defaultEngines().computeCosts(volume, left, right, preview, settings, logChromWeightOf(params.colorMode));
+            defaultEngines().computeCosts(volume, left, right, preview, matcher, onRow);
         !costs) {
       return std::move(costs).error();
     }

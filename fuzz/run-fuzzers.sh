@@ -11,8 +11,8 @@
 # fuzzer finds go to <build>/corpus/<target>/, crashing inputs to
 # <build>/artifacts/<target>/ (reproduce with <build>/bin/<target> FILE; make
 # each one a regression test in the normal suite). The build folder is
-# $ORBELT_FUZZ_BUILD_DIR, default build-fuzz. Exit status 1 when any target
-# crashed or a build failed.
+# $ORBELT_FUZZ_BUILD_DIR, default build-fuzz. ORBELT_WERROR=ON makes warnings
+# errors (CI sets it). Exit status 1 when any target crashed or a build failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,6 +30,8 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" \
     -DORBELT_BUILD_FUZZ=ON -DORBELT_BUILD_APP=OFF -DORBELT_BUILD_TESTS=OFF -DORBELT_BUILD_BENCH=OFF >/dev/null
 fi
+# Set on every run, so a folder configured before keeps up with the caller's choice.
+cmake -S . -B "$build" -DORBELT_WERROR="${ORBELT_WERROR:-OFF}" >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}"
 
 # Leaks are reported too: a fuzz input that leaks is a finding like a crash.

@@ -6,13 +6,13 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
-  libopencv-dev
+  libopencv-dev libopencv-contrib-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libboost-graph-dev
   libcli11-dev nlohmann-json3-dev
   fonts-noto-cjk
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   python3
 )
 

@@ -17,8 +17,11 @@ cd "$(dirname "$0")/.."
 bash tools/bootstrap.sh
 export QT_QPA_PLATFORM=offscreen
 
+# Every build here treats a warning in project code as an error.
+export ORBELT_WERROR=ON
+
 echo "== Release build and tests"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBELT_WERROR=ON
 cmake --build build -j2
 ctest --test-dir build --output-on-failure -j2 --timeout 900
 
@@ -29,7 +32,7 @@ if [ "${ORBELT_SKIP_SANITIZERS:-0}" != 1 ]; then
   # out, and so are the public datasets (their tests skip): sanitizers look
   # for memory and arithmetic faults, which the small fixtures reach too.
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
-    -DORBELT_SANITIZE=ON -DORBELT_BUILD_BENCH=OFF -DORBELT_SHARED_DATA_DIR=/nonexistent/orbelt-data
+    -DORBELT_SANITIZE=ON -DORBELT_BUILD_BENCH=OFF -DORBELT_SHARED_DATA_DIR=/nonexistent/orbelt-data -DORBELT_WERROR=ON
   cmake --build build-asan -j2
   # Leaks are checked; the few that Qt and fontconfig keep until exit on
   # purpose are suppressed by name in the committed list.
@@ -43,5 +46,6 @@ fi
 
 if [ "${ORBELT_SKIP_FUZZ:-0}" != 1 ]; then
   echo "== Brief fuzz pass"
+  # ORBELT_WERROR (exported above) reaches the fuzz build's configuration.
   bash fuzz/run-fuzzers.sh "${ORBELT_FUZZ_SECONDS:-3}"
 fi

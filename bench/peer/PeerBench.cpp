@@ -1,33 +1,49 @@
-// orbelt-peer-bench: Orbelt (both colour modes, the dialog's defaults, each
-// set's label count) beside OpenCV's StereoSGBM on the public Middlebury sets,
-// on the original pair and on right views changed radiometrically.
+// orbelt-peer-bench: Orbelt beside OpenCV's matchers on the public Middlebury
+// sets, on the original pair and on right views changed radiometrically.
 //
-// Prints, per set and condition, the share of pixels off by more than 1 px
-// (nonocc mask where the set has one, else all pixels with truth; unknown
-// pixels count as bad) and the seconds of each method, as one table, and
-// optionally the same as JSON. The full run is long: pick parts with --sets
-// and --conditions. Each row is printed (and the JSON rewritten) as soon as
-// it is done, so an interrupted run keeps what it finished.
+// Methods (JSON keys):
+//   orbelt_logchrom    Orbelt, dialog defaults (log-chromaticity), each set's label count
+//   orbelt_rgb         the same in rgb mode
+//   orbelt_refined     orbelt_rgb, then the left-right check (1 px), the background
+//                      fill and a weighted median of radius 3 guided by the left view
+//   opencv_census_sgm  cv::stereo::StereoBinarySGBM with a census kernel (PeerMatchers.h)
+//   opencv_sgbm_wls    StereoSGBM + right matcher + DisparityWLSFilter (PeerMatchers.h)
+//   opencv_sgbm        plain StereoSGBM (PeerMatchers.h)
+//
+// Every method is scored twice at 1 px (nonocc mask where the set has one,
+// else all pixels with truth):
+//   bad1         unknown pixels count as bad: the map a user gets;
+//   bad1_filled  after the same background fill for every method (each hole
+//                takes the lower of its row's nearest known disparities),
+//                so holes are judged by what a plain fill makes of them: the
+//                matchers compared on equal terms.
+// The seconds are those of the method alone. The full run is long: pick parts
+// with --sets, --conditions and --methods. Each row is printed (and the JSON
+// rewritten) as soon as it is done, so an interrupted run keeps what it did.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <limits>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
-#include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+#include "bench/peer/PeerMatchers.h"
 #include "bench/peer/RadiometricChange.h"
 #include "eval/DisparityEvaluation.h"
 #include "eval/MiddleburySet.h"
 #include "io/AtomicFile.h"
 #include "io/DisparityMapFiles.h"
 #include "pipeline/DisparityPipeline.h"
+#include "postprocess/BackgroundFill.h"
 #include "postprocess/FloatDisparity.h"
+#include "postprocess/LeftRightCheck.h"
+#include "postprocess/WeightedMedian.h"
 
 namespace {
 
@@ -41,70 +57,142 @@ std::string lower(std::string text) {
   return text;
 }
 
+// The refined configuration: the better colour mode, then every refinement.
+constexpr double kRefinedLrThreshold = 1.0;
+constexpr int kRefinedMedianRadius = 3;
+
+const std::vector<std::string> kMethods = {"orbelt_logchrom", "orbelt_rgb",      "orbelt_refined",
+                                           "opencv_census_sgm", "opencv_sgbm_wls", "opencv_sgbm"};
+
 struct MethodResult {
-  double bad1 = NAN;     // % bad at 1 px
-  double seconds = NAN;  // wall seconds of the method alone
+  double bad1 = NAN;        // % bad at 1 px, unknown pixels bad
+  double bad1Filled = NAN;  // % bad at 1 px after the background fill
+  double unknown = NAN;     // % of scored pixels left unknown
+  double seconds = NAN;     // wall seconds of the method alone
+  std::vector<std::pair<std::string, double>> steps;  // seconds of each refinement step
   std::string error;
 };
 
-MethodResult runOrbelt(const cv::Mat& left, const cv::Mat& right, int labels, ColorMode mode, std::uint32_t seed,
-                       int threads, const cv::Mat& truth, const cv::Mat& mask, double scale) {
+struct Scene {
+  cv::Mat left, right, truth, mask;
+  double scale = 1;
+  int labels = 0;
+};
+
+void score(const cv::Mat& disparity, const Scene& scene, MethodResult& out) {
+  DisparityScore asIs, filled;
+  if (!evaluateDisparity(disparity, scene.truth, scene.mask, {scene.scale, 0}, asIs, out.error)) return;
+  cv::Mat fillable = disparity.clone();
+  if (const auto fill = fillFromBackground(fillable); !fill) {
+    out.error = fill.error().message;
+    return;
+  }
+  if (!evaluateDisparity(fillable, scene.truth, scene.mask, {scene.scale, 0}, filled, out.error)) return;
+  out.bad1 = asIs.badOver1;
+  out.bad1Filled = filled.badOver1;
+  out.unknown = asIs.evaluated ? 100.0 * double(asIs.invalid) / double(asIs.evaluated) : 0.0;
+}
+
+MethodResult timedPeer(const std::function<cv::Mat()>& run, const Scene& scene) {
+  MethodResult out;
+  const auto start = Clock::now();
+  const cv::Mat disparity = run();
+  out.seconds = secondsSince(start);
+  score(disparity, scene, out);
+  return out;
+}
+
+struct OrbeltRun {
+  DisparityResult result;
+  double seconds = 0;
+};
+
+OrbeltRun runOrbelt(const cv::Mat& reference, const cv::Mat& target, int labels, ColorMode mode, std::uint32_t seed,
+                    int threads) {
   StereoParams params;
   params.disparityRange = labels;
   params.colorMode = mode;
   DisparityOptions options;
   options.threadCount = threads;
-  MethodResult out;
+  OrbeltRun run;
   const auto start = Clock::now();
-  const DisparityResult result = computeDisparity(left, right, params, defaultEngines(seed), options);
-  out.seconds = secondsSince(start);
-  if (!result.error.empty()) {
-    out.error = result.error;
+  run.result = computeDisparity(reference, target, params, defaultEngines(seed), options);
+  run.seconds = secondsSince(start);
+  return run;
+}
+
+MethodResult scoreOrbelt(const OrbeltRun& run, const Scene& scene) {
+  MethodResult out;
+  out.seconds = run.seconds;
+  if (!run.result.error.empty()) {
+    out.error = run.result.error;
     return out;
   }
-  const cv::Mat disparity = floatDisparity(result.labels, result.width, result.height, params.baseDisparity);
-  DisparityScore score;
-  if (evaluateDisparity(disparity, truth, mask, {scale, 0}, score, out.error)) out.bad1 = score.badOver1;
+  score(floatDisparity(run.result.labels, run.result.width, run.result.height, 0), scene, out);
   return out;
 }
 
-MethodResult runSgbm(const cv::Mat& left, const cv::Mat& right, int labels, const cv::Mat& truth,
-                     const cv::Mat& mask, double scale) {
-  const int block = 5;
-  const int numDisparities = (labels + 15) / 16 * 16;
-  auto sgbm = cv::StereoSGBM::create(0, numDisparities, block, 8 * 3 * block * block, 32 * 3 * block * block);
-  sgbm->setMode(cv::StereoSGBM::MODE_SGBM);
+// The refinements after the left view's run: the right view's run and the
+// check, the fill, the median; each step timed on its own.
+MethodResult refineOrbelt(const OrbeltRun& leftRun, const Scene& scene, std::uint32_t seed, int threads) {
   MethodResult out;
-  const auto start = Clock::now();
-  cv::Mat fixed;
-  sgbm->compute(left, right, fixed);
-  out.seconds = secondsSince(start);
-  // 16 steps per pixel; values below the minimum disparity mark pixels the
-  // matcher gave up on.
-  cv::Mat disparity(fixed.size(), CV_32FC1);
-  for (int y = 0; y < fixed.rows; ++y) {
-    for (int x = 0; x < fixed.cols; ++x) {
-      const short v = fixed.at<short>(y, x);
-      disparity.at<float>(y, x) = v < 0 ? std::numeric_limits<float>::infinity() : v / 16.0f;
-    }
+  if (!leftRun.result.error.empty()) {
+    out.error = leftRun.result.error;
+    return out;
   }
-  DisparityScore score;
-  if (evaluateDisparity(disparity, truth, mask, {scale, 0}, score, out.error)) out.bad1 = score.badOver1;
+  const int width = leftRun.result.width, height = leftRun.result.height;
+  auto start = Clock::now();
+  const MirroredPair mirrored = mirroredPairForRightView(scene.left, scene.right);
+  const OrbeltRun rightRun = runOrbelt(mirrored.reference, mirrored.target, scene.labels, ColorMode::Rgb, seed, threads);
+  if (!rightRun.result.error.empty()) {
+    out.error = rightRun.result.error;
+    return out;
+  }
+  const LeftRightConsistency consistency = checkLeftRight(
+      leftRun.result.labels, mirrorLabels(rightRun.result.labels, width, height), width, height, 0, kRefinedLrThreshold);
+  cv::Mat disparity = floatDisparity(leftRun.result.labels, width, height, 0, nullptr, &consistency.consistent);
+  out.steps.emplace_back("lr_check", secondsSince(start));
+
+  start = Clock::now();
+  if (const auto fill = fillFromBackground(disparity); !fill) {
+    out.error = fill.error().message;
+    return out;
+  }
+  out.steps.emplace_back("fill", secondsSince(start));
+
+  start = Clock::now();
+  Expected<cv::Mat> filtered = weightedMedian(disparity, scene.left, {kRefinedMedianRadius});
+  if (!filtered) {
+    out.error = filtered.error().message;
+    return out;
+  }
+  out.steps.emplace_back("median", secondsSince(start));
+
+  out.seconds = leftRun.seconds;
+  for (const auto& step : out.steps) out.seconds += step.second;
+  score(*filtered, scene, out);
   return out;
 }
 
 std::string cell(const MethodResult& r) {
   char text[64];
-  if (r.error == "not run") return "      -        -";
-  if (!r.error.empty() || std::isnan(r.bad1)) return " failed        -";
-  std::snprintf(text, sizeof text, "%6.2f %8.2f", r.bad1, r.seconds);
+  if (r.error == "not run") return "     -      -      -";
+  if (!r.error.empty() || std::isnan(r.bad1)) return " failed      -      -";
+  std::snprintf(text, sizeof text, "%6.2f %6.2f %6.2f", r.bad1, r.bad1Filled, r.seconds);
   return text;
 }
 
 nlohmann::json toJson(const MethodResult& r) {
+  const auto number = [](double v) { return std::isnan(v) ? nlohmann::json() : nlohmann::json(v); };
   nlohmann::json j;
-  j["bad1"] = std::isnan(r.bad1) ? nlohmann::json() : nlohmann::json(r.bad1);
-  j["seconds"] = r.seconds;
+  j["bad1"] = number(r.bad1);
+  j["bad1_filled"] = number(r.bad1Filled);
+  j["unknown"] = number(r.unknown);
+  j["seconds"] = number(r.seconds);
+  if (!r.steps.empty()) {
+    j["step_seconds"] = nlohmann::json::object();
+    for (const auto& [name, seconds] : r.steps) j["step_seconds"][name] = seconds;
+  }
   if (!r.error.empty()) j["error"] = r.error;
   return j;
 }
@@ -115,24 +203,34 @@ int main(int argc, char** argv) {
   std::string dataDir = ORBELT_SHARED_DATA_DIR;
   std::vector<std::string> setNames;
   std::vector<std::string> conditionNames;
+  std::vector<std::string> methodNames;
   std::string jsonPath;
   std::uint32_t seed = 1;
   int threads = 0;
-  bool skipOrbelt = false;
+  bool peersOnly = false;
 
-  CLI::App app{"Orbelt beside OpenCV's StereoSGBM on the Middlebury sets, on original and radiometrically "
-               "changed right views. Column figures: % bad pixels at 1 px, then seconds.",
+  CLI::App app{"Orbelt beside OpenCV's matchers on the Middlebury sets, on original and radiometrically "
+               "changed right views. Per method: % bad pixels at 1 px with holes counted as bad, the same "
+               "after one background fill for every method, then seconds.",
                "orbelt-peer-bench"};
   std::string conditionHelp = "Conditions to run (default all):";
   for (const RadiometricChange& c : radiometricChanges()) conditionHelp += "\n  " + c.name + ": " + c.description;
+  std::string methodHelp = "Methods to run (default all):";
+  for (const std::string& m : kMethods) methodHelp += " " + m;
   app.add_option("--data", dataDir, "Folder of the public datasets")->capture_default_str();
   app.add_option("--sets", setNames, "Sets to run, by folder name (default all), e.g. --sets tsukuba teddy");
   app.add_option("--conditions", conditionNames, conditionHelp);
+  app.add_option("--methods", methodNames, methodHelp)->check(CLI::IsMember(kMethods));
   app.add_option("--json", jsonPath, "Also write the table as JSON (rewritten after every row)");
   app.add_option("--seed", seed, "Seed of Orbelt's label orders")->capture_default_str();
   app.add_option("--threads", threads, "Threads of Orbelt's cost computation; 0 = all cores")->capture_default_str();
-  app.add_flag("--sgbm-only", skipOrbelt, "Run only the peer (to check the harness quickly)");
+  app.add_flag("--peers-only", peersOnly, "Run only OpenCV's matchers (quick)");
   CLI11_PARSE(app, argc, argv);
+  if (methodNames.empty()) methodNames = kMethods;
+  if (peersOnly) methodNames = {"opencv_census_sgm", "opencv_sgbm_wls", "opencv_sgbm"};
+  const auto wanted = [&](const std::string& m) {
+    return std::find(methodNames.begin(), methodNames.end(), m) != methodNames.end();
+  };
 
   std::vector<MiddleburySet> sets = listMiddleburySets(dataDir);
   if (sets.empty()) {
@@ -164,61 +262,78 @@ int main(int argc, char** argv) {
   }
   if (conditions.empty()) conditions = radiometricChanges();
 
-  std::printf("%-10s %-10s %-6s | %-15s | %-15s | %-15s\n", "set", "condition", "mask", "orbelt logchrom",
-              "orbelt rgb", "opencv sgbm");
-  std::printf("%-10s %-10s %-6s | %6s %8s | %6s %8s | %6s %8s\n", "", "", "", "bad1%", "s", "bad1%", "s", "bad1%",
-              "s");
+  std::printf("bad1 %%, bad1 %% after the background fill, seconds\n%-10s %-10s %-6s", "set", "condition", "mask");
+  for (const std::string& m : kMethods) std::printf(" | %-20s", m.c_str());
+  std::printf("\n");
   std::fflush(stdout);
   nlohmann::json rows = nlohmann::json::array();
+  const nlohmann::json settings = {
+      {"orbelt_refined", {{"color_mode", "rgb"}, {"lr_threshold", kRefinedLrThreshold}, {"fill", true},
+                          {"median_radius", kRefinedMedianRadius}}},
+      {"views", {{"bad1", "unknown pixels count as bad"},
+                 {"bad1_filled", "after the same background fill for every method"}}}};
   for (const MiddleburySet& set : sets) {
-    const cv::Mat left = cv::imread(set.left, cv::IMREAD_COLOR);
+    Scene scene;
+    scene.left = cv::imread(set.left, cv::IMREAD_COLOR);
     const cv::Mat right = cv::imread(set.right, cv::IMREAD_COLOR);
-    cv::Mat truth, mask;
     std::string error;
     const std::string maskName = !set.nonocc.empty() ? "nonocc" : !set.all.empty() ? "all" : "none";
     const std::string maskPath = !set.nonocc.empty() ? set.nonocc : set.all;
     if (Expected<cv::Mat> read = readGroundTruth(set.truth); read) {
-      truth = std::move(*read);
+      scene.truth = std::move(*read);
     } else {
       error = read.error().message;
     }
     if (error.empty() && !maskPath.empty()) {
       if (Expected<cv::Mat> read = readMask(maskPath); read) {
-        mask = std::move(*read);
+        scene.mask = std::move(*read);
       } else {
         error = read.error().message;
       }
     }
-    if (left.empty() || right.empty() || !error.empty()) {
+    if (scene.left.empty() || right.empty() || !error.empty()) {
       std::fprintf(stderr, "orbelt-peer-bench: skipping %s: %s\n", set.name.c_str(),
                    error.empty() ? "cannot read its views" : error.c_str());
       continue;
     }
+    scene.scale = set.truthScale;
+    scene.labels = set.labelCount;
     for (const RadiometricChange& condition : conditions) {
-      const cv::Mat changed = condition.apply(right);
-      MethodResult logchrom, rgb;
-      if (!skipOrbelt) {
-        logchrom = runOrbelt(left, changed, set.labelCount, ColorMode::LogChrom, seed, threads, truth, mask,
-                             set.truthScale);
-        rgb = runOrbelt(left, changed, set.labelCount, ColorMode::Rgb, seed, threads, truth, mask, set.truthScale);
-      } else {
-        logchrom.error = rgb.error = "not run";
+      scene.right = condition.apply(right);
+      std::map<std::string, MethodResult> results;
+      for (const std::string& m : kMethods) results[m].error = "not run";
+      if (wanted("orbelt_logchrom")) {
+        results["orbelt_logchrom"] =
+            scoreOrbelt(runOrbelt(scene.left, scene.right, scene.labels, ColorMode::LogChrom, seed, threads), scene);
       }
-      const MethodResult sgbm = runSgbm(left, changed, set.labelCount, truth, mask, set.truthScale);
-      std::printf("%-10s %-10s %-6s | %s | %s | %s\n", set.name.c_str(), condition.name.c_str(), maskName.c_str(),
-                  cell(logchrom).c_str(), cell(rgb).c_str(), cell(sgbm).c_str());
+      if (wanted("orbelt_rgb") || wanted("orbelt_refined")) {
+        const OrbeltRun rgb = runOrbelt(scene.left, scene.right, scene.labels, ColorMode::Rgb, seed, threads);
+        if (wanted("orbelt_rgb")) results["orbelt_rgb"] = scoreOrbelt(rgb, scene);
+        if (wanted("orbelt_refined")) results["orbelt_refined"] = refineOrbelt(rgb, scene, seed, threads);
+      }
+      if (wanted("opencv_census_sgm")) {
+        results["opencv_census_sgm"] =
+            timedPeer([&] { return runCensusSgm(scene.left, scene.right, scene.labels); }, scene);
+      }
+      if (wanted("opencv_sgbm_wls")) {
+        results["opencv_sgbm_wls"] = timedPeer([&] { return runSgbmWls(scene.left, scene.right, scene.labels); }, scene);
+      }
+      if (wanted("opencv_sgbm")) {
+        results["opencv_sgbm"] = timedPeer([&] { return runOpencvSgbm(scene.left, scene.right, scene.labels); }, scene);
+      }
+      std::printf("%-10s %-10s %-6s", set.name.c_str(), condition.name.c_str(), maskName.c_str());
+      for (const std::string& m : kMethods) std::printf(" | %s", cell(results[m]).c_str());
+      std::printf("\n");
       std::fflush(stdout);
       nlohmann::json row;
       row["set"] = set.name;
       row["condition"] = condition.name;
       row["mask"] = maskName;
       row["labels"] = set.labelCount;
-      row["orbelt_logchrom"] = toJson(logchrom);
-      row["orbelt_rgb"] = toJson(rgb);
-      row["opencv_sgbm"] = toJson(sgbm);
+      for (const std::string& m : kMethods) row[m] = toJson(results[m]);
       rows.push_back(row);
       if (!jsonPath.empty()) {
-        const std::string text = nlohmann::json{{"seed", seed}, {"rows", rows}}.dump(2) + "\n";
+        const std::string text = nlohmann::json{{"seed", seed}, {"settings", settings}, {"rows", rows}}.dump(2) + "\n";
         if (const Status saved = writeFileAtomically(jsonPath, {{text.data(), text.size()}}); !saved) {
           std::fprintf(stderr, "orbelt-peer-bench: %s\n", saved.error().message.c_str());
           return 2;

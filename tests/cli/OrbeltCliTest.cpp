@@ -323,9 +323,21 @@ TEST_F(OrbeltCli, BatchRunsEachPairInItsOwnProcessAndSummarisesThem) {
   ASSERT_EQ(summary["pairs"].size(), 1u);
   EXPECT_EQ(summary["pairs"][0]["pair"], "broken");
 
-  run = runCli(folder, "batch manifest.json --out nowhere");
-  EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find("the output folder \"nowhere\" is not there"), std::string::npos) << run.err;
+  // A missing output folder is made, with its parents.
+  run = runCli(folder, "batch manifest.json --out new/results --shard 1/2");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::is_regular_file(folder.file("new/results/good.pfm")));
+  EXPECT_TRUE(std::filesystem::is_regular_file(folder.file("new/results/summary.csv")));
+
+  // One that cannot be made is refused before any pair runs.
+  writeText(folder.file("plain"), "a file, not a folder");
+  for (const char* out : {"plain", "plain/under"}) {
+    run = runCli(folder, std::string("batch manifest.json --out ") + out);
+    EXPECT_EQ(run.status, 2) << out;
+    EXPECT_NE(run.err.find(std::string("cannot create the output folder \"") + out + "\""), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("started"), std::string::npos) << run.err;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,34 @@
+#pragma once
+// Everything a program that embeds Orbelt needs, in one include:
+//
+//   #include <orbelt/orbelt.h>      // with find_package(Orbelt) and Orbelt::orbelt
+//
+// The parts can be included one by one too, by the paths they have in the
+// source tree ("io/PfmFile.h"); the installed tree keeps that layout.
+
+// Errors and results of every library call.
+#include "platform/Error.h"
+#include "platform/Expected.h"
+
+// A run: parameters, the pipeline and its engines.
+#include "pipeline/DisparityPipeline.h"
+#include "pipeline/StereoParams.h"
+
+// After the optimizer: disparities from labels, the display rule, the
+// left-right check and sub-pixel refinement.
+#include "postprocess/DisplayGrey.h"
+#include "postprocess/FloatDisparity.h"
+#include "postprocess/LeftRightCheck.h"
+#include "postprocess/SubpixelRefinement.h"
+
+// Files: input images, float maps, arrays, pictures of a map, reading maps
+// back, and atomic writes.
+#include "io/AtomicFile.h"
+#include "io/DisparityImages.h"
+#include "io/DisparityMapFiles.h"
+#include "io/ImageFile.h"
+#include "io/NpyFile.h"
+#include "io/PfmFile.h"
+
+// Scoring against ground truth.
+#include "eval/DisparityEvaluation.h"

@@ -1,0 +1,131 @@
+#include "python/ArrayConversion.h"
+
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+
+#include <opencv2/imgproc.hpp>
+
+#include "pipeline/DisparityPipeline.h"
+#include "python/ModuleErrors.h"
+
+namespace orbelt::python {
+
+namespace {
+
+py::array asArray(py::handle object, const char* name) {
+  if (!py::isinstance<py::array>(object)) {
+    raiseTypeError(std::string(name) + " must be a NumPy array, not " +
+                   std::string(py::str(py::type::handle_of(object).attr("__name__"))));
+  }
+  return py::reinterpret_borrow<py::array>(object);
+}
+
+std::string shapeText(const py::array& array) {
+  std::ostringstream text;
+  text << "(";
+  for (py::ssize_t i = 0; i < array.ndim(); ++i) text << (i ? ", " : "") << array.shape(i);
+  text << (array.ndim() == 1 ? ",)" : ")");
+  return text.str();
+}
+
+std::string dtypeText(const py::array& array) { return std::string(py::str(array.dtype())); }
+
+// A C-ordered copy of `array` converted to T (NumPy's own casting rules).
+template <class T>
+py::array_t<T, py::array::c_style> contiguousAs(const py::array& array) {
+  return py::array_t<T, py::array::c_style | py::array::forcecast>::ensure(array);
+}
+
+template <class T>
+cv::Mat matOf(const py::array& array, int type) {
+  const auto data = contiguousAs<T>(array);
+  const int channels = CV_MAT_CN(type);
+  const cv::Mat view(static_cast<int>(array.shape(0)), static_cast<int>(array.shape(1)), type,
+                     const_cast<T*>(data.data()),
+                     static_cast<std::size_t>(array.shape(1)) * channels * sizeof(T));
+  return view.clone();
+}
+
+void requireTwoDimensions(const py::array& array, const char* name) {
+  if (array.ndim() != 2) {
+    raiseValueError(std::string(name) + " must be a 2-D array (height, width); it has shape " + shapeText(array));
+  }
+}
+
+bool isFloat(const py::array& array) { return array.dtype().kind() == 'f'; }
+
+}  // namespace
+
+cv::Mat colourImage(py::handle object, const char* name, bool rgb) {
+  const py::array array = asArray(object, name);
+  if (!py::isinstance<py::array_t<std::uint8_t>>(array)) {
+    raiseValueError(std::string(name) + " must be a uint8 array (8 bits per channel); it is " + dtypeText(array));
+  }
+  if (array.ndim() != 3 || array.shape(2) != 3) {
+    raiseValueError(std::string(kColorFormatMessage) + " (" + name + " has shape " + shapeText(array) +
+                    "; a colour image is (height, width, 3))");
+  }
+  cv::Mat image = matOf<std::uint8_t>(array, CV_8UC3);
+  if (rgb) cv::cvtColor(image, image, cv::COLOR_RGB2BGR);
+  return image;
+}
+
+cv::Mat floatMap(py::handle object, const char* name) {
+  const py::array array = asArray(object, name);
+  requireTwoDimensions(array, name);
+  if (!isFloat(array)) {
+    raiseValueError(std::string(name) + " must hold floats (disparities in pixels); it is " + dtypeText(array));
+  }
+  return matOf<float>(array, CV_32FC1);
+}
+
+cv::Mat truthMap(py::handle object, const char* name) {
+  const py::array array = asArray(object, name);
+  requireTwoDimensions(array, name);
+  if (py::isinstance<py::array_t<std::uint8_t>>(array)) return matOf<std::uint8_t>(array, CV_8UC1);
+  if (py::isinstance<py::array_t<std::uint16_t>>(array)) return matOf<std::uint16_t>(array, CV_16UC1);
+  if (isFloat(array)) return matOf<float>(array, CV_32FC1);
+  raiseValueError(std::string(name) + " must be float (disparities), uint8 or uint16 (disparity x scale); it is " +
+                  dtypeText(array));
+}
+
+cv::Mat maskImage(py::handle object, const char* name) {
+  const py::array array = asArray(object, name);
+  requireTwoDimensions(array, name);
+  if (py::isinstance<py::array_t<bool>>(array)) {
+    cv::Mat mask = matOf<std::uint8_t>(array, CV_8UC1);
+    return mask * 255;
+  }
+  if (py::isinstance<py::array_t<std::uint8_t>>(array)) return matOf<std::uint8_t>(array, CV_8UC1);
+  raiseValueError(std::string(name) + " must be bool (True keeps a pixel) or uint8 (255 keeps); it is " +
+                  dtypeText(array));
+}
+
+py::array_t<float> toArray(const cv::Mat& map) {
+  py::array_t<float> out({map.rows, map.cols});
+  for (int y = 0; y < map.rows; ++y) {
+    std::memcpy(out.mutable_data(y, 0), map.ptr<float>(y), sizeof(float) * static_cast<std::size_t>(map.cols));
+  }
+  return out;
+}
+
+py::array_t<std::int32_t> toArray(const std::vector<int>& values, int height, int width) {
+  py::array_t<std::int32_t> out({height, width});
+  std::copy(values.begin(), values.end(), out.mutable_data());
+  return out;
+}
+
+py::array_t<bool> toBoolArray(const std::vector<std::uint8_t>& values, int height, int width) {
+  py::array_t<bool> out({height, width});
+  std::transform(values.begin(), values.end(), out.mutable_data(), [](std::uint8_t v) { return v != 0; });
+  return out;
+}
+
+py::array_t<float> toArray(const std::vector<float>& values, int height, int width, int depth) {
+  py::array_t<float> out({height, width, depth});
+  std::copy(values.begin(), values.end(), out.mutable_data());
+  return out;
+}
+
+}  // namespace orbelt::python

@@ -1,0 +1,158 @@
+#include "python/StereoCall.h"
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <new>
+
+#include "pipeline/DisparityPipeline.h"
+#include "postprocess/FloatDisparity.h"
+#include "postprocess/LeftRightCheck.h"
+#include "postprocess/SubpixelRefinement.h"
+
+namespace orbelt {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// The optimizer of this tree still ends the process on an exponent it does
+// not take; an embedded interpreter must get an error instead.
+Status checkOptimizerTakes(const StereoParams& params) {
+  if (params.smoothExponent != 1 && params.smoothExponent != 2) {
+    return engineFailure("Wrong exponent in setSmoothness()!");
+  }
+  return {};
+}
+
+// The checks the command line makes before any work, with its messages.
+Status checkPair(const cv::Mat& left, const cv::Mat& right, const StereoParams& params, std::uint64_t available) {
+  if (!passesColorCheck(left, right)) {
+    Error error = invalidInput(kColorFormatMessage);
+    error.kind = ErrorKind::ColorFormat;
+    return error;
+  }
+  if (std::string bad = params.check(); !bad.empty()) return invalidInput(bad);
+  if (std::string bad = checkRunInputs(left, right, params, available); !bad.empty()) {
+    // Parameters and images passed above, so what is left is the memory estimate.
+    const bool tooBig = left.size() == right.size() && left.depth() == CV_8U && right.depth() == CV_8U &&
+                        !left.empty() && estimateRunBytes(left.cols, left.rows, params) > available;
+    return tooBig ? outOfMemory(bad) : invalidInput(bad);
+  }
+  return checkOptimizerTakes(params);
+}
+
+DisparityOptions optionsFor(const StereoCall& call, bool right, bool keepCosts) {
+  DisparityOptions options;
+  options.keepCosts = keepCosts;
+  options.threadCount = call.threads;
+  if (call.progress) {
+    const char* costStage = right ? "right_cost_volume" : "cost_volume";
+    const char* optimizeStage = right ? "right_optimize" : "optimize";
+    options.onRow = [&call, costStage](int done, int total) { call.progress(costStage, done, total); };
+    options.onPass = [&call, optimizeStage](int pass, double, double) {
+      call.progress(optimizeStage, pass, kOptimizerPasses);
+    };
+  }
+  return options;
+}
+
+}  // namespace
+
+Expected<StereoCallResult> runStereoCall(const cv::Mat& left, const cv::Mat& right, const StereoCall& call) {
+  const StereoParams& params = call.params;
+  if (call.threads < 0) return invalidInput("threads is " + std::to_string(call.threads) + "; it must be 0 or more");
+  if (call.lrThreshold && !(*call.lrThreshold >= 0 && std::isfinite(*call.lrThreshold))) {
+    return invalidInput("lr_check: the threshold must be a number of pixels, 0 or more");
+  }
+  // As on the command line: with the check, costs kept from the first run
+  // are not available to the second.
+  std::uint64_t available = availableMemoryBytes();
+  const bool keepCosts = call.keepCosts || call.subpixel;
+  if (call.lrThreshold && keepCosts && available != UINT64_MAX) {
+    const std::uint64_t kept = static_cast<std::uint64_t>(left.cols) * static_cast<std::uint64_t>(left.rows) *
+                               static_cast<std::uint64_t>(params.disparityRange) * sizeof(float);
+    available = kept < available ? available - kept : 0;
+  }
+  if (Status ok = checkPair(left, right, params, available); !ok) return std::move(ok).error();
+
+  try {
+    const PipelineEngines engines = defaultEngines(call.seed);
+    DisparityResult run = computeDisparity(left, right, params, engines, optionsFor(call, false, keepCosts));
+    if (!run.error.empty()) {
+      return run.error.rfind("Not enough memory", 0) == 0 ? outOfMemory(run.error) : engineFailure(run.error);
+    }
+    const int width = left.cols, height = left.rows;
+    StereoCallResult result;
+    result.costSeconds = run.costSeconds;
+    result.flattenSeconds = run.flattenSeconds;
+    result.optimizeSeconds = run.optimizeSeconds;
+    result.passEnergies = run.passEnergies;
+    result.passSeconds = run.passSeconds;
+
+    LeftRightConsistency consistency;
+    if (call.lrThreshold) {
+      const auto start = Clock::now();
+      const MirroredPair mirrored = mirroredPairForRightView(left, right);
+      DisparityResult rightRun =
+          computeDisparity(mirrored.reference, mirrored.target, params, engines, optionsFor(call, true, false));
+      if (!rightRun.error.empty()) return engineFailure(rightRun.error);
+      consistency = checkLeftRight(run.labels, mirrorLabels(rightRun.labels, width, height), width, height,
+                                   params.baseDisparity, *call.lrThreshold);
+      result.lrSeconds = secondsSince(start);
+    }
+    std::vector<float> offsets;
+    if (call.subpixel) {
+      const auto start = Clock::now();
+      offsets = subpixelOffsets(run.labels, run.costs, params.disparityRange);
+      result.subpixelSeconds = secondsSince(start);
+    }
+    result.disparity = floatDisparity(run.labels, width, height, params.baseDisparity,
+                                      call.subpixel ? &offsets : nullptr,
+                                      call.lrThreshold ? &consistency.consistent : nullptr);
+    // Unknown is NaN in NumPy's world; the map files keep +inf.
+    result.disparity.forEach<float>([](float& d, const int*) {
+      if (!std::isfinite(d)) d = std::numeric_limits<float>::quiet_NaN();
+    });
+    result.labels = std::move(run.labels);
+    result.consistent = std::move(consistency.consistent);
+    if (call.keepCosts) result.costs = std::move(run.costs);
+    return result;
+  } catch (const std::bad_alloc&) {
+    return outOfMemory("Not enough memory for the run's results");
+  }
+}
+
+Expected<std::vector<float>> computeCostsOnly(const cv::Mat& left, const cv::Mat& right, const StereoParams& params,
+                                              int threads, const std::function<void(int, int)>& onRow) {
+  if (threads < 0) return invalidInput("threads is " + std::to_string(threads) + "; it must be 0 or more");
+  if (Status ok = checkPair(left, right, params, availableMemoryBytes()); !ok) return std::move(ok).error();
+  if (!matcherRuns(params.colorMode)) return invalidInput("color_mode must be \"logchrom\" or \"rgb\"");
+  const int width = left.cols, height = left.rows, range = params.disparityRange;
+  try {
+    CostVolume volume(width, height, range);
+    cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
+    MatcherSettings settings = matcherSettingsFor(params);
+    settings.threadCount = threads;
+    settings.rowObserver = onRow;
+    if (std::string failure =
+            defaultEngines().computeCosts(volume, left, right, preview, settings, logChromWeightOf(params.colorMode));
+        !failure.empty()) {
+      return engineFailure(failure);
+    }
+    std::vector<float> flat(static_cast<std::size_t>(width) * height * range);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const float* cell = volume.cell(x, y);
+        std::copy(cell, cell + range, flat.data() + (static_cast<std::size_t>(y) * width + x) * range);
+      }
+    }
+    return flat;
+  } catch (const std::bad_alloc&) {
+    return outOfMemory("Not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) + " x " +
+                       std::to_string(range) + " cost volume");
+  }
+}
+
+}  // namespace orbelt

@@ -1,0 +1,126 @@
+"""Dense disparity maps of rectified colour stereo pairs, from NumPy arrays.
+
+    import cv2, orbelt
+    left, right = cv2.imread("data/Img0.png"), cv2.imread("data/Img1.png")
+    result = orbelt.compute(left, right, seed=1)
+    result.disparity            # float32 (H, W), pixels; NaN where unknown
+
+The options are the command line's long options with ``_`` for ``-``
+(``lambda_`` for ``--lambda``), with the same defaults, meanings and checks:
+
+    half_win_size    window half size r, pixels; windows are (2r+1)^2     (15)
+    sigma_s          colour-difference sigma of the window weights, Lab   (3.8)
+    sigma_p          spatial sigma of the window weights, pixels          (14)
+    base_disparity   disparity of label 0, pixels                         (0)
+    disparity_range  number of disparity labels                           (70)
+    smooth_exponent  exponent of the smoothness term, 1 or 2              (2)
+    smooth_max       truncation of the label-distance power               (5)
+    lambda_          smoothness weight (scaled by 30 inside)              (0.033)
+    color_mode       "logchrom" or "rgb": what the windows compare        ("logchrom")
+    seed             seed of the optimizer's label orders; None: clock    (None)
+    threads          cost threads; 0 = all cores                          (0)
+    subpixel         refine the map by each pixel's cost parabola         (False)
+    lr_check         False, True (1 px) or a threshold in pixels: pixels
+                     whose left and right maps disagree become NaN        (False)
+
+Images are H x W x 3 uint8 in blue-green-red order, as cv2.imread gives
+them; pass ``rgb=True`` for arrays from PIL or imageio.
+
+Errors are exceptions: a bad option or image raises ValueError (TypeError
+for an argument of the wrong type or an unknown option) with the command
+line's message, a run larger than memory MemoryError, an engine failure
+RuntimeError, a file that cannot be read or written OSError.
+
+The interpreter lock is released while a run works, so threads may run
+pairs at once.
+"""
+
+from . import _orbelt
+
+__all__ = ["Result", "compute", "cost_volume", "evaluate", "read_pfm", "write_pfm", "defaults"]
+
+#: The options' defaults (the library's own).
+defaults = dict(_orbelt.defaults)
+
+
+class Result:
+    """What compute() returns.
+
+    disparity   float32 (H, W): disparity in pixels, NaN where unknown (the
+                left-right check failed); the map ``orbelt-cli --pfm`` writes
+    labels      int32 (H, W): the optimizer's labels (disparity - base without
+                sub-pixel refinement)
+    energies    list of float: the energy after each optimizer pass
+    seconds     dict: wall seconds per stage ("cost_volume", "flatten",
+                "optimize", "passes" (list), and "lr_check", "subpixel" when run)
+    confidence  bool (H, W), True where the left-right check passed; None
+                without lr_check
+    cost        float32 (H, W, labels) matching costs with return_cost=True,
+                else None
+    """
+
+    __slots__ = ("disparity", "labels", "energies", "seconds", "confidence", "cost")
+
+    def __init__(self, disparity, labels, energies, seconds, confidence=None, cost=None):
+        self.disparity = disparity
+        self.labels = labels
+        self.energies = energies
+        self.seconds = seconds
+        self.confidence = confidence
+        self.cost = cost
+
+    def __repr__(self):
+        height, width = self.disparity.shape
+        extras = [name for name in ("confidence", "cost") if getattr(self, name) is not None]
+        return "<orbelt.Result %d x %d, %d passes, final energy %.1f%s>" % (
+            width, height, len(self.energies), self.energies[-1] if self.energies else 0.0,
+            ", with " + " and ".join(extras) if extras else "")
+
+
+def compute(left, right, *, progress=None, return_cost=False, rgb=False, **options):
+    """Computes the disparity map of the pair (left, right); returns a Result.
+
+    progress, when given, is called as progress(stage, done, total) from the
+    working threads (with the interpreter lock held), stage one of
+    "cost_volume" (rows), "optimize" (passes), and with lr_check
+    "right_cost_volume" and "right_optimize". If it raises, it is not called
+    again, the run goes on to its end (the engines cannot be stopped
+    part-way), and compute() raises that exception instead of returning.
+    """
+    fields = _orbelt.compute(left, right, progress=progress, return_cost=return_cost, rgb=rgb, **options)
+    return Result(**fields)
+
+
+def cost_volume(left, right, *, progress=None, rgb=False, **matcher_options):
+    """The matcher's costs of the pair: float32 (H, W, disparity_range).
+
+    Takes the matcher's options only: half_win_size, sigma_s, sigma_p,
+    base_disparity, disparity_range, color_mode, threads. progress as in
+    compute(), stage "cost_volume".
+    """
+    return _orbelt.cost_volume(left, right, progress=progress, rgb=rgb, **matcher_options)
+
+
+def evaluate(disparity, truth, mask=None, *, scale=1.0):
+    """Scores a map against ground truth as ``orbelt-cli eval`` does.
+
+    disparity: float (H, W) in pixels, NaN or inf = unknown (counted bad at
+    every threshold, left out of the mean error). truth: float (disparities,
+    non-finite = unknown) or uint8/uint16 (value / scale, 0 = unknown).
+    mask: bool or uint8 (255 keeps), optional. Returns a dict with
+    "evaluated", "unknown", "bad_0.5", "bad_1", "bad_2", "bad_4" (percent)
+    and "mean_abs_error" (pixels).
+    """
+    return _orbelt.evaluate(disparity, truth, mask, scale=scale)
+
+
+def read_pfm(path):
+    """Reads a .pfm float map as float32 (H, W), top row first; NaN where the
+    file holds a non-finite value (Orbelt and Middlebury store unknown as inf)."""
+    return _orbelt.read_pfm(path)
+
+
+def write_pfm(path, map):
+    """Writes a 2-D float map as a little-endian .pfm through a temporary
+    file and a rename; NaN is stored as +inf, the files' mark for unknown."""
+    _orbelt.write_pfm(path, map)

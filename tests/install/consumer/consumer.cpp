@@ -1,0 +1,54 @@
+// Uses the installed library the way an outside program would: computes the
+// map of a small synthetic pair (a random texture and its copy shifted by two
+// pixels), scores it against the known shift, and has a bad parameter
+// refused. Ends with 0 when all of that works.
+#include <algorithm>
+#include <cstdio>
+#include <random>
+
+#include <orbelt/orbelt.h>
+
+int main() {
+  constexpr int width = 32, height = 20, shift = 2;
+  cv::Mat left(height, width, CV_8UC3), right(height, width, CV_8UC3);
+  std::mt19937 random(7);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      left.at<cv::Vec3b>(y, x) = cv::Vec3b(random() % 256, random() % 256, random() % 256);
+    }
+  }
+  // right(x) = left(x + shift): every left pixel has disparity `shift`.
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) right.at<cv::Vec3b>(y, x) = left.at<cv::Vec3b>(y, std::min(width - 1, x + shift));
+  }
+
+  orbelt::StereoParams params;
+  params.halfWinSize = 2;
+  params.disparityRange = -1;
+  const std::string refusal = params.check();
+  if (refusal.empty()) {
+    std::fprintf(stderr, "consumer: a negative disparity range was not refused\n");
+    return 1;
+  }
+  params.disparityRange = 5;
+  if (const std::string bad = orbelt::checkRunInputs(left, right, params); !bad.empty()) {
+    std::fprintf(stderr, "consumer: %s\n", bad.c_str());
+    return 1;
+  }
+  const orbelt::DisparityResult result = orbelt::computeDisparity(left, right, params, orbelt::defaultEngines(1));
+  if (!result.error.empty()) {
+    std::fprintf(stderr, "consumer: %s\n", result.error.c_str());
+    return 1;
+  }
+  const cv::Mat disparity = orbelt::disparityFromLabels(result.labels, width, height, params.baseDisparity);
+  orbelt::DisparityScore score;
+  std::string error;
+  const cv::Mat truth(height, width, CV_32FC1, cv::Scalar(float(shift)));
+  if (!orbelt::evaluateDisparity(disparity, truth, cv::Mat(), {1.0, 3, 1.0}, score, error)) {
+    std::fprintf(stderr, "consumer: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("consumer: %d x %d, %d labels, %.1f %% off by more than 1 px away from the border; refused: %s\n",
+              width, height, params.disparityRange, score.badOver1, refusal.c_str());
+  return score.badOver1 < 20.0 ? 0 : 1;
+}

@@ -1,0 +1,83 @@
+#pragma once
+// The energy of the dialog's run on the default pair (data/Img0.png,
+// data/Img1.png): the matcher's costs at the dialog's defaults, flattened as
+// the pipeline flattens them, and the pipeline's smoothness term; with the
+// pair's true labelling from data/Img0-disparity.pfm.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "ancc/CostVolume.h"
+#include "io/ImageFile.h"
+#include "io/PfmFile.h"
+#include "pipeline/DisparityPipeline.h"
+#include "pipeline/StereoParams.h"
+#include "tests/mrf/GridEnergy.h"
+
+namespace orbelt::mrftest {
+
+// Fills `energy` (null on failure, with `error` saying why) for the pair in
+// `dataDir`. The costs do not depend on the thread count.
+inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dataDir, std::string& error) {
+  StereoParams params;
+  params.sigmaP = sigmaPPreset(params.halfWinSize);
+  const Expected<cv::Mat> loadedRef = loadInputImage(dataDir + "/Img0.png", "reference");
+  const Expected<cv::Mat> loadedTarget = loadedRef ? loadInputImage(dataDir + "/Img1.png", "target") : loadedRef;
+  if (!loadedTarget) {
+    error = loadedTarget.error().message;
+    return nullptr;
+  }
+  const cv::Mat& ref = *loadedRef;
+  const cv::Mat& target = *loadedTarget;
+  const int width = ref.cols;
+  const int height = ref.rows;
+  const int range = params.disparityRange;
+  auto e = std::make_unique<GridEnergy>(width, height, range);
+  {
+    CostVolume volume(width, height, range);
+    cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
+    MatcherSettings settings = matcherSettingsFor(params);
+    settings.threadCount = 2;
+    error = defaultEngines().computeCosts(volume, ref, target, preview, settings, logChromWeightOf(params.colorMode));
+    if (!error.empty()) return nullptr;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const float* cell = volume.cell(x, y);
+        for (int d = 0; d < range; ++d) e->cost(y * width + x, d) = cell[d];
+      }
+  }
+  e->setTruncatedPower(params.smoothExponent, static_cast<float>(params.smoothMax),
+                       static_cast<float>(static_cast<double>(params.lambda) * 30.0));
+  return e;
+}
+
+// The true labels of the default pair: the ground-truth disparity rounded,
+// less the base disparity, clamped to the label range. Empty (with `error`)
+// when the map cannot be read or has another size.
+inline std::vector<int> defaultPairTruth(const std::string& dataDir, int width, int height, int labels,
+                                         std::string& error) {
+  const Expected<cv::Mat> read = readPfm(dataDir + "/Img0-disparity.pfm");
+  if (!read) {
+    error = read.error().message;
+    return {};
+  }
+  const cv::Mat& truth = *read;
+  if (truth.cols != width || truth.rows != height) {
+    error = "the ground truth is not the size of the pair";
+    return {};
+  }
+  StereoParams params;
+  std::vector<int> out(static_cast<std::size_t>(width * height));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const float d = truth.at<float>(y, x);
+      int label = static_cast<int>(std::lround(d)) - params.baseDisparity;
+      label = label < 0 ? 0 : (label >= labels ? labels - 1 : label);
+      out[static_cast<std::size_t>(y * width + x)] = label;
+    }
+  return out;
+}
+
+}  // namespace orbelt::mrftest

@@ -1,31 +1,21 @@
 #include "pipeline/DisparityPipeline.h"
 
-#include <sys/resource.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <new>
-#include <sstream>
 
-#include "mrf/MrfSolver.h"
 #include "io/ImageFile.h"
-#include "postprocess/DisplayGrey.h"
+#include "mrf/MrfSolver.h"
 #include "platform/ProcessServices.h"
+#include "platform/Timing.h"
+#include "postprocess/DisplayGrey.h"
 
 namespace orbelt {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 std::string mebibytes(double bytes) {
   char buf[64];
@@ -44,33 +34,6 @@ const char* depthName(int depth) {
     case CV_64F: return "64-bit float";
     case CV_16F: return "16-bit float";
     default: return "unknown";
-  }
-}
-
-// Reads "<key> <number> kB" from a /proc file; nullopt when absent.
-std::optional<std::uint64_t> procKibibytes(const char* file, const char* key) {
-  std::ifstream in(file);
-  std::string line;
-  const std::size_t keyLength = std::strlen(key);
-  while (std::getline(in, line)) {
-    if (line.compare(0, keyLength, key) == 0) {
-      std::istringstream fields(line.substr(keyLength));
-      std::uint64_t kib = 0;
-      if (fields >> kib) return kib * 1024u;
-    }
-  }
-  return std::nullopt;
-}
-
-// A single number from a cgroup file ("max" means no limit).
-std::optional<std::uint64_t> cgroupValue(const char* file) {
-  std::ifstream in(file);
-  std::string word;
-  if (!(in >> word) || word == "max") return std::nullopt;
-  try {
-    return static_cast<std::uint64_t>(std::stoull(word));
-  } catch (...) {
-    return std::nullopt;
   }
 }
 
@@ -131,7 +94,7 @@ DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, cons
         MatcherSettings settings = matcherSettingsFor(params);
         settings.threadCount = options.threadCount;
         settings.rowObserver = options.onRow;
-        const auto start = Clock::now();
+        const auto start = SteadyClock::now();
         std::string failure =
             engines.computeCosts(volume, ref, target, preview, settings, logChromWeightOf(params.colorMode));
         result.costSeconds = secondsSince(start);
@@ -145,7 +108,7 @@ DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, cons
 
       // Row-major pixels, label fastest: the order the optimizer indexes its
       // data table in (p * labelCount + label).
-      const auto start = Clock::now();
+      const auto start = SteadyClock::now();
       flat.resize(costCount);
       for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -174,7 +137,7 @@ DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, cons
     terms.data = &data;
     terms.smooth = &smooth;
 
-    const auto optimizeStart = Clock::now();
+    const auto optimizeStart = SteadyClock::now();
     {
       OptimizerSettings settings;
       settings.moveObserver = options.onMove;
@@ -188,7 +151,7 @@ DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, cons
       // Always exactly ten passes, also once the energy stops falling: a
       // later pass with a new label order may still find a lower energy.
       for (int pass = 1; pass <= kOptimizerPasses; ++pass) {
-        const auto passStart = Clock::now();
+        const auto passStart = SteadyClock::now();
         float engineSeconds = 0.0f;  // millisecond resolution; our own clock is finer
         solver->optimize(1, &engineSeconds);
         const double energy = solver->dataCostSum() + static_cast<float>(solver->pairCostSum());
@@ -214,24 +177,6 @@ DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, cons
 
 bool passesColorCheck(const cv::Mat& ref, const cv::Mat& target) {
   return ref.channels() == 3 && target.channels() == ref.channels();
-}
-
-std::uint64_t availableMemoryBytes() {
-  std::uint64_t available = std::numeric_limits<std::uint64_t>::max();
-  if (auto memAvailable = procKibibytes("/proc/meminfo", "MemAvailable:")) available = *memAvailable;
-
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-    const std::uint64_t inUse = procKibibytes("/proc/self/status", "VmSize:").value_or(0);
-    const std::uint64_t cap = static_cast<std::uint64_t>(limit.rlim_cur);
-    available = std::min(available, cap > inUse ? cap - inUse : 0);
-  }
-  // A container's own memory limit binds before the machine's.
-  if (auto max = cgroupValue("/sys/fs/cgroup/memory.max")) {
-    const std::uint64_t used = cgroupValue("/sys/fs/cgroup/memory.current").value_or(0);
-    available = std::min(available, *max > used ? *max - used : 0);
-  }
-  return available;
 }
 
 std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params) {
@@ -353,7 +298,7 @@ RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, c
     return refuse(failure, RunOutcome::Failed);
   }
 
-  const auto saveStart = Clock::now();
+  const auto saveStart = SteadyClock::now();
   const cv::Mat map = renderDisplayMap(result.labels, result.width, result.height, params.baseDisparity,
                                        params.displayLevel);
   const Status saved = saveImageAtomically(context.savePath, map);

@@ -25,6 +25,7 @@
 #include "mrf/EnergyTerms.h"
 #include "pipeline/ImageSlots.h"
 #include "pipeline/StereoParams.h"
+#include "platform/AvailableMemory.h"
 #include "platform/MessageBox.h"
 
 namespace orbelt {
@@ -121,11 +122,6 @@ DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, cons
 // 3 channels and the target as many as the reference. Depth and size are not
 // looked at here.
 bool passesColorCheck(const cv::Mat& ref, const cv::Mat& target);
-
-// Bytes of memory the process may still take: the smaller of MemAvailable
-// (/proc/meminfo) and the RLIMIT_AS soft limit minus the address space in use
-// (VmSize). UINT64_MAX when neither is known.
-std::uint64_t availableMemoryBytes();
 
 // Why a pair that passed the colour check cannot run, checked before any
 // work: an empty image, a depth other than 8 bits per channel, a target whose

@@ -1,11 +1,11 @@
 #include "python/StereoCall.h"
 
-#include <chrono>
 #include <cmath>
 #include <limits>
 #include <new>
 
 #include "pipeline/DisparityPipeline.h"
+#include "platform/Timing.h"
 #include "postprocess/FloatDisparity.h"
 #include "postprocess/LeftRightCheck.h"
 #include "postprocess/SubpixelRefinement.h"
@@ -13,9 +13,6 @@
 namespace orbelt {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // The optimizer of this tree still ends the process on an exponent it does
 // not take; an embedded interpreter must get an error instead.
@@ -93,7 +90,7 @@ Expected<StereoCallResult> runStereoCall(const cv::Mat& left, const cv::Mat& rig
 
     LeftRightConsistency consistency;
     if (call.lrThreshold) {
-      const auto start = Clock::now();
+      const auto start = SteadyClock::now();
       const MirroredPair mirrored = mirroredPairForRightView(left, right);
       DisparityResult rightRun =
           computeDisparity(mirrored.reference, mirrored.target, params, engines, optionsFor(call, true, false));
@@ -104,7 +101,7 @@ Expected<StereoCallResult> runStereoCall(const cv::Mat& left, const cv::Mat& rig
     }
     std::vector<float> offsets;
     if (call.subpixel) {
-      const auto start = Clock::now();
+      const auto start = SteadyClock::now();
       offsets = subpixelOffsets(run.labels, run.costs, params.disparityRange);
       result.subpixelSeconds = secondsSince(start);
     }

@@ -35,11 +35,9 @@
 //                              [--passes 10] [--seed 7] [--reference DIR/bin] [--rounds 2] [--scaling]
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
@@ -58,6 +56,7 @@
 #include "mrf/AlphaExpansion.h"
 #include "pipeline/DisparityPipeline.h"
 #include "pipeline/StereoParams.h"
+#include "platform/Timing.h"
 
 namespace {
 
@@ -181,10 +180,10 @@ std::vector<float> pairCosts(const std::string& name, int scale, int& width, int
   cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
   orbelt::MatcherSettings settings = orbelt::matcherSettingsFor(params);
   settings.threadCount = 2;
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = orbelt::SteadyClock::now();
   const std::string error = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, settings,
                                                                   orbelt::logChromWeightOf(params.colorMode));
-  seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  seconds = orbelt::secondsSince(start);
   if (!error.empty()) refuse(name + ": " + error);
   std::vector<float> flat(static_cast<std::size_t>(width) * height * labels);
   for (int y = 0; y < height; ++y)
@@ -196,16 +195,6 @@ std::vector<float> pairCosts(const std::string& name, int scale, int& width, int
 }
 
 // ------------------------------------------------------------ measurement
-
-double cpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double wallSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 double peakResidentMiB() {
   rusage usage{};
@@ -266,11 +255,11 @@ int emitRun(const Options& o) {
   std::printf("run width %d height %d labels %d costSeconds %.6f\n", width, height, labels, costSeconds);
   for (int pass = 1; pass <= o.passes; ++pass) {
     const std::int64_t solvedBefore = solver.moveCounts().solved;
-    const double wall = wallSeconds();
-    const double cpu = cpuSeconds();
+    const double wall = orbelt::steadySeconds();
+    const double cpu = orbelt::processCpuSeconds();
     solver.optimize(1, nullptr);
-    const double passWall = wallSeconds() - wall;
-    const double passCpu = cpuSeconds() - cpu;
+    const double passWall = orbelt::steadySeconds() - wall;
+    const double passCpu = orbelt::processCpuSeconds() - cpu;
     std::uint64_t h = 1469598103934665603ull;  // FNV-1a over the labels
     for (int p = 0; p < width * height; ++p) {
       h ^= static_cast<std::uint64_t>(solver.labelAt(p));

@@ -28,10 +28,8 @@
 //   build/bin/orbelt-run-bench [--threads 2] [--seed 1] [--pairs default,teddy]
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +48,7 @@
 #include "mrf/AlphaExpansion.h"
 #include "pipeline/DisparityPipeline.h"
 #include "pipeline/StereoParams.h"
+#include "platform/Timing.h"
 
 namespace {
 
@@ -77,16 +76,6 @@ double vmHwmMiB() {
   return 0.0;
 }
 
-double cpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double wallSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 // Runs `work` in a child process and returns the figures it wrote, plus its
 // peak memory; an empty list when the child failed (its message is on stderr).
 Figures inChild(const std::function<Figures()>& work) {
@@ -103,11 +92,11 @@ Figures inChild(const std::function<Figures()>& work) {
   }
   if (child == 0) {
     close(channel[0]);
-    const double wall = wallSeconds();
-    const double cpu = cpuSeconds();
+    const double wall = orbelt::steadySeconds();
+    const double cpu = orbelt::processCpuSeconds();
     Figures figures = work();
-    figures.emplace_back("wall", wallSeconds() - wall);
-    figures.emplace_back("cpu", cpuSeconds() - cpu);
+    figures.emplace_back("wall", orbelt::steadySeconds() - wall);
+    figures.emplace_back("cpu", orbelt::processCpuSeconds() - cpu);
     figures.emplace_back("hwm", vmHwmMiB());
     std::ostringstream text;
     text.precision(17);

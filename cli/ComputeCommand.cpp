@@ -52,6 +52,14 @@ int fail(ProgressDisplay* progress, const std::string& message, int status) {
   return status;
 }
 
+// An engine's Error is printed as it is, on its own stream, and its status
+// ends the command.
+int fail(ProgressDisplay& progress, const Error& error) {
+  progress.endBar();
+  std::fputs(error.message.c_str(), error.stream == ErrorStream::Stdout ? stdout : stderr);
+  return error.exitStatus;
+}
+
 // A float as the shortest decimal that reads back as it (0.033, not
 // 0.032999999821186066), so summaries show the values as typed.
 double shortestDecimal(float value) {
@@ -278,8 +286,9 @@ int runComputeCommand(int argc, char** argv) {
   options.keepCosts = keepCosts;
   options.threadCount = threads;
   progress.attach(options, "");
-  const DisparityResult result = computeDisparity(left, right, params, engines, options);
-  if (!result.error.empty()) return fail(&progress, result.error, kExitEngineFailure);
+  Expected<DisparityResult> computed = computeDisparity(left, right, params, engines, options);
+  if (!computed) return fail(progress, computed.error());
+  const DisparityResult result = std::move(computed).value();
 
   DisparityResult rightResult;
   std::vector<int> rightLabels;
@@ -291,8 +300,10 @@ int runComputeCommand(int argc, char** argv) {
     DisparityOptions rightOptions;
     rightOptions.threadCount = threads;
     progress.attach(rightOptions, "right view");
-    rightResult = computeDisparity(mirrored.reference, mirrored.target, params, engines, rightOptions);
-    if (!rightResult.error.empty()) return fail(&progress, rightResult.error, kExitEngineFailure);
+    Expected<DisparityResult> rightComputed =
+        computeDisparity(mirrored.reference, mirrored.target, params, engines, rightOptions);
+    if (!rightComputed) return fail(progress, rightComputed.error());
+    rightResult = std::move(rightComputed).value();
     rightLabels = mirrorLabels(rightResult.labels, width, height);
     consistency = checkLeftRight(result.labels, rightLabels, width, height, params.baseDisparity, lrThreshold);
     lrSeconds = secondsSince(start);
@@ -420,6 +431,7 @@ int runComputeCommand(int argc, char** argv) {
         {"parameters", paramsJson(params)},
         {"seed", seed ? nlohmann::json(*seed) : nlohmann::json()},
         {"threads", threads},
+        {"flow_recycling", result.flowRecycling},
         {"subpixel", subpixel},
         {"seconds", stageJson(result)},
         {"total_seconds", secondsSince(runStart)},

@@ -37,14 +37,14 @@ const char* depthName(int depth) {
   }
 }
 
-// The pipeline always ends the run after the colour message, whatever the
-// exit function does (a test's exit returns).
-void endProcess(const PipelineContext& context, int status) {
-  if (context.exitProcess) {
-    context.exitProcess(status);
-  } else {
-    exitProcess(status);
-  }
+// Why a run ran out of memory, in the terms the user can change.
+Error runOutOfMemory(int width, int height, const StereoParams& params) {
+  return Error{ErrorKind::OutOfMemory,
+               "Not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) + " x " +
+                   std::to_string(params.disparityRange) + " run (about " +
+                   mebibytes(static_cast<double>(estimateRunBytes(width, height, params))) +
+                   "); lower Disparity Range or HalfWinSize, or use smaller images\n",
+               1, ErrorStream::Stderr};
 }
 
 class StderrMessages : public MessageBox {
@@ -73,8 +73,8 @@ MatcherSettings matcherSettingsFor(const StereoParams& params) {
   return settings;
 }
 
-DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
-                                 const PipelineEngines& engines, const DisparityOptions& options) {
+Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
+                                           const PipelineEngines& engines, const DisparityOptions& options) {
   DisparityResult result;
   const int width = ref.cols;
   const int height = ref.rows;
@@ -95,13 +95,10 @@ DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, cons
         settings.threadCount = options.threadCount;
         settings.rowObserver = options.onRow;
         const auto start = SteadyClock::now();
-        std::string failure =
+        Status costs =
             engines.computeCosts(volume, ref, target, preview, settings, logChromWeightOf(params.colorMode));
         result.costSeconds = secondsSince(start);
-        if (!failure.empty()) {
-          result.error = std::move(failure);
-          return result;
-        }
+        if (!costs) return std::move(costs).error();
       }
       // Unset colour mode: the volume stays all zero, so the smoothness term
       // alone decides.
@@ -137,46 +134,63 @@ DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, cons
     terms.data = &data;
     terms.smooth = &smooth;
 
+    // The optimizer's own failures keep its message; an allocation that
+    // failed inside it is told in the run's terms, as one outside it is.
+    const auto optimizerError = [&](Error error) {
+      return error.kind == ErrorKind::OutOfMemory ? runOutOfMemory(width, height, params) : std::move(error);
+    };
     const auto optimizeStart = SteadyClock::now();
     {
       OptimizerSettings settings;
       settings.moveObserver = options.onMove;
       std::unique_ptr<MrfSolver> solver = engines.createOptimizer(width, height, range, &terms, settings);
       if (!solver) {
-        result.error = "The optimizer could not be created";
-        return result;
+        return Error{ErrorKind::InvalidInput, "The optimizer could not be created\n", 1, ErrorStream::Stderr};
       }
-      solver->initialize();
+      if (Status made = solver->status(); !made) return optimizerError(std::move(made).error());
+      if (Status installed = solver->initialize(); !installed) return optimizerError(std::move(installed).error());
       solver->resetLabels();
       // Always exactly ten passes, also once the energy stops falling: a
       // later pass with a new label order may still find a lower energy.
       for (int pass = 1; pass <= kOptimizerPasses; ++pass) {
         const auto passStart = SteadyClock::now();
         float engineSeconds = 0.0f;  // millisecond resolution; our own clock is finer
-        solver->optimize(1, &engineSeconds);
-        const double energy = solver->dataCostSum() + static_cast<float>(solver->pairCostSum());
+        if (Status swept = solver->optimize(1, &engineSeconds); !swept) {
+          return optimizerError(std::move(swept).error());
+        }
+        Expected<double> dataSum = solver->dataCostSum();
+        if (!dataSum) return optimizerError(std::move(dataSum).error());
+        Expected<double> pairSum = solver->pairCostSum();
+        if (!pairSum) return optimizerError(std::move(pairSum).error());
+        const double energy = *dataSum + static_cast<float>(*pairSum);
         const double seconds = secondsSince(passStart);
         result.passEnergies.push_back(energy);
         result.passSeconds.push_back(seconds);
         if (options.onPass) options.onPass(pass, energy, seconds);
       }
+      result.flowRecycling = solver->recyclesFlows();
       result.labels.resize(pixelCount);
       for (std::size_t p = 0; p < pixelCount; ++p) result.labels[p] = solver->labelAt(static_cast<int>(p));
     }
     result.optimizeSeconds = secondsSince(optimizeStart);
     if (options.keepCosts) result.costs = std::move(flat);
   } catch (const std::bad_alloc&) {
-    result.labels.clear();
-    result.error = "Not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) + " x " +
-                   std::to_string(range) + " run (about " +
-                   mebibytes(static_cast<double>(estimateRunBytes(width, height, params))) +
-                   "); lower Disparity Range or HalfWinSize, or use smaller images";
+    return runOutOfMemory(width, height, params);
   }
   return result;
 }
 
 bool passesColorCheck(const cv::Mat& ref, const cv::Mat& target) {
   return ref.channels() == 3 && target.channels() == ref.channels();
+}
+
+Error colorFormatError() {
+  return Error{ErrorKind::ColorFormat, std::string(kColorFormatMessage) + "\n", kColorFormatExitStatus,
+               ErrorStream::Stderr};
+}
+
+bool endsTheDialog(const Error& error) {
+  return error.kind == ErrorKind::ColorFormat || error.kind == ErrorKind::EngineFailure;
 }
 
 std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params) {
@@ -252,7 +266,7 @@ std::string defaultSavePath() {
 }
 
 RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, const PipelineContext& context,
-                                DisparityResult* resultOut) {
+                                DisparityResult* resultOut, Error* endingError) {
   // A context without a message box still tells its refusals somewhere.
   StderrMessages fallback;
   MessageBox& messages = context.messages ? *context.messages : static_cast<MessageBox&>(fallback);
@@ -260,11 +274,19 @@ RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, c
   // dialog held, so a default loaded here does not linger in a slot.
   const cv::Mat heldRef = slots.refImage;
   const cv::Mat heldTarget = slots.targetImage;
-  auto refuse = [&](const std::string& message, RunOutcome outcome) {
-    messages.show(message);
+  auto putBack = [&] {
     slots.refImage = heldRef;
     slots.targetImage = heldTarget;
+  };
+  auto refuse = [&](const std::string& message, RunOutcome outcome) {
+    messages.show(message);
+    putBack();
     return outcome;
+  };
+  auto end = [&](Error error) {
+    putBack();
+    if (endingError) *endingError = std::move(error);
+    return RunOutcome::Ended;
   };
 
   if (slots.refImage.empty()) {
@@ -278,25 +300,19 @@ RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, c
     slots.targetImage = std::move(*loaded);
   }
 
-  if (!passesColorCheck(slots.refImage, slots.targetImage)) {
-    messages.show(kColorFormatMessage);
-    endProcess(context, kColorFormatExitStatus);
-    slots.refImage = heldRef;
-    slots.targetImage = heldTarget;
-    return RunOutcome::Refused;
-  }
+  if (!passesColorCheck(slots.refImage, slots.targetImage)) return end(colorFormatError());
 
   if (std::string bad = checkRunInputs(slots.refImage, slots.targetImage, params); !bad.empty()) {
     return refuse(bad, RunOutcome::Refused);
   }
 
-  DisparityResult result = computeDisparity(slots.refImage, slots.targetImage, params,
-                                            withDefaults(context.engines), context.options);
-  if (!result.error.empty()) {
-    const std::string failure = result.error;
-    if (resultOut) *resultOut = std::move(result);
-    return refuse(failure, RunOutcome::Failed);
+  Expected<DisparityResult> computed = computeDisparity(slots.refImage, slots.targetImage, params,
+                                                        withDefaults(context.engines), context.options);
+  if (!computed) {
+    if (endsTheDialog(computed.error())) return end(std::move(computed).error());
+    return refuse(computed.error().summary(), RunOutcome::Failed);
   }
+  DisparityResult result = std::move(computed).value();
 
   const auto saveStart = SteadyClock::now();
   const cv::Mat map = renderDisplayMap(result.labels, result.width, result.height, params.baseDisparity,

@@ -5,6 +5,8 @@
 // pair's true labelling from data/Img0-disparity.pfm.
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -23,14 +25,16 @@ namespace orbelt::mrftest {
 inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dataDir, std::string& error) {
   StereoParams params;
   params.sigmaP = sigmaPPreset(params.halfWinSize);
-  const Expected<cv::Mat> loadedRef = loadInputImage(dataDir + "/Img0.png", "reference");
-  const Expected<cv::Mat> loadedTarget = loadedRef ? loadInputImage(dataDir + "/Img1.png", "target") : loadedRef;
-  if (!loadedTarget) {
-    error = loadedTarget.error().message;
-    return nullptr;
+  cv::Mat ref, target;
+  for (auto [image, path, role] : {std::tuple{&ref, dataDir + "/Img0.png", "reference"},
+                                   std::tuple{&target, dataDir + "/Img1.png", "target"}}) {
+    Expected<cv::Mat> loaded = loadInputImage(path, role);
+    if (!loaded) {
+      error = loaded.error().summary();
+      return nullptr;
+    }
+    *image = std::move(*loaded);
   }
-  const cv::Mat& ref = *loadedRef;
-  const cv::Mat& target = *loadedTarget;
   const int width = ref.cols;
   const int height = ref.rows;
   const int range = params.disparityRange;
@@ -40,8 +44,12 @@ inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dat
     cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
     MatcherSettings settings = matcherSettingsFor(params);
     settings.threadCount = 2;
-    error = defaultEngines().computeCosts(volume, ref, target, preview, settings, logChromWeightOf(params.colorMode));
-    if (!error.empty()) return nullptr;
+    const Status costs =
+        defaultEngines().computeCosts(volume, ref, target, preview, settings, logChromWeightOf(params.colorMode));
+    if (!costs) {
+      error = costs.error().summary();
+      return nullptr;
+    }
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) {
         const float* cell = volume.cell(x, y);
@@ -58,12 +66,13 @@ inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dat
 // when the map cannot be read or has another size.
 inline std::vector<int> defaultPairTruth(const std::string& dataDir, int width, int height, int labels,
                                          std::string& error) {
-  const Expected<cv::Mat> read = readPfm(dataDir + "/Img0-disparity.pfm");
+  cv::Mat truth;
+  Expected<cv::Mat> read = readPfm(dataDir + "/Img0-disparity.pfm");
   if (!read) {
-    error = read.error().message;
+    error = read.error().summary();
     return {};
   }
-  const cv::Mat& truth = *read;
+  truth = std::move(*read);
   if (truth.cols != width || truth.rows != height) {
     error = "the ground truth is not the size of the pair";
     return {};

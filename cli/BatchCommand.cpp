@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -20,7 +21,7 @@
 #include "cli/OutputPlan.h"
 #include "cli/ParseArguments.h"
 #include "eval/MiddleburySet.h"
-#include "pipeline/AtomicFile.h"
+#include "io/AtomicFile.h"
 
 namespace orbelt {
 
@@ -200,11 +201,6 @@ std::string readBatchManifest(const std::string& path, const std::string& outFol
 
 namespace {
 
-struct PairOutcome {
-  int status = -1;
-  nlohmann::json summary;  // the child's run summary, when it wrote one
-};
-
 // Starts orbelt-cli on `args` with stdout and stderr into `logPath`.
 pid_t startChild(const std::string& program, const std::vector<std::string>& args, const std::string& logPath) {
   std::vector<char*> argv;
@@ -235,6 +231,35 @@ std::string csvField(const std::string& text) {
 }
 
 }  // namespace
+
+std::string batchSummary(const std::vector<BatchPair>& pairs, const std::vector<BatchOutcome>& outcomes, bool json,
+                         const std::string& manifestPath, const std::string& shard) {
+  nlohmann::json rows = nlohmann::json::array();
+  std::string csv = "pair,status,seconds,mask,evaluated,unknown,bad_0.5,bad_1,bad_2,bad_4,mean_abs_error\n";
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    const int status = i < outcomes.size() ? outcomes[i].status : -1;
+    nlohmann::json s;
+    if (status == 0 && i < outcomes.size()) {
+      try {
+        s = nlohmann::json::parse(outcomes[i].runSummary);
+      } catch (const nlohmann::json::exception&) {
+      }
+    }
+    if (!s.is_object()) s = nlohmann::json::object();
+    nlohmann::json row = {{"pair", pairs[i].name}, {"status", status}, {"mask", pairs[i].mask}};
+    row["seconds"] = s.contains("total_seconds") ? s["total_seconds"] : nlohmann::json();
+    for (const char* key : {"evaluated", "unknown", "bad_0.5", "bad_1", "bad_2", "bad_4", "mean_abs_error"}) {
+      row[key] = s.contains("score") && s["score"].contains(key) ? s["score"][key] : nlohmann::json();
+    }
+    rows.push_back(row);
+    const auto field = [&](const char* key) { return row[key].is_null() ? std::string() : row[key].dump(); };
+    csv += csvField(pairs[i].name) + "," + std::to_string(status) + "," + field("seconds") + "," +
+           csvField(pairs[i].mask) + "," + field("evaluated") + "," + field("unknown") + "," + field("bad_0.5") +
+           "," + field("bad_1") + "," + field("bad_2") + "," + field("bad_4") + "," + field("mean_abs_error") + "\n";
+  }
+  if (!json) return csv;
+  return nlohmann::json{{"manifest", manifestPath}, {"shard", shard}, {"pairs", rows}}.dump(2) + "\n";
+}
 
 int runBatchCommand(int argc, char** argv) {
   std::string manifestPath;
@@ -291,7 +316,7 @@ int runBatchCommand(int argc, char** argv) {
 
   const std::string program = fs::read_symlink("/proc/self/exe", ec).string();
   if (ec) return refuse("cannot find the orbelt-cli program itself");
-  std::vector<PairOutcome> outcomes(pairs.size());
+  std::vector<BatchOutcome> outcomes(pairs.size());
   std::map<pid_t, std::size_t> running;
   std::size_t next = 0;
   while (next < pairs.size() || !running.empty()) {
@@ -307,43 +332,23 @@ int runBatchCommand(int argc, char** argv) {
     if (done < 0) break;
     const auto it = running.find(done);
     if (it == running.end()) continue;
-    PairOutcome& outcome = outcomes[it->second];
+    BatchOutcome& outcome = outcomes[it->second];
     const BatchPair& pair = pairs[it->second];
     running.erase(it);
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    std::ifstream summary((fs::path(outFolder) / (pair.name + ".json")).string());
-    if (outcome.status == 0 && summary) {
-      try {
-        outcome.summary = nlohmann::json::parse(summary);
-      } catch (const nlohmann::json::exception&) {
-      }
+    if (outcome.status == 0) {
+      std::ifstream summary((fs::path(outFolder) / (pair.name + ".json")).string());
+      outcome.runSummary.assign(std::istreambuf_iterator<char>(summary), std::istreambuf_iterator<char>());
     }
     std::fprintf(stderr, "%s %s (status %d)\n", outcome.status == 0 ? "finished" : "FAILED", pair.name.c_str(),
                  outcome.status);
   }
 
-  // One row per pair in manifest order.
-  nlohmann::json rows = nlohmann::json::array();
-  std::string csv = "pair,status,seconds,mask,evaluated,unknown,bad_0.5,bad_1,bad_2,bad_4,mean_abs_error\n";
   bool anyFailed = false;
-  for (std::size_t i = 0; i < pairs.size(); ++i) {
-    const nlohmann::json& s = outcomes[i].summary;
-    anyFailed |= outcomes[i].status != 0;
-    nlohmann::json row = {{"pair", pairs[i].name}, {"status", outcomes[i].status}, {"mask", pairs[i].mask}};
-    row["seconds"] = s.contains("total_seconds") ? s["total_seconds"] : nlohmann::json();
-    for (const char* key : {"evaluated", "unknown", "bad_0.5", "bad_1", "bad_2", "bad_4", "mean_abs_error"}) {
-      row[key] = s.contains("score") && s["score"].contains(key) ? s["score"][key] : nlohmann::json();
-    }
-    rows.push_back(row);
-    const auto field = [&](const char* key) { return row[key].is_null() ? std::string() : row[key].dump(); };
-    csv += csvField(pairs[i].name) + "," + std::to_string(outcomes[i].status) + "," + field("seconds") + "," +
-           csvField(pairs[i].mask) + "," + field("evaluated") + "," + field("unknown") + "," + field("bad_0.5") +
-           "," + field("bad_1") + "," + field("bad_2") + "," + field("bad_4") + "," + field("mean_abs_error") + "\n";
-  }
-  const std::string text =
-      summaryJson ? nlohmann::json{{"manifest", manifestPath}, {"shard", shard}, {"pairs", rows}}.dump(2) + "\n" : csv;
-  if (std::string bad = writeFileAtomically(summaryPath, {{text.data(), text.size()}}); !bad.empty()) {
-    return refuse(bad);
+  for (const BatchOutcome& outcome : outcomes) anyFailed |= outcome.status != 0;
+  const std::string text = batchSummary(pairs, outcomes, summaryJson, manifestPath, shard);
+  if (const Status written = writeFileAtomically(summaryPath, {{text.data(), text.size()}}); !written) {
+    return refuse(written.error().message);
   }
   std::printf("wrote %s\n", summaryPath.c_str());
   return anyFailed ? kExitEngineFailure : kExitSuccess;

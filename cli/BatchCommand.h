@@ -38,6 +38,22 @@ std::string readBatchManifest(const std::string& path, const std::string& outFol
 // success, otherwise why not.
 std::string parseShard(const std::string& text, int& index, int& count);
 
+// How one pair's run ended: its process's status (128 + signal when a
+// signal ended it) and the run summary it wrote (<name>.json's text; read
+// only when the status is 0, empty when there is none).
+struct BatchOutcome {
+  int status = -1;
+  std::string runSummary;
+};
+
+// The summary table of a batch, one row per pair in the order of `pairs`
+// (outcomes[i] belongs to pairs[i]): CSV with the columns
+// pair,status,seconds,mask,evaluated,unknown,bad_0.5,bad_1,bad_2,bad_4,mean_abs_error
+// (seconds and scores empty for a pair that failed), or with `json` the same
+// rows under "pairs" beside "manifest" and "shard".
+std::string batchSummary(const std::vector<BatchPair>& pairs, const std::vector<BatchOutcome>& outcomes, bool json,
+                         const std::string& manifestPath, const std::string& shard);
+
 int runBatchCommand(int argc, char** argv);
 
 }  // namespace orbelt

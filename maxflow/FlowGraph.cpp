@@ -1,15 +1,23 @@
 #include "maxflow/FlowGraph.h"
 
 #include <cstdio>
+#include <string>
+#include <string_view>
 
 #include "maxflow/FlowLinks.h"
-#include "platform/ProcessServices.h"
+#include "maxflow/GraphFailure.h"
 
 namespace orbelt {
 
 namespace {
-constexpr const char* kNotEnoughMemory = "Not enough memory!";
+constexpr const char* kNotEnoughMemory = kGraphOutOfMemory;
 }  // namespace
+
+void raiseGraphFailure(const char* message) {
+  const bool outOfMemory = std::string_view(message) == kGraphOutOfMemory;
+  raiseFailure(Error{outOfMemory ? ErrorKind::OutOfMemory : ErrorKind::EngineFailure, std::string(message) + "\n", 1,
+                     ErrorStream::Stderr});
+}
 
 FlowGraph::FlowGraph(ErrorCallback errorCallback) : errorCallback_(errorCallback) {}
 
@@ -22,7 +30,7 @@ FlowGraph::~FlowGraph() {
 
 void FlowGraph::fail(const char* message) const {
   if (errorCallback_ != nullptr) errorCallback_(message);
-  exitProcess(1);
+  raiseGraphFailure(message);
 }
 
 void FlowGraph::failAfterLayout() const { fail("Nothing can be added to a graph after computeMaxFlow!"); }
@@ -78,6 +86,32 @@ void FlowGraph::clear() {
   nodeCount_ = 0;
   arcPairCount_ = 0;
   laidOut_ = false;
+  solved_ = false;
+}
+
+void FlowGraph::failNotReopened() const {
+  fail(laidOut_ ? "Residuals can be rewritten only after reopen()!"
+                : "Residuals can be rewritten only in a laid-out graph: run computeMaxFlow, then reopen()!");
+}
+
+std::uint32_t FlowGraph::arcIndex(NodeId tail, NodeId head) const {
+  const std::int32_t tailRef = nodeRef(tail);
+  const std::int32_t headRef = nodeRef(head);
+  if (!laidOut_) return kNoArc;
+  std::uint32_t begin = 0;
+  std::uint32_t end = 0;
+  outRange(tailRef, begin, end);
+  for (std::uint32_t a = begin; a < end; ++a) {
+    if (tailRef + arcs_.records()[a].headOffset == headRef) return a;
+  }
+  return kNoArc;
+}
+
+void FlowGraph::reopen() {
+  if (!laidOut_) fail("Only a laid-out graph can be reopened: run computeMaxFlow first!");
+  // The search's lists are rebuilt by initSearch; the orphan list is empty
+  // whenever a search has ended.
+  flow_ = 0.0f;
   solved_ = false;
 }
 

@@ -9,14 +9,19 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <optional>
 #include <set>
 #include <string>
 
+#include "cli/BatchCommand.h"
 #include "eval/DisparityEvaluation.h"
+#include "pipeline/DisparityPipeline.h"
 #include "pipeline/PfmFile.h"
 #include "python/ArrayConversion.h"
 #include "python/ModuleErrors.h"
@@ -264,6 +269,86 @@ void writePfmFile(py::handle path, py::handle array) {
   if (!error.empty()) raise(ioFailure(error));
 }
 
+// An image file as stored (8 or 16 bits, any channel count), blue-green-red.
+py::array readImage(py::handle path) {
+  const std::string file = pathText(path);
+  cv::Mat image;
+  std::string error;
+  {
+    py::gil_scoped_release unlocked;
+    error = loadInputImage(file, "input", image);
+  }
+  if (!error.empty()) raise(ioFailure(error));
+  const py::dtype type = image.depth() == CV_8U    ? py::dtype::of<std::uint8_t>()
+                         : image.depth() == CV_16U ? py::dtype::of<std::uint16_t>()
+                         : image.depth() == CV_32F ? py::dtype::of<float>()
+                                                   : py::dtype();
+  if (type.is_none()) raise(invalidInput("The image \"" + file + "\" has a pixel type the module does not read"));
+  std::vector<py::ssize_t> shape = {image.rows, image.cols};
+  if (image.channels() > 1) shape.push_back(image.channels());
+  py::array out(type, shape);
+  const std::size_t rowBytes = image.cols * image.elemSize();
+  for (int y = 0; y < image.rows; ++y) {
+    std::memcpy(static_cast<char*>(out.mutable_data()) + y * rowBytes, image.ptr(y), rowBytes);
+  }
+  return out;
+}
+
+// Writes an 8- or 16-bit image (2-D grey or H x W x 3/4, blue-green-red)
+// through a temporary file and a rename; the extension picks the format.
+void writeImage(py::handle path, py::handle object) {
+  const std::string file = pathText(path);
+  const cv::Mat image = storableImage(object, "image");
+  std::string error;
+  {
+    py::gil_scoped_release unlocked;
+    error = saveImageAtomically(file, image);
+  }
+  if (!error.empty()) raise(ioFailure(error));
+}
+
+// The batch manifest, read by the command line's own rules: one dict per pair
+// with its name, the arguments of its orbelt-cli run and the mask scored.
+py::list batchManifest(const std::string& path, const std::string& outFolder) {
+  std::vector<BatchPair> pairs;
+  if (std::string bad = readBatchManifest(path, outFolder, pairs); !bad.empty()) raise(invalidInput(bad));
+  py::list out;
+  for (const BatchPair& pair : pairs) {
+    py::dict entry;
+    entry["name"] = pair.name;
+    entry["args"] = pair.args;
+    entry["mask"] = pair.mask;
+    out.append(entry);
+  }
+  return out;
+}
+
+// The command line's summary table from (status, run summary text) per pair.
+std::string batchSummaryText(const py::list& pairs, const py::list& outcomes, bool json,
+                             const std::string& manifestPath, const std::string& shard) {
+  std::vector<BatchPair> batchPairs;
+  std::vector<BatchOutcome> batchOutcomes;
+  for (const py::handle entry : pairs) {
+    BatchPair pair;
+    pair.name = entry["name"].cast<std::string>();
+    pair.mask = entry["mask"].cast<std::string>();
+    batchPairs.push_back(std::move(pair));
+  }
+  for (const py::handle entry : outcomes) {
+    const auto [status, text] = entry.cast<std::pair<int, std::string>>();
+    batchOutcomes.push_back({status, text});
+  }
+  return batchSummary(batchPairs, batchOutcomes, json, manifestPath, shard);
+}
+
+// A float parameter as the shortest decimal that reads back as it (3.8, not
+// 3.799999952316284), as the command line's help and summaries show it.
+double shortestDecimal(float value) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  return std::strtod(std::string(text, end).c_str(), nullptr);
+}
+
 }  // namespace
 
 }  // namespace orbelt::python
@@ -281,17 +366,26 @@ PYBIND11_MODULE(_orbelt, module) {
   module.def("read_pfm", &readPfmFile, py::arg("path"), "Reads a .pfm float map; NaN where it is not finite.");
   module.def("write_pfm", &writePfmFile, py::arg("path"), py::arg("map"),
              "Writes a 2-D float map as .pfm, atomically; NaN is stored as +inf.");
+  module.def("read_image", &readImage, py::arg("path"),
+             "Reads an image file as stored: (H, W) or (H, W, channels), blue-green-red.");
+  module.def("write_image", &writeImage, py::arg("path"), py::arg("image"),
+             "Writes a uint8/uint16 image (grey, or blue-green-red) atomically; the extension picks the format.");
+  module.def("batch_manifest", &batchManifest, py::arg("path"), py::arg("out_folder"),
+             "The pairs of a batch manifest as orbelt-cli batch reads them (for orbelt.batch).");
+  module.def("batch_summary", &batchSummaryText, py::arg("pairs"), py::arg("outcomes"), py::arg("json"),
+             py::arg("manifest"), py::arg("shard"),
+             "The summary table orbelt-cli batch writes, from (status, run summary) per pair.");
   module.attr("defaults") = [] {
     const StereoParams p;
     py::dict d;
     d["half_win_size"] = p.halfWinSize;
-    d["sigma_s"] = p.sigmaS;
-    d["sigma_p"] = p.sigmaP;
+    d["sigma_s"] = shortestDecimal(p.sigmaS);
+    d["sigma_p"] = shortestDecimal(p.sigmaP);
     d["base_disparity"] = p.baseDisparity;
     d["disparity_range"] = p.disparityRange;
     d["smooth_exponent"] = p.smoothExponent;
     d["smooth_max"] = p.smoothMax;
-    d["lambda_"] = p.lambda;
+    d["lambda_"] = shortestDecimal(p.lambda);
     d["color_mode"] = p.colorMode == ColorMode::Rgb ? "rgb" : "logchrom";
     d["seed"] = py::none();
     d["threads"] = 0;

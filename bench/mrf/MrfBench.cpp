@@ -1,63 +1,83 @@
-// orbelt-mrf-bench: speed and memory of the optimizer on a run shaped like the
-// pipeline's, measured beside the optimizer as it stood before the speed work
-// (bench/mrf/baseline, namespace orbelt::baseline) in the same process, so
-// that one run on a noisy shared machine still gives a stable before/after
-// ratio and proves that the labels did not change.
+// orbelt-mrf-bench: time and memory of the optimizer's passes on a run shaped
+// like the pipeline's, beside another build of the same bench (an earlier
+// commit's, made by tools/build-reference.sh) run side by side.
 //
-// The run: a Table data term, the default smoothness (squared label distance,
-// truncated at 5, lambda 0.99), all labels reset to 0, then ten optimize(1)
-// passes in label orders seeded with a fixed seed, so both optimizers do the
-// same work. Passes alternate between the two (baseline first on odd passes,
-// the live one first on even passes) so that a change in the machine's load
-// hits both alike.
+// The run: a Table data term, the dialog's smoothness (squared label distance,
+// truncated at 5, lambda 0.99), all labels reset to 0, then --passes
+// optimize(1) calls with label orders seeded by --seed, so both builds do the
+// same work, as the pipeline runs its optimizer.
 //
-// The costs: by default a synthetic 450 x 375 x 60 volume (the size of the
-// Middlebury Teddy pair at the dialog's Disparity Range): a scene of slanted
-// planes and boxes gives every pixel a true label; the cost of label d is
-// |d - true| / 4, clipped at 2, plus hashed noise of up to 0.8, roughly the
-// range and texture of the matcher's costs. With --costs, a float32 .npy of
-// shape (height, width, labels) instead, such as `orbelt-cli --save-cost`
-// writes for a real pair.
+// The costs, one of:
+//  - synthetic (default): a --width x --height x --labels volume (450 x 375 x
+//    60 by default, Teddy's size at the dialog's range): a scene of slanted
+//    planes and boxes, cost |d - true| / 4 clipped at 2 plus hashed noise;
+//  - --costs FILE.npy: a float32 array (height, width, labels), such as
+//    `orbelt-cli --save-cost` writes;
+//  - --pair default|teddy|cones [--scale N]: the matcher's costs at the
+//    dialog's defaults on that pair (Teddy and Cones from the public data),
+//    the images shrunk N times (area average) and the labels with them.
 //
-// Prints, per pass, the CPU seconds of each optimizer (the fairer figure on a
-// shared machine; the bench is single-threaded), their ratio, the energy,
-// how many moves the live optimizer solved (it skips moves whose outcome is
-// known) and whether the labels agree; then the totals, the mean
-// milliseconds per expansion move (per move of the pass, and per move the
-// live optimizer actually solved), the peak resident memory of the process
-// and a hash of the final labels. Exits with status 1 when the labels ever
-// differ.
+// Every measured run is a child process of its own (this program with
+// --emit, or the reference build's), so each has its own peak memory; with
+// --reference the two builds alternate, --rounds times, the first one to go
+// switching every round, and each pass keeps its lowest time over the rounds:
+// a change in the machine's load hits both alike. Both builds run the
+// optimizer the way the pipeline does, with its own graph handling, on one
+// thread: the ratios set like against like. Labels are compared pass by pass
+// through their hash; where they differ, the energies are shown side by side.
+//
+// --scaling runs the passes on one pair (--pair, default Teddy when present)
+// at 1/4, 1/2 and full size with labels in proportion, so the growth of the
+// time with the pixels shows.
 //
 //   cmake --build build --target orbelt-mrf-bench -j2
-//   build/bin/orbelt-mrf-bench [--width 450] [--height 375] [--labels 60] [--passes 10] [--seed 7]
-//                              [--costs file.npy] [--baseline 0|1]
-// On a real pair's costs, as the pipeline's seeded run sees them:
-//   build/bin/orbelt-cli --seed 1 --save-cost /tmp/costs.npy data/Img0.png data/Img1.png
-//   build/bin/orbelt-mrf-bench --costs /tmp/costs.npy --seed 1
+//   build/bin/orbelt-mrf-bench [--width 450 --height 375 --labels 60 | --costs FILE.npy | --pair NAME [--scale N]]
+//                              [--passes 10] [--seed 7] [--reference DIR/bin] [--rounds 2] [--scaling]
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cinttypes>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
-#include "bench/mrf/baseline/AlphaExpansion.h"
+#include <opencv2/imgproc.hpp>
+
+#include "ancc/CostVolume.h"
+#include "io/ImageFile.h"
 #include "mrf/AlphaExpansion.h"
+#include "pipeline/DisparityPipeline.h"
+#include "pipeline/StereoParams.h"
 
 namespace {
+
+[[noreturn]] void refuse(const std::string& message) {
+  std::fprintf(stderr, "orbelt-mrf-bench: %s\n", message.c_str());
+  std::exit(2);
+}
+
+// ------------------------------------------------------------------ costs
 
 // The true label of a pixel in a scene of three planes and two boxes.
 int trueLabel(int x, int y, int width, int height, int labels) {
   const double u = static_cast<double>(x) / width;
   const double v = static_cast<double>(y) / height;
-  double d = 0.15 + 0.1 * v;                                    // floor, rising towards the bottom
+  double d = 0.15 + 0.1 * v;                                            // floor, rising towards the bottom
   if (u > 0.1 && u < 0.55 && v > 0.15 && v < 0.7) d = 0.35 + 0.25 * u;  // slanted wall
-  if (u > 0.6 && u < 0.9 && v > 0.3 && v < 0.8) d = 0.8;             // near box
-  if (u > 0.25 && u < 0.4 && v > 0.5 && v < 0.9) d = 0.6;            // middle box
+  if (u > 0.6 && u < 0.9 && v > 0.3 && v < 0.8) d = 0.8;                // near box
+  if (u > 0.25 && u < 0.4 && v > 0.5 && v < 0.9) d = 0.6;               // middle box
   const int label = static_cast<int>(d * (labels - 1) + 0.5);
   return label < 0 ? 0 : (label >= labels ? labels - 1 : label);
 }
@@ -85,11 +105,6 @@ std::vector<float> syntheticCosts(int width, int height, int labels) {
     }
   }
   return costs;
-}
-
-[[noreturn]] void refuse(const std::string& message) {
-  std::fprintf(stderr, "orbelt-mrf-bench: %s\n", message.c_str());
-  std::exit(2);
 }
 
 // Reads a little-endian float32 C-order .npy of shape (height, width, labels).
@@ -130,33 +145,69 @@ std::vector<float> readCostFile(const std::string& path, int& width, int& height
   return costs;
 }
 
-template <typename Solver>
-std::uint64_t labelHash(Solver& solver) {
-  std::uint64_t h = 1469598103934665603ull;  // FNV-1a
-  for (int p = 0; p < solver.gridPixelCount(); ++p) {
-    h ^= static_cast<std::uint64_t>(solver.labelAt(p));
-    h *= 1099511628211ull;
-  }
-  return h;
+// The reference and target image files of a named pair; empty when absent.
+std::pair<std::string, std::string> pairFiles(const std::string& name) {
+  const std::string source = ORBELT_SOURCE_DIR;
+  const std::string shared = ORBELT_SHARED_DATA_DIR;
+  std::pair<std::string, std::string> files;
+  if (name == "default") files = {source + "/data/Img0.png", source + "/data/Img1.png"};
+  else if (name == "teddy") files = {shared + "/middlebury2003/teddy/im2.png", shared + "/middlebury2003/teddy/im6.png"};
+  else if (name == "cones") files = {shared + "/middlebury2003/cones/im2.png", shared + "/middlebury2003/cones/im6.png"};
+  else refuse("unknown pair \"" + name + "\" (pairs: default, teddy, cones)");
+  if (access(files.first.c_str(), R_OK) != 0 || access(files.second.c_str(), R_OK) != 0) return {};
+  return files;
 }
 
-template <typename Solver>
-double energyOf(Solver& solver) {
-  return solver.dataCostSum() + static_cast<float>(solver.pairCostSum());
+// The matcher's costs at the dialog's defaults on a pair shrunk `scale`
+// times, with the label range shrunk alike; the seconds the matcher took.
+std::vector<float> pairCosts(const std::string& name, int scale, int& width, int& height, int& labels,
+                             double& seconds) {
+  const auto files = pairFiles(name);
+  if (files.first.empty()) refuse("the pair " + name + " is not there (the public data is absent)");
+  cv::Mat ref, target;
+  for (auto [image, path, role] : {std::tuple{&ref, files.first, "reference"}, std::tuple{&target, files.second, "target"}}) {
+    orbelt::Expected<cv::Mat> loaded = orbelt::loadInputImage(path, role);
+    if (!loaded) refuse(loaded.error().summary());
+    *image = std::move(*loaded);
+  }
+  if (scale > 1) {
+    cv::resize(ref, ref, cv::Size(ref.cols / scale, ref.rows / scale), 0, 0, cv::INTER_AREA);
+    cv::resize(target, target, cv::Size(target.cols / scale, target.rows / scale), 0, 0, cv::INTER_AREA);
+  }
+  orbelt::StereoParams params;
+  params.sigmaP = orbelt::sigmaPPreset(params.halfWinSize);
+  params.disparityRange = std::max(2, (params.disparityRange + scale / 2) / scale);
+  width = ref.cols;
+  height = ref.rows;
+  labels = params.disparityRange;
+  orbelt::CostVolume volume(width, height, labels);
+  cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
+  orbelt::MatcherSettings settings = orbelt::matcherSettingsFor(params);
+  settings.threadCount = 2;
+  const auto start = std::chrono::steady_clock::now();
+  const orbelt::Status costs = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, settings,
+                                                                     orbelt::logChromWeightOf(params.colorMode));
+  seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (!costs) refuse(name + ": " + costs.error().summary());
+  std::vector<float> flat(static_cast<std::size_t>(width) * height * labels);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const float* cell = volume.cell(x, y);
+      std::copy(cell, cell + labels, flat.data() + (static_cast<std::size_t>(y) * width + x) * labels);
+    }
+  return flat;
 }
+
+// ------------------------------------------------------------ measurement
 
 double cpuSeconds() {
   timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// One optimize(1) pass; returns its CPU seconds.
-template <typename Solver>
-double timedPass(Solver& solver) {
-  const double start = cpuSeconds();
-  solver.optimize(1, nullptr);
-  return cpuSeconds() - start;
+double wallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 double peakResidentMiB() {
@@ -165,41 +216,43 @@ double peakResidentMiB() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB on Linux
 }
 
-int positiveArgument(const char* name, const char* text) {
-  char* end = nullptr;
-  const long value = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || value <= 0 || value > 1000000) {
-    refuse(std::string(name) + " must be a positive whole number, got \"" + text + "\"");
+struct Options {
+  int width = 450;
+  int height = 375;
+  int labels = 60;
+  int passes = 10;
+  int seed = 7;
+  std::string costFile;
+  std::string pair;
+  int scale = 1;
+  std::string reference;  // bin folder of another build
+  int rounds = 2;
+  bool scaling = false;
+  bool emit = false;
+};
+
+// The arguments that make a child measure the same run.
+std::vector<std::string> runArguments(const Options& o) {
+  std::vector<std::string> args = {"--passes", std::to_string(o.passes), "--seed", std::to_string(o.seed)};
+  if (!o.costFile.empty()) {
+    args.insert(args.end(), {"--costs", o.costFile});
+  } else if (!o.pair.empty()) {
+    args.insert(args.end(), {"--pair", o.pair, "--scale", std::to_string(o.scale)});
+  } else {
+    args.insert(args.end(), {"--width", std::to_string(o.width), "--height", std::to_string(o.height), "--labels",
+                             std::to_string(o.labels)});
   }
-  return static_cast<int>(value);
+  return args;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  int width = 450, height = 375, labels = 60, passes = 10, seed = 7;
-  bool withBaseline = true;
-  std::string costFile;
-  for (int i = 1; i < argc; ++i) {
-    const std::string option = argv[i];
-    if (i + 1 >= argc) refuse(option + " needs a value");
-    const char* value = argv[++i];
-    if (option == "--width") width = positiveArgument("--width", value);
-    else if (option == "--height") height = positiveArgument("--height", value);
-    else if (option == "--labels") labels = positiveArgument("--labels", value);
-    else if (option == "--passes") passes = positiveArgument("--passes", value);
-    else if (option == "--seed") seed = positiveArgument("--seed", value);
-    else if (option == "--costs") costFile = value;
-    else if (option == "--baseline" && (std::strcmp(value, "0") == 0 || std::strcmp(value, "1") == 0))
-      withBaseline = value[0] == '1';
-    else
-      refuse("unknown option " + option + " " + value +
-             " (options: --width --height --labels --passes --seed --costs FILE.npy --baseline 0|1)");
-  }
-
-  std::vector<float> costs = costFile.empty() ? syntheticCosts(width, height, labels)
-                                              : readCostFile(costFile, width, height, labels);
-
+// --emit: one run in this process, its figures on stdout as "key value ..."
+// lines, one per pass and one for the run.
+int emitRun(const Options& o) {
+  int width = o.width, height = o.height, labels = o.labels;
+  double costSeconds = 0.0;
+  std::vector<float> costs = !o.costFile.empty() ? readCostFile(o.costFile, width, height, labels)
+                             : !o.pair.empty()   ? pairCosts(o.pair, o.scale, width, height, labels, costSeconds)
+                                                 : syntheticCosts(width, height, labels);
   orbelt::DataTerm data;
   data.costTable = costs.data();
   data.form = orbelt::CostForm::Table;
@@ -209,80 +262,257 @@ int main(int argc, char** argv) {
   smooth.maxCost = 5.0f;
   smooth.lambda = 0.99f;
   orbelt::EnergyTerms terms{&data, &smooth};
-
-  std::printf("orbelt-mrf-bench: %d x %d grid, %d labels (%s), %d passes of optimize(1), seed %d\n", width,
-              height, labels, costFile.empty() ? "synthetic costs" : costFile.c_str(), passes, seed);
-
-  orbelt::AlphaExpansion now(width, height, labels, &terms);
-  now.fixLabelOrderSeed(static_cast<std::uint32_t>(seed));
-  now.initialize();
-  now.resetLabels();
-  orbelt::baseline::AlphaExpansion before(withBaseline ? width : 0, withBaseline ? height : 0, labels, &terms);
-  before.fixLabelOrderSeed(static_cast<std::uint32_t>(seed));
-  before.initialize();
-  before.resetLabels();
-  std::printf("start energy %.6f\n", energyOf(now));
-
-  double totalBefore = 0.0;
-  double totalNow = 0.0;
-  // Both optimizers' time in the passes where the live one solved every move.
-  double fullSecondsNow = 0.0;
-  double fullSecondsBefore = 0.0;
-  std::int64_t fullPasses = 0;
-  bool identical = true;
-  for (int pass = 1; pass <= passes; ++pass) {
-    const std::int64_t solvedBefore = now.moveCounts().solved;
-    double secondsBefore = 0.0;
-    double secondsNow = 0.0;
-    if (withBaseline && pass % 2 == 1) secondsBefore = timedPass(before);
-    secondsNow = timedPass(now);
-    if (withBaseline && pass % 2 == 0) secondsBefore = timedPass(before);
-    totalBefore += secondsBefore;
-    totalNow += secondsNow;
-    const double energy = energyOf(now);
-    const std::int64_t solved = now.moveCounts().solved - solvedBefore;
-    if (solved == labels) {
-      fullSecondsNow += secondsNow;
-      fullSecondsBefore += secondsBefore;
-      ++fullPasses;
+  orbelt::AlphaExpansion solver(width, height, labels, &terms);
+  solver.fixLabelOrderSeed(static_cast<std::uint32_t>(o.seed));
+  if (const orbelt::Status installed = solver.initialize(); !installed) refuse(installed.error().summary());
+  solver.resetLabels();
+  std::printf("run width %d height %d labels %d costSeconds %.6f\n", width, height, labels, costSeconds);
+  for (int pass = 1; pass <= o.passes; ++pass) {
+    const std::int64_t solvedBefore = solver.moveCounts().solved;
+    const double wall = wallSeconds();
+    const double cpu = cpuSeconds();
+    if (const orbelt::Status swept = solver.optimize(1, nullptr); !swept) refuse(swept.error().summary());
+    const double passWall = wallSeconds() - wall;
+    const double passCpu = cpuSeconds() - cpu;
+    std::uint64_t h = 1469598103934665603ull;  // FNV-1a over the labels
+    for (int p = 0; p < width * height; ++p) {
+      h ^= static_cast<std::uint64_t>(solver.labelAt(p));
+      h *= 1099511628211ull;
     }
-    if (withBaseline) {
-      const bool same = labelHash(now) == labelHash(before);
-      identical = identical && same;
-      std::printf("pass %2d: baseline %7.3f s  now %7.3f s cpu  x%7.2f  %6.2f -> %6.2f ms/move  %2lld/%d solved  "
-                  "energy %.6f  %s\n",
-                  pass, secondsBefore, secondsNow, secondsBefore / secondsNow, secondsBefore * 1000.0 / labels,
-                  secondsNow * 1000.0 / labels, static_cast<long long>(solved), labels, energy,
-                  same ? "labels identical" : "LABELS DIFFER");
-    } else {
-      std::printf("pass %2d: %7.3f s cpu  %6.2f ms/move  %2lld/%d solved  energy %.6f\n", pass, secondsNow,
-                  secondsNow * 1000.0 / labels, static_cast<long long>(solved), labels, energy);
+    std::printf("pass %d wall %.6f cpu %.6f solved %lld energy %.17g hash %" PRIu64 "\n", pass, passWall, passCpu,
+                static_cast<long long>(solver.moveCounts().solved - solvedBefore),
+                *solver.dataCostSum() + static_cast<float>(*solver.pairCostSum()), h);
+  }
+  std::printf("end peakMiB %.3f\n", peakResidentMiB());
+  return 0;
+}
+
+struct PassFigures {
+  double wall = 0, cpu = 0, energy = 0;
+  long long solved = 0;
+  std::uint64_t hash = 0;
+};
+struct RunFigures {
+  bool ok = false;
+  int width = 0, height = 0, labels = 0;
+  double costSeconds = 0, peakMiB = 0;
+  std::vector<PassFigures> passes;
+};
+
+// Runs `program --emit args` and reads its figures.
+RunFigures runChild(const std::string& program, const std::vector<std::string>& args) {
+  RunFigures figures;
+  int channel[2];
+  if (pipe(channel) != 0) return figures;
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child < 0) return figures;
+  if (child == 0) {
+    close(channel[0]);
+    dup2(channel[1], STDOUT_FILENO);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    argv.push_back(const_cast<char*>("--emit"));
+    argv.push_back(const_cast<char*>("1"));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    std::perror(("orbelt-mrf-bench: cannot run " + program).c_str());
+    _exit(127);
+  }
+  close(channel[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+  close(channel[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return figures;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream in(line);
+    std::string kind, key;
+    in >> kind;
+    if (kind == "run") {
+      in >> key >> figures.width >> key >> figures.height >> key >> figures.labels >> key >> figures.costSeconds;
+    } else if (kind == "pass") {
+      PassFigures p;
+      int number = 0;
+      in >> number >> key >> p.wall >> key >> p.cpu >> key >> p.solved >> key >> p.energy >> key >> p.hash;
+      figures.passes.push_back(p);
+    } else if (kind == "end") {
+      in >> key >> figures.peakMiB;
+      figures.ok = true;
     }
   }
-  const double moves = static_cast<double>(passes) * labels;
-  const orbelt::AlphaExpansion::MoveCounts counts = now.moveCounts();
-  std::printf("live optimizer: %lld moves solved, %lld skipped as known to change nothing\n",
-              static_cast<long long>(counts.solved), static_cast<long long>(counts.skipped));
-  if (fullPasses > 0) {
-    const double fullMoves = static_cast<double>(fullPasses) * labels;
-    if (withBaseline) {
-      std::printf("in the %lld passes that solved every move: baseline %.2f ms, now %.2f ms per move: %.2fx faster\n",
-                  static_cast<long long>(fullPasses), fullSecondsBefore * 1000.0 / fullMoves,
-                  fullSecondsNow * 1000.0 / fullMoves, fullSecondsBefore / fullSecondsNow);
-    } else {
-      std::printf("in the %lld passes that solved every move: %.2f ms per move\n", static_cast<long long>(fullPasses),
-                  fullSecondsNow * 1000.0 / fullMoves);
+  return figures;
+}
+
+// Keeps, pass by pass, the lower times of two runs of the same build.
+void keepFaster(RunFigures& best, const RunFigures& run) {
+  if (!best.ok) {
+    best = run;
+    return;
+  }
+  for (std::size_t k = 0; k < best.passes.size() && k < run.passes.size(); ++k) {
+    best.passes[k].wall = std::min(best.passes[k].wall, run.passes[k].wall);
+    best.passes[k].cpu = std::min(best.passes[k].cpu, run.passes[k].cpu);
+  }
+  best.peakMiB = std::max(best.peakMiB, run.peakMiB);
+}
+
+double totalWall(const RunFigures& r) {
+  double s = 0;
+  for (const auto& p : r.passes) s += p.wall;
+  return s;
+}
+double totalCpu(const RunFigures& r) {
+  double s = 0;
+  for (const auto& p : r.passes) s += p.cpu;
+  return s;
+}
+
+std::string selfProgram() {
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) refuse("cannot find this program's own path");
+  path[n] = '\0';
+  return path;
+}
+
+// Measures one run of this build, and of the reference when given, and
+// prints the pass-by-pass comparison. Returns whether the labels agreed.
+bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
+  const std::string self = selfProgram();
+  const std::string reference = o.reference.empty() ? "" : o.reference + "/orbelt-mrf-bench";
+  const std::vector<std::string> args = runArguments(o);
+  for (int round = 0; round < o.rounds; ++round) {
+    const bool referenceFirst = round % 2 == 0;
+    for (int turn = 0; turn < 2; ++turn) {
+      const bool isReference = (turn == 0) == referenceFirst;
+      if (isReference && reference.empty()) continue;
+      const RunFigures run = runChild(isReference ? reference : self, args);
+      if (!run.ok) refuse(std::string("the ") + (isReference ? "reference" : "this build's") + " run failed");
+      keepFaster(isReference ? before : now, run);
     }
   }
-  if (withBaseline) {
-    std::printf("%d passes: baseline %.3f s, now %.3f s cpu: %.2fx faster; %.2f -> %.2f ms per move\n", passes,
-                totalBefore, totalNow, totalBefore / totalNow, totalBefore * 1000.0 / moves, totalNow * 1000.0 / moves);
-    std::printf("labels after every pass: %s\n", identical ? "identical to the baseline" : "DIFFERENT from the baseline");
-  } else {
-    std::printf("%d passes: %.3f s cpu, %.2f ms per move\n", passes, totalNow, totalNow * 1000.0 / moves);
+  std::printf("%d x %d grid, %d labels; %d passes of optimize(1), seed %d; %s\n", now.width, now.height, now.labels,
+              o.passes, o.seed, !o.costFile.empty() ? o.costFile.c_str()
+                                : !o.pair.empty()   ? (o.pair + " pair, 1/" + std::to_string(o.scale) + " size").c_str()
+                                                    : "synthetic costs");
+  std::printf("times: seconds per pass, the lowest of %d runs; both builds as the pipeline runs the optimizer "
+              "(its own graph handling), one optimizer thread\n",
+              o.rounds);
+  bool same = true;
+  if (!before.ok) {
+    std::printf("pass   wall s    cpu s  solved  energy\n");
+    for (std::size_t k = 0; k < now.passes.size(); ++k) {
+      const PassFigures& p = now.passes[k];
+      std::printf("%4zu %8.3f %8.3f %7lld  %.6f\n", k + 1, p.wall, p.cpu, p.solved, p.energy);
+    }
+    std::printf("total %8.3f %8.3f   peak memory %.1f MiB\n", totalWall(now), totalCpu(now), now.peakMiB);
+    return true;
   }
-  std::printf("peak resident memory of the process %.1f MiB (cost table %.1f MiB)\n", peakResidentMiB(),
-              static_cast<double>(costs.size() * sizeof(float)) / (1024.0 * 1024.0));
-  std::printf("label hash %016llx\n", static_cast<unsigned long long>(labelHash(now)));
-  return identical ? 0 : 1;
+  std::printf("pass | reference wall  cpu | this build wall  cpu | ratio wall  cpu | solved (this/ref) | energy (this build)   labels\n");
+  for (std::size_t k = 0; k < now.passes.size() && k < before.passes.size(); ++k) {
+    const PassFigures& a = before.passes[k];
+    const PassFigures& b = now.passes[k];
+    const bool identical = a.hash == b.hash;
+    same = same && identical;
+    std::printf("%4zu | %9.3f %8.3f | %10.3f %8.3f | %7.2fx %6.2fx | %8lld/%-8lld | %.6f   %s", k + 1, a.wall, a.cpu,
+                b.wall, b.cpu, a.wall / b.wall, a.cpu / b.cpu, b.solved, a.solved, b.energy,
+                identical ? "same" : "DIFFER");
+    if (!identical) std::printf(" (reference energy %.6f, relative %.2e)", a.energy, (b.energy - a.energy) / a.energy);
+    std::printf("\n");
+  }
+  std::printf("total | %9.3f %8.3f | %10.3f %8.3f | %7.2fx %6.2fx (reference / this build: above 1 is faster)\n",
+              totalWall(before), totalCpu(before), totalWall(now), totalCpu(now), totalWall(before) / totalWall(now),
+              totalCpu(before) / totalCpu(now));
+  std::printf("peak memory of the whole process: reference %.1f MiB, this build %.1f MiB (%.2fx)\n", before.peakMiB,
+              now.peakMiB, now.peakMiB / before.peakMiB);
+  std::printf("labels after every pass: %s\n", same ? "identical" : "DIFFERENT (see the energies)");
+  return same;
+}
+
+int positiveArgument(const std::string& name, const char* text) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || value <= 0 || value > 1000000) {
+    refuse(name + " must be a positive whole number, got \"" + text + "\"");
+  }
+  return static_cast<int>(value);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--scaling") {
+      o.scaling = true;
+      continue;
+    }
+    if (i + 1 >= argc) refuse(option + " needs a value");
+    const char* value = argv[++i];
+    if (option == "--width") o.width = positiveArgument(option, value);
+    else if (option == "--height") o.height = positiveArgument(option, value);
+    else if (option == "--labels") o.labels = positiveArgument(option, value);
+    else if (option == "--passes") o.passes = positiveArgument(option, value);
+    else if (option == "--seed") o.seed = positiveArgument(option, value);
+    else if (option == "--scale") o.scale = positiveArgument(option, value);
+    else if (option == "--rounds") o.rounds = positiveArgument(option, value);
+    else if (option == "--costs") o.costFile = value;
+    else if (option == "--pair") o.pair = value;
+    else if (option == "--reference") o.reference = value;
+    else if (option == "--emit") o.emit = true;
+    else
+      refuse("unknown option " + option +
+             " (options: --width --height --labels --costs FILE.npy --pair default|teddy|cones --scale N --passes "
+             "--seed --reference BINDIR --rounds N --scaling)");
+  }
+  if (o.emit) return emitRun(o);
+  if (!o.reference.empty() && access((o.reference + "/orbelt-mrf-bench").c_str(), X_OK) != 0) {
+    refuse("no orbelt-mrf-bench in " + o.reference + " (tools/build-reference.sh builds one)");
+  }
+
+  if (!o.scaling) {
+    RunFigures now, before;
+    return compareRun(o, now, before) ? 0 : 1;
+  }
+
+  if (o.pair.empty()) o.pair = pairFiles("teddy").first.empty() ? "default" : "teddy";
+  std::printf("scaling: the %s pair at 1/4, 1/2 and full size, labels in proportion\n\n", o.pair.c_str());
+  struct Step {
+    int scale;
+    RunFigures now, before;
+  };
+  std::vector<Step> steps;
+  bool same = true;
+  for (const int scale : {4, 2, 1}) {
+    o.scale = scale;
+    Step step{scale, {}, {}};
+    same = compareRun(o, step.now, step.before) && same;
+    std::printf("\n");
+    steps.push_back(step);
+  }
+  std::printf("size  pixels     labels  pixels*labels  matcher s  passes cpu s  growth (cpu, vs the step before)%s\n",
+              o.reference.empty() ? "" : "  reference cpu s  growth");
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    const Step& s = steps[k];
+    const double pixels = static_cast<double>(s.now.width) * s.now.height;
+    std::printf("1/%d  %9.0f  %6d  %13.0f  %9.2f  %12.3f", s.scale, pixels, s.now.labels, pixels * s.now.labels,
+                s.now.costSeconds, totalCpu(s.now));
+    if (k > 0) {
+      const Step& p = steps[k - 1];
+      const double pixelGrowth = pixels / (static_cast<double>(p.now.width) * p.now.height);
+      std::printf("  x%.2f (pixels x%.2f, labels x%.2f)", totalCpu(s.now) / totalCpu(p.now), pixelGrowth,
+                  static_cast<double>(s.now.labels) / p.now.labels);
+      if (s.before.ok) std::printf("  %12.3f  x%.2f", totalCpu(s.before), totalCpu(s.before) / totalCpu(p.before));
+    } else if (s.before.ok) {
+      std::printf("  %*s  %12.3f", 36, "", totalCpu(s.before));
+    }
+    std::printf("\n");
+  }
+  return same ? 0 : 1;
 }

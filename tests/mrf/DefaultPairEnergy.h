@@ -10,8 +10,9 @@
 #include <opencv2/core.hpp>
 
 #include "ancc/CostVolume.h"
+#include "io/ImageFile.h"
+#include "io/PfmFile.h"
 #include "pipeline/DisparityPipeline.h"
-#include "pipeline/PfmFile.h"
 #include "pipeline/StereoParams.h"
 #include "tests/mrf/GridEnergy.h"
 
@@ -22,12 +23,14 @@ namespace orbelt::mrftest {
 inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dataDir, std::string& error) {
   StereoParams params;
   params.sigmaP = sigmaPPreset(params.halfWinSize);
-  cv::Mat ref, target;
-  error = loadInputImage(dataDir + "/Img0.png", "reference", ref);
-  if (error.empty()) error = loadInputImage(dataDir + "/Img1.png", "target", target);
-  if (!error.empty()) return nullptr;
-  const int width = ref.cols;
-  const int height = ref.rows;
+  Expected<cv::Mat> ref = loadInputImage(dataDir + "/Img0.png", "reference");
+  Expected<cv::Mat> target = loadInputImage(dataDir + "/Img1.png", "target");
+  if (!ref || !target) {
+    error = (!ref ? ref.error() : target.error()).summary();
+    return nullptr;
+  }
+  const int width = ref->cols;
+  const int height = ref->rows;
   const int range = params.disparityRange;
   auto e = std::make_unique<GridEnergy>(width, height, range);
   {
@@ -35,8 +38,12 @@ inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dat
     cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
     MatcherSettings settings = matcherSettingsFor(params);
     settings.threadCount = 2;
-    error = defaultEngines().computeCosts(volume, ref, target, preview, settings, logChromWeightOf(params.colorMode));
-    if (!error.empty()) return nullptr;
+    const Status costs =
+        defaultEngines().computeCosts(volume, *ref, *target, preview, settings, logChromWeightOf(params.colorMode));
+    if (!costs) {
+      error = costs.error().summary();
+      return nullptr;
+    }
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) {
         const float* cell = volume.cell(x, y);
@@ -53,9 +60,12 @@ inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dat
 // when the map cannot be read or has another size.
 inline std::vector<int> defaultPairTruth(const std::string& dataDir, int width, int height, int labels,
                                          std::string& error) {
-  cv::Mat truth;
-  error = readPfm(dataDir + "/Img0-disparity.pfm", truth);
-  if (!error.empty()) return {};
+  const Expected<cv::Mat> map = readPfm(dataDir + "/Img0-disparity.pfm");
+  if (!map) {
+    error = map.error().summary();
+    return {};
+  }
+  const cv::Mat& truth = *map;
   if (truth.cols != width || truth.rows != height) {
     error = "the ground truth is not the size of the pair";
     return {};

@@ -5,14 +5,16 @@
 // pair's true labelling from data/Img0-disparity.pfm.
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <opencv2/core.hpp>
 
 #include "ancc/CostVolume.h"
+#include "pipeline/DisparityPipeline.h"
 #include "io/ImageFile.h"
 #include "io/PfmFile.h"
-#include "pipeline/DisparityPipeline.h"
 #include "pipeline/StereoParams.h"
 #include "tests/mrf/GridEnergy.h"
 
@@ -23,14 +25,18 @@ namespace orbelt::mrftest {
 inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dataDir, std::string& error) {
   StereoParams params;
   params.sigmaP = sigmaPPreset(params.halfWinSize);
-  Expected<cv::Mat> ref = loadInputImage(dataDir + "/Img0.png", "reference");
-  Expected<cv::Mat> target = loadInputImage(dataDir + "/Img1.png", "target");
-  if (!ref || !target) {
-    error = (!ref ? ref.error() : target.error()).summary();
-    return nullptr;
+  cv::Mat ref, target;
+  for (auto [image, path, role] : {std::tuple{&ref, dataDir + "/Img0.png", "reference"},
+                                   std::tuple{&target, dataDir + "/Img1.png", "target"}}) {
+    Expected<cv::Mat> loaded = loadInputImage(path, role);
+    if (!loaded) {
+      error = loaded.error().summary();
+      return nullptr;
+    }
+    *image = std::move(*loaded);
   }
-  const int width = ref->cols;
-  const int height = ref->rows;
+  const int width = ref.cols;
+  const int height = ref.rows;
   const int range = params.disparityRange;
   auto e = std::make_unique<GridEnergy>(width, height, range);
   {
@@ -39,7 +45,7 @@ inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dat
     MatcherSettings settings = matcherSettingsFor(params);
     settings.threadCount = 2;
     const Status costs =
-        defaultEngines().computeCosts(volume, *ref, *target, preview, settings, logChromWeightOf(params.colorMode));
+        defaultEngines().computeCosts(volume, ref, target, preview, settings, logChromWeightOf(params.colorMode));
     if (!costs) {
       error = costs.error().summary();
       return nullptr;
@@ -60,12 +66,13 @@ inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dat
 // when the map cannot be read or has another size.
 inline std::vector<int> defaultPairTruth(const std::string& dataDir, int width, int height, int labels,
                                          std::string& error) {
-  const Expected<cv::Mat> map = readPfm(dataDir + "/Img0-disparity.pfm");
-  if (!map) {
-    error = map.error().summary();
+  cv::Mat truth;
+  Expected<cv::Mat> read = readPfm(dataDir + "/Img0-disparity.pfm");
+  if (!read) {
+    error = read.error().summary();
     return {};
   }
-  const cv::Mat& truth = *map;
+  truth = std::move(*read);
   if (truth.cols != width || truth.rows != height) {
     error = "the ground truth is not the size of the pair";
     return {};

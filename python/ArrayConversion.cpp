@@ -66,6 +66,9 @@ cv::Mat colourImage(py::handle object, const char* name, bool rgb) {
     raiseValueError(std::string(kColorFormatMessage) + " (" + name + " has shape " + shapeText(array) +
                     "; a colour image is (height, width, 3))");
   }
+  if (array.shape(0) == 0 || array.shape(1) == 0) {
+    raiseValueError(std::string(name) + " is empty: it has shape " + shapeText(array));
+  }
   cv::Mat image = matOf<std::uint8_t>(array, CV_8UC3);
   if (rgb) cv::cvtColor(image, image, cv::COLOR_RGB2BGR);
   return image;
@@ -100,6 +103,20 @@ cv::Mat maskImage(py::handle object, const char* name) {
   if (py::isinstance<py::array_t<std::uint8_t>>(array)) return matOf<std::uint8_t>(array, CV_8UC1);
   raiseValueError(std::string(name) + " must be bool (True keeps a pixel) or uint8 (255 keeps); it is " +
                   dtypeText(array));
+}
+
+cv::Mat storableImage(py::handle object, const char* name) {
+  const py::array array = asArray(object, name);
+  const int channels = array.ndim() == 2 ? 1 : array.ndim() == 3 ? static_cast<int>(array.shape(2)) : 0;
+  if (channels != 1 && channels != 3 && channels != 4) {
+    raiseValueError(std::string(name) + " must be (height, width) or (height, width, 3 or 4); it has shape " +
+                    shapeText(array));
+  }
+  if (py::isinstance<py::array_t<std::uint8_t>>(array)) return matOf<std::uint8_t>(array, CV_MAKETYPE(CV_8U, channels));
+  if (py::isinstance<py::array_t<std::uint16_t>>(array)) {
+    return matOf<std::uint16_t>(array, CV_MAKETYPE(CV_16U, channels));
+  }
+  raiseValueError(std::string(name) + " must be uint8 or uint16; it is " + dtypeText(array));
 }
 
 py::array_t<float> toArray(const cv::Mat& map) {

@@ -30,6 +30,9 @@ cv::Mat truthMap(py::handle object, const char* name);
 // A 2-D mask: bool (True keeps a pixel) or uint8 (255 keeps), as CV_8UC1 0/255.
 cv::Mat maskImage(py::handle object, const char* name);
 
+// An image to save: 2-D, or H x W x 1, 3 or 4 channels, uint8 or uint16.
+cv::Mat storableImage(py::handle object, const char* name);
+
 // New NumPy arrays holding a copy of the data.
 py::array_t<float> toArray(const cv::Mat& floatMap);  // CV_32FC1 -> (H, W) float32
 py::array_t<std::int32_t> toArray(const std::vector<int>& values, int height, int width);

@@ -294,6 +294,19 @@ py::array readImage(py::handle path) {
   return out;
 }
 
+// Writes an 8- or 16-bit image (2-D grey or H x W x 3/4, blue-green-red)
+// through a temporary file and a rename; the extension picks the format.
+void writeImage(py::handle path, py::handle object) {
+  const std::string file = pathText(path);
+  const cv::Mat image = storableImage(object, "image");
+  std::string error;
+  {
+    py::gil_scoped_release unlocked;
+    error = saveImageAtomically(file, image);
+  }
+  if (!error.empty()) raise(ioFailure(error));
+}
+
 // The batch manifest, read by the command line's own rules: one dict per pair
 // with its name, the arguments of its orbelt-cli run and the mask scored.
 py::list batchManifest(const std::string& path, const std::string& outFolder) {
@@ -355,6 +368,8 @@ PYBIND11_MODULE(_orbelt, module) {
              "Writes a 2-D float map as .pfm, atomically; NaN is stored as +inf.");
   module.def("read_image", &readImage, py::arg("path"),
              "Reads an image file as stored: (H, W) or (H, W, channels), blue-green-red.");
+  module.def("write_image", &writeImage, py::arg("path"), py::arg("image"),
+             "Writes a uint8/uint16 image (grey, or blue-green-red) atomically; the extension picks the format.");
   module.def("batch_manifest", &batchManifest, py::arg("path"), py::arg("out_folder"),
              "The pairs of a batch manifest as orbelt-cli batch reads them (for orbelt.batch).");
   module.def("batch_summary", &batchSummaryText, py::arg("pairs"), py::arg("outcomes"), py::arg("json"),

@@ -36,9 +36,9 @@
 #include "bench/peer/PeerMatchers.h"
 #include "bench/peer/RadiometricChange.h"
 #include "eval/DisparityEvaluation.h"
-#include "eval/DisparityMapFiles.h"
 #include "eval/MiddleburySet.h"
-#include "pipeline/AtomicFile.h"
+#include "io/AtomicFile.h"
+#include "io/DisparityMapFiles.h"
 #include "pipeline/DisparityPipeline.h"
 #include "postprocess/BackgroundFill.h"
 #include "postprocess/FloatDisparity.h"
@@ -103,7 +103,8 @@ MethodResult timedPeer(const std::function<cv::Mat()>& run, const Scene& scene) 
 }
 
 struct OrbeltRun {
-  DisparityResult result;
+  DisparityResult result;  // valid when error is empty
+  std::string error;       // why the run stopped
   double seconds = 0;
 };
 
@@ -116,16 +117,21 @@ OrbeltRun runOrbelt(const cv::Mat& reference, const cv::Mat& target, int labels,
   options.threadCount = threads;
   OrbeltRun run;
   const auto start = Clock::now();
-  run.result = computeDisparity(reference, target, params, defaultEngines(seed), options);
+  Expected<DisparityResult> computed = computeDisparity(reference, target, params, defaultEngines(seed), options);
   run.seconds = secondsSince(start);
+  if (computed) {
+    run.result = std::move(computed).value();
+  } else {
+    run.error = computed.error().summary();
+  }
   return run;
 }
 
 MethodResult scoreOrbelt(const OrbeltRun& run, const Scene& scene) {
   MethodResult out;
   out.seconds = run.seconds;
-  if (!run.result.error.empty()) {
-    out.error = run.result.error;
+  if (!run.error.empty()) {
+    out.error = run.error;
     return out;
   }
   score(floatDisparity(run.result.labels, run.result.width, run.result.height, 0), scene, out);
@@ -136,17 +142,16 @@ MethodResult scoreOrbelt(const OrbeltRun& run, const Scene& scene) {
 // check, the fill, the median; each step timed on its own.
 MethodResult refineOrbelt(const OrbeltRun& leftRun, const Scene& scene, std::uint32_t seed, int threads) {
   MethodResult out;
-  if (!leftRun.result.error.empty()) {
-    out.error = leftRun.result.error;
+  if (!leftRun.error.empty()) {
+    out.error = leftRun.error;
     return out;
   }
   const int width = leftRun.result.width, height = leftRun.result.height;
   const auto start = Clock::now();
   const MirroredPair mirrored = mirroredPairForRightView(scene.left, scene.right);
-  const OrbeltRun rightRun =
-      runOrbelt(mirrored.reference, mirrored.target, scene.labels, ColorMode::Rgb, seed, threads);
-  if (!rightRun.result.error.empty()) {
-    out.error = rightRun.result.error;
+  const OrbeltRun rightRun = runOrbelt(mirrored.reference, mirrored.target, scene.labels, ColorMode::Rgb, seed, threads);
+  if (!rightRun.error.empty()) {
+    out.error = rightRun.error;
     return out;
   }
   const double rightViewSeconds = secondsSince(start);
@@ -276,10 +281,21 @@ int main(int argc, char** argv) {
     Scene scene;
     scene.left = cv::imread(set.left, cv::IMREAD_COLOR);
     const cv::Mat right = cv::imread(set.right, cv::IMREAD_COLOR);
-    std::string error = readGroundTruth(set.truth, scene.truth);
+    std::string error;
     const std::string maskName = !set.nonocc.empty() ? "nonocc" : !set.all.empty() ? "all" : "none";
     const std::string maskPath = !set.nonocc.empty() ? set.nonocc : set.all;
-    if (error.empty() && !maskPath.empty()) error = readMask(maskPath, scene.mask);
+    if (Expected<cv::Mat> read = readGroundTruth(set.truth); read) {
+      scene.truth = std::move(*read);
+    } else {
+      error = read.error().message;
+    }
+    if (error.empty() && !maskPath.empty()) {
+      if (Expected<cv::Mat> read = readMask(maskPath); read) {
+        scene.mask = std::move(*read);
+      } else {
+        error = read.error().message;
+      }
+    }
     if (scene.left.empty() || right.empty() || !error.empty()) {
       std::fprintf(stderr, "orbelt-peer-bench: skipping %s: %s\n", set.name.c_str(),
                    error.empty() ? "cannot read its views" : error.c_str());
@@ -324,8 +340,8 @@ int main(int argc, char** argv) {
       rows.push_back(row);
       if (!jsonPath.empty()) {
         const std::string text = nlohmann::json{{"seed", seed}, {"settings", settings}, {"rows", rows}}.dump(2) + "\n";
-        if (std::string bad = writeFileAtomically(jsonPath, {{text.data(), text.size()}}); !bad.empty()) {
-          std::fprintf(stderr, "orbelt-peer-bench: %s\n", bad.c_str());
+        if (const Status saved = writeFileAtomically(jsonPath, {{text.data(), text.size()}}); !saved) {
+          std::fprintf(stderr, "orbelt-peer-bench: %s\n", saved.error().message.c_str());
           return 2;
         }
       }

@@ -37,7 +37,8 @@ pairs at once.
 
 from . import _orbelt
 
-__all__ = ["Result", "compute", "cost_volume", "evaluate", "read_pfm", "write_pfm", "defaults"]
+__all__ = ["Result", "compute", "cost_volume", "evaluate", "read_pfm", "write_pfm", "read_image", "write_image",
+           "defaults"]
 
 #: The options' defaults (the library's own).
 defaults = dict(_orbelt.defaults)
@@ -124,3 +125,16 @@ def write_pfm(path, map):
     """Writes a 2-D float map as a little-endian .pfm through a temporary
     file and a rename; NaN is stored as +inf, the files' mark for unknown."""
     _orbelt.write_pfm(path, map)
+
+
+def read_image(path):
+    """Reads an image file as stored, the way orbelt-cli reads its inputs:
+    uint8 or uint16, (H, W) for grey, (H, W, channels) blue-green-red
+    otherwise. For when OpenCV's Python binding is not at hand."""
+    return _orbelt.read_image(path)
+
+
+def write_image(path, image):
+    """Writes a uint8 or uint16 image (grey, or blue-green-red) through a
+    temporary file and a rename; the extension picks the format."""
+    _orbelt.write_image(path, image)

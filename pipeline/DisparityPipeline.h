@@ -86,6 +86,10 @@ PipelineEngines defaultEngines(std::optional<std::uint32_t> seed = std::nullopt)
 struct DisparityOptions {
   bool keepCosts = false;  // keep the flat cost array in the result (for --save-cost)
   int threadCount = 0;     // matcher threads; 0 = the matcher's own choice
+  // The matcher's blend of its two signals, 0 (colour values only) to 1
+  // (log-chromaticity only); none = the colour mode's (1 or 0). The caller
+  // checks the range.
+  std::optional<float> logChromWeight;
   // Progress, each may be empty: rows of the cost volume (rows done,
   // height), expansion moves of the current pass (moves done, per pass), and
   // finished passes (pass number from 1, energy after it, its seconds).

@@ -5,10 +5,10 @@
 #include <limits>
 #include <new>
 
-#include "cli/DisparityImages.h"
-#include "cli/LeftRightCheck.h"
-#include "cli/SubpixelRefinement.h"
 #include "pipeline/DisparityPipeline.h"
+#include "postprocess/FloatDisparity.h"
+#include "postprocess/LeftRightCheck.h"
+#include "postprocess/SubpixelRefinement.h"
 
 namespace orbelt {
 

@@ -14,6 +14,15 @@
 #include "pipeline/DisparityPipeline.h"
 #include "pipeline/StereoParams.h"
 
+// After the optimizer: disparities from labels, the display grey, the
+// left-right check, sub-pixel refinement and the opt-in refinements.
+#include "postprocess/BackgroundFill.h"
+#include "postprocess/DisplayGrey.h"
+#include "postprocess/FloatDisparity.h"
+#include "postprocess/LeftRightCheck.h"
+#include "postprocess/SubpixelRefinement.h"
+#include "postprocess/WeightedMedian.h"
+
 // Files: float maps and atomic writes.
 #include "pipeline/AtomicFile.h"
 #include "pipeline/PfmFile.h"

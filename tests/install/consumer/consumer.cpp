@@ -40,7 +40,7 @@ int main() {
     std::fprintf(stderr, "consumer: %s\n", result.error.c_str());
     return 1;
   }
-  const cv::Mat disparity = orbelt::disparityFromLabels(result.labels, width, height, params.baseDisparity);
+  const cv::Mat disparity = orbelt::floatDisparity(result.labels, width, height, params.baseDisparity);
   orbelt::DisparityScore score;
   std::string error;
   const cv::Mat truth(height, width, CV_32FC1, cv::Scalar(float(shift)));

@@ -51,6 +51,10 @@ std::uint64_t memoryBudget() {
 
 std::string mebibytes(std::uint64_t bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB"; }
 
+// The matcher's failures end a run with status 1, like every engine's; the
+// message is printed on a line of its own.
+Error matcherError(ErrorKind kind, const std::string& why) { return Error{kind, why + "\n", 1, ErrorStream::Stderr}; }
+
 }  // namespace
 
 AnccMatcher::AnccMatcher(CostVolume& volume, const cv::Mat& ref, const cv::Mat& target, cv::Mat& preview)
@@ -92,10 +96,23 @@ std::string AnccMatcher::checkInputs(float logChromWeight) const {
   return {};
 }
 
-bool AnccMatcher::computeCostVolume(float logChromWeight) {
-  lastError_ = checkInputs(logChromWeight);
-  if (!lastError_.empty()) return false;
+Status AnccMatcher::computeCostVolume(float logChromWeight) {
+  if (std::string refusal = checkInputs(logChromWeight); !refusal.empty()) {
+    return matcherError(ErrorKind::InvalidInput, refusal);
+  }
+  try {
+    return sweep(logChromWeight);
+  } catch (const std::bad_alloc&) {
+    return matcherError(ErrorKind::OutOfMemory, storageShortage());
+  }
+}
 
+std::string AnccMatcher::storageShortage() const {
+  return "not enough memory for the matcher's working storage (" + describeSize(width, height) + ", halfWinSize " +
+         std::to_string(halfWinSize) + ")";
+}
+
+Status AnccMatcher::sweep(float logChromWeight) {
   if (disparityRange > 0) {
     // Beyond max(width, height) - 1 a larger window adds only offsets outside
     // the image, which are never read; the weights depend on the offset from
@@ -127,10 +144,10 @@ bool AnccMatcher::computeCostVolume(float logChromWeight) {
         useBaselineSweep ? 2ull * 7 * 8 * (2ull * r + 1) * (2ull * r + 1) * width : BlockedRowSweep::workerBytes(setup);
     const std::uint64_t budget = memoryBudget();
     if (shared + perWorker > budget) {
-      lastError_ = "halfWinSize " + std::to_string(halfWinSize) + " on " + describeSize(width, height) + " needs " +
-                   mebibytes(shared + perWorker) + " of working storage, more than the " + mebibytes(budget) +
-                   " this machine allows";
-      return false;
+      return matcherError(ErrorKind::OutOfMemory,
+                          "halfWinSize " + std::to_string(halfWinSize) + " on " + describeSize(width, height) +
+                              " needs " + mebibytes(shared + perWorker) + " of working storage, more than the " +
+                              mebibytes(budget) + " this machine allows");
     }
     workers = static_cast<int>(std::min<std::uint64_t>(workers, (budget - shared) / perWorker));
 
@@ -149,12 +166,9 @@ bool AnccMatcher::computeCostVolume(float logChromWeight) {
         for (int i = 0; i < workers; ++i) sweeps.push_back(std::make_unique<BlockedRowSweep>(setup, *tables));
       }
     } catch (const std::bad_alloc&) {
-      lastError_ = "not enough memory for the matcher's working storage (" + describeSize(width, height) +
-                   ", halfWinSize " + std::to_string(halfWinSize) + ")";
-      return false;
+      return matcherError(ErrorKind::OutOfMemory, storageShortage());
     } catch (const cv::Exception& e) {
-      lastError_ = std::string("colour conversion failed: ") + e.what();
-      return false;
+      return matcherError(ErrorKind::EngineFailure, std::string("colour conversion failed: ") + e.what());
     }
 
     std::atomic<int> nextRow{0};
@@ -181,7 +195,7 @@ bool AnccMatcher::computeCostVolume(float logChromWeight) {
   }
 
   renderPreview(costVolume, previewImage, baseDisparity, displayLevel);
-  return true;
+  return {};
 }
 
 }  // namespace orbelt

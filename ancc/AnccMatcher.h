@@ -14,7 +14,7 @@
 // Usage:
 //   AnccMatcher matcher(volume, ref, target, preview);
 //   matcher.baseDisparity = 0; matcher.disparityRange = 60; ...
-//   if (!matcher.computeCostVolume(1.0f)) report(matcher.lastError());
+//   if (Status done = matcher.computeCostVolume(1.0f); !done) report(done.error());
 //
 // The matcher borrows all four objects and never resizes, replaces or frees
 // them. Its working storage lives only inside computeCostVolume.
@@ -24,6 +24,7 @@
 #include <opencv2/core.hpp>
 
 #include "ancc/CostVolume.h"
+#include "platform/Expected.h"
 
 namespace orbelt {
 
@@ -42,17 +43,15 @@ class AnccMatcher {
   // preview. `logChromWeight` 1 matches on log-chromaticity alone, 0 on the
   // raw colour values alone; other values blend linearly.
   //
-  // Returns false, leaving volume and preview untouched, when the inputs
-  // cannot run: an empty reference image, images that are not 8-bit
-  // 3-channel or differ in size, a preview that is not CV_8UC1 of the
-  // reference's size, a volume of another size than width x height x
-  // disparityRange, halfWinSize < 0, a sigma that is 0 or not finite, a
-  // non-finite logChromWeight, threadCount < 0, or working storage beyond
-  // what the machine has or can allocate. lastError() then names the problem.
-  bool computeCostVolume(float logChromWeight);
-
-  // Why the last computeCostVolume returned false; empty after a success.
-  const std::string& lastError() const { return lastError_; }
+  // Fails, leaving volume and preview untouched, when the inputs cannot run:
+  // an empty reference image, images that are not 8-bit 3-channel or differ
+  // in size, a preview that is not CV_8UC1 of the reference's size, a volume
+  // of another size than width x height x disparityRange, halfWinSize < 0, a
+  // sigma that is 0 or not finite, a non-finite logChromWeight, threadCount
+  // < 0 (kind InvalidInput), or working storage beyond what the machine has
+  // or can allocate (OutOfMemory). The Error names the problem on one line
+  // (exit status 1, stderr).
+  Status computeCostVolume(float logChromWeight);
 
   int width;               // pixel columns, from refImage
   int height;              // pixel rows, from refImage
@@ -81,8 +80,9 @@ class AnccMatcher {
 
  private:
   std::string checkInputs(float logChromWeight) const;
-
-  std::string lastError_;
+  // The work of computeCostVolume after its inputs were checked.
+  Status sweep(float logChromWeight);
+  std::string storageShortage() const;
 };
 
 }  // namespace orbelt

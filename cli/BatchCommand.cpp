@@ -21,7 +21,7 @@
 #include "cli/OutputPlan.h"
 #include "cli/ParseArguments.h"
 #include "eval/MiddleburySet.h"
-#include "pipeline/AtomicFile.h"
+#include "io/AtomicFile.h"
 
 namespace orbelt {
 
@@ -347,8 +347,8 @@ int runBatchCommand(int argc, char** argv) {
   bool anyFailed = false;
   for (const BatchOutcome& outcome : outcomes) anyFailed |= outcome.status != 0;
   const std::string text = batchSummary(pairs, outcomes, summaryJson, manifestPath, shard);
-  if (std::string bad = writeFileAtomically(summaryPath, {{text.data(), text.size()}}); !bad.empty()) {
-    return refuse(bad);
+  if (const Status written = writeFileAtomically(summaryPath, {{text.data(), text.size()}}); !written) {
+    return refuse(written.error().message);
   }
   std::printf("wrote %s\n", summaryPath.c_str());
   return anyFailed ? kExitEngineFailure : kExitSuccess;

@@ -12,17 +12,18 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include "cli/DisparityImages.h"
-#include "cli/NpyFile.h"
 #include "cli/OutputPlan.h"
 #include "cli/ParseArguments.h"
 #include "cli/PeakMemory.h"
 #include "cli/ProgressDisplay.h"
 #include "eval/DisparityEvaluation.h"
-#include "eval/DisparityMapFiles.h"
-#include "pipeline/AtomicFile.h"
+#include "io/AtomicFile.h"
+#include "io/DisparityImages.h"
+#include "io/DisparityMapFiles.h"
+#include "io/ImageFile.h"
+#include "io/NpyFile.h"
+#include "io/PfmFile.h"
 #include "pipeline/DisparityPipeline.h"
-#include "pipeline/PfmFile.h"
 #include "postprocess/DisplayGrey.h"
 #include "postprocess/FloatDisparity.h"
 #include "postprocess/LeftRightCheck.h"
@@ -52,6 +53,14 @@ int fail(ProgressDisplay* progress, const std::string& message, int status) {
   if (progress) progress->endBar();
   std::fprintf(stderr, "%s\n", message.c_str());
   return status;
+}
+
+// An engine's Error is printed as it is, on its own stream, and its status
+// ends the command.
+int fail(ProgressDisplay& progress, const Error& error) {
+  progress.endBar();
+  std::fputs(error.message.c_str(), error.stream == ErrorStream::Stdout ? stdout : stderr);
+  return error.exitStatus;
 }
 
 // A float as the shortest decimal that reads back as it (0.033, not
@@ -197,8 +206,8 @@ int runComputeCommand(int argc, char** argv) {
                 kExitUsage);
   }
   if (!png16Path.empty()) {
-    if (std::string bad = png16Refusal(params.baseDisparity, params.disparityRange); !bad.empty()) {
-      return fail(nullptr, bad, kExitUsage);
+    if (const Status fits = checkPng16Range(params.baseDisparity, params.disparityRange); !fits) {
+      return fail(nullptr, fits.error().message, kExitUsage);
     }
   }
   if (outputPath.empty() && pfmPath.empty() && png16Path.empty() && colorPath.empty() && costPath.empty() &&
@@ -217,20 +226,23 @@ int runComputeCommand(int argc, char** argv) {
   if (std::string bad = checkOutputPlan(plan); !bad.empty()) return fail(nullptr, bad, kExitUsage);
   cv::Mat truth, mask;
   if (!truthPath.empty()) {
-    if (std::string bad = readGroundTruth(truthPath, truth); !bad.empty()) return fail(nullptr, bad, kExitUsage);
+    Expected<cv::Mat> read = readGroundTruth(truthPath);
+    if (!read) return fail(nullptr, read.error().message, kExitUsage);
+    truth = std::move(*read);
   }
   if (!maskPath.empty()) {
     if (truthPath.empty()) return fail(nullptr, "--mask needs --ground-truth", kExitUsage);
-    if (std::string bad = readMask(maskPath, mask); !bad.empty()) return fail(nullptr, bad, kExitUsage);
+    Expected<cv::Mat> read = readMask(maskPath);
+    if (!read) return fail(nullptr, read.error().message, kExitUsage);
+    mask = std::move(*read);
   }
 
-  cv::Mat left, right;
-  if (std::string bad = loadInputImage(leftPath, "reference", left); !bad.empty()) {
-    return fail(nullptr, bad, kExitUsage);
-  }
-  if (std::string bad = loadInputImage(rightPath, "target", right); !bad.empty()) {
-    return fail(nullptr, bad, kExitUsage);
-  }
+  const Expected<cv::Mat> loadedLeft = loadInputImage(leftPath, "reference");
+  if (!loadedLeft) return fail(nullptr, loadedLeft.error().message, kExitUsage);
+  const Expected<cv::Mat> loadedRight = loadInputImage(rightPath, "target");
+  if (!loadedRight) return fail(nullptr, loadedRight.error().message, kExitUsage);
+  const cv::Mat& left = *loadedLeft;
+  const cv::Mat& right = *loadedRight;
   if (!passesColorCheck(left, right)) {
     std::fprintf(stderr, "%s\n", kColorFormatMessage);
     return kColorFormatExitStatus & 0xff;
@@ -277,8 +289,9 @@ int runComputeCommand(int argc, char** argv) {
   options.keepCosts = keepCosts;
   options.threadCount = threads;
   progress.attach(options, "");
-  const DisparityResult result = computeDisparity(left, right, params, engines, options);
-  if (!result.error.empty()) return fail(&progress, result.error, kExitEngineFailure);
+  Expected<DisparityResult> computed = computeDisparity(left, right, params, engines, options);
+  if (!computed) return fail(progress, computed.error());
+  const DisparityResult result = std::move(computed).value();
 
   DisparityResult rightResult;
   std::vector<int> rightLabels;
@@ -290,8 +303,10 @@ int runComputeCommand(int argc, char** argv) {
     DisparityOptions rightOptions;
     rightOptions.threadCount = threads;
     progress.attach(rightOptions, "right view");
-    rightResult = computeDisparity(mirrored.reference, mirrored.target, params, engines, rightOptions);
-    if (!rightResult.error.empty()) return fail(&progress, rightResult.error, kExitEngineFailure);
+    Expected<DisparityResult> rightComputed =
+        computeDisparity(mirrored.reference, mirrored.target, params, engines, rightOptions);
+    if (!rightComputed) return fail(progress, rightComputed.error());
+    rightResult = std::move(rightComputed).value();
     rightLabels = mirrorLabels(rightResult.labels, width, height);
     consistency = checkLeftRight(result.labels, rightLabels, width, height, params.baseDisparity, lrThreshold);
     lrSeconds = secondsSince(start);
@@ -321,44 +336,48 @@ int runComputeCommand(int argc, char** argv) {
   if (!outputPath.empty()) {
     const auto start = Clock::now();
     const cv::Mat map = renderDisplayMap(result.labels, width, height, params.baseDisparity, params.displayLevel);
-    if (std::string bad = saveImageAtomically(outputPath, map); !bad.empty()) return fail(&progress, bad, kExitUsage);
+    if (const Status saved = saveImageAtomically(outputPath, map); !saved) {
+      return fail(&progress, saved.error().message, kExitUsage);
+    }
     wrote("display_map", outputPath);
     mapSaveSeconds = secondsSince(start);
   }
   if (!pfmPath.empty()) {
-    if (std::string bad = writePfm(pfmPath, disparity); !bad.empty()) return fail(&progress, bad, kExitUsage);
+    if (const Status saved = writePfm(pfmPath, disparity); !saved) {
+      return fail(&progress, saved.error().message, kExitUsage);
+    }
     wrote("pfm", pfmPath);
   }
   if (!png16Path.empty()) {
-    if (std::string bad = saveImageAtomically(png16Path, encodeDisparityPng16(disparity)); !bad.empty()) {
-      return fail(&progress, bad, kExitUsage);
+    if (const Status saved = saveImageAtomically(png16Path, encodeDisparityPng16(disparity)); !saved) {
+      return fail(&progress, saved.error().message, kExitUsage);
     }
     wrote("png16", png16Path);
   }
   if (!colorPath.empty()) {
     const cv::Mat picture = renderColorMap(disparity, params.baseDisparity,
                                            static_cast<double>(params.baseDisparity) + params.disparityRange - 1);
-    if (std::string bad = saveImageAtomically(colorPath, picture); !bad.empty()) {
-      return fail(&progress, bad, kExitUsage);
+    if (const Status saved = saveImageAtomically(colorPath, picture); !saved) {
+      return fail(&progress, saved.error().message, kExitUsage);
     }
     wrote("color", colorPath);
   }
   if (!confidencePath.empty()) {
-    if (std::string bad = saveImageAtomically(confidencePath, renderConfidence(consistency.consistent, width, height));
-        !bad.empty()) {
-      return fail(&progress, bad, kExitUsage);
+    const cv::Mat confidence = renderConfidence(consistency.consistent, width, height);
+    if (const Status saved = saveImageAtomically(confidencePath, confidence); !saved) {
+      return fail(&progress, saved.error().message, kExitUsage);
     }
     wrote("confidence", confidencePath);
   }
   double costSaveSeconds = 0.0;
   if (!costPath.empty()) {
     const auto start = Clock::now();
-    const std::string bad =
+    const Status saved =
         writeNpyFloat32(costPath, result.costs.data(),
                         {static_cast<std::size_t>(height), static_cast<std::size_t>(width),
                          static_cast<std::size_t>(params.disparityRange)});
     costSaveSeconds = secondsSince(start);
-    if (!bad.empty()) return fail(&progress, bad, kExitUsage);
+    if (!saved) return fail(&progress, saved.error().message, kExitUsage);
     wrote("cost", costPath);
   }
   const double saveSeconds = secondsSince(saveStart);
@@ -432,8 +451,8 @@ int runComputeCommand(int argc, char** argv) {
     if (!score.is_null()) summary["score"] = score;
     summary["outputs"]["json"] = jsonPath;
     const std::string textOut = summary.dump(2) + "\n";
-    if (std::string bad = writeFileAtomically(jsonPath, {{textOut.data(), textOut.size()}}); !bad.empty()) {
-      return fail(&progress, bad, kExitUsage);
+    if (const Status saved = writeFileAtomically(jsonPath, {{textOut.data(), textOut.size()}}); !saved) {
+      return fail(&progress, saved.error().message, kExitUsage);
     }
     written.push_back(jsonPath);
   }

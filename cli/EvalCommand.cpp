@@ -11,8 +11,8 @@
 #include "cli/ComputeCommand.h"
 #include "cli/ParseArguments.h"
 #include "eval/DisparityEvaluation.h"
-#include "eval/DisparityMapFiles.h"
 #include "eval/MiddleburySet.h"
+#include "io/DisparityMapFiles.h"
 
 namespace orbelt {
 
@@ -78,11 +78,12 @@ int runEvalCommand(int argc, char** argv) {
   if (scale) truthScale = *scale;
   if (truthPath.empty()) return refuse("give the ground truth with --truth FILE or --dataset FOLDER");
 
-  cv::Mat disparity, truth;
   std::optional<GreyEncoding> grey;
   if (displayLevel) grey = GreyEncoding{*displayLevel, baseDisparity};
-  if (std::string bad = readDisparityMap(mapPath, grey, disparity); !bad.empty()) return refuse(bad);
-  if (std::string bad = readGroundTruth(truthPath, truth); !bad.empty()) return refuse(bad);
+  const Expected<cv::Mat> disparity = readDisparityMap(mapPath, grey);
+  if (!disparity) return refuse(disparity.error().message);
+  const Expected<cv::Mat> truth = readGroundTruth(truthPath);
+  if (!truth) return refuse(truth.error().message);
 
   struct Row {
     std::string name;
@@ -95,15 +96,15 @@ int runEvalCommand(int argc, char** argv) {
                                    {"all", allPath},
                                    {"disc", discPath}}) {
     if (path.empty()) continue;
-    Row row{name, path, {}, {}};
-    if (std::string bad = readMask(path, row.mask); !bad.empty()) return refuse(bad);
-    rows.push_back(row);
+    Expected<cv::Mat> mask = readMask(path);
+    if (!mask) return refuse(mask.error().message);
+    rows.push_back(Row{name, path, std::move(*mask), {}});
   }
   // Without masks every pixel with a known truth is scored.
   if (rows.empty()) rows.push_back({"known", "", {}, {}});
   for (Row& row : rows) {
     std::string error;
-    if (!evaluateDisparity(disparity, truth, row.mask, {truthScale, border}, row.score, error)) {
+    if (!evaluateDisparity(*disparity, *truth, row.mask, {truthScale, border}, row.score, error)) {
       return refuse(mapPath + " against " + truthPath + (row.path.empty() ? "" : " with " + row.path) + ": " + error);
     }
   }

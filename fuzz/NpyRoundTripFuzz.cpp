@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/NpyFile.h"
+#include "io/NpyFile.h"
 #include "fuzz/ByteReader.h"
 #include "fuzz/ScratchFile.h"
 
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(&values[i], &bits, sizeof bits);
   }
 
-  if (const std::string bad = orbelt::writeNpyFloat32(path, values.data(), shape); !bad.empty()) {
+  if (!orbelt::writeNpyFloat32(path, values.data(), shape)) {
     failInvariant("writing a small array failed");
   }
   const std::string file = readAll(path);

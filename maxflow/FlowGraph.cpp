@@ -1,15 +1,23 @@
 #include "maxflow/FlowGraph.h"
 
 #include <cstdio>
+#include <string>
+#include <string_view>
 
 #include "maxflow/FlowLinks.h"
-#include "platform/ProcessServices.h"
+#include "maxflow/GraphFailure.h"
 
 namespace orbelt {
 
 namespace {
-constexpr const char* kNotEnoughMemory = "Not enough memory!";
+constexpr const char* kNotEnoughMemory = kGraphOutOfMemory;
 }  // namespace
+
+void raiseGraphFailure(const char* message) {
+  const bool outOfMemory = std::string_view(message) == kGraphOutOfMemory;
+  raiseFailure(Error{outOfMemory ? ErrorKind::OutOfMemory : ErrorKind::EngineFailure, std::string(message) + "\n", 1,
+                     ErrorStream::Stderr});
+}
 
 FlowGraph::FlowGraph(ErrorCallback errorCallback) : errorCallback_(errorCallback) {}
 
@@ -22,7 +30,7 @@ FlowGraph::~FlowGraph() {
 
 void FlowGraph::fail(const char* message) const {
   if (errorCallback_ != nullptr) errorCallback_(message);
-  exitProcess(1);
+  raiseGraphFailure(message);
 }
 
 void FlowGraph::failAfterLayout() const { fail("Nothing can be added to a graph after computeMaxFlow!"); }

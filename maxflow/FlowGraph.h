@@ -21,12 +21,13 @@
 // end at exactly zero, so it is kept fixed. clear() keeps all the memory, so
 // a graph reused move after move allocates only while it grows.
 //
-// Fails (the process ends with status 1 after the ErrorCallback, if any, got
-// the message): "Not enough memory!" when a block cannot be allocated;
-// "# of arcs per node exceeds block size!" at computeMaxFlow when a node is the
-// tail, or the head, of more than 1024 pairs. Misuse that would corrupt
-// memory is refused the same way: a NodeId that createNode did not return, and
-// additions after computeMaxFlow.
+// Fails (after the ErrorCallback, if any, got the message, the operation
+// raises the graph's Failure: maxflow/GraphFailure.h): "Not enough memory!"
+// when a block cannot be allocated; "# of arcs per node exceeds block size!"
+// at computeMaxFlow when a node is the tail, or the head, of more than 1024
+// pairs. Misuse that would corrupt memory is refused the same way: a NodeId
+// that createNode did not return, and additions after computeMaxFlow. The
+// process never ends here; a graph that failed is usable again after clear().
 //
 // Calling order: construct; createNode / addTerminalCapacities / addArcPair in
 // any order; computeMaxFlow once (a second call returns the same flow); sideOf;

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "platform/ProcessServices.h"
+#include "maxflow/GraphFailure.h"
 
 namespace orbelt {
 
@@ -19,8 +19,8 @@ OrphanPool::~OrphanPool() {
 void OrphanPool::startBlock() {
   auto* block = static_cast<Block*>(std::malloc(sizeof(Block)));
   if (block == nullptr) {
-    if (errorCallback_ != nullptr) errorCallback_("Not enough memory!");
-    exitProcess(1);
+    if (errorCallback_ != nullptr) errorCallback_(kGraphOutOfMemory);
+    raiseGraphFailure(kGraphOutOfMemory);
   }
   block->previous = newest_;
   newest_ = block;

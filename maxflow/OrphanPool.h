@@ -4,7 +4,8 @@
 //
 // Lives inside one computeMaxFlow call. Owns its blocks and releases them all
 // at destruction. Fails: when a block cannot be allocated the ErrorCallback
-// (if any) receives "Not enough memory!" and the process ends with status 1.
+// (if any) receives "Not enough memory!" and the graph's failure is raised
+// (maxflow/GraphFailure.h).
 #include <cstdint>
 
 #include "maxflow/ErrorCallback.h"

@@ -38,11 +38,11 @@
 // that differ from the current one only by pixels switched to alpha; among
 // equal energies the cut switches as few pixels as its search trees allow.
 //
-// Failures (besides those of GraphCutSolver): a NotSet data term at the start
-// of a sweep ends the process with the framed message "You have to set up the
-// data cost before running optimization" (then the same for the smoothness
-// term), status 1; a graph that cannot be allocated ends the process with
-// status 1 (FlowGraph's failure rule).
+// Failures (besides those of GraphCutSolver), returned by optimize(): a
+// NotSet data term at the start of a sweep gives the framed message "You have
+// to set up the data cost before running optimization" (then the same for the
+// smoothness term), status 1; a graph that cannot be allocated gives the
+// graph's Error (maxflow/GraphFailure.h).
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -4,28 +4,28 @@
 #include <new>
 #include <string>
 
-#include "platform/ProcessServices.h"
-
 namespace orbelt {
 
 GraphCutSolver::GraphCutSolver(int width, int height, int labelCount, EnergyTerms* terms)
     : MrfSolver(width, height, labelCount, terms) {
-  abortIf(width < 0 || height < 0 || labelCount < 0, "Illegal negative parameters");
-  // With no label every table index addresses an empty array; there is
-  // nothing to optimise and nothing a labelling could hold.
-  abortIf(labelCount == 0, "labelCount is 0: at least one disparity label is needed");
+  constructStep([&] {
+    abortIf(width < 0 || height < 0 || labelCount < 0, "Illegal negative parameters");
+    // With no label every table index addresses an empty array; there is
+    // nothing to optimise and nothing a labelling could hold.
+    abortIf(labelCount == 0, "labelCount is 0: at least one disparity label is needed");
 
-  labels.reset(new (std::nothrow) int[static_cast<std::size_t>(pixelCount)]);
-  abortIf(!labels, "out of memory");
-  for (int p = 0; p < pixelCount; ++p) labels[p] = 0;
+    labels.reset(new (std::nothrow) int[static_cast<std::size_t>(pixelCount)]);
+    abortIf(!labels, "out of memory");
+    for (int p = 0; p < pixelCount; ++p) labels[p] = 0;
 
-  ownsPairTable = false;
-  randomLabelOrder = true;
+    ownsPairTable = false;
+    randomLabelOrder = true;
 
-  activePixels.reset(new (std::nothrow) int[static_cast<std::size_t>(pixelCount)]);
-  labelOrder.reset(new (std::nothrow) int[static_cast<std::size_t>(labelCount)]);
-  abortIf(!activePixels || !labelOrder, "Not enough memory");
-  for (int i = 0; i < labelCount; ++i) labelOrder[i] = i;
+    activePixels.reset(new (std::nothrow) int[static_cast<std::size_t>(pixelCount)]);
+    labelOrder.reset(new (std::nothrow) int[static_cast<std::size_t>(labelCount)]);
+    abortIf(!activePixels || !labelOrder, "Not enough memory");
+    for (int i = 0; i < labelCount; ++i) labelOrder[i] = i;
+  });
 }
 
 // The owned arrays go with their unique_ptrs; the caller's records, tables
@@ -53,7 +53,7 @@ void GraphCutSolver::requireSmoothTerm(const char* what) const {
   }
 }
 
-double GraphCutSolver::dataCostSum() {
+double GraphCutSolver::sumDataCosts() {
   requireDataTerm("dataCostSum()");
   if (dataForm == CostForm::Table) {
     double sum = 0.0;
@@ -67,7 +67,7 @@ double GraphCutSolver::dataCostSum() {
   return sum;
 }
 
-double GraphCutSolver::pairCostSum() {
+double GraphCutSolver::sumPairCosts() {
   requireSmoothTerm("pairCostSum()");
   if (smoothForm == CostForm::Function) {
     float sum = 0.0f;
@@ -111,16 +111,15 @@ double GraphCutSolver::pairCostSum() {
 double GraphCutSolver::totalEnergy() {
   // Two statements: the data term is checked (and refused) before the
   // smoothness term, and the pair sum is rounded to float before the add.
-  const double data = dataCostSum();
-  const float pairs = static_cast<float>(pairCostSum());
+  const double data = sumDataCosts();
+  const float pairs = static_cast<float>(sumPairCosts());
   return data + pairs;
 }
 
-void GraphCutSolver::addNeighbourPair(int /*pixel1*/, int /*pixel2*/, float /*weight*/) {
-  std::fprintf(stderr,
-               "addNeighbourPair: this solver works on the 4-connected grid only; general neighbour lists are "
-               "not supported\n");
-  exitProcess(1);
+Status GraphCutSolver::addNeighbourPair(int /*pixel1*/, int /*pixel2*/, float /*weight*/) {
+  return engineFailure(
+      "addNeighbourPair: this solver works on the 4-connected grid only; general neighbour lists are "
+      "not supported\n");
 }
 
 int* GraphCutSolver::labelBuffer() { return labels.get(); }
@@ -150,16 +149,10 @@ void GraphCutSolver::setDataTable(float* table) { dataTable = table; }
 void GraphCutSolver::setDataFunction(DataCostFunction function) { dataFunction = function; }
 
 void GraphCutSolver::setSmoothness(int exponent, float maxCost, float lambda) {
-  if (exponent != 1 && exponent != 2) {
-    std::fprintf(stderr, "Wrong exponent in setSmoothness()!\n");
-    exitProcess(1);
-  }
+  if (exponent != 1 && exponent != 2) raiseFailure(engineFailure("Wrong exponent in setSmoothness()!\n"));
   const std::size_t n = static_cast<std::size_t>(labelCount);
   std::unique_ptr<float[]> table(new (std::nothrow) float[n * n]);
-  if (!table) {
-    std::fprintf(stderr, "Not enough memory!\n");
-    exitProcess(1);
-  }
+  if (!table) raiseFailure(engineFailure("Not enough memory!\n"));
   for (int a = 0; a < labelCount; ++a) {
     for (int b = a; b < labelCount; ++b) {
       const int d = b - a;
@@ -185,8 +178,7 @@ void GraphCutSolver::setSmoothness(float* table) {
   for (std::size_t a = 0; a < n; ++a) {
     for (std::size_t b = a; b < n; ++b) {
       if (table[a * n + b] != table[b * n + a]) {
-        std::fprintf(stderr, "Error in setSmoothness(): V is not symmetric!\n");
-        exitProcess(1);
+        raiseFailure(engineFailure("Error in setSmoothness(): V is not symmetric!\n"));
       }
     }
   }

@@ -2,11 +2,12 @@
 // GraphCutSolver: everything of a 4-connected grid MRF solver except the
 // optimisation step (runSweeps), which a concrete move-making solver adds.
 //
-// Construction (width, height, labelCount, terms), after MrfSolver's part:
-//  - a negative width, height or labelCount ends the process with
-//    "Illegal negative parameters"; a labelCount of 0 with "labelCount is 0:
-//    at least one disparity label is needed" (both framed on stderr,
-//    status 1). Width or height 0 is accepted: an empty grid;
+// Construction (width, height, labelCount, terms), after MrfSolver's part
+// (a refusal is kept in status(), see MrfSolver):
+//  - a negative width, height or labelCount is refused with "Illegal
+//    negative parameters"; a labelCount of 0 with "labelCount is 0: at least
+//    one disparity label is needed" (both framed, stderr, status 1). Width or
+//    height 0 is accepted: an empty grid;
 //  - allocates the labels (all 0), the label order (the identity) and the
 //    move scratch array; on failure "out of memory" / "Not enough memory".
 //
@@ -22,7 +23,7 @@
 //    are in use, in double.
 //  - The solver's own total is dataCostSum() + (float)pairCostSum().
 // A term of form NotSet, or one that was never installed, is refused by
-// both sums (framed message on stderr, status 1) rather than read.
+// both sums (framed message, stderr, status 1) rather than read.
 //
 // Tables and multipliers are read live from the caller's arrays; only the
 // truncated-power table is the solver's own, built by setSmoothness(exponent,
@@ -40,11 +41,9 @@ class GraphCutSolver : public MrfSolver {
   GraphCutSolver(int width, int height, int labelCount, EnergyTerms* terms);
   ~GraphCutSolver() override;
 
-  double dataCostSum() override;
-  double pairCostSum() override;
-  // Neighbour lists are not kept by a grid solver: ends the process with a
-  // message on stderr and status 1, touching nothing.
-  void addNeighbourPair(int pixel1, int pixel2, float weight) override;
+  // Neighbour lists are not kept by a grid solver: refused (stderr, status
+  // 1), touching nothing.
+  Status addNeighbourPair(int pixel1, int pixel2, float weight) override;
   int* labelBuffer() override;
   int labelAt(int pixel) override;
   void assignLabel(int pixel, int label) override;
@@ -55,26 +54,29 @@ class GraphCutSolver : public MrfSolver {
   // (likewise, with its own message, for null `values`).
   void setOptions(int count, const void* values) override;
 
-  void setDataTable(float* table) override;
-  void setDataFunction(DataCostFunction function) override;
-  // Builds the owned table: entry (a, b) = lambda * (t <= maxCost ? t : maxCost)
-  // with t = |a-b| (exponent 1) or |a-b|^2 (exponent 2), rounded to float.
-  // Other exponents: "Wrong exponent in setSmoothness()!\n" on stderr,
-  // status 1; allocation failure: "Not enough memory!\n", status 1.
-  void setSmoothness(int exponent, float maxCost, float lambda) override;
-  void setSmoothnessFunction(PairCostFunction function) override;
-  // Borrows the caller's table after checking that entry (a, b) equals entry
-  // (b, a) exactly; the first unequal pair ends the process with
-  // "Error in setSmoothness(): V is not symmetric!\n" on stderr, status 1.
-  void setSmoothness(float* table) override;
-  void setEdgeMultipliers(float* horizontal, float* vertical) override;
-  void prepareSolver() override;
-
   // The order in which the next sweep expands the labels (a permutation of
   // 0..labelCount-1); valid until the solver is destroyed.
   std::span<const int> currentLabelOrder() const;
 
  protected:
+  double sumDataCosts() override;
+  double sumPairCosts() override;
+
+  void setDataTable(float* table) override;
+  void setDataFunction(DataCostFunction function) override;
+  // Builds the owned table: entry (a, b) = lambda * (t <= maxCost ? t : maxCost)
+  // with t = |a-b| (exponent 1) or |a-b|^2 (exponent 2), rounded to float.
+  // Other exponents raise "Wrong exponent in setSmoothness()!\n" (stderr,
+  // status 1); an allocation failure "Not enough memory!\n", status 1.
+  void setSmoothness(int exponent, float maxCost, float lambda) override;
+  void setSmoothnessFunction(PairCostFunction function) override;
+  // Borrows the caller's table after checking that entry (a, b) equals entry
+  // (b, a) exactly; the first unequal pair raises "Error in setSmoothness():
+  // V is not symmetric!\n" (stderr, status 1).
+  void setSmoothness(float* table) override;
+  void setEdgeMultipliers(float* horizontal, float* vertical) override;
+  void prepareSolver() override;
+
   // Data cost of `label` at `pixel` by the installed data term.
   float dataCost(int pixel, int label) const {
     return dataForm == CostForm::Table
@@ -90,7 +92,7 @@ class GraphCutSolver : public MrfSolver {
   // The solver's own total: dataCostSum() + (float)pairCostSum(), the data
   // sum taken first.
   double totalEnergy();
-  // Refuses (framed on stderr, status 1) a term that is NotSet or that
+  // Refuses (raises, framed, stderr, status 1) a term that is NotSet or that
   // initialize() never installed; `what` names the query for the message.
   void requireDataTerm(const char* what) const;
   void requireSmoothTerm(const char* what) const;

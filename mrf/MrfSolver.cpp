@@ -1,7 +1,7 @@
 #include "mrf/MrfSolver.h"
 
 #include <climits>
-#include <cstdio>
+#include <string>
 
 #include "platform/ProcessServices.h"
 
@@ -24,31 +24,46 @@ bool dataTermSupplied(const DataTerm& term) {
 
 }  // namespace
 
-MrfSolver::MrfSolver(int width, int height, int labelCount, EnergyTerms* terms) {
-  // Without the records there is no energy to describe; reading them would
-  // fault, so refuse before touching them.
-  abortIf(terms == nullptr || terms->data == nullptr || terms->smooth == nullptr,
-          "The energy terms are missing: EnergyTerms, its data term and its smoothness term must all be given");
+MrfSolver::MrfSolver(int width, int height, int labelCount, EnergyTerms* terms)
+    : width(0),
+      height(0),
+      pixelCount(0),
+      labelCount(0),
+      isGrid(true),
+      useMultipliers(false),
+      initialized(false),
+      energyTerms(nullptr),
+      dataForm(CostForm::NotSet),
+      smoothForm(CostForm::NotSet) {
+  constructStep([&] {
+    // Without the records there is no energy to describe; reading them would
+    // fault, so refuse before touching them.
+    abortIf(terms == nullptr || terms->data == nullptr || terms->smooth == nullptr,
+            "The energy terms are missing: EnergyTerms, its data term and its smoothness term must all be given");
 
-  this->width = width;
-  this->height = height;
-  // The product of two ints may not fit in one; a grid whose pixel index
-  // would wrap cannot be addressed at all.
-  const long long product = static_cast<long long>(width) * static_cast<long long>(height);
-  abortIf(width >= 0 && height >= 0 && product > INT_MAX,
-          "Illegal grid size: width x height exceeds 2147483647 pixels");
-  pixelCount = static_cast<int>(product);
-  this->labelCount = labelCount;
-  isGrid = true;
+    this->width = width;
+    this->height = height;
+    // The product of two ints may not fit in one; a grid whose pixel index
+    // would wrap cannot be addressed at all.
+    const long long product = static_cast<long long>(width) * static_cast<long long>(height);
+    abortIf(width >= 0 && height >= 0 && product > INT_MAX,
+            "Illegal grid size: width x height exceeds 2147483647 pixels");
+    pixelCount = static_cast<int>(product);
+    this->labelCount = labelCount;
 
-  dataForm = terms->data->form;
-  smoothForm = terms->smooth->form;
-  useMultipliers = terms->smooth->useMultipliers;
-  initialized = false;
-  energyTerms = terms;
+    dataForm = terms->data->form;
+    smoothForm = terms->smooth->form;
+    useMultipliers = terms->smooth->useMultipliers;
+    energyTerms = terms;
+  });
 }
 
-void MrfSolver::initialize() {
+Status MrfSolver::initialize() {
+  if (!constructionStatus_) return constructionStatus_;
+  return catchFailure([this] { installTerms(); }, outOfMemoryError());
+}
+
+void MrfSolver::installTerms() {
   initialized = true;
   const DataTerm& data = *energyTerms->data;
   const SmoothTerm& smooth = *energyTerms->smooth;
@@ -96,39 +111,45 @@ void MrfSolver::initialize() {
   prepareSolver();
 }
 
-void MrfSolver::optimize(int maxSweeps, float* seconds) {
-  if (!energyIsValid()) {
-    std::fprintf(stderr, "optimize() cannot be called for invalid energy!\n");
-    exitProcess(1);
-  }
-  if (!initialized) {
-    std::fprintf(stderr, "run initialize() first!\n");
-    exitProcess(1);
-  }
+Status MrfSolver::optimize(int maxSweeps, float* seconds) {
+  if (!constructionStatus_) return constructionStatus_;
+  if (!energyIsValid()) return engineFailure("optimize() cannot be called for invalid energy!\n");
+  if (!initialized) return engineFailure("run initialize() first!\n");
   const std::int64_t start = processClockMs();
-  runSweeps(maxSweeps);
+  Status swept = catchFailure([&] { runSweeps(maxSweeps); }, outOfMemoryError());
   const std::int64_t end = processClockMs();
   // Millisecond resolution is what the process clock offers; the product is
   // formed in double and rounded once to float.
-  if (seconds != nullptr) *seconds = static_cast<float>(static_cast<double>(end - start) * 0.001);
+  if (swept && seconds != nullptr) *seconds = static_cast<float>(static_cast<double>(end - start) * 0.001);
+  return swept;
+}
+
+Expected<double> MrfSolver::dataCostSum() {
+  if (!constructionStatus_) return constructionStatus_.error();
+  return catchFailure([this] { return sumDataCosts(); }, outOfMemoryError());
+}
+
+Expected<double> MrfSolver::pairCostSum() {
+  if (!constructionStatus_) return constructionStatus_.error();
+  return catchFailure([this] { return sumPairCosts(); }, outOfMemoryError());
 }
 
 bool MrfSolver::energyIsValid() const { return true; }
 
 double MrfSolver::energyFloor() { return 0.0; }
 
-std::int8_t MrfSolver::kindCode() {
-  if (!initialized) {
-    std::fprintf(stderr, "Call initialize() first,exiting!");
-    exitProcess(1);
-  }
-  return 2;
+Expected<std::int8_t> MrfSolver::kindCode() {
+  if (!initialized) return engineFailure("Call initialize() first,exiting!");
+  return std::int8_t{2};
 }
 
 void MrfSolver::abortIf(bool condition, const char* message) {
   if (!condition) return;
-  std::fprintf(stderr, "\n %s \n", message);
-  exitProcess(1);
+  raiseFailure(engineFailure("\n " + std::string(message) + " \n"));
+}
+
+Error MrfSolver::outOfMemoryError() {
+  return Error{ErrorKind::OutOfMemory, "\n Not enough memory \n", 1, ErrorStream::Stderr};
 }
 
 }  // namespace orbelt

@@ -18,13 +18,22 @@
 // them live). The solver owns its label array, its label order, its scratch
 // arrays and a truncated-power table it builds; destruction frees only those.
 //
-// Failures: nothing is returned to the caller. Every failure prints a
-// message and ends the process through orbelt::exitProcess, mostly with
-// status 1; the messages, their streams and statuses are part of the
-// behaviour other tools and users rely on, so they are kept verbatim.
+// Failures: every operation that can fail returns a Status or an Expected
+// (platform/Expected.h) holding the Error; the solver never ends the process
+// and stays safe to destroy. Each Error carries the message exactly as the
+// programs print it (several framed "\n <message> \n"), the stream and the
+// exit status 1 they end with; the texts are part of the behaviour other tools
+// and users rely on, so they are kept verbatim. A construction that was
+// refused is kept in status(): every later operation returns that Error (and
+// the grid counts as empty, so labelAt() and labelBuffer() must not be used).
+// An allocation that fails inside an operation gives an Error of kind
+// OutOfMemory ("\n Not enough memory \n", status 1).
 #include <cstdint>
+#include <optional>
 
 #include "mrf/EnergyTerms.h"
+#include "platform/Expected.h"
+#include "platform/Failure.h"
 
 namespace orbelt {
 
@@ -33,13 +42,17 @@ class MrfSolver {
   // Records the grid and the energy (MrfSolver's part of construction):
   // width, height, pixelCount = width * height, labelCount, the two forms and
   // useMultipliers copied from `terms`, initialized = false. `terms` and both
-  // of its records must be non-null (else: framed message on stderr, status 1).
-  // Range checks on the sizes are done by the concrete solver's constructor.
+  // of its records must be non-null (else status() holds a framed message,
+  // status 1). Range checks on the sizes are done by the concrete solver's
+  // constructor.
   MrfSolver(int width, int height, int labelCount, EnergyTerms* terms);
   virtual ~MrfSolver() = default;
 
   MrfSolver(const MrfSolver&) = delete;
   MrfSolver& operator=(const MrfSolver&) = delete;
+
+  // Whether construction succeeded; otherwise the Error that refused it.
+  Status status() const { return constructionStatus_; }
 
   // Installs the two terms from the records, in this order:
   //  1. data: a Table term installs costTable, any other form costFunction;
@@ -53,26 +66,28 @@ class MrfSolver {
   // query refuses it. May be called again: the terms are installed anew.
   // Fails (stderr, status 1) on a wrong exponent, an asymmetric table, a
   // table that cannot be allocated, or a form whose array or function is null.
-  void initialize();
+  Status initialize();
 
   // Runs sweeps of expansion moves: at least one, at most max(1, maxSweeps),
   // ending after the first sweep that does not lower the energy. Stores the
   // time the sweeps took into *seconds: process-clock milliseconds * 0.001,
   // so a multiple of 0.001 and possibly 0 (nothing is stored when `seconds`
-  // is null). Ends the process (stderr, status 1) when the energy is invalid
-  // ("optimize() cannot be called for invalid energy!") or when initialize()
-  // has not run ("run initialize() first!").
-  void optimize(int maxSweeps, float* seconds);
+  // is null, or when the sweeps failed). Fails (stderr, status 1) when the
+  // energy is invalid ("optimize() cannot be called for invalid energy!\n"),
+  // when initialize() has not run ("run initialize() first!\n"), or with the
+  // failure of a sweep (a missing term, a graph that cannot be allocated);
+  // the labels then hold whatever the moves before the failure left.
+  Status optimize(int maxSweeps, float* seconds);
 
   // Always true here; a solver whose energy cannot be optimised says false.
   virtual bool energyIsValid() const;
   // Data energy of the current labelling (summation order and precision are
-  // the concrete solver's; see GraphCutSolver).
-  virtual double dataCostSum() = 0;
-  // Smoothness energy of the current labelling.
-  virtual double pairCostSum() = 0;
+  // the concrete solver's; see GraphCutSolver). Fails on a missing term.
+  Expected<double> dataCostSum();
+  // Smoothness energy of the current labelling. Fails on a missing term.
+  Expected<double> pairCostSum();
   // General neighbour lists; grid solvers refuse it (stderr, status 1).
-  virtual void addNeighbourPair(int pixel1, int pixel2, float weight) = 0;
+  virtual Status addNeighbourPair(int pixel1, int pixel2, float weight) = 0;
   // The label array itself: pixelCount ints, row-major.
   virtual int* labelBuffer() = 0;
   // Label of row-major `pixel` (0 <= pixel < pixelCount; not checked).
@@ -88,10 +103,22 @@ class MrfSolver {
   virtual void setOptions(int count, const void* values) = 0;
   // Lower bound of the energy offered by this solver: 0.0.
   virtual double energyFloor();
-  // Kind of solver: 2. Ends the process (stderr, status 1) before initialize().
-  virtual std::int8_t kindCode();
+  // Kind of solver: 2. Fails (stderr, status 1) before initialize().
+  virtual Expected<std::int8_t> kindCode();
 
-  // Installers used by initialize(); callers may use them directly after it.
+  int gridWidth() const { return width; }
+  int gridHeight() const { return height; }
+  int gridPixelCount() const { return pixelCount; }
+  int gridLabelCount() const { return labelCount; }
+  bool isInitialized() const { return initialized; }
+
+ protected:
+  // The two energy sums behind dataCostSum() and pairCostSum(); they raise
+  // their failure (platform/Failure.h).
+  virtual double sumDataCosts() = 0;
+  virtual double sumPairCosts() = 0;
+
+  // Installers used by initialize(); they raise their failure.
   virtual void setDataTable(float* table) = 0;
   virtual void setDataFunction(DataCostFunction function) = 0;
   // Builds the solver's own table lambda * min(|a-b|^exponent, maxCost).
@@ -103,20 +130,26 @@ class MrfSolver {
   // Hook run at the end of initialize().
   virtual void prepareSolver() = 0;
 
-  int gridWidth() const { return width; }
-  int gridHeight() const { return height; }
-  int gridPixelCount() const { return pixelCount; }
-  int gridLabelCount() const { return labelCount; }
-  bool isInitialized() const { return initialized; }
-
- protected:
   // The optimisation step: sweeps as optimize() describes; returns the
   // energy after the last sweep. Subclasses (and test doubles) override it.
+  // It may raise its failure.
   virtual double runSweeps(int maxSweeps) = 0;
 
-  // When `condition` holds: writes "\n <message> \n" to stderr and ends the
-  // process with status 1.
+  // When `condition` holds: ends the current operation with the Error
+  // "\n <message> \n" (stderr, status 1), raised (platform/Failure.h).
   static void abortIf(bool condition, const char* message);
+
+  // The Error of an allocation that failed inside an operation.
+  static Error outOfMemoryError();
+
+  // Runs one step of construction unless an earlier one was refused; a
+  // refusal is kept in status() and leaves an empty grid.
+  template <class Step>
+  void constructStep(Step&& step) {
+    if (!constructionStatus_) return;
+    constructionStatus_ = catchFailure(step, outOfMemoryError());
+    if (!constructionStatus_) width = height = pixelCount = labelCount = 0;
+  }
 
   int width;
   int height;
@@ -128,6 +161,11 @@ class MrfSolver {
   EnergyTerms* energyTerms;
   CostForm dataForm;
   CostForm smoothForm;
+
+ private:
+  void installTerms();
+
+  Status constructionStatus_;
 };
 
 }  // namespace orbelt

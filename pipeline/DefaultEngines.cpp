@@ -9,7 +9,7 @@ namespace orbelt {
 PipelineEngines defaultEngines(std::optional<std::uint32_t> seed) {
   PipelineEngines engines;
   engines.computeCosts = [](CostVolume& volume, const cv::Mat& ref, const cv::Mat& target, cv::Mat& preview,
-                            const MatcherSettings& settings, float logChromWeight) -> std::string {
+                            const MatcherSettings& settings, float logChromWeight) -> Status {
     AnccMatcher matcher(volume, ref, target, preview);
     matcher.baseDisparity = settings.baseDisparity;
     matcher.disparityRange = settings.disparityRange;
@@ -19,8 +19,7 @@ PipelineEngines defaultEngines(std::optional<std::uint32_t> seed) {
     matcher.colorSigma = settings.colorSigma;
     matcher.threadCount = settings.threadCount;
     matcher.rowObserver = settings.rowObserver;
-    if (!matcher.computeCostVolume(logChromWeight)) return matcher.lastError();
-    return {};
+    return matcher.computeCostVolume(logChromWeight);
   };
   engines.createOptimizer = [seed](int width, int height, int labelCount, EnergyTerms* terms,
                                    const OptimizerSettings& settings) -> std::unique_ptr<MrfSolver> {

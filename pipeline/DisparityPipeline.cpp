@@ -1,7 +1,6 @@
 #include "pipeline/DisparityPipeline.h"
 
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,10 +12,8 @@
 #include <new>
 #include <sstream>
 
-#include <opencv2/imgcodecs.hpp>
-
 #include "mrf/MrfSolver.h"
-#include "pipeline/AtomicFile.h"
+#include "io/ImageFile.h"
 #include "postprocess/DisplayGrey.h"
 #include "platform/ProcessServices.h"
 
@@ -77,14 +74,14 @@ std::optional<std::uint64_t> cgroupValue(const char* file) {
   }
 }
 
-// The pipeline always ends the run after the colour message, whatever the
-// exit function does (a test's exit returns).
-void endProcess(const PipelineContext& context, int status) {
-  if (context.exitProcess) {
-    context.exitProcess(status);
-  } else {
-    exitProcess(status);
-  }
+// Why a run ran out of memory, in the terms the user can change.
+Error runOutOfMemory(int width, int height, const StereoParams& params) {
+  return Error{ErrorKind::OutOfMemory,
+               "Not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) + " x " +
+                   std::to_string(params.disparityRange) + " run (about " +
+                   mebibytes(static_cast<double>(estimateRunBytes(width, height, params))) +
+                   "); lower Disparity Range or HalfWinSize, or use smaller images\n",
+               1, ErrorStream::Stderr};
 }
 
 class StderrMessages : public MessageBox {
@@ -113,8 +110,8 @@ MatcherSettings matcherSettingsFor(const StereoParams& params) {
   return settings;
 }
 
-DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
-                                 const PipelineEngines& engines, const DisparityOptions& options) {
+Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
+                                           const PipelineEngines& engines, const DisparityOptions& options) {
   DisparityResult result;
   const int width = ref.cols;
   const int height = ref.rows;
@@ -135,13 +132,10 @@ DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, cons
         settings.threadCount = options.threadCount;
         settings.rowObserver = options.onRow;
         const auto start = Clock::now();
-        std::string failure =
+        Status costs =
             engines.computeCosts(volume, ref, target, preview, settings, logChromWeightOf(params.colorMode));
         result.costSeconds = secondsSince(start);
-        if (!failure.empty()) {
-          result.error = std::move(failure);
-          return result;
-        }
+        if (!costs) return std::move(costs).error();
       }
       // Unset colour mode: the volume stays all zero, so the smoothness term
       // alone decides.
@@ -177,24 +171,35 @@ DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, cons
     terms.data = &data;
     terms.smooth = &smooth;
 
+    // The optimizer's own failures keep its message; an allocation that
+    // failed inside it is told in the run's terms, as one outside it is.
+    const auto optimizerError = [&](Error error) {
+      return error.kind == ErrorKind::OutOfMemory ? runOutOfMemory(width, height, params) : std::move(error);
+    };
     const auto optimizeStart = Clock::now();
     {
       OptimizerSettings settings;
       settings.moveObserver = options.onMove;
       std::unique_ptr<MrfSolver> solver = engines.createOptimizer(width, height, range, &terms, settings);
       if (!solver) {
-        result.error = "The optimizer could not be created";
-        return result;
+        return Error{ErrorKind::InvalidInput, "The optimizer could not be created\n", 1, ErrorStream::Stderr};
       }
-      solver->initialize();
+      if (Status made = solver->status(); !made) return optimizerError(std::move(made).error());
+      if (Status installed = solver->initialize(); !installed) return optimizerError(std::move(installed).error());
       solver->resetLabels();
       // Always exactly ten passes, also once the energy stops falling: a
       // later pass with a new label order may still find a lower energy.
       for (int pass = 1; pass <= kOptimizerPasses; ++pass) {
         const auto passStart = Clock::now();
         float engineSeconds = 0.0f;  // millisecond resolution; our own clock is finer
-        solver->optimize(1, &engineSeconds);
-        const double energy = solver->dataCostSum() + static_cast<float>(solver->pairCostSum());
+        if (Status swept = solver->optimize(1, &engineSeconds); !swept) {
+          return optimizerError(std::move(swept).error());
+        }
+        Expected<double> dataSum = solver->dataCostSum();
+        if (!dataSum) return optimizerError(std::move(dataSum).error());
+        Expected<double> pairSum = solver->pairCostSum();
+        if (!pairSum) return optimizerError(std::move(pairSum).error());
+        const double energy = *dataSum + static_cast<float>(*pairSum);
         const double seconds = secondsSince(passStart);
         result.passEnergies.push_back(energy);
         result.passSeconds.push_back(seconds);
@@ -206,36 +211,22 @@ DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, cons
     result.optimizeSeconds = secondsSince(optimizeStart);
     if (options.keepCosts) result.costs = std::move(flat);
   } catch (const std::bad_alloc&) {
-    result.labels.clear();
-    result.error = "Not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) + " x " +
-                   std::to_string(range) + " run (about " +
-                   mebibytes(static_cast<double>(estimateRunBytes(width, height, params))) +
-                   "); lower Disparity Range or HalfWinSize, or use smaller images";
+    return runOutOfMemory(width, height, params);
   }
   return result;
 }
 
-std::string loadInputImage(const std::string& path, const char* role, cv::Mat& image) {
-  image.release();
-  const std::string prefix = std::string("Cannot read the ") + role + " image \"" + path + "\": ";
-  struct stat info {};
-  if (path.empty()) return std::string("Cannot read the ") + role + " image: no file name given";
-  if (::stat(path.c_str(), &info) != 0) return prefix + "file missing (" + std::strerror(errno) + ")";
-  if (S_ISDIR(info.st_mode)) return prefix + "it is a folder, not an image file";
-  // Said plainly: an empty file is usually an interrupted copy or download.
-  if (S_ISREG(info.st_mode) && info.st_size == 0) return prefix + "the file is empty (0 bytes)";
-  try {
-    image = cv::imread(path, cv::IMREAD_UNCHANGED);
-  } catch (const cv::Exception& e) {
-    image.release();
-    return prefix + "not a readable image (" + e.what() + ")";
-  }
-  if (image.empty()) return prefix + "not an image file OpenCV can decode";
-  return {};
-}
-
 bool passesColorCheck(const cv::Mat& ref, const cv::Mat& target) {
   return ref.channels() == 3 && target.channels() == ref.channels();
+}
+
+Error colorFormatError() {
+  return Error{ErrorKind::ColorFormat, std::string(kColorFormatMessage) + "\n", kColorFormatExitStatus,
+               ErrorStream::Stderr};
+}
+
+bool endsTheDialog(const Error& error) {
+  return error.kind == ErrorKind::ColorFormat || error.kind == ErrorKind::EngineFailure;
 }
 
 std::uint64_t availableMemoryBytes() {
@@ -328,27 +319,8 @@ std::string defaultSavePath() {
   return (folder.empty() ? std::string("data") : folder + "/data") + "/dispMap.bmp";
 }
 
-std::string saveImageAtomically(const std::string& path, const cv::Mat& image) {
-  const auto slash = path.find_last_of('/');
-  const auto dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot + 1 == path.size()) {
-    return "Cannot write \"" + path + "\": the name has no extension to choose the image format by (e.g. .bmp)";
-  }
-  const std::string extension = path.substr(dot);
-  std::vector<std::uint8_t> encoded;
-  try {
-    if (!cv::imencode(extension, image, encoded)) {
-      return "Cannot write \"" + path + "\": the image could not be encoded as " + extension;
-    }
-  } catch (const cv::Exception& e) {
-    return "Cannot write \"" + path + "\": " + extension + " is not an image format OpenCV can write (" +
-           e.err + ")";
-  }
-  return writeFileAtomically(path, {ByteRange{encoded.data(), encoded.size()}});
-}
-
 RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, const PipelineContext& context,
-                                DisparityResult* resultOut) {
+                                DisparityResult* resultOut, Error* endingError) {
   // A context without a message box still tells its refusals somewhere.
   StderrMessages fallback;
   MessageBox& messages = context.messages ? *context.messages : static_cast<MessageBox&>(fallback);
@@ -356,49 +328,50 @@ RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, c
   // dialog held, so a default loaded here does not linger in a slot.
   const cv::Mat heldRef = slots.refImage;
   const cv::Mat heldTarget = slots.targetImage;
-  auto refuse = [&](const std::string& message, RunOutcome outcome) {
-    messages.show(message);
+  auto putBack = [&] {
     slots.refImage = heldRef;
     slots.targetImage = heldTarget;
+  };
+  auto refuse = [&](const std::string& message, RunOutcome outcome) {
+    messages.show(message);
+    putBack();
     return outcome;
+  };
+  auto end = [&](Error error) {
+    putBack();
+    if (endingError) *endingError = std::move(error);
+    return RunOutcome::Ended;
   };
 
   if (slots.refImage.empty()) {
-    if (std::string failure = loadInputImage(context.defaultRefPath, "reference", slots.refImage); !failure.empty()) {
-      return refuse(failure, RunOutcome::Refused);
-    }
+    Expected<cv::Mat> loaded = loadInputImage(context.defaultRefPath, "reference");
+    if (!loaded) return refuse(loaded.error().message, RunOutcome::Refused);
+    slots.refImage = std::move(*loaded);
   }
   if (slots.targetImage.empty()) {
-    if (std::string failure = loadInputImage(context.defaultTargetPath, "target", slots.targetImage);
-        !failure.empty()) {
-      return refuse(failure, RunOutcome::Refused);
-    }
+    Expected<cv::Mat> loaded = loadInputImage(context.defaultTargetPath, "target");
+    if (!loaded) return refuse(loaded.error().message, RunOutcome::Refused);
+    slots.targetImage = std::move(*loaded);
   }
 
-  if (!passesColorCheck(slots.refImage, slots.targetImage)) {
-    messages.show(kColorFormatMessage);
-    endProcess(context, kColorFormatExitStatus);
-    slots.refImage = heldRef;
-    slots.targetImage = heldTarget;
-    return RunOutcome::Refused;
-  }
+  if (!passesColorCheck(slots.refImage, slots.targetImage)) return end(colorFormatError());
 
   if (std::string bad = checkRunInputs(slots.refImage, slots.targetImage, params); !bad.empty()) {
     return refuse(bad, RunOutcome::Refused);
   }
 
-  DisparityResult result = computeDisparity(slots.refImage, slots.targetImage, params,
-                                            withDefaults(context.engines), context.options);
-  if (!result.error.empty()) {
-    const std::string failure = result.error;
-    if (resultOut) *resultOut = std::move(result);
-    return refuse(failure, RunOutcome::Failed);
+  Expected<DisparityResult> computed = computeDisparity(slots.refImage, slots.targetImage, params,
+                                                        withDefaults(context.engines), context.options);
+  if (!computed) {
+    if (endsTheDialog(computed.error())) return end(std::move(computed).error());
+    return refuse(computed.error().summary(), RunOutcome::Failed);
   }
+  DisparityResult result = std::move(computed).value();
 
   const auto saveStart = Clock::now();
   const cv::Mat map = renderDisplayMap(result.labels, result.width, result.height, params.baseDisparity,
                                        params.displayLevel);
-  const std::string saveFailure = saveImageAtomically(context.savePath, map);
+  const Status saved = saveImageAtomically(context.savePath, map);
   result.saveSeconds = secondsSince(saveStart);
 
   // The run reached its end: the next one starts from the default files
@@ -406,8 +379,8 @@ RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, c
   slots.refImage.release();
   slots.targetImage.release();
   if (resultOut) *resultOut = std::move(result);
-  if (!saveFailure.empty()) {
-    messages.show("The disparity map was computed but not saved. " + saveFailure);
+  if (!saved) {
+    messages.show("The disparity map was computed but not saved. " + saved.error().message);
     return RunOutcome::SaveFailed;
   }
   return RunOutcome::Saved;

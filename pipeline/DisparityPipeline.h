@@ -25,6 +25,7 @@
 #include "mrf/EnergyTerms.h"
 #include "pipeline/ImageSlots.h"
 #include "pipeline/StereoParams.h"
+#include "platform/Expected.h"
 #include "platform/MessageBox.h"
 
 namespace orbelt {
@@ -50,12 +51,10 @@ struct MatcherSettings {
 // sigmaP, colorSigma from sigmaS. Threads and the row observer stay unset.
 MatcherSettings matcherSettingsFor(const StereoParams& params);
 
-// Fills every element of the volume and draws the preview. Returns an empty
-// string on success, otherwise why the costs could not be computed (the volume
-// is then not used).
-using CostStage = std::function<std::string(CostVolume& volume, const cv::Mat& ref, const cv::Mat& target,
-                                            cv::Mat& preview, const MatcherSettings& settings,
-                                            float logChromWeight)>;
+// Fills every element of the volume and draws the preview. Fails with why
+// the costs could not be computed (the volume is then not used).
+using CostStage = std::function<Status(CostVolume& volume, const cv::Mat& ref, const cv::Mat& target,
+                                       cv::Mat& preview, const MatcherSettings& settings, float logChromWeight)>;
 
 // How the optimizer may report its work.
 struct OptimizerSettings {
@@ -65,8 +64,9 @@ struct OptimizerSettings {
 };
 
 // Creates the optimizer over (width, height, labelCount, terms); the terms
-// outlive it. The pipeline then calls initialize(), resetLabels(), ten times
-// optimize(1, &seconds), labelAt(), dataCostSum() and pairCostSum().
+// outlive it. The pipeline then checks status() and calls initialize(),
+// resetLabels(), ten times optimize(1, &seconds), labelAt(), dataCostSum()
+// and pairCostSum(), stopping at the first Error.
 using OptimizerFactory = std::function<std::unique_ptr<MrfSolver>(
     int width, int height, int labelCount, EnergyTerms* terms, const OptimizerSettings& settings)>;
 
@@ -95,7 +95,6 @@ struct DisparityResult {
   double flattenSeconds = 0.0;       // wall time of the flat copy and the volume's release
   double optimizeSeconds = 0.0;      // wall time from building the optimizer to the last pass
   double saveSeconds = 0.0;          // wall time of the display map and its save (runDisparityPipeline only)
-  std::string error;                 // empty when the labels are valid; else why the run stopped
 };
 
 struct DisparityOptions {
@@ -110,23 +109,26 @@ struct DisparityOptions {
 };
 
 // Computes the labelling of `ref` against `target`. Expects inputs that passed
-// the colour check and checkRunInputs(). On success `error` is empty and
-// `labels` full; a matcher failure or exhausted memory gives a result with
-// `error` set and no labels. Optimizer failures end the process as the
-// optimizer specifies (message, exit status 1).
-DisparityResult computeDisparity(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
-                                 const PipelineEngines& engines, const DisparityOptions& options = {});
-
-// Loads `path` as stored (cv::IMREAD_UNCHANGED) into `image`. Returns an empty
-// string on success; otherwise `image` is empty and the message names the
-// role ("reference" or "target") and the path, e.g.
-// Cannot read the reference image "data/Img0.png": file missing or not an image
-std::string loadInputImage(const std::string& path, const char* role, cv::Mat& image);
+// the colour check and checkRunInputs(). Fails with the matcher's Error, the
+// optimizer's (its message and status 1, e.g. "Wrong exponent in
+// setSmoothness()!"), or, when memory ran out anywhere in the run, an
+// OutOfMemory Error naming the run's size (status 1). Never ends the process.
+Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
+                                           const PipelineEngines& engines, const DisparityOptions& options = {});
 
 // Whether the channel counts pass the colour check: the reference has exactly
 // 3 channels and the target as many as the reference. Depth and size are not
 // looked at here.
 bool passesColorCheck(const cv::Mat& ref, const cv::Mat& target);
+
+// The Error of a pair that fails the colour check: kColorFormatMessage and a
+// line break, kind ColorFormat, status kColorFormatExitStatus, stderr.
+Error colorFormatError();
+
+// Whether an Error ends the dialog rather than being shown and survived: the
+// colour check's, and an engine's own failure (kind EngineFailure), which the
+// dialog has always treated as fatal.
+bool endsTheDialog(const Error& error);
 
 // Bytes of memory the process may still take: the smaller of MemAvailable
 // (/proc/meminfo) and the RLIMIT_AS soft limit minus the address space in use
@@ -163,17 +165,10 @@ inline constexpr int kColorFormatExitStatus = -1;
 // executable's folder is unknown).
 std::string defaultSavePath();
 
-// Writes `image` to `path` through a temporary file in the same folder and a
-// rename, so an earlier file is never left half-written and nothing is left
-// behind on failure. The format follows the extension (.bmp, .png, ...).
-// Empty on success, otherwise a message naming the path and the reason.
-std::string saveImageAtomically(const std::string& path, const cv::Mat& image);
-
 struct PipelineContext {
   MessageBox* messages = nullptr;  // where refusals and failures are told; null: printed on stderr
   std::string savePath = defaultSavePath();              // where the display map goes
   PipelineEngines engines;  // an empty member means the real engine (defaultEngines())
-  std::function<void(int)> exitProcess;                  // empty = orbelt::exitProcess
   std::string defaultRefPath = kDefaultRefPath;          // loaded into an empty reference slot
   std::string defaultTargetPath = kDefaultTargetPath;    // loaded into an empty target slot
   DisparityOptions options;                              // progress, threads, cost keeping
@@ -187,15 +182,19 @@ enum class RunOutcome {
                // saved; slots as they were before the call
   SaveFailed,  // computed but not written (message names path and reason); an earlier map is
                // left intact; slots emptied
+  Ended,       // an Error that ends the dialog (endsTheDialog): nothing shown, nothing saved, slots
+               // as they were; the caller tells it (the colour message in a box, an engine's on its
+               // stream) and ends the program with its status
 };
 
 // Steps 3..18 of the Compute command on `slots` with `params`: default images
-// into empty slots, the colour check (kColorFormatMessage, then
-// exitProcess(-1); the run stops there even if an injected exit returns),
-// checkRunInputs, computeDisparity, renderDisplayMap, saveImageAtomically,
-// both slots emptied. Success is silent. When `result` is given it receives
-// the run's figures (labels, energies, stage times; costs if kept).
+// into empty slots, the colour check, checkRunInputs, computeDisparity,
+// renderDisplayMap, saveImageAtomically, both slots emptied. Success is
+// silent. When `result` is given it receives the run's figures (labels,
+// energies, stage times; costs if kept) after a computed run. When the
+// outcome is Ended, `endingError` (if given) receives the Error. Never ends
+// the process itself.
 RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, const PipelineContext& context,
-                                DisparityResult* result = nullptr);
+                                DisparityResult* result = nullptr, Error* endingError = nullptr);
 
 }  // namespace orbelt

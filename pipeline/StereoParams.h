@@ -31,8 +31,8 @@ struct StereoParams {
   // |Base disparity| > kMaxAbsBaseDisparity; Disparity Range < 1 or
   // > kMaxDisparityRange; Lambda not finite. The smoothness exponent and
   // maximum are deliberately not judged here: the optimizer owns the exponent
-  // rule ("Wrong exponent in setSmoothness()!", exit 1), and any maximum
-  // gives a well-defined table.
+  // rule (its Error "Wrong exponent in setSmoothness()!", status 1), and any
+  // maximum gives a well-defined table.
   std::string check() const;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/Error.h"
 
+#include "platform/Failure.h"
+
 namespace orbelt {
 
 std::string Error::summary() const {
@@ -36,5 +38,7 @@ const char* errorKindName(ErrorKind kind) {
   }
   return "unknown";
 }
+
+void raiseFailure(Error error) { throw Failure{std::move(error)}; }
 
 }  // namespace orbelt

@@ -1,7 +1,8 @@
 #pragma once
-// Process-level services the engines and the pipeline rely on: the running
-// executable's own path, ending the process with a status, and the process
-// clock (milliseconds of wall-clock time since the process started).
+// Process-level services: the running executable's own path, ending the
+// process with a status (for the front ends only: library code returns its
+// Error instead), and the process clock (milliseconds of wall-clock time
+// since the process started).
 #include <cstdint>
 #include <string>
 

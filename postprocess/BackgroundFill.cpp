@@ -8,8 +8,9 @@ namespace orbelt {
 
 Expected<BackgroundFillSummary> fillFromBackground(cv::Mat& disparity) {
   if (disparity.empty() || disparity.type() != CV_32FC1) {
-    return invalidInput("The background fill needs a one-channel float disparity map, not " +
-                        (disparity.empty() ? std::string("an empty one") : "type " + cv::typeToString(disparity.type())));
+    return invalidInput(
+        "The background fill needs a one-channel float disparity map, not " +
+        (disparity.empty() ? std::string("an empty one") : "type " + cv::typeToString(disparity.type())));
   }
   BackgroundFillSummary summary;
   for (int y = 0; y < disparity.rows; ++y) {

@@ -14,8 +14,8 @@
 namespace orbelt {
 
 struct BackgroundFillSummary {
-  std::size_t filled = 0;     // unknown pixels that received a disparity
-  std::size_t unknown = 0;    // pixels still unknown: every pixel of a row without a known one
+  std::size_t filled = 0;   // unknown pixels that received a disparity
+  std::size_t unknown = 0;  // pixels still unknown: every pixel of a row without a known one
 };
 
 // Fills, in place, every unknown pixel of `disparity` (CV_32FC1; any value

@@ -17,8 +17,8 @@ std::string sizeText(const cv::Mat& m) { return std::to_string(m.cols) + " x " +
 
 Status WeightedMedianOptions::check() const {
   if (radius < 1 || radius > kMaxMedianRadius) {
-    return invalidInput("--median: the radius " + std::to_string(radius) + " must be a whole number of pixels from 1 to " +
-                        std::to_string(kMaxMedianRadius));
+    return invalidInput("--median: the radius " + std::to_string(radius) +
+                        " must be a whole number of pixels from 1 to " + std::to_string(kMaxMedianRadius));
   }
   if (!(sigma > 0) || !std::isfinite(sigma)) {
     return invalidInput("The weighted median's colour sigma " + std::to_string(sigma) +
@@ -30,8 +30,9 @@ Status WeightedMedianOptions::check() const {
 Expected<cv::Mat> weightedMedian(const cv::Mat& disparity, const cv::Mat& guide, const WeightedMedianOptions& options) {
   if (Status bad = options.check(); !bad) return bad.error();
   if (disparity.empty() || disparity.type() != CV_32FC1) {
-    return invalidInput("The weighted median needs a one-channel float disparity map, not " +
-                        (disparity.empty() ? std::string("an empty one") : "type " + cv::typeToString(disparity.type())));
+    return invalidInput(
+        "The weighted median needs a one-channel float disparity map, not " +
+        (disparity.empty() ? std::string("an empty one") : "type " + cv::typeToString(disparity.type())));
   }
   if (guide.size() != disparity.size() || (guide.type() != CV_8UC1 && guide.type() != CV_8UC3)) {
     return invalidInput("The weighted median's guide must be an 8-bit grey or colour image of the map's size (" +

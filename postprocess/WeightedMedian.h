@@ -11,8 +11,8 @@
 namespace orbelt {
 
 struct WeightedMedianOptions {
-  int radius = 0;       // half size of the square window, pixels; windows are (2r+1)^2. 1..kMaxMedianRadius; no default
-  double sigma = 25.5;  // colour distance (guide units, 0..255) at which a neighbour's weight falls to exp(-1/2). Default 25.5
+  int radius = 0;       // half size of the window, pixels; windows are (2r+1)^2. 1..kMaxMedianRadius; no default
+  double sigma = 25.5;  // guide colour distance (0..255) where a weight falls to exp(-1/2). Default 25.5
 
   // Empty when the filter can run with these options; otherwise one message
   // naming the option (as --median), its value and what is allowed.

@@ -22,7 +22,8 @@
 #include "cli/BatchCommand.h"
 #include "eval/DisparityEvaluation.h"
 #include "pipeline/DisparityPipeline.h"
-#include "pipeline/PfmFile.h"
+#include "io/ImageFile.h"
+#include "io/PfmFile.h"
 #include "python/ArrayConversion.h"
 #include "python/ModuleErrors.h"
 #include "python/ProgressRelay.h"
@@ -242,13 +243,13 @@ std::string pathText(py::handle path) {
 
 py::array_t<float> readPfmFile(py::handle path) {
   const std::string file = pathText(path);
-  cv::Mat map;
-  std::string error;
+  std::optional<Expected<cv::Mat>> read;
   {
     py::gil_scoped_release unlocked;
-    error = readPfm(file, map);
+    read.emplace(readPfm(file));
   }
-  if (!error.empty()) raise(ioFailure(error));
+  if (!*read) raise(ioFailure(read->error().message));
+  cv::Mat map = std::move(**read);
   map.forEach<float>([](float& d, const int*) {
     if (!std::isfinite(d)) d = std::numeric_limits<float>::quiet_NaN();
   });
@@ -261,24 +262,24 @@ void writePfmFile(py::handle path, py::handle array) {
   map.forEach<float>([](float& d, const int*) {
     if (std::isnan(d)) d = std::numeric_limits<float>::infinity();
   });
-  std::string error;
+  std::optional<Status> written;
   {
     py::gil_scoped_release unlocked;
-    error = writePfm(file, map);
+    written.emplace(writePfm(file, map));
   }
-  if (!error.empty()) raise(ioFailure(error));
+  if (!*written) raise(ioFailure(written->error().message));
 }
 
 // An image file as stored (8 or 16 bits, any channel count), blue-green-red.
 py::array readImage(py::handle path) {
   const std::string file = pathText(path);
-  cv::Mat image;
-  std::string error;
+  std::optional<Expected<cv::Mat>> read;
   {
     py::gil_scoped_release unlocked;
-    error = loadInputImage(file, "input", image);
+    read.emplace(loadInputImage(file, "input"));
   }
-  if (!error.empty()) raise(ioFailure(error));
+  if (!*read) raise(ioFailure(read->error().message));
+  const cv::Mat image = std::move(**read);
   const py::dtype type = image.depth() == CV_8U    ? py::dtype::of<std::uint8_t>()
                          : image.depth() == CV_16U ? py::dtype::of<std::uint16_t>()
                          : image.depth() == CV_32F ? py::dtype::of<float>()
@@ -299,12 +300,12 @@ py::array readImage(py::handle path) {
 void writeImage(py::handle path, py::handle object) {
   const std::string file = pathText(path);
   const cv::Mat image = storableImage(object, "image");
-  std::string error;
+  std::optional<Status> written;
   {
     py::gil_scoped_release unlocked;
-    error = saveImageAtomically(file, image);
+    written.emplace(saveImageAtomically(file, image));
   }
-  if (!error.empty()) raise(ioFailure(error));
+  if (!*written) raise(ioFailure(written->error().message));
 }
 
 // The batch manifest, read by the command line's own rules: one dict per pair

@@ -79,10 +79,10 @@ Expected<StereoCallResult> runStereoCall(const cv::Mat& left, const cv::Mat& rig
 
   try {
     const PipelineEngines engines = defaultEngines(call.seed);
-    DisparityResult run = computeDisparity(left, right, params, engines, optionsFor(call, false, keepCosts));
-    if (!run.error.empty()) {
-      return run.error.rfind("Not enough memory", 0) == 0 ? outOfMemory(run.error) : engineFailure(run.error);
-    }
+    Expected<DisparityResult> computed =
+        computeDisparity(left, right, params, engines, optionsFor(call, false, keepCosts));
+    if (!computed) return std::move(computed).error();
+    DisparityResult run = std::move(computed).value();
     const int width = left.cols, height = left.rows;
     StereoCallResult result;
     result.costSeconds = run.costSeconds;
@@ -95,9 +95,10 @@ Expected<StereoCallResult> runStereoCall(const cv::Mat& left, const cv::Mat& rig
     if (call.lrThreshold) {
       const auto start = Clock::now();
       const MirroredPair mirrored = mirroredPairForRightView(left, right);
-      DisparityResult rightRun =
+      Expected<DisparityResult> rightComputed =
           computeDisparity(mirrored.reference, mirrored.target, params, engines, optionsFor(call, true, false));
-      if (!rightRun.error.empty()) return engineFailure(rightRun.error);
+      if (!rightComputed) return std::move(rightComputed).error();
+      const DisparityResult& rightRun = *rightComputed;
       consistency = checkLeftRight(run.labels, mirrorLabels(rightRun.labels, width, height), width, height,
                                    params.baseDisparity, *call.lrThreshold);
       result.lrSeconds = secondsSince(start);
@@ -136,10 +137,10 @@ Expected<std::vector<float>> computeCostsOnly(const cv::Mat& left, const cv::Mat
     MatcherSettings settings = matcherSettingsFor(params);
     settings.threadCount = threads;
     settings.rowObserver = onRow;
-    if (std::string failure =
+    if (Status costs =
             defaultEngines().computeCosts(volume, left, right, preview, settings, logChromWeightOf(params.colorMode));
-        !failure.empty()) {
-      return engineFailure(failure);
+        !costs) {
+      return std::move(costs).error();
     }
     std::vector<float> flat(static_cast<std::size_t>(width) * height * range);
     for (int y = 0; y < height; ++y) {

@@ -109,8 +109,8 @@ inline MatcherRunResult runMatcher(const StereoPair& pair, const MatcherRunSetti
   };
   const double cpuStart = processCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
-  if (!matcher.computeCostVolume(s.logChromWeight)) {
-    std::fprintf(stderr, "matcher refused %s: %s\n", pair.name.c_str(), matcher.lastError().c_str());
+  if (const Status done = matcher.computeCostVolume(s.logChromWeight); !done) {
+    std::fprintf(stderr, "matcher refused %s: %s\n", pair.name.c_str(), done.error().summary().c_str());
     result.seconds = -1;
     return result;
   }

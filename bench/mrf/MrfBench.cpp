@@ -180,10 +180,10 @@ std::vector<float> pairCosts(const std::string& name, int scale, int& width, int
   orbelt::MatcherSettings settings = orbelt::matcherSettingsFor(params);
   settings.threadCount = 2;
   const auto start = std::chrono::steady_clock::now();
-  error = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, settings,
-                                                orbelt::logChromWeightOf(params.colorMode));
+  const orbelt::Status costs = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, settings,
+                                                                     orbelt::logChromWeightOf(params.colorMode));
   seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (!error.empty()) refuse(name + ": " + error);
+  if (!costs) refuse(name + ": " + costs.error().summary());
   std::vector<float> flat(static_cast<std::size_t>(width) * height * labels);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
@@ -259,14 +259,14 @@ int emitRun(const Options& o) {
   orbelt::EnergyTerms terms{&data, &smooth};
   orbelt::AlphaExpansion solver(width, height, labels, &terms);
   solver.fixLabelOrderSeed(static_cast<std::uint32_t>(o.seed));
-  solver.initialize();
+  if (const orbelt::Status installed = solver.initialize(); !installed) refuse(installed.error().summary());
   solver.resetLabels();
   std::printf("run width %d height %d labels %d costSeconds %.6f\n", width, height, labels, costSeconds);
   for (int pass = 1; pass <= o.passes; ++pass) {
     const std::int64_t solvedBefore = solver.moveCounts().solved;
     const double wall = wallSeconds();
     const double cpu = cpuSeconds();
-    solver.optimize(1, nullptr);
+    if (const orbelt::Status swept = solver.optimize(1, nullptr); !swept) refuse(swept.error().summary());
     const double passWall = wallSeconds() - wall;
     const double passCpu = cpuSeconds() - cpu;
     std::uint64_t h = 1469598103934665603ull;  // FNV-1a over the labels
@@ -276,7 +276,7 @@ int emitRun(const Options& o) {
     }
     std::printf("pass %d wall %.6f cpu %.6f solved %lld energy %.17g hash %" PRIu64 "\n", pass, passWall, passCpu,
                 static_cast<long long>(solver.moveCounts().solved - solvedBefore),
-                solver.dataCostSum() + static_cast<float>(solver.pairCostSum()), h);
+                *solver.dataCostSum() + static_cast<float>(*solver.pairCostSum()), h);
   }
   std::printf("end peakMiB %.3f\n", peakResidentMiB());
   return 0;
@@ -408,13 +408,13 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
     std::printf("total %8.3f %8.3f   peak memory %.1f MiB\n", totalWall(now), totalCpu(now), now.peakMiB);
     return true;
   }
-  std::printf("pass | reference wall  cpu | this build wall  cpu | ratio wall  cpu | solved | energy (this build)   labels\n");
+  std::printf("pass | reference wall  cpu | this build wall  cpu | ratio wall  cpu | solved (this/ref) | energy (this build)   labels\n");
   for (std::size_t k = 0; k < now.passes.size() && k < before.passes.size(); ++k) {
     const PassFigures& a = before.passes[k];
     const PassFigures& b = now.passes[k];
     const bool identical = a.hash == b.hash;
     same = same && identical;
-    std::printf("%4zu | %9.3f %8.3f | %10.3f %8.3f | %7.2fx %6.2fx | %2lld/%-3lld | %.6f   %s", k + 1, a.wall, a.cpu,
+    std::printf("%4zu | %9.3f %8.3f | %10.3f %8.3f | %7.2fx %6.2fx | %8lld/%-8lld | %.6f   %s", k + 1, a.wall, a.cpu,
                 b.wall, b.cpu, a.wall / b.wall, a.cpu / b.cpu, b.solved, a.solved, b.energy,
                 identical ? "same" : "DIFFER");
     if (!identical) std::printf(" (reference energy %.6f, relative %.2e)", a.energy, (b.energy - a.energy) / a.energy);

@@ -1,7 +1,8 @@
 // orbelt-run-bench: the whole run at the dialog's defaults (ANCC costs, then
 // ten optimizer passes; computeDisparity with the real engines) on the
-// default pair, and on Middlebury Teddy when the public data is present, with
-// OpenCV's semi-global block matcher (StereoSGBM) on the same pair for scale.
+// default pair, and on Middlebury Teddy and Cones when the public data is
+// present, with OpenCV's semi-global block matcher (StereoSGBM) on the same
+// pair for scale.
 //
 // Every measurement runs in a child process of its own, so that its peak
 // resident memory (VmHWM) is its own:
@@ -22,10 +23,13 @@
 // Times are wall seconds and CPU seconds of the child (the machine is shared:
 // CPU time is the steadier figure; the matcher runs on --threads threads, the
 // optimizer on one). Label orders are seeded (--seed), so the run's labels
-// are reproducible: their hash is printed.
+// are reproducible: their hash is printed. The run's line also gives each
+// pass's wall seconds and the optimizer-to-cost-volume ratio: the ten passes'
+// wall time over the cost volume's, both from that one run, and the same
+// ratio in CPU seconds (the machine is shared: the two clocks bracket it).
 //
 //   cmake --build build --target orbelt-run-bench -j2
-//   build/bin/orbelt-run-bench [--threads 2] [--seed 1] [--pairs default,teddy]
+//   build/bin/orbelt-run-bench [--threads 2] [--seed 1] [--pairs default,teddy,cones]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -46,6 +50,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "ancc/CostVolume.h"
+#include "io/ImageFile.h"
 #include "mrf/AlphaExpansion.h"
 #include "pipeline/DisparityPipeline.h"
 #include "pipeline/StereoParams.h"
@@ -140,12 +145,16 @@ orbelt::StereoParams dialogDefaults() {
 }
 
 bool loadPair(const PairFiles& files, cv::Mat& ref, cv::Mat& target) {
-  std::string error = orbelt::loadInputImage(files.ref, "reference", ref);
-  if (error.empty()) error = orbelt::loadInputImage(files.target, "target", target);
-  if (!error.empty()) {
-    std::fprintf(stderr, "orbelt-run-bench: %s\n", error.c_str());
-    return false;
-  }
+  const auto load = [](const std::string& path, const char* role, cv::Mat& image) {
+    orbelt::Expected<cv::Mat> loaded = orbelt::loadInputImage(path, role);
+    if (!loaded) {
+      std::fprintf(stderr, "orbelt-run-bench: %s\n", loaded.error().message.c_str());
+      return false;
+    }
+    image = std::move(*loaded);
+    return true;
+  };
+  if (!load(files.ref, "reference", ref) || !load(files.target, "target", target)) return false;
   if (!orbelt::passesColorCheck(ref, target)) {
     std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), orbelt::kColorFormatMessage);
     return false;
@@ -187,17 +196,38 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
     if (!loadPair(files, ref, target)) return Figures{};
     orbelt::DisparityOptions options;
     options.threadCount = threads;
-    const orbelt::DisparityResult result =
+    // The CPU time of each stage, read at the stage boundaries the run reports.
+    // The optimizer's share runs from the cost volume's last row to the end,
+    // so it includes the flat copy (a few hundredths of a second).
+    double cpuAtStart = cpuSeconds();
+    double cpuAtCostEnd = 0.0;
+    options.onRow = [&](int rowsDone, int rows) {
+      if (rowsDone == rows) cpuAtCostEnd = cpuSeconds();
+    };
+    cpuAtStart = cpuSeconds();
+    const orbelt::Expected<orbelt::DisparityResult> computed =
         orbelt::computeDisparity(ref, target, params, orbelt::defaultEngines(seed), options);
-    if (!result.error.empty()) {
-      std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), result.error.c_str());
+    const double costCpu = cpuAtCostEnd - cpuAtStart;
+    const double optimizerCpu = cpuSeconds() - cpuAtCostEnd;
+    if (!computed) {
+      std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), computed.error().summary().c_str());
       return Figures{};
     }
-    return Figures{{"costSeconds", result.costSeconds},
+    const orbelt::DisparityResult& result = *computed;
+    Figures passes;
+    for (std::size_t k = 0; k < result.passSeconds.size(); ++k) {
+      passes.emplace_back("pass" + std::to_string(k + 1), result.passSeconds[k]);
+    }
+    Figures figures{{"costSeconds", result.costSeconds},
+                   {"costCpu", costCpu},
+                   {"optimizerCpu", optimizerCpu},
+                   {"passes", static_cast<double>(result.passSeconds.size())},
                    {"optimizeSeconds", result.optimizeSeconds},
                    {"energy", result.passEnergies.empty() ? 0.0 : result.passEnergies.back()},
                    {"hashHigh", static_cast<double>(labelHash(result.labels) >> 32)},
                    {"hashLow", static_cast<double>(labelHash(result.labels) & 0xFFFFFFFFu)}};
+    figures.insert(figures.end(), passes.begin(), passes.end());
+    return figures;
   });
 
   const Figures matcher = inChild([&] {
@@ -207,10 +237,10 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
     cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
     orbelt::MatcherSettings settings = orbelt::matcherSettingsFor(params);
     settings.threadCount = threads;
-    const std::string failure = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, settings,
-                                                                      orbelt::logChromWeightOf(params.colorMode));
-    if (!failure.empty()) {
-      std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), failure.c_str());
+    const orbelt::Status costs = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, settings,
+                                                                       orbelt::logChromWeightOf(params.colorMode));
+    if (!costs) {
+      std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), costs.error().summary().c_str());
       return Figures{};
     }
     return Figures{{"done", 1}};
@@ -244,9 +274,11 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
     orbelt::EnergyTerms terms{&data, &smooth};
     orbelt::AlphaExpansion solver(width, height, range, &terms);
     solver.fixLabelOrderSeed(seed);
-    solver.initialize();
+    if (!solver.initialize()) return Figures{};
     solver.resetLabels();
-    for (int pass = 0; pass < orbelt::kOptimizerPasses; ++pass) solver.optimize(1, nullptr);
+    for (int pass = 0; pass < orbelt::kOptimizerPasses; ++pass) {
+      if (!solver.optimize(1, nullptr)) return Figures{};
+    }
     return Figures{{"done", 1}};
   });
 
@@ -272,6 +304,15 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
   std::printf("  orbelt run   %7.2f s wall %7.2f s cpu  (costs %.2f s, optimizer %.2f s wall)  energy %.1f  labels %016llx\n",
               figure(run, "wall"), figure(run, "cpu"), figure(run, "costSeconds"), figure(run, "optimizeSeconds"),
               figure(run, "energy"), static_cast<unsigned long long>(hash));
+  std::printf("  passes (wall s):");
+  for (int k = 1; k <= static_cast<int>(figure(run, "passes")); ++k) {
+    std::printf(" %.2f", figure(run, "pass" + std::to_string(k)));
+  }
+  std::printf("\n  optimizer / cost volume: %.2fx wall (%.2f s / %.2f s), %.2fx cpu (%.2f s / %.2f s; the cost "
+              "volume on %d threads, the optimizer on one)\n",
+              figure(run, "optimizeSeconds") / figure(run, "costSeconds"), figure(run, "optimizeSeconds"),
+              figure(run, "costSeconds"), figure(run, "optimizerCpu") / figure(run, "costCpu"),
+              figure(run, "optimizerCpu"), figure(run, "costCpu"), threads);
   std::printf("  StereoSGBM   %7.2f s wall %7.2f s cpu  (%d disparities, block 5)  orbelt/SGBM %.0fx wall\n",
               figure(sgbm, "wall"), figure(sgbm, "cpu"), static_cast<int>(figure(sgbm, "disparities")),
               figure(run, "wall") / figure(sgbm, "wall"));
@@ -293,7 +334,7 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
 int main(int argc, char** argv) {
   int threads = 2;
   std::uint32_t seed = 1;
-  std::string wanted = "default,teddy";
+  std::string wanted = "default,teddy,cones";
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (i + 1 >= argc) {
@@ -320,7 +361,7 @@ int main(int argc, char** argv) {
     } else if (option == "--pairs") {
       wanted = value;
     } else {
-      std::fprintf(stderr, "orbelt-run-bench: unknown option %s (options: --threads N --seed N --pairs default,teddy)\n",
+      std::fprintf(stderr, "orbelt-run-bench: unknown option %s (options: --threads N --seed N --pairs default,teddy,cones)\n",
                    option.c_str());
       return 2;
     }
@@ -334,16 +375,17 @@ int main(int argc, char** argv) {
     if (name == "default") {
       pairs.push_back({"default pair (data/Img0.png, data/Img1.png)", source + "/data/Img0.png",
                        source + "/data/Img1.png"});
-    } else if (name == "teddy") {
-      const std::string folder = shared + "/middlebury2003/teddy";
+    } else if (name == "teddy" || name == "cones") {
+      const std::string title = name == "teddy" ? "Teddy" : "Cones";
+      const std::string folder = shared + "/middlebury2003/" + name;
       if (access((folder + "/im2.png").c_str(), R_OK) != 0 || access((folder + "/im6.png").c_str(), R_OK) != 0) {
-        std::printf("Teddy skipped: %s/im2.png and im6.png are not there (the public data is absent)\n",
+        std::printf("%s skipped: %s/im2.png and im6.png are not there (the public data is absent)\n", title.c_str(),
                     folder.c_str());
         continue;
       }
-      pairs.push_back({"Teddy (middlebury2003/teddy im2, im6)", folder + "/im2.png", folder + "/im6.png"});
+      pairs.push_back({title + " (middlebury2003/" + name + " im2, im6)", folder + "/im2.png", folder + "/im6.png"});
     } else {
-      std::fprintf(stderr, "orbelt-run-bench: unknown pair \"%s\" (pairs: default, teddy)\n", name.c_str());
+      std::fprintf(stderr, "orbelt-run-bench: unknown pair \"%s\" (pairs: default, teddy, cones)\n", name.c_str());
       return 2;
     }
   }

@@ -23,10 +23,13 @@
 #include "postprocess/SubpixelRefinement.h"
 #include "postprocess/WeightedMedian.h"
 
-// Files: float maps and atomic writes.
-#include "pipeline/AtomicFile.h"
-#include "pipeline/PfmFile.h"
+// Files: images, float maps, NumPy arrays, the map pictures, atomic writes.
+#include "io/AtomicFile.h"
+#include "io/DisparityImages.h"
+#include "io/DisparityMapFiles.h"
+#include "io/ImageFile.h"
+#include "io/NpyFile.h"
+#include "io/PfmFile.h"
 
 // Scoring against ground truth.
 #include "eval/DisparityEvaluation.h"
-#include "eval/DisparityMapFiles.h"

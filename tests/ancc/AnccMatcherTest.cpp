@@ -52,8 +52,9 @@ MatcherRun runMatcher(const cv::Mat& ref, const cv::Mat& target, const Settings&
   matcher.colorSigma = s.colorSigma;
   matcher.threadCount = s.threads;
   matcher.useBaselineSweep = s.baseline;
-  run.ok = matcher.computeCostVolume(s.logChromWeight);
-  run.error = matcher.lastError();
+  const Status done = matcher.computeCostVolume(s.logChromWeight);
+  run.ok = done.ok();
+  if (!done) run.error = done.error().message;
   return run;
 }
 
@@ -330,9 +331,12 @@ TEST(AnccMatcher, RefusesInputsItCannotRun) {
     matcher.spatialSigma = c.spatialSigma;
     matcher.colorSigma = c.colorSigma;
     matcher.threadCount = c.threads;
-    EXPECT_FALSE(matcher.computeCostVolume(c.logChromWeight)) << c.what;
-    EXPECT_NE(matcher.lastError().find(c.message), std::string::npos)
-        << c.what << ": message was \"" << matcher.lastError() << "\"";
+    const Status refused = matcher.computeCostVolume(c.logChromWeight);
+    ASSERT_FALSE(refused) << c.what;
+    EXPECT_EQ(refused.error().kind, ErrorKind::InvalidInput) << c.what;
+    EXPECT_EQ(refused.error().exitStatus, 1) << c.what;
+    EXPECT_NE(refused.error().message.find(c.message), std::string::npos)
+        << c.what << ": message was \"" << refused.error().message << "\"";
     for (int x = 0; x < volume.width(); ++x)
       for (int y = 0; y < volume.height(); ++y)
         for (int d = 0; d < volume.disparityRange(); ++d) ASSERT_EQ(volume.at(x, y, d), 7.0f) << c.what;

@@ -107,5 +107,25 @@ TEST_F(PipelineComputeTest, AGreyPairEndsTheProgramAfterTheColourMessage) {
   EXPECT_FALSE(fs::exists(savePath));
 }
 
+TEST_F(PipelineComputeTest, AnExponentTheOptimizerRefusesEndsTheProgramWithItsMessage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::string ref, target;
+  writePair(2, ref, target);
+  const auto computeWithExponentThree = [&] {
+    services.echoMessages = true;  // a box would show on stderr with its own line
+    services.fileAnswers = {ref, target};
+    dialog->OnLoadInputImages();
+    services.messages.clear();
+    setText(kIdcHalfWinSize, "2");
+    setText(kIdcDisparityRange, "4");
+    setText(kIdcSmoothExponent, "3");
+    compute();
+  };
+  // The optimizer's message alone on stderr, no box, status 1.
+  EXPECT_EXIT(computeWithExponentThree(), ::testing::ExitedWithCode(1),
+              "(^|\n)Wrong exponent in setSmoothness\\(\\)!\n$");
+  EXPECT_FALSE(fs::exists(savePath));
+}
+
 }  // namespace
 }  // namespace orbelt

@@ -12,7 +12,8 @@
 #include <nlohmann/json.hpp>
 #include <opencv2/imgcodecs.hpp>
 
-#include "pipeline/PfmFile.h"
+#include "io/PfmFile.h"
+#include "tests/io/ErrorText.h"
 #include "tests/pipeline/TempFolder.h"
 
 namespace orbelt {
@@ -99,7 +100,8 @@ TEST_F(OrbeltCli, TheSameSeedGivesTheSameMap) {
 }
 
 TEST_F(OrbeltCli, ScoresAgainstAGroundTruth) {
-  ASSERT_EQ(writePfm(folder.file("truth.pfm"), cv::Mat(30, 40, CV_32FC1, cv::Scalar(2.0f))), "");
+  ASSERT_EQ(testing::errorText(writePfm(folder.file("truth.pfm"), cv::Mat(30, 40, CV_32FC1, cv::Scalar(2.0f)))),
+            "");
   const CliRun run = runCli(folder, "left.png right.png -q -o out/map.bmp --ground-truth truth.pfm" + small);
   ASSERT_EQ(run.status, 0) << run.err;
   const auto at = run.out.find("bad pixels (error > 1 px): ");
@@ -181,8 +183,9 @@ TEST_F(OrbeltCli, EveryOutputReadsBackWithAnIndependentReader) {
     EXPECT_NE(run.out.find(std::string("wrote out/") + file), std::string::npos) << run.out;
   }
 
-  cv::Mat pfm;
-  ASSERT_EQ(readPfm(folder.file("out/d.pfm"), pfm), "");
+  const Expected<cv::Mat> pfmRead = readPfm(folder.file("out/d.pfm"));
+  ASSERT_EQ(testing::errorText(pfmRead), "");
+  const cv::Mat& pfm = *pfmRead;
   const cv::Mat png16 = cv::imread(folder.file("out/d16.png"), cv::IMREAD_UNCHANGED);
   const cv::Mat confidence = cv::imread(folder.file("out/conf.png"), cv::IMREAD_UNCHANGED);
   const cv::Mat colour = cv::imread(folder.file("out/c.png"), cv::IMREAD_UNCHANGED);
@@ -235,7 +238,7 @@ TEST_F(OrbeltCli, EvalScoresAMapPerMaskAsATableOrJson) {
   cv::Mat result(2, 4, CV_32FC1, cv::Scalar(2.0f));
   result(cv::Rect(2, 0, 2, 2)).setTo(5.0f);
   result.at<float>(1, 3) = INFINITY;
-  ASSERT_EQ(writePfm(folder.file("result.pfm"), result), "");
+  ASSERT_EQ(testing::errorText(writePfm(folder.file("result.pfm"), result)), "");
   cv::imwrite(folder.file("gt.png"), cv::Mat(2, 4, CV_8UC1, cv::Scalar(8)));
   cv::Mat left(2, 4, CV_8UC1, cv::Scalar(0));
   left(cv::Rect(0, 0, 2, 2)).setTo(255);
@@ -292,7 +295,8 @@ TEST_F(OrbeltCli, EvalOfAPublicSetsOwnTruthFindsNoBadPixel) {
 }
 
 TEST_F(OrbeltCli, BatchRunsEachPairInItsOwnProcessAndSummarisesThem) {
-  ASSERT_EQ(writePfm(folder.file("truth.pfm"), cv::Mat(30, 40, CV_32FC1, cv::Scalar(2.0f))), "");
+  ASSERT_EQ(testing::errorText(writePfm(folder.file("truth.pfm"), cv::Mat(30, 40, CV_32FC1, cv::Scalar(2.0f)))),
+            "");
   writeText(folder.file("manifest.json"), R"({
     "defaults": {"disparity-range": 6, "half-win-size": 2, "seed": 3},
     "pairs": [
@@ -308,8 +312,7 @@ TEST_F(OrbeltCli, BatchRunsEachPairInItsOwnProcessAndSummarisesThem) {
   EXPECT_NE(csv.find("\ngood,0,"), std::string::npos) << csv;
   EXPECT_NE(csv.find("\nbroken,1,,,,,,,,,\n"), std::string::npos) << csv;
   EXPECT_NE(readText(folder.file("out/broken.log")).find("Wrong exponent"), std::string::npos);
-  cv::Mat good;
-  EXPECT_EQ(readPfm(folder.file("out/good.pfm"), good), "");
+  EXPECT_EQ(testing::errorText(readPfm(folder.file("out/good.pfm"))), "");
 
   // Shard 2 of 2 takes the second pair only.
   std::filesystem::create_directories(folder.file("shard"));

@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
+#include <string>
 #include <tuple>
 #include <vector>
+
+#include "platform/Failure.h"
 
 namespace orbelt {
 namespace {
@@ -32,8 +35,6 @@ std::vector<NodeId> iota(NodeId from, NodeId to) {
   for (NodeId k = from; k < to; ++k) result.push_back(k);
   return result;
 }
-
-void printToStderr(const char* message) { std::fprintf(stderr, "graph says: %s\n", message); }
 
 // ---------------------------------------------------------------- blocks
 
@@ -288,77 +289,136 @@ TEST(FlowGraphLifecycle, ClearKeepsTheMemoryAndSolvesLikeANewGraph) {
 
 // -------------------------------------------------------------- failures
 
-TEST(FlowGraphDeathTest, ATailOf1024PairsIsLaidOutButNot1025) {
+// What the ErrorCallback was told, in order.
+std::vector<std::string> gReported;
+void recordReport(const char* message) { gReported.emplace_back(message); }
+
+// Runs `step` on a graph and returns the Error it raised (none: an Error of
+// kind InvalidInput with an empty message, which no graph failure has).
+template <class Step>
+Error failureOf(Step&& step) {
+  Status done = catchFailure(step, Error{});
+  return done ? Error{ErrorKind::InvalidInput, "", 0, ErrorStream::Stdout} : std::move(done).error();
+}
+
+// The Error the solver returns for a graph failure: the message on a line of
+// its own on stderr, status 1.
+void expectGraphError(const Error& error, const std::string& message, ErrorKind kind) {
+  EXPECT_EQ(error.message, message + "\n");
+  EXPECT_EQ(error.kind, kind);
+  EXPECT_EQ(error.exitStatus, 1);
+  EXPECT_EQ(error.stream, ErrorStream::Stderr);
+}
+
+// After a failure the graph is cleared and used again: the caller carries on.
+void expectUsableAfterClear(FlowGraph& graph) {
+  graph.clear();
+  createNodes(graph, 2);
+  graph.addTerminalCapacities(0, 3.0f, 0.0f);
+  graph.addTerminalCapacities(1, 0.0f, 2.0f);
+  graph.addArcPair(0, 1, 5.0f, 0.0f);
+  EXPECT_EQ(graph.computeMaxFlow(), 2.0f);
+}
+
+TEST(FlowGraphFailure, ATailOf1024PairsIsLaidOutButNot1025) {
   FlowGraph fits;
   createNodes(fits, 3);
   for (int k = 0; k < 1024; ++k) fits.addArcPair(0, 1 + k % 2, 1.0f, 0.0f);
   fits.computeMaxFlow();
   EXPECT_EQ(fits.outArcs(0).size(), 1024u);
 
-  auto tooMany = [](ErrorCallback callback, bool asHead) {
-    FlowGraph graph(callback);
-    createNodes(graph, 3);
-    for (int k = 0; k < 1025; ++k) {
-      if (asHead) {
-        graph.addArcPair(1 + k % 2, 0, 1.0f, 0.0f);
-      } else {
-        graph.addArcPair(0, 1 + k % 2, 1.0f, 0.0f);
+  const char* tooManyArcs = "# of arcs per node exceeds block size!";
+  for (const bool asHead : {false, true}) {
+    for (const ErrorCallback callback : {&recordReport, static_cast<ErrorCallback>(nullptr)}) {
+      SCOPED_TRACE(::testing::Message() << (asHead ? "head" : "tail") << (callback ? ", told" : ", silent"));
+      gReported.clear();
+      FlowGraph graph(callback);
+      createNodes(graph, 3);
+      for (int k = 0; k < 1025; ++k) {
+        if (asHead) {
+          graph.addArcPair(1 + k % 2, 0, 1.0f, 0.0f);
+        } else {
+          graph.addArcPair(0, 1 + k % 2, 1.0f, 0.0f);
+        }
       }
+      EXPECT_TRUE(gReported.empty());  // nothing is judged before the layout
+      expectGraphError(failureOf([&] { graph.computeMaxFlow(); }), tooManyArcs, ErrorKind::EngineFailure);
+      EXPECT_EQ(gReported, callback ? std::vector<std::string>{tooManyArcs} : std::vector<std::string>{});
+      expectUsableAfterClear(graph);
     }
-    std::fprintf(stderr, "all pairs added\n");
-    graph.computeMaxFlow();
-  };
-  const char* reported = "all pairs added\ngraph says: # of arcs per node exceeds block size!\n$";
-  EXPECT_EXIT(tooMany(printToStderr, false), testing::ExitedWithCode(1), reported);
-  EXPECT_EXIT(tooMany(printToStderr, true), testing::ExitedWithCode(1), reported);
-  EXPECT_EXIT(tooMany(nullptr, false), testing::ExitedWithCode(1), "^all pairs added\n$");
+  }
 }
 
-TEST(FlowGraphDeathTest, RunningOutOfMemoryIsReportedThenEndsTheProcess) {
+TEST(FlowGraphFailure, RunningOutOfMemoryIsReportedAndReturnedToTheCaller) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer needs more address space than the limit below leaves";
 #else
-  auto growUntilRefused = [] {
-    // Leave the process 64 MiB more address space than it maps now.
-    rlimit limit{};
-    getrlimit(RLIMIT_AS, &limit);
-    std::size_t mapped = 0;
-    if (FILE* status = std::fopen("/proc/self/status", "r")) {
-      char line[256];
-      while (std::fgets(line, sizeof line, status)) {
-        if (std::sscanf(line, "VmSize: %zu kB", &mapped) == 1) break;
-      }
-      std::fclose(status);
+  gReported.clear();
+  gReported.reserve(4);
+  // Leave the process 64 MiB more address space than it maps now, and give
+  // the limit back once the graph is refused.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+  std::size_t mapped = 0;
+  if (FILE* status = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, status)) {
+      if (std::sscanf(line, "VmSize: %zu kB", &mapped) == 1) break;
     }
-    limit.rlim_cur = (mapped << 10) + (std::size_t{64} << 20);
-    setrlimit(RLIMIT_AS, &limit);
-    FlowGraph graph(printToStderr);
-    for (;;) graph.createNode();
-  };
-  EXPECT_EXIT(growUntilRefused(), testing::ExitedWithCode(1), "^graph says: Not enough memory!\n$");
+    std::fclose(status);
+  }
+  rlimit limit = saved;
+  limit.rlim_cur = (mapped << 10) + (std::size_t{64} << 20);
+  Error refused;
+  {
+    FlowGraph graph(recordReport);
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &limit), 0);
+    refused = failureOf([&] {
+      for (;;) graph.createNode();
+    });
+    setrlimit(RLIMIT_AS, &saved);
+    expectUsableAfterClear(graph);
+  }
+  expectGraphError(refused, "Not enough memory!", ErrorKind::OutOfMemory);
+  EXPECT_EQ(gReported, std::vector<std::string>{"Not enough memory!"});
 #endif
 }
 
-TEST(FlowGraphDeathTest, MisuseEndsTheProcessInsteadOfCorruptingMemory) {
-  auto unknownNode = [] {
-    FlowGraph graph(printToStderr);
-    createNodes(graph, 2);
-    graph.addArcPair(0, 2, 1.0f, 0.0f);
+TEST(FlowGraphFailure, MisuseIsRefusedInsteadOfCorruptingMemory) {
+  struct Case {
+    const char* what;
+    void (*misuse)(FlowGraph&);
+    const char* message;
   };
-  EXPECT_EXIT(unknownNode(), testing::ExitedWithCode(1), "Node 2 does not exist: the graph has 2 nodes!");
-  auto negativeNode = [] {
-    FlowGraph graph(printToStderr);
-    graph.createNode();
-    graph.addTerminalCapacities(-1, 1.0f, 0.0f);
+  const Case cases[] = {
+      {"unknown node",
+       [](FlowGraph& graph) {
+         createNodes(graph, 2);
+         graph.addArcPair(0, 2, 1.0f, 0.0f);
+       },
+       "Node 2 does not exist: the graph has 2 nodes!"},
+      {"negative node",
+       [](FlowGraph& graph) {
+         graph.createNode();
+         graph.addTerminalCapacities(-1, 1.0f, 0.0f);
+       },
+       "Node -1 does not exist: the graph has 1 nodes!"},
+      {"addition after solving",
+       [](FlowGraph& graph) {
+         createNodes(graph, 2);
+         graph.computeMaxFlow();
+         graph.addArcPair(0, 1, 1.0f, 0.0f);
+       },
+       "Nothing can be added to a graph after computeMaxFlow!"},
   };
-  EXPECT_EXIT(negativeNode(), testing::ExitedWithCode(1), "Node -1 does not exist");
-  auto addAfterSolving = [] {
-    FlowGraph graph(printToStderr);
-    createNodes(graph, 2);
-    graph.computeMaxFlow();
-    graph.addArcPair(0, 1, 1.0f, 0.0f);
-  };
-  EXPECT_EXIT(addAfterSolving(), testing::ExitedWithCode(1), "Nothing can be added to a graph after computeMaxFlow!");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    gReported.clear();
+    FlowGraph graph(recordReport);
+    expectGraphError(failureOf([&] { c.misuse(graph); }), c.message, ErrorKind::EngineFailure);
+    EXPECT_EQ(gReported, std::vector<std::string>{c.message});
+    expectUsableAfterClear(graph);
+  }
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "mrf/AlphaExpansion.h"
+#include "tests/mrf/GoldenRuns.h"
 
 namespace orbelt {
 namespace {
@@ -76,10 +77,10 @@ std::vector<int> runGoldenCase() {
 
   AlphaExpansion solver(kWidth, kHeight, kLabels, &terms);
   solver.fixLabelOrderSeed(kSeed);
-  solver.initialize();
+  EXPECT_TRUE(solver.initialize());
   solver.resetLabels();
   float seconds = 0.0f;
-  for (int pass = 0; pass < 10; ++pass) solver.optimize(1, &seconds);
+  for (int pass = 0; pass < 10; ++pass) EXPECT_TRUE(solver.optimize(1, &seconds));
 
   std::vector<int> labels(static_cast<std::size_t>(kWidth * kHeight));
   for (int p = 0; p < kWidth * kHeight; ++p) labels[static_cast<std::size_t>(p)] = solver.labelAt(p);
@@ -130,15 +131,9 @@ float hashed(int a, int b, int c) {
   return static_cast<float>(h % 4096u) / 4096.0f;
 }
 
-// The scene: a tilted floor, a box and a slanted wall.
-int sceneLabel(int x, int y, int width, int height, int labels) {
-  const float u = static_cast<float>(x) / static_cast<float>(width);
-  const float v = static_cast<float>(y) / static_cast<float>(height);
-  float d = 0.1f + 0.2f * v;
-  if (u > 0.55f && u < 0.85f && v > 0.2f && v < 0.75f) d = 0.8f;
-  if (u > 0.1f && u < 0.45f && v > 0.3f && v < 0.9f) d = 0.3f + 0.5f * u;
-  return static_cast<int>(d * static_cast<float>(labels - 1) + 0.5f);
-}
+// The scene: a tilted floor, a box and a slanted wall (shared with the
+// recorded runs).
+using mrftest::sceneLabel;
 
 struct Scene {
   int width;
@@ -234,10 +229,10 @@ std::uint64_t runAndHash(const RecordedRun& run, double& energy) {
   EnergyTerms terms{&data, &smooth};
   AlphaExpansion solver(run.width, run.height, run.labels, &terms);
   solver.fixLabelOrderSeed(run.seed);
-  solver.initialize();
+  EXPECT_TRUE(solver.initialize());
   solver.resetLabels();
-  for (int pass = 0; pass < 10; ++pass) solver.optimize(1, nullptr);
-  energy = solver.dataCostSum() + static_cast<float>(solver.pairCostSum());
+  for (int pass = 0; pass < 10; ++pass) EXPECT_TRUE(solver.optimize(1, nullptr));
+  energy = *solver.dataCostSum() + static_cast<float>(*solver.pairCostSum());
   std::uint64_t h = 1469598103934665603ull;
   for (int p = 0; p < run.width * run.height; ++p) {
     h ^= static_cast<std::uint64_t>(solver.labelAt(p));

@@ -13,6 +13,8 @@
 
 #include "mrf/AlphaExpansion.h"
 #include "tests/mrf/GridEnergy.h"
+#include "tests/mrf/MoveEnergy.h"
+#include "tests/platform/ErrorAssertions.h"
 
 namespace orbelt {
 namespace {
@@ -98,9 +100,10 @@ class RandomMetricEnergies {
   std::mt19937 rng;
 };
 
-// The lowest energy over every labelling that differs from `start` only by
-// pixels switched to alpha.
-double bestExpansionEnergy(const GridEnergy& e, const std::vector<int>& start, int alpha) {
+// The lowest value of `energyOf` over every labelling that differs from
+// `start` only by pixels switched to alpha.
+template <typename EnergyOf>
+double lowestOverExpansions(const std::vector<int>& start, int alpha, EnergyOf energyOf) {
   std::vector<int> active;
   for (int p = 0; p < static_cast<int>(start.size()); ++p)
     if (start[static_cast<std::size_t>(p)] != alpha) active.push_back(p);
@@ -109,9 +112,15 @@ double bestExpansionEnergy(const GridEnergy& e, const std::vector<int>& start, i
     std::vector<int> candidate = start;
     for (std::size_t k = 0; k < active.size(); ++k)
       if (mask & (1u << k)) candidate[static_cast<std::size_t>(active[k])] = alpha;
-    best = std::min(best, e.energy(candidate));
+    best = std::min(best, energyOf(candidate));
   }
   return best;
+}
+
+// The lowest energy over every labelling that differs from `start` only by
+// pixels switched to alpha.
+double bestExpansionEnergy(const GridEnergy& e, const std::vector<int>& start, int alpha) {
+  return lowestOverExpansions(start, alpha, [&](const std::vector<int>& labels) { return e.energy(labels); });
 }
 
 TEST(AlphaExpansion, EachMoveReachesTheBestExpansionOfItsLabel) {
@@ -125,7 +134,7 @@ TEST(AlphaExpansion, EachMoveReachesTheBestExpansionOfItsLabel) {
                                       << e->labelCount << ", alpha " << alpha);
 
     AlphaExpansionProbe solver(e->width, e->height, e->labelCount, &e->terms);
-    solver.initialize();
+    EXPECT_TRUE(solver.initialize());
     mrftest::assignLabels(solver, start);
     solver.expandLabel(alpha);
     const std::vector<int> after = mrftest::labelsOf(solver);
@@ -136,6 +145,83 @@ TEST(AlphaExpansion, EachMoveReachesTheBestExpansionOfItsLabel) {
   }
 }
 
+// The lowest move energy (the energy under the move's own, possibly
+// corrected, pair terms; see MoveEnergy.h) over every expansion of `start`.
+double bestMoveEnergy(const GridEnergy& e, const std::vector<int>& start, int alpha, mrftest::ExcessSpread spread) {
+  return lowestOverExpansions(start, alpha, [&](const std::vector<int>& labels) {
+    return mrftest::judgeMove(e, start, alpha, labels, spread).moveEnergy;
+  });
+}
+
+// Squared label distances, truncated, on grids of up to twelve pixels: pairs
+// whose labels lie far apart break Ekk + Eaa <= Eka + Eak, and the move must
+// then be the best expansion under the corrected pair terms the optimizer
+// documents (a third of the excess off Eaa, a third onto Eka, the rest onto
+// Eak). Costs, lambdas and multipliers are multiples of 1/4, so two move
+// energies that differ at all differ by at least 1/12 (float rounding of the
+// thirds stays far below the tolerance). The same rounds show that the check
+// can tell where the excess goes: under each other spread, some move found
+// would not be the best.
+TEST(AlphaExpansion, EachMoveOfASquaredTermReachesTheBestExpansionOfItsCorrectedPairs) {
+  const mrftest::ExcessSpread documented;
+  const mrftest::ExcessSpread others[] = {{1.0, 0.0}, {0.0, 0.5}, {0.0, 1.0}, {0.5, 0.5}};
+  int corrected = 0;
+  int distinguished[std::size(others)] = {};
+  std::mt19937 rng(6021);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int round = 0; round < 400; ++round) {
+    const int width = pick(1, 6);
+    const int height = pick(1, 12 / width);
+    const int labelCount = pick(3, 6);
+    GridEnergy e(width, height, labelCount);
+    for (float& c : e.costs) c = 0.25f * static_cast<float>(pick(0, 40));
+    const float maxCost = std::vector<float>{4.0f, 5.0f, 9.0f, 25.0f}[static_cast<std::size_t>(pick(0, 3))];
+    const float lambda = 0.25f * static_cast<float>(pick(1, 8));
+    switch (pick(0, 2)) {
+      case 0:  // the dialog's form
+        e.setTruncatedPower(2, maxCost, lambda);
+        break;
+      case 1:  // with multipliers
+        e.setTruncatedPower(2, maxCost, lambda);
+        e.smooth.useMultipliers = true;
+        for (float& m : e.horizontal) m = 0.5f * static_cast<float>(pick(0, 4));
+        for (float& m : e.vertical) m = 0.5f * static_cast<float>(pick(0, 4));
+        break;
+      default:  // the caller's table holding the same squared distances
+        e.smooth.form = CostForm::Table;
+        for (int a = 0; a < labelCount; ++a)
+          for (int b = 0; b < labelCount; ++b)
+            e.pairTable[static_cast<std::size_t>(a * labelCount + b)] = GridEnergy::truncatedPower(a, b, 2, maxCost, lambda);
+        break;
+    }
+    std::vector<int> start(static_cast<std::size_t>(width * height));
+    for (int& l : start) l = pick(0, labelCount - 1);
+    const int alpha = pick(0, labelCount - 1);
+    SCOPED_TRACE(::testing::Message() << "round " << round << ": " << width << " x " << height << " x " << labelCount
+                                      << ", alpha " << alpha << ", truncated at " << maxCost);
+
+    AlphaExpansionProbe solver(width, height, labelCount, &e.terms);
+    solver.initialize();
+    mrftest::assignLabels(solver, start);
+    solver.expandLabel(alpha);
+    const std::vector<int> after = mrftest::labelsOf(solver);
+
+    const mrftest::MoveJudgement judged = mrftest::judgeMove(e, start, alpha, after);
+    ASSERT_TRUE(judged.onlyKeptOrAlpha);
+    ASSERT_NEAR(judged.moveEnergy, bestMoveEnergy(e, start, alpha, documented), 1e-3);
+    if (!judged.corrected) continue;
+    ++corrected;
+    for (std::size_t k = 0; k < std::size(others); ++k) {
+      const double found = mrftest::judgeMove(e, start, alpha, after, others[k]).moveEnergy;
+      if (found > bestMoveEnergy(e, start, alpha, others[k]) + 1e-3) ++distinguished[k];
+    }
+  }
+  EXPECT_GE(corrected, 100) << "too few moves needed the correction to show anything";
+  for (std::size_t k = 0; k < std::size(others); ++k) {
+    EXPECT_GT(distinguished[k], 0) << "no move tells the documented spread from spread " << k;
+  }
+}
+
 TEST(AlphaExpansion, SweepsNeverRaiseAMetricEnergyAndConvergeToAnExpansionOptimum) {
   RandomMetricEnergies source(77);
   for (int round = 0; round < 150; ++round) {
@@ -143,7 +229,7 @@ TEST(AlphaExpansion, SweepsNeverRaiseAMetricEnergyAndConvergeToAnExpansionOptimu
     gFunctionEnergy = e.get();
     SCOPED_TRACE(::testing::Message() << "round " << round);
     AlphaExpansionProbe solver(e->width, e->height, e->labelCount, &e->terms);
-    solver.initialize();
+    EXPECT_TRUE(solver.initialize());
     solver.fixLabelOrderSeed(static_cast<std::uint32_t>(round));
     mrftest::assignLabels(solver, source.randomLabels(*e));
 
@@ -183,16 +269,16 @@ TEST(AlphaExpansion, CheapestLabelEverywhereIsReachedInOneSweepAndTheNextOneStop
     for (int l = 0; l < 6; ++l) e.cost(p, l) = l == 3 ? 0.0f : 10.0f;
   e.setTruncatedPower(1, 1.0f, 1.0f);  // Potts
   AlphaExpansion solver(7, 5, 6, &e.terms);
-  solver.initialize();
+  EXPECT_TRUE(solver.initialize());
   solver.resetLabels();
   SweepCounter counter;
   counter.attach(solver);
   float seconds = 0.0f;
-  solver.optimize(10, &seconds);
+  EXPECT_TRUE(solver.optimize(10, &seconds));
   EXPECT_EQ(mrftest::labelsOf(solver), std::vector<int>(35, 3));
   EXPECT_EQ(counter.sweeps(), 2);
   EXPECT_EQ(counter.moveIndexes, (std::vector<int>{1, 2, 3, 4, 5, 6, 1, 2, 3, 4, 5, 6}));
-  EXPECT_EQ(solver.dataCostSum() + solver.pairCostSum(), 0.0);
+  EXPECT_EQ(*solver.dataCostSum() + *solver.pairCostSum(), 0.0);
 }
 
 TEST(AlphaExpansion, SweepCountStaysWithinOneAndMaxSweeps) {
@@ -221,12 +307,12 @@ TEST(AlphaExpansion, SweepCountStaysWithinOneAndMaxSweeps) {
     for (float& cost : e.costs) cost = static_cast<float>(rng() % 100) * 0.1f;
     e.setTruncatedPower(c.exponent, c.maxCost, c.lambda);
     AlphaExpansion solver(9, 7, c.labelCount, &e.terms);
-    solver.initialize();
+    EXPECT_TRUE(solver.initialize());
     solver.fixLabelOrderSeed(3);
     SweepCounter counter;
     counter.attach(solver);
     float seconds = 0.0f;
-    solver.optimize(c.maxSweeps, &seconds);
+    EXPECT_TRUE(solver.optimize(c.maxSweeps, &seconds));
     EXPECT_GE(counter.sweeps(), c.fewest);
     EXPECT_LE(counter.sweeps(), c.most);
     for (const int label : mrftest::labelsOf(solver)) ASSERT_TRUE(label >= 0 && label < c.labelCount);
@@ -237,7 +323,7 @@ TEST(AlphaExpansion, MoveOfTheCurrentLabelEverywhereChangesNothing) {
   GridEnergy e(4, 4, 3);
   for (int p = 0; p < 16; ++p) e.cost(p, 0) = 100.0f;  // label 0 is the worst
   AlphaExpansionProbe solver(4, 4, 3, &e.terms);
-  solver.initialize();
+  EXPECT_TRUE(solver.initialize());
   solver.resetLabels();
   solver.expandLabel(0);
   EXPECT_EQ(mrftest::labelsOf(solver), std::vector<int>(16, 0));
@@ -259,19 +345,19 @@ TEST(AlphaExpansion, MovesFollowTheLabelOrderAndTiesKeepTheLabel) {
   std::copy(std::begin(kTieCosts), std::end(kTieCosts), e.costs.begin());
 
   AlphaExpansion identity(1, 1, 3, &e.terms);
-  identity.initialize();
+  EXPECT_TRUE(identity.initialize());
   const unsigned char off = 0;
   identity.setOptions(1, &off);
   float seconds = 0.0f;
-  identity.optimize(1, &seconds);
+  EXPECT_TRUE(identity.optimize(1, &seconds));
   EXPECT_EQ(identity.labelAt(0), 1);
 
   bool sawTwoFirst = false;
   for (std::uint32_t seed = 0; seed < 16; ++seed) {
     AlphaExpansion shuffled(1, 1, 3, &e.terms);
-    shuffled.initialize();
+    EXPECT_TRUE(shuffled.initialize());
     shuffled.fixLabelOrderSeed(seed);
-    shuffled.optimize(1, &seconds);
+    EXPECT_TRUE(shuffled.optimize(1, &seconds));
     const int first = firstOfOneAndTwo(shuffled.currentLabelOrder());
     EXPECT_EQ(shuffled.labelAt(0), first) << "seed " << seed;
     sawTwoFirst = sawTwoFirst || first == 2;
@@ -290,7 +376,7 @@ TEST(AlphaExpansion, PairThatNoCutCanHoldIsMadeCuttableBySpreadingItsExcess) {
                          50.0f, 4.0f, 0.0f};  // pixel 1 keeps 2 for free
   std::copy(std::begin(costs), std::end(costs), e.costs.begin());
   AlphaExpansionProbe solver(2, 1, 3, &e.terms);
-  solver.initialize();
+  EXPECT_TRUE(solver.initialize());
   mrftest::assignLabels(solver, {0, 2});
   solver.expandLabel(1);
   EXPECT_EQ(mrftest::labelsOf(solver), (std::vector<int>{1, 1}));
@@ -310,11 +396,11 @@ TEST(AlphaExpansion, FixedLabelOrderGivesIdenticalLabellings) {
   fillPipelineLikeEnergy(e);
   auto run = [&](auto configure) {
     AlphaExpansion solver(10, 8, 6, &e.terms);
-    solver.initialize();
+    EXPECT_TRUE(solver.initialize());
     solver.resetLabels();
     configure(solver);
     float seconds = 0.0f;
-    for (int pass = 0; pass < 4; ++pass) solver.optimize(1, &seconds);
+    for (int pass = 0; pass < 4; ++pass) EXPECT_TRUE(solver.optimize(1, &seconds));
     return mrftest::labelsOf(solver);
   };
   const unsigned char off = 0;
@@ -329,10 +415,10 @@ TEST(AlphaExpansion, ShuffleReadsItsClockOncePerSweepAndAFixedSeedCountsUp) {
   fillPipelineLikeEnergy(e);
   auto orderAfterSweeps = [&](auto configure, int sweeps) {
     AlphaExpansion solver(3, 3, 7, &e.terms);
-    solver.initialize();
+    EXPECT_TRUE(solver.initialize());
     configure(solver);
     float seconds = 0.0f;
-    for (int i = 0; i < sweeps; ++i) solver.optimize(1, &seconds);
+    for (int i = 0; i < sweeps; ++i) EXPECT_TRUE(solver.optimize(1, &seconds));
     return std::vector<int>(solver.currentLabelOrder().begin(), solver.currentLabelOrder().end());
   };
 
@@ -364,7 +450,7 @@ TEST(AlphaExpansion, ShuffleReadsItsClockOncePerSweepAndAFixedSeedCountsUp) {
 TEST(AlphaExpansion, ShuffleSwapsDrawnPairsTwiceLabelCountTimesFromWhereTheLastSweepLeft) {
   GridEnergy e(2, 2, 3);
   AlphaExpansion solver(2, 2, 3, &e.terms);
-  solver.initialize();
+  EXPECT_TRUE(solver.initialize());
   solver.setShuffleClock([n = std::int64_t{41}]() mutable { return n++; });
   std::vector<std::uint32_t> seeds;
   // Each shuffle draws these twelve values: the pairs (2,0) (1,2) (0,0) (2,1) (1,0) (0,2).
@@ -376,10 +462,10 @@ TEST(AlphaExpansion, ShuffleSwapsDrawnPairsTwiceLabelCountTimesFromWhereTheLastS
   });
   auto order = [&] { return std::vector<int>(solver.currentLabelOrder().begin(), solver.currentLabelOrder().end()); };
   float seconds = 0.0f;
-  solver.optimize(1, &seconds);
+  EXPECT_TRUE(solver.optimize(1, &seconds));
   // 012 -> 210 -> 201 -> 201 -> 210 -> 120 -> 021
   EXPECT_EQ(order(), (std::vector<int>{0, 2, 1}));
-  solver.optimize(1, &seconds);
+  EXPECT_TRUE(solver.optimize(1, &seconds));
   // 021 -> 120 -> 102 -> 102 -> 120 -> 210 -> 012
   EXPECT_EQ(order(), (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(seeds, (std::vector<std::uint32_t>{41, 42}));
@@ -441,13 +527,13 @@ TEST(AlphaExpansionSkipping, SkippedMovesLeaveTheLabelsOfSolvingEveryMoveAndChan
     AlphaExpansion solvingAll(12, 10, 6, &viaFunction);
     for (AlphaExpansion* solver : {&skipping, &solvingAll}) {
       solver->fixLabelOrderSeed(5);
-      solver->initialize();
+      EXPECT_TRUE(solver->initialize());
       solver->resetLabels();
     }
 
     auto pass = [&](int number) {
-      skipping.optimize(1, nullptr);
-      solvingAll.optimize(1, nullptr);
+      EXPECT_TRUE(skipping.optimize(1, nullptr));
+      EXPECT_TRUE(solvingAll.optimize(1, nullptr));
       ASSERT_EQ(mrftest::labelsOf(skipping), mrftest::labelsOf(solvingAll)) << "after pass " << number;
     };
     for (int number = 1; number <= 5; ++number) pass(number);
@@ -464,15 +550,16 @@ TEST(AlphaExpansionSkipping, SkippedMovesLeaveTheLabelsOfSolvingEveryMoveAndChan
   gFunctionEnergy = nullptr;
 }
 
-TEST(AlphaExpansionDeathTest, MissingTermStopsTheSweep) {
+TEST(AlphaExpansion, MissingTermStopsTheSweep) {
   // The sweep itself refuses, before any move (the energy queries refuse too;
   // see EnergyTermsTest).
   GridEnergy e(2, 2, 2);
   e.smooth.form = CostForm::NotSet;
   AlphaExpansionProbe solver(2, 2, 2, &e.terms);
-  solver.initialize();
-  EXPECT_EXIT(solver.expansionSweep(), ::testing::ExitedWithCode(1),
-              "\n You have to set up the smoothness cost before running optimization \n");
+  EXPECT_TRUE(solver.initialize());
+  const Expected<double> swept = catchFailure([&] { return solver.expansionSweep(); }, Error{});
+  EXPECT_TRUE(testing::failedWith(swept, "\n You have to set up the smoothness cost before running optimization \n"));
+  EXPECT_EQ(solver.moveCounts().solved, 0);
 }
 
 }  // namespace

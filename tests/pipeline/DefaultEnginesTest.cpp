@@ -29,9 +29,12 @@ StereoParams smallRun() {
 TEST(DefaultEngines, FindTheShiftOfATexturedPairAndRepeatThemselvesWithASeed) {
   cv::Mat left, right;
   shiftedPair(32, 20, 3, left, right);
-  const DisparityResult first = computeDisparity(left, right, smallRun(), defaultEngines(11));
-  const DisparityResult second = computeDisparity(left, right, smallRun(), defaultEngines(11));
-  ASSERT_EQ(first.error, "");
+  const Expected<DisparityResult> firstRun = computeDisparity(left, right, smallRun(), defaultEngines(11));
+  const Expected<DisparityResult> secondRun = computeDisparity(left, right, smallRun(), defaultEngines(11));
+  ASSERT_TRUE(firstRun) << firstRun.error().message;
+  ASSERT_TRUE(secondRun) << secondRun.error().message;
+  const DisparityResult& first = *firstRun;
+  const DisparityResult& second = *secondRun;
   EXPECT_EQ(first.labels, second.labels);
   EXPECT_EQ(first.passEnergies, second.passEnergies);
   // Columns 0..2 see nothing in the right view; the rest should find 3.
@@ -57,14 +60,14 @@ TEST(DefaultEngines, PassTheirProgressOn) {
     EXPECT_EQ(perPass, 6);
   };
   options.threadCount = 2;
-  ASSERT_EQ(computeDisparity(left, right, smallRun(), defaultEngines(1), options).error, "");
+  ASSERT_TRUE(computeDisparity(left, right, smallRun(), defaultEngines(1), options));
   EXPECT_EQ(rowCalls, 10);
   EXPECT_EQ(lastRow, 10);
   EXPECT_EQ(moveCalls, 6 * kOptimizerPasses);
   EXPECT_EQ(lastMove, 6);
 }
 
-TEST(DefaultEnginesDeathTest, TheOptimizerRefusesAnExponentThePipelinePassedOn) {
+TEST(DefaultEngines, TheOptimizerRefusesAnExponentThePipelinePassedOn) {
   cv::Mat left, right;
   shiftedPair(16, 10, 1, left, right);
   StereoParams params = smallRun();
@@ -75,8 +78,15 @@ TEST(DefaultEnginesDeathTest, TheOptimizerRefusesAnExponentThePipelinePassedOn) 
   context.messages = &messages;
   context.savePath = "/nonexistent/never-written.bmp";
   ImageSlots slots{left, right};
-  EXPECT_EXIT(runDisparityPipeline(params, slots, context), ::testing::ExitedWithCode(1),
-              "Wrong exponent in setSmoothness\\(\\)!");
+  Error ending;
+  EXPECT_EQ(runDisparityPipeline(params, slots, context, nullptr, &ending), RunOutcome::Ended);
+  EXPECT_EQ(ending.message, "Wrong exponent in setSmoothness()!\n");
+  EXPECT_EQ(ending.exitStatus, 1);
+  EXPECT_EQ(ending.stream, ErrorStream::Stderr);
+  EXPECT_TRUE(messages.shown.empty());  // the dialog prints it on stderr, not in a box
+  // Nothing was saved and the slots are as they were.
+  EXPECT_EQ(slots.refImage.data, left.data);
+  EXPECT_EQ(slots.targetImage.data, right.data);
 }
 
 }  // namespace

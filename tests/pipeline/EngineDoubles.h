@@ -42,13 +42,7 @@ class CheapestLabelSolver : public MrfSolver {
   }
   ~CheapestLabelSolver() override { log_.events.push_back("destroy"); }
 
-  double dataCostSum() override {
-    double sum = 0;
-    for (int p = 0; p < pixelCount; ++p) sum += table_[static_cast<size_t>(p) * labelCount + labels_[p]];
-    return sum;
-  }
-  double pairCostSum() override { return 0.0; }
-  void addNeighbourPair(int, int, float) override {}
+  Status addNeighbourPair(int, int, float) override { return {}; }
   int* labelBuffer() override { return labels_.data(); }
   int labelAt(int pixel) override { return labels_[pixel]; }
   void assignLabel(int pixel, int label) override { labels_[pixel] = label; }
@@ -58,6 +52,14 @@ class CheapestLabelSolver : public MrfSolver {
     log_.events.push_back("reset");
   }
   void setOptions(int, const void*) override {}
+
+ protected:
+  double sumDataCosts() override {
+    double sum = 0;
+    for (int p = 0; p < pixelCount; ++p) sum += table_[static_cast<size_t>(p) * labelCount + labels_[p]];
+    return sum;
+  }
+  double sumPairCosts() override { return 0.0; }
   void setDataTable(float* table) override {
     table_ = table;
     log_.dataTable = table;
@@ -75,7 +77,6 @@ class CheapestLabelSolver : public MrfSolver {
   void setEdgeMultipliers(float*, float*) override {}
   void prepareSolver() override {}
 
- protected:
   double runSweeps(int maxSweeps) override {
     log_.sweepArguments.push_back(maxSweeps);
     log_.events.push_back("sweep");
@@ -83,7 +84,7 @@ class CheapestLabelSolver : public MrfSolver {
       const float* c = table_ + static_cast<size_t>(p) * labelCount;
       labels_[p] = static_cast<int>(std::min_element(c, c + labelCount) - c);
     }
-    return dataCostSum();
+    return sumDataCosts();
   }
 
  private:
@@ -98,7 +99,7 @@ template <typename Fill>
 PipelineEngines recordingEngines(EngineLog& log, Fill fill) {
   PipelineEngines engines;
   engines.computeCosts = [&log, fill](CostVolume& volume, const cv::Mat& ref, const cv::Mat& target, cv::Mat&,
-                                      const MatcherSettings& settings, float weight) -> std::string {
+                                      const MatcherSettings& settings, float weight) -> Status {
     ++log.costCalls;
     log.events.push_back("costs");
     log.settings = settings;

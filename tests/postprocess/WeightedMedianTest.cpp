@@ -16,8 +16,12 @@ TEST(WeightedMedian, ChecksTheRadiusAndSigmaAndNamesTheOption) {
     double sigma;
     bool ok;
   };
-  const Case cases[] = {{1, 25.5, true},  {kMaxMedianRadius, 25.5, true}, {0, 25.5, false},
-                        {-3, 25.5, false}, {kMaxMedianRadius + 1, 25.5, false}, {2, 0.0, false},
+  const Case cases[] = {{1, 25.5, true},
+                        {kMaxMedianRadius, 25.5, true},
+                        {0, 25.5, false},
+                        {-3, 25.5, false},
+                        {kMaxMedianRadius + 1, 25.5, false},
+                        {2, 0.0, false},
                         {2, std::numeric_limits<double>::quiet_NaN(), false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "radius " << c.radius << " sigma " << c.sigma);
@@ -65,7 +69,7 @@ TEST(WeightedMedian, UnknownPixelsStayUnknownAndNeverSpread) {
   // A band like a left-right check's, wider than half the window: the known
   // pixels beside it see more unknown pixels than known ones.
   map.colRange(0, 6).setTo(kInf);
-  map.at<float>(5, 5) = std::numeric_limits<float>::quiet_NaN();   // and a lone hole
+  map.at<float>(5, 5) = std::numeric_limits<float>::quiet_NaN();  // and a lone hole
   map.at<float>(2, 7) = -kInf;
   const cv::Mat guide(10, 10, CV_8UC3, cv::Scalar(60, 60, 60));
   const Expected<cv::Mat> filtered = weightedMedian(map, guide, {4});

@@ -248,12 +248,11 @@ TEST_F(PipelineMatrix, RefusesWithOneMessageOrSavesAndNeverLosesTheEarlierMap) {
     SCOPED_TRACE(c.what);
     writeText(file("out/dispMap.bmp"), kEarlierMap);
     RecordingMessageBox messages;
-    std::vector<int> exits;
+    Error ending;
     PipelineContext context;
     context.messages = &messages;
     context.savePath = file(c.savePath);
     context.engines = defaultEngines(5);
-    context.exitProcess = [&exits](int status) { exits.push_back(status); };
     context.defaultRefPath = file(c.ref);
     context.defaultTargetPath = file(c.target);
     StereoParams params;
@@ -261,8 +260,8 @@ TEST_F(PipelineMatrix, RefusesWithOneMessageOrSavesAndNeverLosesTheEarlierMap) {
     params.halfWinSize = 2;
     c.adjust(params);
     ImageSlots slots;
-    EXPECT_EQ(runDisparityPipeline(params, slots, context), c.outcome);
-    EXPECT_TRUE(exits.empty());
+    EXPECT_EQ(runDisparityPipeline(params, slots, context, nullptr, &ending), c.outcome);
+    EXPECT_TRUE(ending.message.empty());
     if (c.outcome == RunOutcome::Saved) {
       EXPECT_TRUE(messages.shown.empty());
       EXPECT_EQ(cv::imread(file(c.savePath), cv::IMREAD_UNCHANGED).type(), CV_8UC1);
@@ -282,17 +281,18 @@ TEST_F(PipelineMatrix, AnImageThatIsNotColourEndsTheRunWithTheColourMessage) {
     SCOPED_TRACE(grey);
     writeText(file("out/dispMap.bmp"), kEarlierMap);
     RecordingMessageBox messages;
-    std::vector<int> exits;
+    Error ending;
     PipelineContext context;
     context.messages = &messages;
     context.savePath = file("out/dispMap.bmp");
-    context.exitProcess = [&exits](int status) { exits.push_back(status); };
     context.defaultRefPath = file("left.png");
     context.defaultTargetPath = file(grey);
     ImageSlots slots;
-    EXPECT_EQ(runDisparityPipeline(StereoParams{}, slots, context), RunOutcome::Refused);
-    EXPECT_EQ(messages.shown, std::vector<std::string>{kColorFormatMessage});
-    EXPECT_EQ(exits, std::vector<int>{kColorFormatExitStatus});
+    EXPECT_EQ(runDisparityPipeline(StereoParams{}, slots, context, nullptr, &ending), RunOutcome::Ended);
+    // The dialog shows this message in its box and ends with the status.
+    EXPECT_EQ(ending.summary(), kColorFormatMessage);
+    EXPECT_EQ(ending.exitStatus, kColorFormatExitStatus);
+    EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(readText(file("out/dispMap.bmp")), kEarlierMap);
   }
 }
@@ -308,8 +308,12 @@ TEST_F(PipelineMatrix, AWrongExponentEndsTheProcessWithTheOptimizersMessage) {
   params.halfWinSize = 1;
   params.smoothExponent = 3;
   ImageSlots slots;
-  EXPECT_EXIT(runDisparityPipeline(params, slots, context), ::testing::ExitedWithCode(1),
-              "Wrong exponent in setSmoothness\\(\\)!");
+  Error ending;
+  EXPECT_EQ(runDisparityPipeline(params, slots, context, nullptr, &ending), RunOutcome::Ended);
+  // The dialog prints it on stderr and ends with status 1.
+  EXPECT_EQ(ending.message, "Wrong exponent in setSmoothness()!\n");
+  EXPECT_EQ(ending.stream, ErrorStream::Stderr);
+  EXPECT_EQ(ending.exitStatus, 1);
   EXPECT_EQ(readText(file("out/dispMap.bmp")), kEarlierMap);
 }
 

@@ -11,7 +11,8 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
-#include "pipeline/PfmFile.h"
+#include "io/PfmFile.h"
+#include "tests/io/ErrorText.h"
 #include "tests/pipeline/TempFolder.h"
 
 namespace orbelt {
@@ -38,15 +39,17 @@ TEST_F(DefaultPair, RegeneratingGivesTheCommittedPair) {
     // A last-bit difference of a maths library may move a value by one.
     EXPECT_LE(cv::norm(made, shipped, cv::NORM_INF), 1.0) << name;
   }
-  cv::Mat made, shipped;
-  ASSERT_EQ(readPfm(folder.file("Img0-disparity.pfm"), made), "");
-  ASSERT_EQ(readPfm(ORBELT_SOURCE_DATA_DIR "/Img0-disparity.pfm", shipped), "");
-  EXPECT_EQ(cv::norm(made, shipped, cv::NORM_INF), 0.0);
+  const Expected<cv::Mat> made = readPfm(folder.file("Img0-disparity.pfm"));
+  ASSERT_EQ(testing::errorText(made), "");
+  const Expected<cv::Mat> shipped = readPfm(ORBELT_SOURCE_DATA_DIR "/Img0-disparity.pfm");
+  ASSERT_EQ(testing::errorText(shipped), "");
+  EXPECT_EQ(cv::norm(*made, *shipped, cv::NORM_INF), 0.0);
 }
 
 TEST_F(DefaultPair, FitsTheDefaultDisparityRangeAndHasASlantedPlane) {
-  cv::Mat truth;
-  ASSERT_EQ(readPfm(folder.file("Img0-disparity.pfm"), truth), "");
+  const Expected<cv::Mat> truthRead = readPfm(folder.file("Img0-disparity.pfm"));
+  ASSERT_EQ(testing::errorText(truthRead), "");
+  const cv::Mat& truth = *truthRead;
   ASSERT_EQ(truth.size(), cv::Size(400, 300));
   double lo = 0, hi = 0;
   cv::minMaxLoc(truth, &lo, &hi);
@@ -64,8 +67,9 @@ TEST_F(DefaultPair, TheRightViewSeesTheLeftShiftedByTheTrueDisparity) {
   // but keep their order, so the two views correlate best at the true shift.
   const cv::Mat left = cv::imread(folder.file("Img0.png"), cv::IMREAD_GRAYSCALE);
   const cv::Mat right = cv::imread(folder.file("Img1.png"), cv::IMREAD_GRAYSCALE);
-  cv::Mat truth;
-  ASSERT_EQ(readPfm(folder.file("Img0-disparity.pfm"), truth), "");
+  const Expected<cv::Mat> truthRead = readPfm(folder.file("Img0-disparity.pfm"));
+  ASSERT_EQ(testing::errorText(truthRead), "");
+  const cv::Mat& truth = *truthRead;
   // A patch of the box (disparity 38), well inside it.
   const cv::Rect patch(270, 70, 60, 60);
   ASSERT_EQ(truth.at<float>(100, 300), 38.0f);

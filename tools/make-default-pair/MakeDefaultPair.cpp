@@ -32,8 +32,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "pipeline/AtomicFile.h"
-#include "pipeline/PfmFile.h"
+#include "io/AtomicFile.h"
+#include "io/PfmFile.h"
 
 namespace {
 
@@ -200,9 +200,9 @@ bool savePng(const std::string& path, const cv::Mat& image) {
     std::fprintf(stderr, "cannot encode %s\n", path.c_str());
     return false;
   }
-  const std::string failure = orbelt::writeFileAtomically(path, {orbelt::ByteRange{png.data(), png.size()}});
-  if (!failure.empty()) {
-    std::fprintf(stderr, "%s\n", failure.c_str());
+  const orbelt::Status saved = orbelt::writeFileAtomically(path, {orbelt::ByteRange{png.data(), png.size()}});
+  if (!saved) {
+    std::fprintf(stderr, "%s\n", saved.error().message.c_str());
     return false;
   }
   return true;
@@ -233,8 +233,8 @@ int main(int argc, char** argv) {
 
   if (!savePng(folder + "/Img0.png", toBytes(left, rng))) return 1;
   if (!savePng(folder + "/Img1.png", toBytes(right, rng))) return 1;
-  if (const std::string failure = orbelt::writePfm(folder + "/Img0-disparity.pfm", truth); !failure.empty()) {
-    std::fprintf(stderr, "%s\n", failure.c_str());
+  if (const orbelt::Status saved = orbelt::writePfm(folder + "/Img0-disparity.pfm", truth); !saved) {
+    std::fprintf(stderr, "%s\n", saved.error().message.c_str());
     return 1;
   }
   double lo = 1e9, hi = -1e9;

@@ -35,11 +35,13 @@ int main() {
     std::fprintf(stderr, "consumer: %s\n", bad.c_str());
     return 1;
   }
-  const orbelt::DisparityResult result = orbelt::computeDisparity(left, right, params, orbelt::defaultEngines(1));
-  if (!result.error.empty()) {
-    std::fprintf(stderr, "consumer: %s\n", result.error.c_str());
+  const orbelt::Expected<orbelt::DisparityResult> computed =
+      orbelt::computeDisparity(left, right, params, orbelt::defaultEngines(1));
+  if (!computed) {
+    std::fprintf(stderr, "consumer: %s", computed.error().message.c_str());
     return 1;
   }
+  const orbelt::DisparityResult& result = *computed;
   const cv::Mat disparity = orbelt::floatDisparity(result.labels, width, height, params.baseDisparity);
   orbelt::DisparityScore score;
   std::string error;

@@ -1,4 +1,4 @@
-#include "cli/DisparityImages.h"
+#include "io/DisparityImages.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,15 +8,15 @@
 
 namespace orbelt {
 
-std::string png16Refusal(int baseDisparity, int labelCount) {
+Status checkPng16Range(int baseDisparity, int labelCount) {
   if (baseDisparity < 0) {
-    return "A 16-bit PNG cannot hold negative disparities (Base disparity is " + std::to_string(baseDisparity) +
-           "); write a .pfm instead";
+    return invalidInput("A 16-bit PNG cannot hold negative disparities (Base disparity is " +
+                        std::to_string(baseDisparity) + "); write a .pfm instead");
   }
   const long long top = static_cast<long long>(baseDisparity) + labelCount - 1;
   if (top + 1 > 256) {
-    return "A 16-bit PNG holds disparities below 256 (disparity x 256 in 16 bits), but this run reaches " +
-           std::to_string(top) + "; write a .pfm instead";
+    return invalidInput("A 16-bit PNG holds disparities below 256 (disparity x 256 in 16 bits), but this run reaches " +
+                        std::to_string(top) + "; write a .pfm instead");
   }
   return {};
 }

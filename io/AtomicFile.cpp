@@ -1,4 +1,4 @@
-#include "pipeline/AtomicFile.h"
+#include "io/AtomicFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,8 +12,8 @@ namespace orbelt {
 
 namespace {
 
-std::string failure(const std::string& path, const std::string& what, int err) {
-  return "Cannot write \"" + path + "\": " + what + " (" + std::strerror(err) + ")";
+Error failure(const std::string& path, const std::string& what, int err) {
+  return ioFailure("Cannot write \"" + path + "\": " + what + " (" + std::strerror(err) + ")");
 }
 
 mode_t currentUmask() {
@@ -25,12 +25,12 @@ mode_t currentUmask() {
 
 }  // namespace
 
-std::string writeFileAtomically(const std::string& path, std::initializer_list<ByteRange> parts) {
-  if (path.empty()) return "Cannot write a file with an empty path";
+Status writeFileAtomically(const std::string& path, std::initializer_list<ByteRange> parts) {
+  if (path.empty()) return ioFailure("Cannot write a file with an empty path");
   const auto slash = path.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (name.empty()) return "Cannot write \"" + path + "\": the path names a folder, not a file";
+  if (name.empty()) return ioFailure("Cannot write \"" + path + "\": the path names a folder, not a file");
 
   struct stat folderInfo {};
   if (::stat(folder.c_str(), &folderInfo) != 0) {

@@ -6,6 +6,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "platform/Expected.h"
+
 namespace orbelt {
 
 // How an 8-bit grey display map encodes disparities (see disparityFromGrey).
@@ -19,17 +21,18 @@ struct GreyEncoding {
 //  - a 16-bit grey image (PNG): value / 256, 0 = unknown;
 //  - an 8-bit grey image (BMP, PNG): decoded with `grey`, which is then
 //    required (the display scaling is not stored in the file).
-// Empty on success; otherwise `disparity` is empty and the message names the
-// path and what is wrong.
-std::string readDisparityMap(const std::string& path, const std::optional<GreyEncoding>& grey, cv::Mat& disparity);
+// Fails with IoFailure when the file cannot be read and InvalidInput when it
+// holds no map of these forms (or an 8-bit map comes without `grey`); the
+// message names the path and what is wrong.
+Expected<cv::Mat> readDisparityMap(const std::string& path, const std::optional<GreyEncoding>& grey);
 
 // Reads a ground truth: a .pfm float map (kept as CV_32FC1, non-finite =
 // unknown) or an 8/16-bit single-channel image kept as stored (0 = unknown;
-// divide by the set's scale). Empty on success, otherwise why not.
-std::string readGroundTruth(const std::string& path, cv::Mat& truth);
+// divide by the set's scale). Fails as readDisparityMap does.
+Expected<cv::Mat> readGroundTruth(const std::string& path);
 
 // Reads a mask as 8-bit grey (palette and 1/2-bit PNGs included); 255 keeps
-// a pixel. Empty on success, otherwise why not.
-std::string readMask(const std::string& path, cv::Mat& mask);
+// a pixel. Fails with IoFailure when the file is missing or not an image.
+Expected<cv::Mat> readMask(const std::string& path);
 
 }  // namespace orbelt

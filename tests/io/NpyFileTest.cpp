@@ -1,10 +1,11 @@
-#include "cli/NpyFile.h"
+#include "io/NpyFile.h"
 
 #include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "tests/io/ErrorText.h"
 #include "tests/pipeline/TempFolder.h"
 
 namespace orbelt {
@@ -51,7 +52,7 @@ TEST(NpyFile, HeaderDescribesAFloat32COrderArrayAndAlignsTheData) {
 TEST(NpyFile, WritesTheHeaderThenTheValuesInOrder) {
   testing::TempFolder folder;
   const float values[] = {0.5f, -1.0f, 3.25f, 50.0f, 0.0f, 7.0f};
-  ASSERT_EQ(writeNpyFloat32(folder.file("c.npy"), values, {1, 2, 3}), "");
+  ASSERT_EQ(testing::errorText(writeNpyFloat32(folder.file("c.npy"), values, {1, 2, 3})), "");
   const std::string bytes = testing::readText(folder.file("c.npy"));
   const NpyParts parts = parse(bytes);
   ASSERT_EQ(bytes.size(), parts.dataOffset + sizeof values);
@@ -60,8 +61,10 @@ TEST(NpyFile, WritesTheHeaderThenTheValuesInOrder) {
 
 TEST(NpyFile, AFailedWriteNamesThePath) {
   const float value = 1.0f;
-  const std::string message = writeNpyFloat32("/nonexistent-folder/c.npy", &value, {1});
-  EXPECT_NE(message.find("/nonexistent-folder/c.npy"), std::string::npos) << message;
+  const Status written = writeNpyFloat32("/nonexistent-folder/c.npy", &value, {1});
+  ASSERT_FALSE(written);
+  EXPECT_EQ(written.error().kind, ErrorKind::IoFailure);
+  EXPECT_NE(written.error().message.find("/nonexistent-folder/c.npy"), std::string::npos) << written.error().message;
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
-#include "cli/NpyFile.h"
+#include "io/NpyFile.h"
 
 #include <bit>
 #include <functional>
 #include <numeric>
 
-#include "pipeline/AtomicFile.h"
+#include "io/AtomicFile.h"
 
 namespace orbelt {
 
@@ -29,7 +29,7 @@ std::string npyFloat32Header(const std::vector<std::size_t>& shape) {
   return header + dict;
 }
 
-std::string writeNpyFloat32(const std::string& path, const float* data, const std::vector<std::size_t>& shape) {
+Status writeNpyFloat32(const std::string& path, const float* data, const std::vector<std::size_t>& shape) {
   static_assert(std::endian::native == std::endian::little, ".npy writing assumes a little-endian machine");
   const std::string header = npyFloat32Header(shape);
   const std::size_t count =

@@ -1,5 +1,5 @@
 // The output images, built from hand-made labels and checked value by value.
-#include "cli/DisparityImages.h"
+#include "io/DisparityImages.h"
 
 #include <gtest/gtest.h>
 
@@ -32,11 +32,13 @@ TEST(DisparityImages, Png16RefusesRangesItCannotHold) {
       {250, 10, "reaches 259"},
   };
   for (const auto& c : cases) {
-    const std::string message = png16Refusal(c.base, c.labels);
+    const Status fits = checkPng16Range(c.base, c.labels);
     if (*c.message == '\0') {
-      EXPECT_EQ(message, "") << c.base << "+" << c.labels;
+      EXPECT_TRUE(fits) << c.base << "+" << c.labels << ": " << fits.error().message;
     } else {
-      EXPECT_NE(message.find(c.message), std::string::npos) << message;
+      ASSERT_FALSE(fits) << c.base << "+" << c.labels;
+      EXPECT_EQ(fits.error().kind, ErrorKind::InvalidInput);
+      EXPECT_NE(fits.error().message.find(c.message), std::string::npos) << fits.error().message;
     }
   }
 }

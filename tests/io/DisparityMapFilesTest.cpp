@@ -1,6 +1,6 @@
 // Reading results and truths in every form Orbelt writes or the datasets
 // ship, from small files written here with OpenCV.
-#include "eval/DisparityMapFiles.h"
+#include "io/DisparityMapFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -8,12 +8,14 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "pipeline/PfmFile.h"
+#include "io/PfmFile.h"
+#include "tests/io/ErrorText.h"
 #include "tests/pipeline/TempFolder.h"
 
 namespace orbelt {
 namespace {
 
+using testing::errorText;
 using testing::TempFolder;
 using testing::writeText;
 
@@ -23,21 +25,23 @@ TEST(DisparityMapFiles, ReadsEachResultForm) {
   ASSERT_TRUE(cv::imwrite(folder.file("d.png"), png16));
   const cv::Mat grey = (cv::Mat_<uchar>(1, 3) << 0, 30, 255);
   ASSERT_TRUE(cv::imwrite(folder.file("d.bmp"), grey));
-  ASSERT_EQ(writePfm(folder.file("d.pfm"), (cv::Mat_<float>(1, 3) << 1.5f, INFINITY, -2.0f)), "");
+  ASSERT_EQ(errorText(writePfm(folder.file("d.pfm"), (cv::Mat_<float>(1, 3) << 1.5f, INFINITY, -2.0f))), "");
 
-  cv::Mat d;
-  ASSERT_EQ(readDisparityMap(folder.file("d.png"), std::nullopt, d), "");
-  EXPECT_TRUE(std::isinf(d.at<float>(0, 0)));  // 0 is unknown
-  EXPECT_EQ(d.at<float>(0, 1), 12.5f);
-  EXPECT_NEAR(d.at<float>(0, 2), 255.996, 1e-3);
+  const Expected<cv::Mat> png = readDisparityMap(folder.file("d.png"), std::nullopt);
+  ASSERT_EQ(errorText(png), "");
+  EXPECT_TRUE(std::isinf(png->at<float>(0, 0)));  // 0 is unknown
+  EXPECT_EQ(png->at<float>(0, 1), 12.5f);
+  EXPECT_NEAR(png->at<float>(0, 2), 255.996, 1e-3);
 
-  ASSERT_EQ(readDisparityMap(folder.file("d.bmp"), GreyEncoding{3, 0}, d), "");
-  EXPECT_EQ(d.at<float>(0, 1), 10.0f);
-  EXPECT_EQ(d.at<float>(0, 2), 85.0f);
+  const Expected<cv::Mat> bmp = readDisparityMap(folder.file("d.bmp"), GreyEncoding{3, 0});
+  ASSERT_EQ(errorText(bmp), "");
+  EXPECT_EQ(bmp->at<float>(0, 1), 10.0f);
+  EXPECT_EQ(bmp->at<float>(0, 2), 85.0f);
 
-  ASSERT_EQ(readDisparityMap(folder.file("d.pfm"), std::nullopt, d), "");
-  EXPECT_EQ(d.at<float>(0, 0), 1.5f);
-  EXPECT_EQ(d.at<float>(0, 2), -2.0f);
+  const Expected<cv::Mat> pfm = readDisparityMap(folder.file("d.pfm"), std::nullopt);
+  ASSERT_EQ(errorText(pfm), "");
+  EXPECT_EQ(pfm->at<float>(0, 0), 1.5f);
+  EXPECT_EQ(pfm->at<float>(0, 2), -2.0f);
 }
 
 TEST(DisparityMapFiles, NamesWhatCannotBeRead) {
@@ -55,26 +59,27 @@ TEST(DisparityMapFiles, NamesWhatCannotBeRead) {
       {"absent.pfm", "file missing"},
   };
   for (const auto& c : cases) {
-    cv::Mat d(1, 1, CV_32FC1);
-    const std::string message = readDisparityMap(folder.file(c.file), std::nullopt, d);
+    const Expected<cv::Mat> d = readDisparityMap(folder.file(c.file), std::nullopt);
+    ASSERT_FALSE(d) << c.file;
+    const std::string& message = d.error().message;
     EXPECT_NE(message.find(c.message), std::string::npos) << c.file << ": " << message;
     EXPECT_NE(message.find(folder.file(c.file)), std::string::npos) << message;
-    EXPECT_TRUE(d.empty()) << c.file;
   }
-  cv::Mat truth;
-  EXPECT_NE(readGroundTruth(folder.file("colour.png"), truth).find("8/16-bit single-channel"), std::string::npos);
-  EXPECT_TRUE(truth.empty());
-  cv::Mat mask;
-  EXPECT_NE(readMask(folder.file("absent.png"), mask).find("Cannot read the mask"), std::string::npos);
+  const Expected<cv::Mat> truth = readGroundTruth(folder.file("colour.png"));
+  ASSERT_FALSE(truth);
+  EXPECT_NE(truth.error().message.find("8/16-bit single-channel"), std::string::npos);
+  const Expected<cv::Mat> mask = readMask(folder.file("absent.png"));
+  ASSERT_FALSE(mask);
+  EXPECT_NE(mask.error().message.find("Cannot read the mask"), std::string::npos);
 }
 
 TEST(DisparityMapFiles, KeepsIntegerTruthAsStored) {
   TempFolder folder;
   ASSERT_TRUE(cv::imwrite(folder.file("t.pgm"), cv::Mat(2, 2, CV_8UC1, cv::Scalar(32))));
-  cv::Mat truth;
-  ASSERT_EQ(readGroundTruth(folder.file("t.pgm"), truth), "");
-  EXPECT_EQ(truth.type(), CV_8UC1);
-  EXPECT_EQ(truth.at<uchar>(1, 1), 32);
+  const Expected<cv::Mat> truth = readGroundTruth(folder.file("t.pgm"));
+  ASSERT_EQ(errorText(truth), "");
+  EXPECT_EQ(truth->type(), CV_8UC1);
+  EXPECT_EQ(truth->at<uchar>(1, 1), 32);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "pipeline/AtomicFile.h"
+#include "io/AtomicFile.h"
 
 #include <sys/stat.h>
 
@@ -7,11 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/io/ErrorText.h"
 #include "tests/pipeline/TempFolder.h"
 
 namespace orbelt {
 namespace {
 
+using testing::errorText;
 using testing::readText;
 using testing::TempFolder;
 using testing::writeText;
@@ -28,7 +30,8 @@ TEST(WriteFileAtomically, WritesThePartsInOrderAndReplacesAnEarlierFile) {
   writeText(path, "an older and longer content");
   const std::string head = "head:";
   const char tail[] = {'t', 'a', 'i', 'l'};
-  EXPECT_EQ(writeFileAtomically(path, {ByteRange{head.data(), head.size()}, ByteRange{tail, sizeof tail}}), "");
+  EXPECT_EQ(errorText(writeFileAtomically(path, {ByteRange{head.data(), head.size()}, ByteRange{tail, sizeof tail}})),
+            "");
   EXPECT_EQ(readText(path), "head:tail");
   EXPECT_EQ(entriesIn(folder.path()), 1);  // no temporary file left behind
 }
@@ -36,7 +39,7 @@ TEST(WriteFileAtomically, WritesThePartsInOrderAndReplacesAnEarlierFile) {
 TEST(WriteFileAtomically, GivesTheNewFileThePermissionsOfAPlainCreate) {
   TempFolder folder;
   const mode_t old = ::umask(022);
-  const std::string failure = writeFileAtomically(folder.file("f"), {ByteRange{"x", 1}});
+  const std::string failure = errorText(writeFileAtomically(folder.file("f"), {ByteRange{"x", 1}}));
   ::umask(old);
   ASSERT_EQ(failure, "");
   struct stat info {};
@@ -60,7 +63,10 @@ TEST(WriteFileAtomically, FailuresNameThePathAndTheReasonAndLeaveNothing) {
       {"", "empty path"},
   };
   for (const Case& c : cases) {
-    const std::string message = writeFileAtomically(c.path, {ByteRange{"data", 4}});
+    const Status written = writeFileAtomically(c.path, {ByteRange{"data", 4}});
+    ASSERT_FALSE(written) << c.path;
+    EXPECT_EQ(written.error().kind, ErrorKind::IoFailure) << c.path;
+    const std::string& message = written.error().message;
     EXPECT_NE(message.find(c.reason), std::string::npos) << message;
     if (!c.path.empty()) {
       EXPECT_NE(message.find("\"" + c.path + "\""), std::string::npos) << message;

@@ -1,4 +1,4 @@
-#include "pipeline/PfmFile.h"
+#include "io/PfmFile.h"
 
 #include <bit>
 #include <cerrno>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/AtomicFile.h"
+#include "io/AtomicFile.h"
 
 namespace orbelt {
 
@@ -24,8 +24,10 @@ bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 }  // namespace
 
-std::string writePfm(const std::string& path, const cv::Mat& map) {
-  if (map.type() != CV_32FC1) return "Cannot write \"" + path + "\": a float map needs one 32-bit float channel";
+Status writePfm(const std::string& path, const cv::Mat& map) {
+  if (map.type() != CV_32FC1) {
+    return invalidInput("Cannot write \"" + path + "\": a float map needs one 32-bit float channel");
+  }
   static_assert(std::endian::native == std::endian::little, "PFM writing assumes a little-endian machine");
   const std::string header = "Pf\n" + std::to_string(map.cols) + " " + std::to_string(map.rows) + "\n-1\n";
   std::vector<float> rows(map.total());
@@ -38,11 +40,10 @@ std::string writePfm(const std::string& path, const cv::Mat& map) {
                                     ByteRange{rows.data(), rows.size() * sizeof(float)}});
 }
 
-std::string readPfm(const std::string& path, cv::Mat& map) {
-  map.release();
+Expected<cv::Mat> readPfm(const std::string& path) {
   const std::string prefix = "Cannot read the float map \"" + path + "\": ";
   std::ifstream in(path, std::ios::binary);
-  if (!in) return prefix + "file missing or unreadable (" + std::strerror(errno) + ")";
+  if (!in) return ioFailure(prefix + "file missing or unreadable (" + std::strerror(errno) + ")");
   const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
   std::size_t pos = 0;
@@ -59,7 +60,7 @@ std::string readPfm(const std::string& path, cv::Mat& map) {
   } else if (magic == "PF") {
     channels = 3;
   } else {
-    return prefix + "not a PFM file (it must start with Pf or PF)";
+    return invalidInput(prefix + "not a PFM file (it must start with Pf or PF)");
   }
   long long width = 0;
   long long height = 0;
@@ -69,24 +70,25 @@ std::string readPfm(const std::string& path, cv::Mat& map) {
     height = std::stoll(token());
     scale = std::stod(token());
   } catch (...) {
-    return prefix + "bad header (expected width, height and scale)";
+    return invalidInput(prefix + "bad header (expected width, height and scale)");
   }
   if (width <= 0 || height <= 0 || width > std::numeric_limits<int>::max() / 4 ||
       height > std::numeric_limits<int>::max() / 4) {
-    return prefix + "bad size " + std::to_string(width) + " x " + std::to_string(height);
+    return invalidInput(prefix + "bad size " + std::to_string(width) + " x " + std::to_string(height));
   }
-  if (scale == 0.0) return prefix + "bad header (the scale must not be 0)";
+  if (scale == 0.0) return invalidInput(prefix + "bad header (the scale must not be 0)");
   // Exactly one whitespace byte separates the header from the data.
-  if (pos >= bytes.size() || !isSpace(bytes[pos])) return prefix + "bad header (no data follows)";
+  if (pos >= bytes.size() || !isSpace(bytes[pos])) return invalidInput(prefix + "bad header (no data follows)");
   ++pos;
 
   const std::size_t values = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * channels;
   if (bytes.size() - pos < values * sizeof(float)) {
-    return prefix + "truncated: " + std::to_string(bytes.size() - pos) + " bytes of data for " +
-           std::to_string(width) + " x " + std::to_string(height) + " x " + std::to_string(channels) + " floats";
+    return invalidInput(prefix + "truncated: " + std::to_string(bytes.size() - pos) + " bytes of data for " +
+                        std::to_string(width) + " x " + std::to_string(height) + " x " +
+                        std::to_string(channels) + " floats");
   }
   const bool swap = (scale < 0) != (std::endian::native == std::endian::little);
-  map.create(static_cast<int>(height), static_cast<int>(width), CV_32FC1);
+  cv::Mat map(static_cast<int>(height), static_cast<int>(width), CV_32FC1);
   for (long long row = 0; row < height; ++row) {
     float* out = map.ptr<float>(static_cast<int>(height - 1 - row));
     for (long long x = 0; x < width; ++x) {
@@ -96,7 +98,7 @@ std::string readPfm(const std::string& path, cv::Mat& map) {
       std::memcpy(&out[x], &raw, sizeof raw);
     }
   }
-  return {};
+  return map;
 }
 
 }  // namespace orbelt

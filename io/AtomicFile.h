@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "platform/Expected.h"
+
 namespace orbelt {
 
 // One run of bytes to write.
@@ -16,9 +18,9 @@ struct ByteRange {
 // Writes the concatenation of `parts` to `path`: into a fresh temporary file
 // in the same folder (so the final rename stays on one file system), flushed
 // to disk, then renamed over `path`. The new file gets the usual permissions
-// (0666 less the umask). Returns an empty string on success; otherwise a
-// message naming `path` and the reason, with the temporary file removed and
-// any earlier file at `path` untouched.
-std::string writeFileAtomically(const std::string& path, std::initializer_list<ByteRange> parts);
+// (0666 less the umask). Fails with IoFailure, its message naming `path`
+// and the reason, with the temporary file removed and any earlier file at
+// `path` untouched.
+Status writeFileAtomically(const std::string& path, std::initializer_list<ByteRange> parts);
 
 }  // namespace orbelt

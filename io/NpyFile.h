@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Expected.h"
+
 namespace orbelt {
 
 // The complete header for a float32 C-order array of `shape`: the magic
@@ -13,8 +15,9 @@ namespace orbelt {
 // spaces and a final newline so the data starts at a multiple of 64 bytes.
 std::string npyFloat32Header(const std::vector<std::size_t>& shape);
 
-// Writes `data` (the product of `shape` floats) as an .npy file, atomically.
-// Empty on success, otherwise a message naming the path and the reason.
-std::string writeNpyFloat32(const std::string& path, const float* data, const std::vector<std::size_t>& shape);
+// Writes `data` (the product of `shape` floats) as an .npy file, atomically
+// (see writeFileAtomically). Fails with IoFailure, the message naming the
+// path and the reason.
+Status writeNpyFloat32(const std::string& path, const float* data, const std::vector<std::size_t>& shape);
 
 }  // namespace orbelt

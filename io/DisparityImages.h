@@ -8,18 +8,20 @@
 
 #include <opencv2/core.hpp>
 
+#include "platform/Expected.h"
+
 namespace orbelt {
 
-// Why disparities base .. base + labelCount - 1 (plus half a pixel of
-// sub-pixel offset) cannot go into a 16-bit PNG of disparity x 256, or empty
-// when they can: negative disparities have no code, and the largest must stay
-// below 256.
-std::string png16Refusal(int baseDisparity, int labelCount);
+// Whether disparities base .. base + labelCount - 1 (plus half a pixel of
+// sub-pixel offset) fit a 16-bit PNG of disparity x 256: negative
+// disparities have no code, and the largest must stay below 256. Fails with
+// InvalidInput saying which limit the range breaks.
+Status checkPng16Range(int baseDisparity, int labelCount);
 
 // CV_16UC1: round(d x 256) for finite d, 0 for unknown. A known disparity
 // that would round to 0 (d < 1/512) is stored as 1, so it does not read back
 // as unknown; negative or too large values are clamped to 1 and 65535
-// (callers refuse those ranges first with png16Refusal).
+// (callers refuse those ranges first with checkPng16Range).
 cv::Mat encodeDisparityPng16(const cv::Mat& disparity);
 
 // A colour picture of `disparity` (CV_32FC1) for looking at: the viridis

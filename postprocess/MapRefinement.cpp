@@ -1,0 +1,85 @@
+#include "postprocess/MapRefinement.h"
+
+#include <chrono>
+#include <cmath>
+#include <sstream>
+#include <string>
+
+#include "postprocess/FloatDisparity.h"
+#include "postprocess/LeftRightCheck.h"
+#include "postprocess/WeightedMedian.h"
+
+namespace orbelt {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+std::string number(double value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
+
+}  // namespace
+
+Status RefinementOptions::check() const {
+  if (!(lrThreshold >= 0) || !std::isfinite(lrThreshold)) {
+    return invalidInput("--lr-check: the threshold " + number(lrThreshold) + " must be a number of pixels, 0 or more");
+  }
+  if (fill && !lrCheck) {
+    return invalidInput(
+        "--fill needs --lr-check: it fills the pixels the check marks unknown, and without the check "
+        "no pixel is unknown");
+  }
+  if (medianRadius) {
+    if (Status bad = WeightedMedianOptions{*medianRadius}.check(); !bad) return bad;
+  }
+  return {};
+}
+
+Expected<RefinedMap> refineDisparityMap(const std::vector<int>& labels, const std::vector<int>* rightLabels, int width,
+                                        int height, int baseDisparity, const std::vector<float>* offsets,
+                                        const cv::Mat& guide, const RefinementOptions& options) {
+  if (Status bad = options.check(); !bad) return bad.error();
+  const std::size_t count = width > 0 && height > 0 ? static_cast<std::size_t>(width) * height : 0;
+  if (count == 0 || labels.size() != count || (offsets && offsets->size() != count)) {
+    return invalidInput("The map to refine has " + std::to_string(labels.size()) + " labels, not " +
+                        std::to_string(width) + " x " + std::to_string(height));
+  }
+  if (options.lrCheck && (!rightLabels || rightLabels->size() != count)) {
+    return invalidInput("The left-right check needs the right view's labels, " + std::to_string(width) + " x " +
+                        std::to_string(height));
+  }
+  RefinedMap out;
+  out.consistentCount = count;
+  const auto checkStart = Clock::now();
+  if (options.lrCheck) {
+    LeftRightConsistency consistency =
+        checkLeftRight(labels, *rightLabels, width, height, baseDisparity, options.lrThreshold);
+    out.consistent = std::move(consistency.consistent);
+    out.consistentCount = consistency.passed;
+  }
+  out.disparity =
+      floatDisparity(labels, width, height, baseDisparity, offsets, options.lrCheck ? &out.consistent : nullptr);
+  out.checkSeconds = options.lrCheck ? secondsSince(checkStart) : 0.0;
+
+  if (options.fill) {
+    const auto start = Clock::now();
+    Expected<BackgroundFillSummary> filled = fillFromBackground(out.disparity);
+    if (!filled) return std::move(filled).error();
+    out.fill = *filled;
+    out.fillSeconds = secondsSince(start);
+  }
+  if (options.medianRadius) {
+    const auto start = Clock::now();
+    Expected<cv::Mat> filtered = weightedMedian(out.disparity, guide, {*options.medianRadius});
+    if (!filtered) return std::move(filtered).error();
+    out.disparity = std::move(*filtered);
+    out.medianSeconds = secondsSince(start);
+  }
+  return out;
+}
+
+}  // namespace orbelt

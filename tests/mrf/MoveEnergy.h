@@ -1,0 +1,83 @@
+#pragma once
+// The energy an expansion move minimises, written from the optimizer's
+// documented rule rather than from its code: data terms as they are, pair
+// terms as they are where a pixel already has alpha, and for two pixels that
+// may both switch, their four costs corrected when no cut can hold them.
+#include <vector>
+
+#include "tests/mrf/GridEnergy.h"
+
+namespace orbelt::mrftest {
+
+// The pair terms one expansion move works with. For two pixels that may both
+// switch, with costs named by what (p, q) do (k keeps its label, a takes
+// alpha): when Ekk + Eaa > Eka + Eak no cut can hold the pair, and the move
+// spreads the excess x: a third off Eaa, a third onto Eka, the rest onto Eak.
+// Other spreads exist (any shares summing to x make the pair cuttable), so a
+// check can also ask what a move would have done under another one.
+struct ExcessSpread {
+  double offAa = 1.0 / 3.0;  // share of x taken off Eaa
+  double ontoKa = 1.0 / 3.0; // share of x added to Eka; the rest is added to Eak
+};
+struct MovePair {
+  double kk, ka, ak, aa;
+  double excessOffAa = 0.0;  // what was taken off Eaa (0 when the pair was cuttable)
+  bool corrected = false;    // the pair broke Ekk + Eaa <= Eka + Eak
+};
+inline MovePair movePair(double ekk, double eka, double eak, double eaa, ExcessSpread spread = {}) {
+  MovePair m{ekk, eka, eak, eaa};
+  const double x = ekk + eaa - eka - eak;
+  if (x > 0) {
+    m.corrected = true;
+    m.excessOffAa = x * spread.offAa;
+    m.aa = eaa - m.excessOffAa;
+    m.ka = eka + x * spread.ontoKa;
+    m.ak = eak + x * (1.0 - spread.offAa - spread.ontoKa);
+  }
+  return m;
+}
+
+// One move's outcome judged against its start.
+struct MoveJudgement {
+  bool onlyKeptOrAlpha = true;  // every pixel kept its label or took alpha
+  double moveEnergy = 0.0;      // the result's energy under the move's pair terms
+  double excessOfSwitchedPairs = 0.0;  // sum of excessOffAa over corrected pairs where both took alpha
+  bool corrected = false;       // some pair of the move broke Ekk + Eaa <= Eka + Eak
+};
+
+inline MoveJudgement judgeMove(const GridEnergy& e, const std::vector<int>& start, int alpha,
+                               const std::vector<int>& result, ExcessSpread spread = {}) {
+  MoveJudgement j;
+  const int w = e.width;
+  for (int p = 0; p < w * e.height; ++p) {
+    const int r = result[static_cast<std::size_t>(p)];
+    if (r != start[static_cast<std::size_t>(p)] && r != alpha) j.onlyKeptOrAlpha = false;
+    j.moveEnergy += e.dataCost(p, r);
+  }
+  auto pair = [&](int p, int q, bool horizontal) {
+    const int sp = start[static_cast<std::size_t>(p)];
+    const int sq = start[static_cast<std::size_t>(q)];
+    const int rp = result[static_cast<std::size_t>(p)];
+    const int rq = result[static_cast<std::size_t>(q)];
+    if (sp == alpha || sq == alpha) {
+      j.moveEnergy += e.pairCost(p, q, horizontal, rp, rq);
+      return;
+    }
+    const MovePair m = movePair(e.pairCost(p, q, horizontal, sp, sq), e.pairCost(p, q, horizontal, sp, alpha),
+                                e.pairCost(p, q, horizontal, alpha, sq), e.pairCost(p, q, horizontal, alpha, alpha), spread);
+    if (m.corrected) j.corrected = true;
+    const bool pa = rp == alpha;
+    const bool qa = rq == alpha;
+    j.moveEnergy += pa ? (qa ? m.aa : m.ak) : (qa ? m.ka : m.kk);
+    if (pa && qa) j.excessOfSwitchedPairs += m.excessOffAa;
+  };
+  for (int y = 0; y < e.height; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int p = y * w + x;
+      if (x + 1 < w) pair(p, p + 1, true);
+      if (y + 1 < e.height) pair(p, p + w, false);
+    }
+  return j;
+}
+
+}  // namespace orbelt::mrftest

@@ -17,15 +17,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-// The optimizer of this tree still ends the process on an exponent it does
-// not take; an embedded interpreter must get an error instead.
-Status checkOptimizerTakes(const StereoParams& params) {
-  if (params.smoothExponent != 1 && params.smoothExponent != 2) {
-    return engineFailure("Wrong exponent in setSmoothness()!");
-  }
-  return {};
-}
-
 // The checks the command line makes before any work, with its messages.
 Status checkPair(const cv::Mat& left, const cv::Mat& right, const StereoParams& params, std::uint64_t available) {
   if (!passesColorCheck(left, right)) {
@@ -40,7 +31,7 @@ Status checkPair(const cv::Mat& left, const cv::Mat& right, const StereoParams& 
                         !left.empty() && estimateRunBytes(left.cols, left.rows, params) > available;
     return tooBig ? outOfMemory(bad) : invalidInput(bad);
   }
-  return checkOptimizerTakes(params);
+  return {};
 }
 
 DisparityOptions optionsFor(const StereoCall& call, bool right, bool keepCosts) {

@@ -434,6 +434,7 @@ int runComputeCommand(int argc, char** argv) {
         {"parameters", paramsJson(params)},
         {"seed", seed ? nlohmann::json(*seed) : nlohmann::json()},
         {"threads", threads},
+        {"flow_recycling", result.flowRecycling},
         {"subpixel", subpixel},
         {"seconds", stageJson(result)},
         {"total_seconds", secondsSince(runStart)},

@@ -89,6 +89,32 @@ void FlowGraph::clear() {
   solved_ = false;
 }
 
+void FlowGraph::failNotReopened() const {
+  fail(laidOut_ ? "Residuals can be rewritten only after reopen()!"
+                : "Residuals can be rewritten only in a laid-out graph: run computeMaxFlow, then reopen()!");
+}
+
+std::uint32_t FlowGraph::arcIndex(NodeId tail, NodeId head) const {
+  const std::int32_t tailRef = nodeRef(tail);
+  const std::int32_t headRef = nodeRef(head);
+  if (!laidOut_) return kNoArc;
+  std::uint32_t begin = 0;
+  std::uint32_t end = 0;
+  outRange(tailRef, begin, end);
+  for (std::uint32_t a = begin; a < end; ++a) {
+    if (tailRef + arcs_.records()[a].headOffset == headRef) return a;
+  }
+  return kNoArc;
+}
+
+void FlowGraph::reopen() {
+  if (!laidOut_) fail("Only a laid-out graph can be reopened: run computeMaxFlow first!");
+  // The search's lists are rebuilt by initSearch; the orphan list is empty
+  // whenever a search has ended.
+  flow_ = 0.0f;
+  solved_ = false;
+}
+
 float FlowGraph::terminalResidual(NodeId node) const {
   return nodes_.records()[nodeRef(node)].terminalResidual;
 }

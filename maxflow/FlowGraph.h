@@ -99,6 +99,49 @@ class FlowGraph {
   void clear();
 
   // ---------------------------------------------------------------------
+  // Reuse of a laid-out graph. A graph whose pairs never change (the pixel
+  // grid of every expansion move) is laid out once; each later solve
+  // rewrites the residuals in place instead of adding the pairs anew, so the
+  // layout is paid once rather than once per solve.
+  //
+  // Calling order: build and computeMaxFlow once (the layout); then, per
+  // solve, reopen(), set every residual that is to change, computeMaxFlow,
+  // sideOf / arcResidual. Additions (addTerminalCapacities, addArcPair,
+  // createNode) stay refused after the layout.
+  // ---------------------------------------------------------------------
+
+  // Returned by arcIndex when the two nodes share no pair.
+  static constexpr std::uint32_t kNoArc = 0xFFFFFFFFu;
+  // After computeMaxFlow: the arc index of the pair that was added with
+  // `tail` as tail and `head` as head, or kNoArc. Scans the tail's out-range.
+  std::uint32_t arcIndex(NodeId tail, NodeId head) const;
+  // After computeMaxFlow: forgets the search and the flow value (back to 0),
+  // keeps nodes, pairs, layout and every residual as the last solve left it.
+  void reopen();
+  // After reopen(): the node's signed terminal residual (> 0: from the
+  // source, < 0: its magnitude to the sink).
+  void setTerminalResidual(NodeId node, float residual);
+  // After reopen(): the residuals of the pair at `arc` (from arcIndex), tail
+  // to head and head to tail, both >= 0.
+  void setArcResiduals(std::uint32_t arc, float residual, float reverseResidual) {
+    requireReopened();
+    FlowArc& a = arcs_.records()[arc];
+    a.residual = residual;
+    a.reverseResidual = reverseResidual;
+  }
+  // The pair's current residuals (after computeMaxFlow: as the search left them).
+  float arcResidual(std::uint32_t arc) const { return arcs_.records()[arc].residual; }
+  float arcReverseResidual(std::uint32_t arc) const { return arcs_.records()[arc].reverseResidual; }
+  // When set, the next searches start the sink tree as its roots alone and
+  // leave them passive: only the source tree grows from its roots, and the
+  // sink tree grows only where adoption frees a node. The source side found
+  // is the same set (everything reachable from the source in the residual
+  // graph); the search is cheaper when the source side is small and most
+  // nodes already hold sink residual, as in a graph that starts from a
+  // recycled flow. Default: off (both trees grow).
+  void setSinkRootsPassive(bool passive) { sinkRootsPassive_ = passive; }
+
+  // ---------------------------------------------------------------------
   // Inspection, for tests, tools and benchmarks. Not needed to use a graph.
   // ---------------------------------------------------------------------
 
@@ -153,6 +196,10 @@ class FlowGraph {
   [[noreturn]] void failUnknownNode(NodeId node) const;
   [[noreturn]] void failAfterLayout() const;
   void requireBuilding() const;
+  void requireReopened() const {
+    if (!laidOut_ || solved_) failNotReopened();
+  }
+  [[noreturn]] void failNotReopened() const;
   // Starts one arc block and one reference block, in lockstep.
   void startArcBlocks();
   // Node reference (block rank * 512 + slot) of a checked NodeId.
@@ -243,6 +290,7 @@ class FlowGraph {
   std::int64_t arcPairCount_ = 0;
   bool laidOut_ = false;  // additions are refused from here on
   bool solved_ = false;   // the cut can be read
+  bool sinkRootsPassive_ = false;
   FlowObserver* observer_ = nullptr;
 };
 
@@ -290,6 +338,11 @@ inline void FlowGraph::addArcPair(NodeId tail, NodeId head, float capacity, floa
   ++nodes_.records()[tailRef].outBegin;
   ++inBegins_.records()[headRef];
   ++arcPairCount_;
+}
+
+inline void FlowGraph::setTerminalResidual(NodeId node, float residual) {
+  requireReopened();
+  nodes_.records()[nodeRef(node)].terminalResidual = residual;
 }
 
 inline CutSide FlowGraph::sideOf(NodeId node) const {

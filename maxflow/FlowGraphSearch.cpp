@@ -20,7 +20,8 @@ constexpr std::int32_t kNone = -1;
 float FlowGraph::computeMaxFlow() {
   // Solving is final: a second call has nothing left to push.
   if (solved_) return flow_;
-  layoutArcs();
+  // A reopened graph keeps its layout.
+  if (!laidOut_) layoutArcs();
   initSearch();
   runSearch();
   solved_ = true;
@@ -47,7 +48,7 @@ void FlowGraph::initSearch() {
       } else if (n.terminalResidual < 0) {
         n.inSinkTree = 1;
         n.parentLink = links::kParentTerminal;
-        activate(ref);
+        if (!sinkRootsPassive_) activate(ref);
         n.depth = 1;
       } else {
         n.parentLink = links::kParentNull;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "maxflow/FlowGraph.h"
+#include "mrf/CuttablePair.h"
 #include "platform/ProcessServices.h"
 
 namespace orbelt {
@@ -15,10 +16,6 @@ namespace orbelt {
 namespace {
 
 using NodeId = FlowGraph::NodeId;
-
-// One third in single precision; the correction below multiplies by this
-// exact value so that every build spreads a pair's excess identically.
-constexpr float kOneThird = 0.33333334f;
 
 // How many pixels ahead the move fetches a pixel's data costs.
 constexpr int kPrefetchDistance = 24;
@@ -28,18 +25,7 @@ constexpr int kPrefetchDistance = 24;
 // neighbour. The costs are named by what (i, j) do: k keeps its label, a takes
 // alpha. A node on the source side takes alpha, on the sink side it keeps.
 void addPairTerm(FlowGraph& graph, NodeId i, NodeId j, float ekk, float eka, float eak, float eaa) {
-  // A cut can only represent pairs with Ekk + Eaa <= Eka + Eak. When a pair
-  // breaks that, the excess x is spread so that the inequality holds with
-  // equality: a third taken off Eaa, a third added to Eka, the rest to Eak.
-  if (static_cast<double>(ekk) + static_cast<double>(eaa) >
-      static_cast<double>(eka) + static_cast<double>(eak)) {
-    const double x = static_cast<double>(ekk) + static_cast<double>(eaa) - static_cast<double>(eka) -
-                     static_cast<double>(eak);
-    const double t = x * static_cast<double>(kOneThird);
-    eaa = static_cast<float>(static_cast<double>(eaa) - t);
-    eka = static_cast<float>(static_cast<double>(eka) + t);
-    eak = static_cast<float>(static_cast<double>(eak) + (x - 2.0 * t));
-  }
+  makePairCuttable(ekk, eka, eak, eaa);
   graph.addTerminalCapacities(i, ekk, eaa);
   const float dak = eak - eaa;
   const float dka = eka - ekk;
@@ -96,6 +82,9 @@ double AlphaExpansion::expansionSweep() {
   abortIf(smoothForm == CostForm::NotSet, "You have to set up the smoothness cost before running optimization");
   if (randomLabelOrder) shuffleLabelOrder();
   const bool skippable = startSkippableSweep();
+  // The grid moves read a copy of the data costs: renew it when they changed.
+  if (gridMovesUsable()) syncGridCosts();
+  insideSweep = true;
   for (int i = 0; i < labelCount; ++i) {
     const int alpha = labelOrder[i];
     if (skippable && idleInGeneration[alpha] == generation) {
@@ -114,6 +103,7 @@ double AlphaExpansion::expansionSweep() {
     }
     if (moveObserver) moveObserver(i + 1, labelCount);
   }
+  insideSweep = false;
   if (skippable) {
     std::memcpy(labelsAfterSweep.get(), labels.get(), static_cast<std::size_t>(pixelCount) * sizeof(int));
     haveSweepSnapshot = true;
@@ -213,7 +203,79 @@ void AlphaExpansion::shuffleLabelOrder() {
   }
 }
 
+void AlphaExpansion::setFlowRecycling(bool enabled) {
+  flowRecycling = enabled;
+  if (!enabled) gridMoves.reset();
+}
+
+void AlphaExpansion::setRecyclingMemoryLimit(std::uint64_t bytes) {
+  recyclingLimit = bytes;
+  recyclingRefused = false;
+  if (gridMoves && RecycledGridMoves::stateBytes(width, height, labelCount) > bytes) gridMoves.reset();
+}
+
+void AlphaExpansion::setFlowObserver(FlowObserver* observer) {
+  flowObserver = observer;
+  moveGraph.setObserver(observer);
+  if (gridMoves) gridMoves->setObserver(observer);
+}
+
+RecycledGridMoves::MoveCounts AlphaExpansion::recycledMoveCounts() const {
+  return gridMoves ? gridMoves->moveCounts() : RecycledGridMoves::MoveCounts{};
+}
+
+bool AlphaExpansion::gridMovesUsable() {
+  if (!flowRecycling || recyclingRefused || pixelCount == 0) return false;
+  // Functions may answer differently from call to call and are called in an
+  // order their callers may rely on: they keep the fresh way.
+  if (dataForm != CostForm::Table || smoothForm == CostForm::Function) return false;
+  if (dataTable == nullptr || pairTable == nullptr) return false;
+  if (useMultipliers && (horizontalMultipliers == nullptr || verticalMultipliers == nullptr)) return false;
+  if (gridMoves) return true;
+  if (RecycledGridMoves::stateBytes(width, height, labelCount) > recyclingLimit) {
+    recyclingRefused = true;
+    return false;
+  }
+  std::unique_ptr<RecycledGridMoves> moves(new (std::nothrow) RecycledGridMoves);
+  if (!moves || !moves->prepare(width, height, labelCount)) {
+    // Recycling only saves time: without its memory the moves are solved fresh.
+    recyclingRefused = true;
+    return false;
+  }
+  gridMoves = std::move(moves);
+  gridMoves->setObserver(flowObserver);
+  gridCostsLoaded = false;
+  syncGridCosts();
+  return true;
+}
+
+void AlphaExpansion::syncGridCosts() {
+  const std::uint64_t fingerprint = costFingerprint();
+  if (!gridCostsLoaded || fingerprint != gridCostsFingerprint) {
+    gridMoves->loadDataCosts(dataTable);
+    gridCostsFingerprint = fingerprint;
+    gridCostsLoaded = true;
+  }
+  // The caller may have set labels since the last move.
+  gridMoves->loadLabelCosts(labels.get());
+}
+
 bool AlphaExpansion::expandLabel(int alpha) {
+  if (gridMovesUsable()) {
+    // Outside a sweep nothing says the costs are those of the last move.
+    if (!insideSweep) syncGridCosts();
+    const RecycledGridMoves::Costs costs{pairTable, useMultipliers ? horizontalMultipliers : nullptr,
+                                         useMultipliers ? verticalMultipliers : nullptr};
+    try {
+      return gridMoves->expand(alpha, labels.get(), costs);
+    } catch (...) {
+      // A graph that failed mid-search is not reused: the next move starts
+      // the grid state anew (the labels are untouched until a move ends).
+      gridMoves.reset();
+      throw;
+    }
+  }
+
   // Only pixels not yet at alpha can change; they alone get nodes.
   int activeCount = 0;
   for (int p = 0; p < pixelCount; ++p) {

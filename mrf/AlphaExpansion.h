@@ -38,6 +38,18 @@
 // that differ from the current one only by pixels switched to alpha; among
 // equal energies the cut switches as few pixels as its search trees allow.
 //
+// How moves are solved: by default on one persistent grid graph, each move of
+// a label starting from the flow that label's previous move left
+// (RecycledGridMoves), which makes the later sweeps cost little more than the
+// changes since. That needs table costs (data table, pair table or truncated
+// power) and three floats per pixel and label (the kept flows and a
+// label-major copy of the data costs); with function costs, with recycling
+// turned off, above the memory limit or when the memory cannot be had, every
+// move builds its own graph instead ("the fresh way"). Both ways cut the same
+// minimum cut in exact arithmetic: the set reachable from the source in the
+// residual graph. Float rounding may resolve a tie of two minimum cuts
+// differently.
+//
 // Failures (besides those of GraphCutSolver), returned by optimize(): a
 // NotSet data term at the start of a sweep gives the framed message "You have
 // to set up the data cost before running optimization" (then the same for the
@@ -49,6 +61,7 @@
 
 #include "maxflow/FlowGraph.h"
 #include "mrf/GraphCutSolver.h"
+#include "mrf/RecycledGridMoves.h"
 
 namespace orbelt {
 
@@ -86,6 +99,23 @@ class AlphaExpansion : public GraphCutSolver {
   };
   MoveCounts moveCounts() const { return counts; }
 
+  // Whether moves may be solved from recycled flows (default true). Turning
+  // it off, or on again, takes effect at the next move; the kept flows are
+  // dropped when it is turned off.
+  void setFlowRecycling(bool enabled);
+  // Most bytes the recycled state may take (RecycledGridMoves::stateBytes);
+  // above it every move is solved the fresh way. Default: no limit.
+  void setRecyclingMemoryLimit(std::uint64_t bytes);
+  // Whether the moves solved so far used recycled flows: true once a move
+  // was solved that way, false while every move was solved the fresh way
+  // (function costs, recycling off, or not enough memory for it).
+  bool recyclesFlows() const override { return gridMoves != nullptr; }
+  // Watches the searches of the moves solved from now on (either way); null
+  // detaches. Not owned. For tools and benchmarks.
+  void setFlowObserver(FlowObserver* observer);
+  // Solves on the persistent grid graph, fresh and recycled (zeros when none).
+  RecycledGridMoves::MoveCounts recycledMoveCounts() const;
+
  protected:
   double runSweeps(int maxSweeps) override;
   // One sweep: checks the terms, shuffles (when enabled), expands every label
@@ -103,6 +133,14 @@ class AlphaExpansion : public GraphCutSolver {
   template <bool kTableData, typename PairCost>
   void addMoveTerms(FlowGraph& graph, int alpha, int activeCount, PairCost cost);
 
+  // Whether this move can be solved on the persistent grid graph; prepares
+  // it at the first such move, and falls back for good when it cannot be had.
+  bool gridMovesUsable();
+  // Loads the grid moves' copy of the data costs unless it is known to hold
+  // the current ones (same cost fingerprint as when it was loaded), and
+  // their note of each pixel's current cost.
+  void syncGridCosts();
+
   // At a sweep start: whether moves may be skipped in this sweep (table
   // costs only), after starting a new generation if the labels or the costs
   // differ from what the previous sweep left.
@@ -114,6 +152,15 @@ class AlphaExpansion : public GraphCutSolver {
   // The graph of the current move, cleared and rebuilt by every move so its
   // storage is allocated once per solver rather than once per move.
   FlowGraph moveGraph;
+  // The persistent grid graph and the kept flows, once a move used them.
+  std::unique_ptr<RecycledGridMoves> gridMoves;
+  bool flowRecycling = true;
+  // Set when the recycled state did not fit: every move is solved fresh.
+  bool recyclingRefused = false;
+  std::uint64_t recyclingLimit = UINT64_MAX;
+  std::uint64_t gridCostsFingerprint = 0;
+  bool gridCostsLoaded = false;
+  bool insideSweep = false;
   // Generation of the labels and costs: grows whenever a move changes a
   // label or a sweep starts on labels or costs other than the last sweep's.
   std::uint64_t generation = 1;
@@ -125,6 +172,7 @@ class AlphaExpansion : public GraphCutSolver {
   std::uint64_t fingerprintAfterSweep = 0;
   bool haveSweepSnapshot = false;
   MoveCounts counts;
+  FlowObserver* flowObserver = nullptr;
   ShuffleClock shuffleClock;
   ShuffleGenerator shuffleGenerator;
   MoveObserver moveObserver;

@@ -103,6 +103,9 @@ class MrfSolver {
   virtual void setOptions(int count, const void* values) = 0;
   // Lower bound of the energy offered by this solver: 0.0.
   virtual double energyFloor();
+  // Whether the moves solved so far started from state kept between sweeps
+  // (recycled flows); false here. Reported in run summaries.
+  virtual bool recyclesFlows() const { return false; }
   // Kind of solver: 2. Fails (stderr, status 1) before initialize().
   virtual Expected<std::int8_t> kindCode();
 

@@ -25,6 +25,9 @@ PipelineEngines defaultEngines(std::optional<std::uint32_t> seed) {
                                    const OptimizerSettings& settings) -> std::unique_ptr<MrfSolver> {
     auto solver = std::make_unique<AlphaExpansion>(width, height, labelCount, terms);
     if (seed) solver->fixLabelOrderSeed(*seed);
+    // The flows kept between sweeps only save time: they may take what the
+    // run has left, and above that the moves are solved the fresh way.
+    solver->setRecyclingMemoryLimit(availableMemoryBytes());
     if (settings.moveObserver) solver->setMoveObserver(settings.moveObserver);
     return solver;
   };

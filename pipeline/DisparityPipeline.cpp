@@ -205,6 +205,7 @@ Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& ta
         result.passSeconds.push_back(seconds);
         if (options.onPass) options.onPass(pass, energy, seconds);
       }
+      result.flowRecycling = solver->recyclesFlows();
       result.labels.resize(pixelCount);
       for (std::size_t p = 0; p < pixelCount; ++p) result.labels[p] = solver->labelAt(static_cast<int>(p));
     }

@@ -95,6 +95,7 @@ struct DisparityResult {
   double flattenSeconds = 0.0;       // wall time of the flat copy and the volume's release
   double optimizeSeconds = 0.0;      // wall time from building the optimizer to the last pass
   double saveSeconds = 0.0;          // wall time of the display map and its save (runDisparityPipeline only)
+  bool flowRecycling = false;        // the optimizer's moves started from recycled flows (MrfSolver::recyclesFlows)
 };
 
 struct DisparityOptions {

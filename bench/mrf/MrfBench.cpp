@@ -49,11 +49,14 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
 
 #include "ancc/CostVolume.h"
+#include "io/ImageFile.h"
 #include "mrf/AlphaExpansion.h"
 #include "pipeline/DisparityPipeline.h"
 #include "pipeline/StereoParams.h"
@@ -162,9 +165,11 @@ std::vector<float> pairCosts(const std::string& name, int scale, int& width, int
   const auto files = pairFiles(name);
   if (files.first.empty()) refuse("the pair " + name + " is not there (the public data is absent)");
   cv::Mat ref, target;
-  std::string error = orbelt::loadInputImage(files.first, "reference", ref);
-  if (error.empty()) error = orbelt::loadInputImage(files.second, "target", target);
-  if (!error.empty()) refuse(error);
+  for (auto [image, path, role] : {std::tuple{&ref, files.first, "reference"}, std::tuple{&target, files.second, "target"}}) {
+    orbelt::Expected<cv::Mat> loaded = orbelt::loadInputImage(path, role);
+    if (!loaded) refuse(loaded.error().summary());
+    *image = std::move(*loaded);
+  }
   if (scale > 1) {
     cv::resize(ref, ref, cv::Size(ref.cols / scale, ref.rows / scale), 0, 0, cv::INTER_AREA);
     cv::resize(target, target, cv::Size(target.cols / scale, target.rows / scale), 0, 0, cv::INTER_AREA);

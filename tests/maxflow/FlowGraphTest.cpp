@@ -410,6 +410,26 @@ TEST(FlowGraphFailure, MisuseIsRefusedInsteadOfCorruptingMemory) {
          graph.addArcPair(0, 1, 1.0f, 0.0f);
        },
        "Nothing can be added to a graph after computeMaxFlow!"},
+      {"residual written before the layout",
+       [](FlowGraph& graph) {
+         createNodes(graph, 2);
+         graph.setTerminalResidual(0, 1.0f);
+       },
+       "Residuals can be rewritten only in a laid-out graph: run computeMaxFlow, then reopen()!"},
+      {"residual written into a solved graph not reopened",
+       [](FlowGraph& graph) {
+         createNodes(graph, 2);
+         graph.addArcPair(0, 1, 1.0f, 1.0f);
+         graph.computeMaxFlow();
+         graph.setArcResiduals(graph.arcIndex(0, 1), 1.0f, 0.0f);
+       },
+       "Residuals can be rewritten only after reopen()!"},
+      {"reopening a graph never laid out",
+       [](FlowGraph& graph) {
+         createNodes(graph, 2);
+         graph.reopen();
+       },
+       "Only a laid-out graph can be reopened: run computeMaxFlow first!"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

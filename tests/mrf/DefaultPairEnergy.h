@@ -5,13 +5,16 @@
 // pair's true labelling from data/Img0-disparity.pfm.
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <opencv2/core.hpp>
 
 #include "ancc/CostVolume.h"
 #include "pipeline/DisparityPipeline.h"
-#include "pipeline/PfmFile.h"
+#include "io/ImageFile.h"
+#include "io/PfmFile.h"
 #include "pipeline/StereoParams.h"
 #include "tests/mrf/GridEnergy.h"
 
@@ -23,9 +26,15 @@ inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dat
   StereoParams params;
   params.sigmaP = sigmaPPreset(params.halfWinSize);
   cv::Mat ref, target;
-  error = loadInputImage(dataDir + "/Img0.png", "reference", ref);
-  if (error.empty()) error = loadInputImage(dataDir + "/Img1.png", "target", target);
-  if (!error.empty()) return nullptr;
+  for (auto [image, path, role] : {std::tuple{&ref, dataDir + "/Img0.png", "reference"},
+                                   std::tuple{&target, dataDir + "/Img1.png", "target"}}) {
+    Expected<cv::Mat> loaded = loadInputImage(path, role);
+    if (!loaded) {
+      error = loaded.error().summary();
+      return nullptr;
+    }
+    *image = std::move(*loaded);
+  }
   const int width = ref.cols;
   const int height = ref.rows;
   const int range = params.disparityRange;
@@ -35,8 +44,12 @@ inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dat
     cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
     MatcherSettings settings = matcherSettingsFor(params);
     settings.threadCount = 2;
-    error = defaultEngines().computeCosts(volume, ref, target, preview, settings, logChromWeightOf(params.colorMode));
-    if (!error.empty()) return nullptr;
+    const Status costs =
+        defaultEngines().computeCosts(volume, ref, target, preview, settings, logChromWeightOf(params.colorMode));
+    if (!costs) {
+      error = costs.error().summary();
+      return nullptr;
+    }
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) {
         const float* cell = volume.cell(x, y);
@@ -54,8 +67,12 @@ inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dat
 inline std::vector<int> defaultPairTruth(const std::string& dataDir, int width, int height, int labels,
                                          std::string& error) {
   cv::Mat truth;
-  error = readPfm(dataDir + "/Img0-disparity.pfm", truth);
-  if (!error.empty()) return {};
+  Expected<cv::Mat> read = readPfm(dataDir + "/Img0-disparity.pfm");
+  if (!read) {
+    error = read.error().summary();
+    return {};
+  }
+  truth = std::move(*read);
   if (truth.cols != width || truth.rows != height) {
     error = "the ground truth is not the size of the pair";
     return {};

@@ -1,0 +1,124 @@
+#pragma once
+// RecycledGridMoves: the expansion moves of a 4-connected grid solved on one
+// persistent flow graph, each move starting from the flow the previous move
+// of the same label left.
+//
+// Why: a move's graph has the grid's topology whatever the labels, so the
+// graph is built and laid out once (node p is pixel p, one pair to the right
+// and one down), and every move only rewrites residuals. And label alpha's
+// move in one sweep differs from its move in the previous sweep only where
+// labels changed in between, so its last maximum flow is kept (one float per
+// pair, two per pixel and label) and pushed again before the search: only the
+// capacities that changed leave excess to route, and the search starts with
+// the sink roots passive, growing just the (small) source tree.
+//
+// Exactness: pushing any flow f along a pair with capacities (c, c') and
+// moving f between the two nodes' terminals is a reparameterisation: every
+// cut keeps its cost up to one constant. A kept flow is clamped to [-c', c]
+// for the pair's new capacities first, so any kept flow is valid for any new
+// costs (no need to forget flows when the costs change). The minimum cut
+// found is the set reachable from the source in the residual graph, which is
+// the same for every maximum flow; only float rounding (and ties it turns)
+// can tell a recycled move from a fresh one.
+//
+// A pixel already at alpha keeps its node but gets no terminal residual and
+// dead pairs (both residuals 0): no tree reaches it, and its pairs fold into
+// its active neighbours' terminals exactly as in a graph built for the move.
+//
+// The pair terms are those of the move graph built anew (CuttablePair.h for
+// a pair no cut can hold). Costs come from tables only: a data table and a
+// symmetric pair table, optionally scaled by per-pair multipliers. The data
+// table is read through a label-major copy (loadDataCosts): a move reads
+// every pixel's cost of alpha, one float a pixel apart instead of one cache
+// line a pixel apart.
+//
+// Owns: the graph, the pairs' arc indices, the kept flows, the label-major
+// copy of the data costs and a scratch row.
+// Fails: prepare() returns false, keeping nothing, when its arrays or its
+// graph cannot be allocated; a failure of the graph during a move is raised
+// as FlowGraph raises it (maxflow/GraphFailure.h), the labels untouched.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "maxflow/FlowGraph.h"
+
+namespace orbelt {
+
+class RecycledGridMoves {
+ public:
+  // The costs a move reads, all borrowed and unchanged during a move.
+  struct Costs {
+    const float* pairTable;   // labelCount x labelCount, symmetric
+    const float* horizontal;  // per pixel, the pair with its right neighbour; null: all 1
+    const float* vertical;    // per pixel, the pair with the pixel below; null: all 1
+  };
+
+  // Solves counted since prepare(): moves that started from no flow, and
+  // moves that started from their label's kept flow.
+  struct MoveCounts {
+    std::int64_t fresh = 0;
+    std::int64_t recycled = 0;
+  };
+
+  // Bytes the state of a width x height x labelCount grid takes (kept flows,
+  // arc indices, scratch and the grid graph), for a memory estimate.
+  static std::uint64_t stateBytes(int width, int height, int labelCount);
+
+  // Builds and lays out the grid graph and allocates the kept flows (none
+  // kept yet) and the data costs' copy (to be loaded). Returns false, keeping nothing, when memory is short.
+  bool prepare(int width, int height, int labelCount);
+  bool isPrepared() const { return flows_ != nullptr; }
+
+  // Copies the data table (pixelCount x labelCount, pixel-major) into the
+  // label-major copy the moves read. Call after prepare() and again whenever
+  // the table's contents change.
+  void loadDataCosts(const float* dataTable);
+  // Notes every pixel's data cost of its current label. Call after
+  // loadDataCosts and again whenever labels changed other than by expand().
+  void loadLabelCosts(const int* labels);
+
+  // One expansion move of `alpha` (0 <= alpha < labelCount) on `labels`
+  // (pixelCount entries, row-major, changed in place: the cut's source side
+  // takes alpha). Returns whether any label changed. Keeps the move's flow
+  // for alpha's next move.
+  bool expand(int alpha, int* labels, const Costs& costs);
+
+  MoveCounts moveCounts() const { return counts_; }
+  // Watches the searches (FlowGraph::setObserver); null detaches. Not owned.
+  void setObserver(FlowObserver* observer) { graph_.setObserver(observer); }
+
+ private:
+  // Builds the grid graph, lays it out and notes every pair's arc index.
+  void layOutGrid();
+  void pushAlongSinglePairs();
+  template <bool kScaled>
+  void writeResiduals(int alpha, const int* labels, const Costs& costs, bool recycled);
+
+  int width_ = 0;
+  int height_ = 0;
+  int pixelCount_ = 0;
+  int labelCount_ = 0;
+  FlowGraph graph_;
+  // Per pixel: the arc index of its pair with the right neighbour and with
+  // the pixel below (FlowGraph::kNoArc on the last column / row).
+  std::unique_ptr<std::uint32_t[]> arcs_;
+  // Per label, per pixel: the flow of the label's last move on the two pairs
+  // (right, down), positive from the pixel to its neighbour. During a move
+  // the slot holds the pair's capacity towards the neighbour instead, from
+  // which the new flow is read back.
+  std::unique_ptr<float[]> flows_;
+  // Per label: whether its flows hold a move's flow.
+  std::vector<unsigned char> kept_;
+  // Per pixel: terminal residual gathered from its left and upper pairs
+  // before the pixel itself is reached.
+  std::unique_ptr<float[]> pending_;
+  // labelCount x pixelCount: the data cost of label l at pixel p at l*pixelCount + p.
+  std::unique_ptr<float[]> labelMajorCosts_;
+  // Per pixel: the data cost of its current label, kept up to date by the
+  // moves, so a move reads two arrays in order instead of a label plane per pixel.
+  std::unique_ptr<float[]> labelCosts_;
+  MoveCounts counts_;
+};
+
+}  // namespace orbelt

@@ -125,20 +125,28 @@ std::optional<std::uint32_t> readSeed(OptionReader& reader) {
 }
 
 // lr_check: False/None (off), True (threshold 1 px, as the command line's
-// bare --lr-check), or a threshold in pixels.
-std::optional<double> readLeftRightCheck(OptionReader& reader) {
+// bare --lr-check), or a threshold in pixels; fill: True/False; median: a
+// radius or None. Their values are judged by RefinementOptions::check().
+RefinementOptions readRefinement(OptionReader& reader) {
+  RefinementOptions refinement;
   const py::object value = reader.take("lr_check");
-  if (value.is_none()) return std::nullopt;
-  if (py::isinstance<py::bool_>(value)) return value.cast<bool>() ? std::optional<double>(1.0) : std::nullopt;
-  if (!(py::isinstance<py::float_>(value) || py::isinstance<py::int_>(value))) {
-    raiseTypeError("lr_check must be True, False or a threshold in pixels");
+  if (py::isinstance<py::bool_>(value)) {
+    refinement.lrCheck = value.cast<bool>();
+  } else if (!value.is_none()) {
+    if (!(py::isinstance<py::float_>(value) || py::isinstance<py::int_>(value))) {
+      raiseTypeError("lr_check must be True, False or a threshold in pixels");
+    }
+    refinement.lrCheck = true;
+    refinement.lrThreshold = value.cast<double>();
   }
-  const double threshold = value.cast<double>();
-  if (!(threshold >= 0) || !std::isfinite(threshold)) {
-    raiseValueError("lr_check: the threshold " + std::string(py::str(value)) +
-                    " must be a number of pixels, 0 or more");
+  reader.read("fill", refinement.fill);
+  const py::object median = reader.take("median");
+  if (!median.is_none()) {
+    int radius = 0;
+    reader.read("median", radius);
+    refinement.medianRadius = radius;
   }
-  return threshold;
+  return refinement;
 }
 
 py::dict compute(py::handle left, py::handle right, py::kwargs options) {
@@ -150,7 +158,7 @@ py::dict compute(py::handle left, py::handle right, py::kwargs options) {
   reader.read("lambda_", call.params.lambda);
   call.seed = readSeed(reader);
   reader.read("subpixel", call.subpixel);
-  call.lrThreshold = readLeftRightCheck(reader);
+  call.refinement = readRefinement(reader);
   reader.read("return_cost", call.keepCosts);
   bool rgb = false;
   reader.read("rgb", rgb);
@@ -179,14 +187,16 @@ py::dict compute(py::handle left, py::handle right, py::kwargs options) {
   seconds["flatten"] = run.flattenSeconds;
   seconds["optimize"] = run.optimizeSeconds;
   seconds["passes"] = run.passSeconds;
-  if (call.lrThreshold) seconds["lr_check"] = run.lrSeconds;
+  if (call.refinement.lrCheck) seconds["lr_check"] = run.lrSeconds;
   if (call.subpixel) seconds["subpixel"] = run.subpixelSeconds;
+  if (call.refinement.fill) seconds["fill"] = run.fillSeconds;
+  if (call.refinement.medianRadius) seconds["median"] = run.medianSeconds;
   py::dict result;
   result["disparity"] = toArray(run.disparity);
   result["labels"] = toArray(run.labels, height, width);
   result["energies"] = run.passEnergies;
   result["seconds"] = seconds;
-  result["confidence"] = call.lrThreshold ? py::object(toBoolArray(run.consistent, height, width)) : py::none();
+  result["confidence"] = call.refinement.lrCheck ? py::object(toBoolArray(run.consistent, height, width)) : py::none();
   result["cost"] = call.keepCosts ? py::object(toArray(run.costs, height, width, call.params.disparityRange))
                                   : py::none();
   return result;
@@ -392,6 +402,8 @@ PYBIND11_MODULE(_orbelt, module) {
     d["threads"] = 0;
     d["subpixel"] = false;
     d["lr_check"] = false;
+    d["fill"] = false;
+    d["median"] = py::none();
     return d;
   }();
 }

@@ -9,7 +9,6 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -149,6 +148,27 @@ RefinementOptions readRefinement(OptionReader& reader) {
   return refinement;
 }
 
+// The pair and the call's progress: the last options both runs read
+// (`rgb`, `progress`), then the check that no other option was given, then
+// the two images.
+struct PairCall {
+  cv::Mat left, right;
+  py::object progress;
+};
+
+PairCall readPair(OptionReader& reader, py::handle left, py::handle right) {
+  bool rgb = false;
+  reader.read("rgb", rgb);
+  PairCall call{{}, {}, reader.take("progress")};
+  reader.refuseUnknown();
+  if (!call.progress.is_none() && !PyCallable_Check(call.progress.ptr())) {
+    raiseTypeError("progress must be callable or None");
+  }
+  call.left = colourImage(left, "left", rgb);
+  call.right = colourImage(right, "right", rgb);
+  return call;
+}
+
 py::dict compute(py::handle left, py::handle right, py::kwargs options) {
   OptionReader reader(std::move(options), "compute");
   StereoCall call;
@@ -160,15 +180,10 @@ py::dict compute(py::handle left, py::handle right, py::kwargs options) {
   reader.read("subpixel", call.subpixel);
   call.refinement = readRefinement(reader);
   reader.read("return_cost", call.keepCosts);
-  bool rgb = false;
-  reader.read("rgb", rgb);
-  const py::object progress = reader.take("progress");
-  reader.refuseUnknown();
-  if (!progress.is_none() && !PyCallable_Check(progress.ptr())) raiseTypeError("progress must be callable or None");
-
-  const cv::Mat leftImage = colourImage(left, "left", rgb);
-  const cv::Mat rightImage = colourImage(right, "right", rgb);
-  ProgressRelay relay(progress);
+  const PairCall pair = readPair(reader, left, right);
+  const cv::Mat& leftImage = pair.left;
+  const cv::Mat& rightImage = pair.right;
+  ProgressRelay relay(pair.progress);
   if (relay.active()) {
     call.progress = [&relay](const char* stage, int done, int total) { relay.report(stage, done, total); };
   }
@@ -207,15 +222,10 @@ py::array_t<float> costVolume(py::handle left, py::handle right, py::kwargs opti
   StereoParams params;
   int threads = 0;
   readMatcherOptions(reader, params, threads);
-  bool rgb = false;
-  reader.read("rgb", rgb);
-  const py::object progress = reader.take("progress");
-  reader.refuseUnknown();
-  if (!progress.is_none() && !PyCallable_Check(progress.ptr())) raiseTypeError("progress must be callable or None");
-
-  const cv::Mat leftImage = colourImage(left, "left", rgb);
-  const cv::Mat rightImage = colourImage(right, "right", rgb);
-  ProgressRelay relay(progress);
+  const PairCall pair = readPair(reader, left, right);
+  const cv::Mat& leftImage = pair.left;
+  const cv::Mat& rightImage = pair.right;
+  ProgressRelay relay(pair.progress);
   std::function<void(int, int)> onRow;
   if (relay.active()) onRow = [&relay](int done, int total) { relay.report("cost_volume", done, total); };
   std::optional<Expected<std::vector<float>>> outcome;
@@ -352,14 +362,6 @@ std::string batchSummaryText(const py::list& pairs, const py::list& outcomes, bo
   return batchSummary(batchPairs, batchOutcomes, json, manifestPath, shard);
 }
 
-// A float parameter as the shortest decimal that reads back as it (3.8, not
-// 3.799999952316284), as the command line's help and summaries show it.
-double shortestDecimal(float value) {
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return std::strtod(std::string(text, end).c_str(), nullptr);
-}
-
 }  // namespace
 
 }  // namespace orbelt::python
@@ -390,13 +392,13 @@ PYBIND11_MODULE(_orbelt, module) {
     const StereoParams p;
     py::dict d;
     d["half_win_size"] = p.halfWinSize;
-    d["sigma_s"] = shortestDecimal(p.sigmaS);
-    d["sigma_p"] = shortestDecimal(p.sigmaP);
+    d["sigma_s"] = p.sigmaS;
+    d["sigma_p"] = p.sigmaP;
     d["base_disparity"] = p.baseDisparity;
     d["disparity_range"] = p.disparityRange;
     d["smooth_exponent"] = p.smoothExponent;
     d["smooth_max"] = p.smoothMax;
-    d["lambda_"] = shortestDecimal(p.lambda);
+    d["lambda_"] = p.lambda;
     d["color_mode"] = p.colorMode == ColorMode::Rgb ? "rgb" : "logchrom";
     d["seed"] = py::none();
     d["threads"] = 0;

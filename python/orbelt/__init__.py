@@ -39,13 +39,18 @@ The interpreter lock is released while a run works, so threads may run
 pairs at once.
 """
 
+import numpy as _np
+
 from . import _orbelt
 
 __all__ = ["Result", "compute", "cost_volume", "evaluate", "read_pfm", "write_pfm", "read_image", "write_image",
            "defaults"]
 
-#: The options' defaults (the library's own).
-defaults = dict(_orbelt.defaults)
+#: The options' defaults (the library's own). The library keeps its float
+#: parameters in single precision; each shows as the shortest decimal that
+#: reads back as it (3.8, not 3.799999952316284).
+defaults = {name: float(str(_np.float32(value))) if isinstance(value, float) else value
+            for name, value in _orbelt.defaults.items()}
 
 
 class Result:

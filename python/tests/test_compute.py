@@ -1,6 +1,7 @@
 """orbelt.compute and orbelt.cost_volume against the command line, and how
 they treat threads, progress reports and bad input."""
 
+import re
 import threading
 import time
 
@@ -63,6 +64,19 @@ def test_cost_volume_is_the_runs_cost(small_pair):
     np.testing.assert_array_equal(costs, orbelt.compute(*small_pair, return_cost=True, seed=1, **matcher).cost)
     with pytest.raises(TypeError, match="unexpected option 'lambda_'"):
         orbelt.cost_volume(*small_pair, lambda_=1.0)
+
+
+def test_defaults_are_the_clis(cli):
+    shown = dict(re.findall(r"^\s+--([a-z-]+) \S*?=(\S+)", run_cli(cli, "--help").stdout, re.M))
+    compared = set()
+    for name, value in orbelt.defaults.items():
+        flag = "lambda" if name == "lambda_" else name.replace("_", "-")
+        if flag in shown:
+            assert str(value) == shown[flag] or float(value) == float(shown[flag]), name
+            compared.add(name)
+    # Every option whose default the help shows (the others: None or off).
+    assert compared == {"half_win_size", "sigma_s", "sigma_p", "base_disparity", "disparity_range", "smooth_exponent",
+                        "smooth_max", "lambda_", "color_mode", "threads"}, shown
 
 
 # Bad calls: (keyword options or replaced images, exception, part of the

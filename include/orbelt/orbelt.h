@@ -4,7 +4,7 @@
 //   #include <orbelt/orbelt.h>      // with find_package(Orbelt) and Orbelt::orbelt
 //
 // The parts can be included one by one too, by the paths they have in the
-// source tree ("io/PfmFile.h"); the installed tree keeps that layout.
+// source tree ("pipeline/PfmFile.h"); the installed tree keeps that layout.
 
 // Errors and results of every library call.
 #include "platform/Error.h"
@@ -14,15 +14,16 @@
 #include "pipeline/DisparityPipeline.h"
 #include "pipeline/StereoParams.h"
 
-// After the optimizer: disparities from labels, the display rule, the
-// left-right check and sub-pixel refinement.
+// After the optimizer: disparities from labels, the display grey, the
+// left-right check, sub-pixel refinement and the opt-in refinements.
+#include "postprocess/BackgroundFill.h"
 #include "postprocess/DisplayGrey.h"
 #include "postprocess/FloatDisparity.h"
 #include "postprocess/LeftRightCheck.h"
 #include "postprocess/SubpixelRefinement.h"
+#include "postprocess/WeightedMedian.h"
 
-// Files: input images, float maps, arrays, pictures of a map, reading maps
-// back, and atomic writes.
+// Files: images, float maps, NumPy arrays, the map pictures, atomic writes.
 #include "io/AtomicFile.h"
 #include "io/DisparityImages.h"
 #include "io/DisparityMapFiles.h"

@@ -42,7 +42,7 @@ int main() {
     return 1;
   }
   const orbelt::DisparityResult& result = *computed;
-  const cv::Mat disparity = orbelt::disparityFromLabels(result.labels, width, height, params.baseDisparity);
+  const cv::Mat disparity = orbelt::floatDisparity(result.labels, width, height, params.baseDisparity);
   orbelt::DisparityScore score;
   std::string error;
   const cv::Mat truth(height, width, CV_32FC1, cv::Scalar(float(shift)));

@@ -250,7 +250,7 @@ int runComputeCommand(int argc, char** argv) {
   // Everything that can be judged without computing is judged first, so a
   // mistake costs no time and touches no file.
   if (std::string bad = params.check(); !bad.empty()) return fail(nullptr, bad, kExitUsage);
-  if (const Status bad = refinement.check(); !bad) return fail(nullptr, bad.error().message, kExitUsage);
+  if (const Status bad = refinement.check({"--lr-check", "--fill", "--median"}); !bad) return fail(nullptr, bad.error().message, kExitUsage);
   if (!confidencePath.empty() && !lrCheck) {
     return fail(nullptr, "--confidence needs --lr-check: the confidence is the left-right check's result",
                 kExitUsage);

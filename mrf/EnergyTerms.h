@@ -68,4 +68,9 @@ struct EnergyTerms {
   SmoothTerm* smooth = nullptr;  // the smoothness term; required. Default: none.
 };
 
+// The exponents a truncated-power term may have; any other is refused with
+// kWrongExponentMessage (status 1), by the solver and by OptimizerOptions.
+inline bool isTruncatedPowerExponent(int exponent) { return exponent == 1 || exponent == 2; }
+inline constexpr const char* kWrongExponentMessage = "Wrong exponent in setSmoothness()!\n";
+
 }  // namespace orbelt

@@ -149,7 +149,7 @@ void GraphCutSolver::setDataTable(float* table) { dataTable = table; }
 void GraphCutSolver::setDataFunction(DataCostFunction function) { dataFunction = function; }
 
 void GraphCutSolver::setSmoothness(int exponent, float maxCost, float lambda) {
-  if (exponent != 1 && exponent != 2) raiseFailure(engineFailure("Wrong exponent in setSmoothness()!\n"));
+  if (!isTruncatedPowerExponent(exponent)) raiseFailure(engineFailure(kWrongExponentMessage));
   const std::size_t n = static_cast<std::size_t>(labelCount);
   std::unique_ptr<float[]> table(new (std::nothrow) float[n * n]);
   if (!table) raiseFailure(engineFailure("Not enough memory!\n"));

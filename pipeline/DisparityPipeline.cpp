@@ -133,7 +133,8 @@ Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& ta
         settings.rowObserver = options.onRow;
         const auto start = Clock::now();
         Status costs =
-            engines.computeCosts(volume, ref, target, preview, settings, logChromWeightOf(params.colorMode));
+            engines.computeCosts(volume, ref, target, preview, settings,
+                                 options.logChromWeight.value_or(logChromWeightOf(params.colorMode)));
         result.costSeconds = secondsSince(start);
         if (!costs) return std::move(costs).error();
       }

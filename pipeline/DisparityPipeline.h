@@ -22,6 +22,8 @@
 #include <opencv2/core.hpp>
 
 #include "ancc/CostVolume.h"
+#include "mrf/OptimizerOptions.h"
+#include "pipeline/DisparityResult.h"
 #include "mrf/EnergyTerms.h"
 #include "pipeline/ImageSlots.h"
 #include "pipeline/StereoParams.h"
@@ -80,27 +82,14 @@ struct PipelineEngines {
 // same map); otherwise every pass reseeds from the process clock.
 PipelineEngines defaultEngines(std::optional<std::uint32_t> seed = std::nullopt);
 
-// Number of optimizer passes of every run.
-inline constexpr int kOptimizerPasses = 10;
-
-// What a run produced besides the map.
-struct DisparityResult {
-  int width = 0;
-  int height = 0;
-  std::vector<int> labels;           // row-major, width*height, each in 0..disparityRange-1
-  std::vector<float> costs;          // flat costs (y*width+x)*range+d; kept only on request
-  std::vector<double> passEnergies;  // dataCostSum() + (float)pairCostSum() after each pass
-  std::vector<double> passSeconds;   // wall time of each pass
-  double costSeconds = 0.0;          // wall time of the cost volume (0 when the matcher did not run)
-  double flattenSeconds = 0.0;       // wall time of the flat copy and the volume's release
-  double optimizeSeconds = 0.0;      // wall time from building the optimizer to the last pass
-  double saveSeconds = 0.0;          // wall time of the display map and its save (runDisparityPipeline only)
-  bool flowRecycling = false;        // the optimizer's moves started from recycled flows (MrfSolver::recyclesFlows)
-};
 
 struct DisparityOptions {
   bool keepCosts = false;  // keep the flat cost array in the result (for --save-cost)
   int threadCount = 0;     // matcher threads; 0 = the matcher's own choice
+  // The matcher's blend of its two signals, 0 (colour values only) to 1
+  // (log-chromaticity only); none = the colour mode's (1 or 0). The caller
+  // checks the range.
+  std::optional<float> logChromWeight;
   // Progress, each may be empty: rows of the cost volume (rows done,
   // height), expansion moves of the current pass (moves done, per pass), and
   // finished passes (pass number from 1, energy after it, its seconds).

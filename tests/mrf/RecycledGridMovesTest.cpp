@@ -84,7 +84,7 @@ TEST(RecycledGridMoves, EveryMoveIsTheBestExpansionWhateverChangedSinceItsLabels
       }
       e.smooth.useMultipliers = c.change == Change::Multipliers || round % 2 == 0;
       Probe solver(width, height, labelCount, &e.terms);
-      solver.initialize();
+      EXPECT_TRUE(solver.initialize());
       std::vector<int> labels(static_cast<std::size_t>(width * height));
       for (int& l : labels) l = pick(0, labelCount - 1);
       mrftest::assignLabels(solver, labels);
@@ -174,14 +174,14 @@ TEST(RecycledGridMoves, OnTheSquaredTruncatedEnergyARecycledMoveCutsAsMuchAsAFre
     for (float& cost : e.costs) cost = std::uniform_real_distribution<float>(0.0f, 3.0f)(random);
     e.setTruncatedPower(2, 5.0f, 0.99f);
     Probe recycledSolver(width, height, labelCount, &e.terms);
-    recycledSolver.initialize();
+    EXPECT_TRUE(recycledSolver.initialize());
     recycledSolver.resetLabels();
     for (int move = 0; move < 4 * labelCount; ++move) {
       const std::vector<int> start = mrftest::labelsOf(recycledSolver);
       const int alpha = pick(0, labelCount - 1);
       Probe freshSolver(width, height, labelCount, &e.terms);
       freshSolver.setFlowRecycling(false);
-      freshSolver.initialize();
+      EXPECT_TRUE(freshSolver.initialize());
       mrftest::assignLabels(freshSolver, start);
       freshSolver.expandLabel(alpha);
       recycledSolver.expandLabel(alpha);
@@ -219,12 +219,12 @@ TEST(RecycledGridMoves, TheFreshWayItFallsBackToGivesTheSameLabels) {
       fallback.setRecyclingMemoryLimit(c.memoryLimit);
       for (AlphaExpansion* s : {&recycling, &fallback}) {
         s->fixLabelOrderSeed(static_cast<std::uint32_t>(round + 1));
-        s->initialize();
+        EXPECT_TRUE(s->initialize());
         s->resetLabels();
       }
       for (int pass = 1; pass <= 6; ++pass) {
-        recycling.optimize(1, nullptr);
-        fallback.optimize(1, nullptr);
+        EXPECT_TRUE(recycling.optimize(1, nullptr));
+        EXPECT_TRUE(fallback.optimize(1, nullptr));
         ASSERT_EQ(mrftest::labelsOf(fallback), mrftest::labelsOf(recycling)) << "after pass " << pass;
       }
       EXPECT_TRUE(recycling.recyclesFlows());

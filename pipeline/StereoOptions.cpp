@@ -1,0 +1,18 @@
+#include "pipeline/StereoOptions.h"
+
+#include <cmath>
+#include <string>
+
+namespace orbelt {
+
+Status StereoOptions::check(const StereoFieldNames& names) const {
+  if (Status matching = matcher.check(names.matcher); !matching) return matching;
+  if (Status optimizing = optimizer.check(names.optimizer); !optimizing) return optimizing;
+  if (leftRightThreshold && !(*leftRightThreshold >= 0 && std::isfinite(*leftRightThreshold))) {
+    return invalidInput(std::string(names.leftRightThreshold) + " is " + std::to_string(*leftRightThreshold) +
+                        "; it must be a number of pixels, 0 or more\n");
+  }
+  return {};
+}
+
+}  // namespace orbelt

@@ -67,151 +67,213 @@ inline vec lookup(const double* table, ivec k) {
 #endif
 }
 
+// Where one tile's statistics are read from and written to. Local copies of
+// the argument record's pointers: the stores could otherwise alias the
+// record, and every pointer would be reloaded on every offset. Only the
+// signals whose cost counts: signal[s] is signal firstSignal + s.
+template <int NS>
+struct TilePlanes {
+  const double* __restrict guide[3];     // Lab guide planes of the image
+  const double* __restrict signal[NS];   // signal planes of the image
+  double* __restrict product[NS];        // out: the tile's product planes
+  double* __restrict weighted[NS];       // out: the tile's weighted-value planes
+  double* __restrict weight;             // out: the tile's weight plane
+  int firstSignal;
+
+  explicit TilePlanes(const TileStatisticsArgs& a) : firstSignal(a.firstSignal) {
+    const long long planeSize = static_cast<long long>(2 * a.r + 1) * (2 * a.r + 1) * kLanes;
+    for (int c = 0; c < 3; ++c) guide[c] = a.planes[kPlaneGuide + c];
+    weight = a.tile + kWeightPlane * planeSize;
+    for (int s = 0; s < NS; ++s) {
+      signal[s] = a.planes[kPlaneSignal + firstSignal + s];
+      product[s] = a.tile + (kProductPlane + firstSignal + s) * planeSize;
+      weighted[s] = a.tile + (kWeightedPlane + firstSignal + s) * planeSize;
+    }
+  }
+};
+
+// Per vector of the tile: the centre pixels' values, and the running sums
+// of the weights and of the weighted values relative to the centre.
+template <int NS>
+struct TileSums {
+  vec weightSum[VT];
+  vec centreGuide[3][VT];
+  vec centreSignal[NS][VT];
+  vec weightedSum[NS][VT];
+};
+
+// Starts the sums at the tile's centre pixels. A lane whose pixel lies past
+// the image's last column takes no weight at all; its sum starts at 1 so
+// that nothing divides by 0.
+template <int NS>
+[[gnu::always_inline]] inline void startSums(const TileStatisticsArgs& a, const TilePlanes<NS>& in, TileSums<NS>& sums) {
+  const long long centre = static_cast<long long>(a.y) * a.stride + a.x0;
+  for (int t = 0; t < VT; ++t) {
+    for (int l = 0; l < V; ++l) sums.weightSum[t][l] = a.x0 + t * V + l < a.width ? 0.0 : 1.0;
+    for (int c = 0; c < 3; ++c) sums.centreGuide[c][t] = load(in.guide[c] + centre + t * V);
+    for (int s = 0; s < NS; ++s) {
+      sums.centreSignal[s][t] = load(in.signal[s] + centre + t * V);
+      sums.weightedSum[s][t] = vec{};
+    }
+  }
+}
+
+// 1 where column offset j of a lane's window is inside the image, else 0:
+// n x kLanes.
+[[gnu::always_inline]] inline void fillColumnMask(const TileStatisticsArgs& a, double* __restrict mask) {
+  const int n = 2 * a.r + 1;
+  for (int j = 0; j < n; ++j)
+    for (int l = 0; l < kLanes; ++l) {
+      const int x = a.x0 + l, u = x + j - a.r;
+      mask[j * kLanes + l] = x < a.width && u >= 0 && u < a.width ? 1.0 : 0.0;
+    }
+}
+
+// Pass 1: raw weights into the weight plane, and their sums and the sums of
+// the weighted values relative to the centre pixel (a channel constant over
+// the window then deviates by exactly 0).
+template <bool kInterior, int NS>
+[[gnu::always_inline]] inline void sumRawWeights(const TileStatisticsArgs& a, const TilePlanes<NS>& in,
+                                 const double* __restrict columnMask, TileSums<NS>& sums) {
+  const int r = a.r, n = 2 * r + 1;
+  const double* __restrict const spatialWeight = a.spatialWeight;
+  const double* __restrict const colorWeight = a.colorWeight;
+  const ivec lastColorWeight = ivec{} + (a.colorWeightCount - 1);
+  for (int i = a.iLo; i <= a.iHi; ++i) {
+    const long long rowStart = static_cast<long long>(a.y - r + i) * a.stride + a.x0 - r;
+    for (int j = 0; j < n; ++j) {
+      const int offset = i * n + j;
+      const vec spatial = splat(spatialWeight[offset]);
+      for (int t = 0; t < VT; ++t) {
+        const long long at = rowStart + j + t * V;
+        const vec d0 = sums.centreGuide[0][t] - load(in.guide[0] + at);
+        const vec d1 = sums.centreGuide[1][t] - load(in.guide[1] + at);
+        const vec d2 = sums.centreGuide[2][t] - load(in.guide[2] + at);
+        // Lab values are integers 0..255: the squared distance is an exact
+        // integer, and the table holds exp(-k / (2 sigma_c^2)) for each.
+        ivec distance = __builtin_convertvector(d0 * d0 + d1 * d1 + d2 * d2, ivec);
+        distance = distance < lastColorWeight ? distance : lastColorWeight;
+        vec weight = spatial * lookup(colorWeight, distance);
+        if (!kInterior) weight *= load(columnMask + j * kLanes + t * V);
+        store(in.weight + offset * kLanes + t * V, weight);
+        sums.weightSum[t] += weight;
+        for (int s = 0; s < NS; ++s)
+          sums.weightedSum[s][t] += weight * (load(in.signal[s] + at) - sums.centreSignal[s][t]);
+      }
+    }
+  }
+}
+
+// The window means relative to the centre, and the reciprocal weight sums
+// that normalise the weights. The sum holds the centre's weight 1, so it is
+// never 0.
+template <int NS>
+struct WindowMeans {
+  vec inverseWeightSum[VT];
+  vec mean[NS][VT];
+};
+
+template <int NS>
+[[gnu::always_inline]] inline WindowMeans<NS> windowMeans(const TileSums<NS>& sums) {
+  WindowMeans<NS> means;
+  for (int t = 0; t < VT; ++t) {
+    means.inverseWeightSum[t] = 1.0 / sums.weightSum[t];
+    for (int s = 0; s < NS; ++s) means.mean[s][t] = sums.weightedSum[s][t] / sums.weightSum[t];
+  }
+  return means;
+}
+
+// Pass 2 of an unweighted tile: normalised weights times deviations from the
+// mean into the product planes, and their energies.
+template <int NS>
+[[gnu::always_inline]] inline void writeProducts(const TileStatisticsArgs& a, const TilePlanes<NS>& io, const TileSums<NS>& sums,
+                                 const WindowMeans<NS>& means, vec (&energy)[NS][VT]) {
+  const int r = a.r, n = 2 * r + 1;
+  for (int i = a.iLo; i <= a.iHi; ++i) {
+    const long long rowStart = static_cast<long long>(a.y - r + i) * a.stride + a.x0 - r;
+    for (int j = 0; j < n; ++j) {
+      const int offset = i * n + j;
+      for (int t = 0; t < VT; ++t) {
+        const long long at = rowStart + j + t * V;
+        const int lane = offset * kLanes + t * V;
+        const vec normalised = load(io.weight + lane) * means.inverseWeightSum[t];
+        for (int s = 0; s < NS; ++s) {
+          const vec p = normalised * ((load(io.signal[s] + at) - sums.centreSignal[s][t]) - means.mean[s][t]);
+          store(io.product[s] + lane, p);
+          energy[s][t] += p * p;
+        }
+      }
+    }
+  }
+}
+
+// Pass 2 of a weighted tile: as writeProducts, and also the normalised
+// weights, the weighted values and, running down each column offset so that
+// they stay in registers, the column sums.
+template <int NS>
+[[gnu::always_inline]] inline void writeProductsAndColumnSums(const TileStatisticsArgs& a, const TilePlanes<NS>& io,
+                                              const TileSums<NS>& sums, const WindowMeans<NS>& means,
+                                              vec (&energy)[NS][VT]) {
+  const int r = a.r, n = 2 * r + 1, first = io.firstSignal;
+  double* __restrict const columnSums = a.columnSums;
+  for (int j = 0; j < n; ++j) {
+    for (int t = 0; t < VT; ++t) {
+      vec weightSum = vec{}, squaredWeightSum = vec{}, valueSum[NS], squaredValueSum[NS], weightValueSum[NS];
+      for (int s = 0; s < NS; ++s) valueSum[s] = squaredValueSum[s] = weightValueSum[s] = vec{};
+      for (int i = a.iLo; i <= a.iHi; ++i) {
+        const long long at = static_cast<long long>(a.y - r + i) * a.stride + a.x0 - r + j + t * V;
+        const int lane = (i * n + j) * kLanes + t * V;
+        const vec normalised = load(io.weight + lane) * means.inverseWeightSum[t];
+        store(io.weight + lane, normalised);
+        weightSum += normalised;
+        squaredWeightSum += normalised * normalised;
+        for (int s = 0; s < NS; ++s) {
+          const vec value = load(io.signal[s] + at) - sums.centreSignal[s][t];
+          const vec p = normalised * (value - means.mean[s][t]);
+          store(io.product[s] + lane, p);
+          energy[s][t] += p * p;
+          const vec u = normalised * value;
+          store(io.weighted[s] + lane, u);
+          valueSum[s] += u;
+          squaredValueSum[s] += u * u;
+          weightValueSum[s] += normalised * u;
+        }
+      }
+      double* const q = columnSums + j * kColumnSums * kLanes + t * V;
+      for (int k = 0; k < kColumnSums; ++k) store(q + k * kLanes, vec{});
+      store(q + 0 * kLanes, weightSum);
+      store(q + 1 * kLanes, squaredWeightSum);
+      for (int s = 0; s < NS; ++s) {
+        store(q + (2 + first + s) * kLanes, valueSum[s]);
+        store(q + (2 + kSignals + first + s) * kLanes, squaredValueSum[s]);
+        store(q + (2 + 2 * kSignals + first + s) * kLanes, weightValueSum[s]);
+      }
+    }
+  }
+}
+
 // Window statistics of one tile. Interior: every lane is a pixel of the
 // image and its whole window row lies inside, so no lane needs masking.
 // Weighted: also the weighted values, the weights and the column sums.
 template <bool kInterior, bool kWeighted, int NS>
 void tileStatisticsImpl(const TileStatisticsArgs& a) {
-  const int r = a.r, n = 2 * r + 1, offsets = n * n, w = a.width, x0 = a.x0;
-  const long long st = a.stride;
-  const long long centre = static_cast<long long>(a.y) * st + x0;
-  // Local copies: the stores below could otherwise alias the argument
-  // record, and every pointer would be reloaded on every offset.
-  const double* __restrict g0 = a.planes[kPlaneGuide + 0];
-  const double* __restrict g1 = a.planes[kPlaneGuide + 1];
-  const double* __restrict g2 = a.planes[kPlaneGuide + 2];
-  // Only the signals whose cost counts: sig[s] is signal a.firstSignal + s.
-  const int first = a.firstSignal;
-  const double* __restrict sig[NS];
-  double* __restrict prod[NS];
-  double* __restrict weighted[NS];
-  for (int s = 0; s < NS; ++s) {
-    sig[s] = a.planes[kPlaneSignal + first + s];
-    prod[s] = a.tile + static_cast<long long>(kProductPlane + first + s) * offsets * kLanes;
-    weighted[s] = a.tile + static_cast<long long>(kWeightedPlane + first + s) * offsets * kLanes;
-  }
-  double* __restrict const W = a.tile + static_cast<long long>(kWeightPlane) * offsets * kLanes;
-  const double* __restrict const spatialWeight = a.spatialWeight;
-  const double* __restrict const colorWeight = a.colorWeight;
-  const ivec lutLast = ivec{} + (a.colorWeightCount - 1);
-  double* __restrict const mask = a.scratch;
-
-  // A lane whose pixel lies past the image's last column takes no weight at
-  // all; its sum starts at 1 so that nothing divides by 0.
-  vec sum[VT], gc[3][VT], cs[NS][VT], m[NS][VT];
-  for (int t = 0; t < VT; ++t) {
-    for (int l = 0; l < V; ++l) sum[t][l] = x0 + t * V + l < w ? 0.0 : 1.0;
-    gc[0][t] = load(g0 + centre + t * V);
-    gc[1][t] = load(g1 + centre + t * V);
-    gc[2][t] = load(g2 + centre + t * V);
-    for (int s = 0; s < NS; ++s) {
-      cs[s][t] = load(sig[s] + centre + t * V);
-      m[s][t] = vec{};
-    }
-  }
-  if (!kInterior) {
-    for (int j = 0; j < n; ++j)
-      for (int l = 0; l < kLanes; ++l) {
-        const int x = x0 + l, u = x + j - r;
-        mask[j * kLanes + l] = x < w && u >= 0 && u < w ? 1.0 : 0.0;
-      }
-  }
-
-  // Pass 1: raw weights and weighted sums of the values relative to the
-  // centre pixel (a channel constant over the window then deviates by
-  // exactly 0).
-  for (int i = a.iLo; i <= a.iHi; ++i) {
-    const long long rowStart = static_cast<long long>(a.y - r + i) * st + x0 - r;
-    for (int j = 0; j < n; ++j) {
-      const int o = i * n + j;
-      const vec spatial = splat(spatialWeight[o]);
-      for (int t = 0; t < VT; ++t) {
-        const long long at = rowStart + j + t * V;
-        const vec d0 = gc[0][t] - load(g0 + at);
-        const vec d1 = gc[1][t] - load(g1 + at);
-        const vec d2 = gc[2][t] - load(g2 + at);
-        // Lab values are integers 0..255: the squared distance is an exact
-        // integer, and the table holds exp(-k / (2 sigma_c^2)) for each.
-        ivec k = __builtin_convertvector(d0 * d0 + d1 * d1 + d2 * d2, ivec);
-        k = k < lutLast ? k : lutLast;
-        vec wt = spatial * lookup(colorWeight, k);
-        if (!kInterior) wt *= load(mask + j * kLanes + t * V);
-        store(W + o * kLanes + t * V, wt);
-        sum[t] += wt;
-        for (int s = 0; s < NS; ++s) m[s][t] += wt * (load(sig[s] + at) - cs[s][t]);
-      }
-    }
-  }
-
-  // The sum holds the centre's weight 1, so it is never 0.
-  vec inv[VT], mu[NS][VT], e[NS][VT];
-  for (int t = 0; t < VT; ++t) {
-    inv[t] = 1.0 / sum[t];
-    for (int s = 0; s < NS; ++s) {
-      mu[s][t] = m[s][t] / sum[t];
-      e[s][t] = vec{};
-    }
-  }
-
-  // Pass 2: normalised weights, products, energies; for weighted tiles also
-  // the weighted values and, running down each column offset so that they
-  // stay in registers, the column sums.
+  const TilePlanes<NS> planes(a);
+  TileSums<NS> sums;
+  startSums(a, planes, sums);
+  double* __restrict const columnMask = a.scratch;
+  if (!kInterior) fillColumnMask(a, columnMask);
+  sumRawWeights<kInterior>(a, planes, columnMask, sums);
+  const WindowMeans<NS> means = windowMeans(sums);
+  vec energy[NS][VT];
+  for (int s = 0; s < NS; ++s)
+    for (int t = 0; t < VT; ++t) energy[s][t] = vec{};
   if (kWeighted) {
-    double* __restrict const columnSums = a.columnSums;
-    for (int j = 0; j < n; ++j) {
-      for (int t = 0; t < VT; ++t) {
-        vec q0 = vec{}, q1 = vec{}, qu[NS], quu[NS], qwu[NS];
-        for (int s = 0; s < NS; ++s) qu[s] = quu[s] = qwu[s] = vec{};
-        for (int i = a.iLo; i <= a.iHi; ++i) {
-          const long long at = static_cast<long long>(a.y - r + i) * st + x0 - r + j + t * V;
-          const int lane = (i * n + j) * kLanes + t * V;
-          const vec wn = load(W + lane) * inv[t];
-          store(W + lane, wn);
-          q0 += wn;
-          q1 += wn * wn;
-          for (int s = 0; s < NS; ++s) {
-            const vec value = load(sig[s] + at) - cs[s][t];
-            const vec p = wn * (value - mu[s][t]);
-            store(prod[s] + lane, p);
-            e[s][t] += p * p;
-            const vec u = wn * value;
-            store(weighted[s] + lane, u);
-            qu[s] += u;
-            quu[s] += u * u;
-            qwu[s] += wn * u;
-          }
-        }
-        double* const q = columnSums + j * kColumnSums * kLanes + t * V;
-        for (int k = 0; k < kColumnSums; ++k) store(q + k * kLanes, vec{});
-        store(q + 0 * kLanes, q0);
-        store(q + 1 * kLanes, q1);
-        for (int s = 0; s < NS; ++s) {
-          store(q + (2 + first + s) * kLanes, qu[s]);
-          store(q + (2 + kSignals + first + s) * kLanes, quu[s]);
-          store(q + (2 + 2 * kSignals + first + s) * kLanes, qwu[s]);
-        }
-      }
-    }
+    writeProductsAndColumnSums(a, planes, sums, means, energy);
   } else {
-    for (int i = a.iLo; i <= a.iHi; ++i) {
-      const long long rowStart = static_cast<long long>(a.y - r + i) * st + x0 - r;
-      for (int j = 0; j < n; ++j) {
-        const int o = i * n + j;
-        for (int t = 0; t < VT; ++t) {
-          const long long at = rowStart + j + t * V;
-          const int lane = o * kLanes + t * V;
-          const vec wn = load(W + lane) * inv[t];
-          for (int s = 0; s < NS; ++s) {
-            const vec p = wn * ((load(sig[s] + at) - cs[s][t]) - mu[s][t]);
-            store(prod[s] + lane, p);
-            e[s][t] += p * p;
-          }
-        }
-      }
-    }
+    writeProducts(a, planes, sums, means, energy);
   }
   for (int s = 0; s < NS; ++s)
-    for (int t = 0; t < VT; ++t) store(a.energy + (first + s) * kLanes + t * V, e[s][t]);
+    for (int t = 0; t < VT; ++t) store(a.energy + (planes.firstSignal + s) * kLanes + t * V, energy[s][t]);
 }
 
 // The running sums of one call stay in registers: NA x NB x B x VT vectors.

@@ -268,16 +268,39 @@ BlockedRowSweep::BlockedRowSweep(const SweepSetup& setup, const BlockedSweepTabl
     for (Tile& t : ring_) withSums(t);
 }
 
-void BlockedRowSweep::buildTile(int y, int iLo, int iHi, const PaddedImage& image, long long index, bool weighted,
+namespace {
+
+// The costs of one pixel lie a whole image column of costs apart from the
+// next pixel's, so every tile's writes miss the cache; asking for a tile's
+// lines one tile ahead lets them arrive while the tile before runs.
+void prefetchCostCells(const CostVolume& volume, int y, int firstColumn, int width, int labels) {
+  for (int x = firstColumn; x < std::min(width, firstColumn + kLanes); ++x) {
+    const char* cell = reinterpret_cast<const char*>(volume.cell(x, y));
+    for (size_t b = 0; b < sizeof(float) * labels; b += 64) __builtin_prefetch(cell + b, 1);
+    __builtin_prefetch(cell + sizeof(float) * labels - 1, 1);
+  }
+}
+
+// A pair's correlation numerator and the square roots of its two windows'
+// guarded energies, per signal.
+struct PairTerms {
+  double numerator[kSignals];
+  double refRoot[kSignals];
+  double targetRoot[kSignals];
+};
+
+}  // namespace
+
+void BlockedRowSweep::buildTile(const RowWindows& rows, const PaddedImage& image, long long index, bool weighted,
                                 Tile& tile) {
   kernels::TileStatisticsArgs a;
   for (int p = 0; p < kernels::kImagePlanes; ++p) a.planes[p] = image.plane(p);
   a.stride = image.stride;
   a.width = setup_.width;
   a.r = r_;
-  a.y = y;
-  a.iLo = iLo;
-  a.iHi = iHi;
+  a.y = rows.y;
+  a.iLo = rows.firstRow;
+  a.iHi = rows.lastRow;
   a.x0 = static_cast<int>(index * kLanes);
   a.spatialWeight = tables_.spatialWeight.data();
   a.colorWeight = tables_.colorWeight.data();
@@ -293,6 +316,7 @@ void BlockedRowSweep::buildTile(int y, int iLo, int iHi, const PaddedImage& imag
   for (int k = 0; k < kSignals * kLanes; ++k) tile.root[k] = guardedRoot(tile.energy[k]);
   tile.index = index;
   if (weighted) {
+    // Running sums of the column sums from each end of the window.
     const int row = kColumnSums * kLanes, n = side_;
     for (int k = 0; k < row; ++k) {
       tile.leftSums[k] = tile.columnSums[k];
@@ -307,145 +331,165 @@ void BlockedRowSweep::buildTile(int y, int iLo, int iHi, const PaddedImage& imag
   }
 }
 
-void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
-  const KernelSet& kset = kernelSet();
-  const int w = setup_.width, labels = setup_.disparityRange, r = r_;
-  const long long base = setup_.baseDisparity;
-  int iLo, iHi;
-  insideOffsets(y - r, y + r, 2 * r, setup_.height, iLo, iHi);
-  const int oLo = iLo * side_, oHi = (iHi + 1) * side_;
-  const long long ringCount = static_cast<long long>(ring_.size());
-  for (Tile& t : ring_) t.index = -1;
-  long long nextTarget = 0;  // target tiles below it were built or are never needed
+BlockedRowSweep::TilePairs BlockedRowSweep::tilePairs(long long tile) const {
+  TilePairs pairs;
+  pairs.tile = tile;
+  pairs.firstColumn = static_cast<int>(tile * kLanes);
+  pairs.lanes = std::min(kLanes, setup_.width - pairs.firstColumn);
+  targetRange(setup_, tile, pairs.firstTarget, pairs.lastTarget);
+  pairs.targetColumns = static_cast<int>(pairs.lastTarget - pairs.firstTarget + 1);
+  pairs.firstTargetTile = pairs.firstTarget / kLanes;
+  pairs.lastTargetTile = pairs.lastTarget / kLanes;
+  pairs.laneForms = tables_.pairForms.data() + tile * kLanes * tables_.span;
+  pairs.formColumns = tables_.formColumns.data() + tile * kForms * tables_.span;
+  pairs.formUsed = tables_.formUsed.data() + tile * kForms;
+  return pairs;
+}
 
-  for (long long k = 0; k < tileCount(w); ++k) {
-    const int x0 = static_cast<int>(k * kLanes), lanes = std::min(kLanes, w - x0);
-    // The costs of one pixel lie a whole image column of costs apart from
-    // the next pixel's, so every tile's writes miss the cache; ask for the
-    // next tile's lines now, while this tile's statistics and products run.
-    for (int x = x0 + kLanes; x < std::min(w, x0 + 2 * kLanes); ++x) {
-      const char* cell = reinterpret_cast<const char*>(volume.cell(x, y));
-      for (size_t b = 0; b < sizeof(float) * labels; b += 64) __builtin_prefetch(cell + b, 1);
-      __builtin_prefetch(cell + sizeof(float) * labels - 1, 1);
+void BlockedRowSweep::buildTargetTiles(const RowWindows& rows, const TilePairs& pairs, long long& nextTargetTile) {
+  for (nextTargetTile = std::max(nextTargetTile, pairs.firstTargetTile); nextTargetTile <= pairs.lastTargetTile;
+       ++nextTargetTile)
+    buildTile(rows, tables_.target, nextTargetTile, tables_.targetWeighted[nextTargetTile] != 0,
+              ringSlot(nextTargetTile));
+}
+
+void BlockedRowSweep::sumPairsOfForm(const RowWindows& rows, const TilePairs& pairs, int form) {
+  const int block = kernelSet().blockColumns(kProducts[form]);
+  const unsigned char* wanted = pairs.formColumns + form * tables_.span;
+  for (long long m = pairs.firstTargetTile; m <= pairs.lastTargetTile; ++m) {
+    // The tile's columns in the range, trimmed to the first and last that
+    // some pair in this form uses.
+    long long first = std::max(m * kLanes, pairs.firstTarget);
+    long long last = std::min(m * kLanes + kLanes - 1, pairs.lastTarget);
+    while (first <= last && !wanted[first - pairs.firstTarget]) ++first;
+    while (last >= first && !wanted[last - pairs.firstTarget]) --last;
+    for (long long column = first; column <= last; column += block) {
+      const int count = static_cast<int>(std::min<long long>(block, last - column + 1));
+      for (int s = firstSignal_; s < firstSignal_ + signalCount_; ++s)
+        sumPairBlock(rows, pairs, form, ringSlot(m), column, count, s);
     }
-    long long tLo, tHi;
-    targetRange(setup_, k, tLo, tHi);
-    if (tLo > tHi) {
-      for (int l = 0; l < lanes; ++l) std::fill_n(volume.cell(x0 + l, y), labels, kOutsideCost);
+  }
+}
+
+void BlockedRowSweep::sumPairBlock(const RowWindows& rows, const TilePairs& pairs, int form, const Tile& targetTile,
+                                   long long firstColumn, int count, int signal) {
+  const bool refWeighted = form == kTargetPart || form == kGeneral;
+  const bool targetWeighted = form == kRefPart || form == kGeneral;
+  kernels::DotArgs a;
+  a.ref[0] = plane(ref_, refWeighted ? kernels::kWeightedPlane + signal : kernels::kProductPlane + signal);
+  a.ref[1] = plane(ref_, kernels::kWeightPlane);
+  a.target[0] = plane(targetTile, targetWeighted ? kernels::kWeightedPlane + signal : kernels::kProductPlane + signal);
+  a.target[1] = plane(targetTile, kernels::kWeightPlane);
+  a.oLo = rows.firstOffset;
+  a.oHi = rows.endOffset;
+  a.c0 = static_cast<int>(firstColumn - targetTile.index * kLanes);
+  a.count = count;
+  a.out = dotOut_.data();
+  kernelSet().dots[kKernel[form]](a);
+  // Each lane keeps only the results for the columns it pairs with in this form.
+  const int products = (refWeighted ? 2 : 1) * (targetWeighted ? 2 : 1);
+  for (int p = 0; p < products; ++p)
+    for (int b = 0; b < count; ++b) {
+      const long long column = firstColumn + b - pairs.firstTarget;
+      const double* out = dotOut_.data() + (p * count + b) * kLanes;
+      for (int l = 0; l < pairs.lanes; ++l)
+        if (pairs.laneForms[l * tables_.span + column] == form)
+          pairSums_[(l * pairs.targetColumns + column) * kPairSums + p * kSignals + signal] = out[l];
+    }
+}
+
+void BlockedRowSweep::writeTileCosts(const RowWindows& rows, const TilePairs& pairs, CostVolume& volume) const {
+  const long long base = setup_.baseDisparity;
+  for (int l = 0; l < pairs.lanes; ++l) {
+    const int x = pairs.firstColumn + l;
+    float* costs = volume.cell(x, rows.y);
+    for (int d = 0; d < setup_.disparityRange; ++d) {
+      const long long targetColumn = x - base - d;
+      costs[d] = targetColumn < pairs.firstTarget || targetColumn > pairs.lastTarget
+                     ? kOutsideCost
+                     : pairCost(rows, pairs, l, static_cast<int>(targetColumn));
+    }
+  }
+}
+
+float BlockedRowSweep::pairCost(const RowWindows& rows, const TilePairs& pairs, int lane, int targetColumn) const {
+  const int column = static_cast<int>(targetColumn - pairs.firstTarget);
+  const Tile& targetTile = ringSlot(targetColumn / kLanes);
+  const int targetLane = targetColumn % kLanes;
+  const double* sums = &pairSums_[(lane * pairs.targetColumns + column) * kPairSums];
+  const PairForm form = static_cast<PairForm>(pairs.laneForms[lane * tables_.span + column]);
+  PairTerms terms;
+  for (int s = 0; s < kSignals; ++s) {
+    terms.refRoot[s] = ref_.root[s * kLanes + lane];
+    terms.targetRoot[s] = targetTile.root[s * kLanes + targetLane];
+  }
+  if (form == kWhole) {
+    for (int s = 0; s < kSignals; ++s) terms.numerator[s] = sums[s];
+  } else {
+    // Sums over the common part of two cut windows: the means and energies
+    // of a weighted side come from its column sums over that part.
+    const int r = r_;
+    const OverlapRange range = overlapRange(windowBounds(pairs.firstColumn + lane, rows.y, r),
+                                            windowBounds(targetColumn, rows.y, r), 2 * r, setup_.width, setup_.height);
+    auto part = [&](const Tile& t, int tileLane) {
+      return partStatistics(t.columnSums, t.leftSums, t.rightSums, tileLane, range.jLo, range.jHi, r);
+    };
+    if (form == kTargetPart) {
+      // sum over the part of W_R (v_R - mean_R) P_T.
+      const PartStatistics p = part(ref_, lane);
+      for (int s = 0; s < kSignals; ++s) {
+        terms.numerator[s] = sums[s] - p.mean[s] * sums[kSignals + s];
+        terms.refRoot[s] = p.root[s];
+      }
+    } else if (form == kRefPart) {
+      const PartStatistics p = part(targetTile, targetLane);
+      for (int s = 0; s < kSignals; ++s) {
+        terms.numerator[s] = sums[s] - p.mean[s] * sums[kSignals + s];
+        terms.targetRoot[s] = p.root[s];
+      }
+    } else {
+      // sums: U_R U_T, U_R W_T, W_R U_T, W_R W_T.
+      const PartStatistics pr = part(ref_, lane);
+      const PartStatistics pt = part(targetTile, targetLane);
+      for (int s = 0; s < kSignals; ++s) {
+        terms.numerator[s] = sums[s] - pt.mean[s] * sums[kSignals + s] - pr.mean[s] * sums[2 * kSignals + s] +
+                             pr.mean[s] * pt.mean[s] * sums[3 * kSignals + s];
+        terms.refRoot[s] = pr.root[s];
+        terms.targetRoot[s] = pt.root[s];
+      }
+    }
+  }
+  // A signal whose cost is weighted by exactly 0 correlates 0.
+  for (int s = 0; s < kSignals; ++s)
+    if (s < firstSignal_ || s >= firstSignal_ + signalCount_) {
+      terms.numerator[s] = 0.0;
+      terms.refRoot[s] = terms.targetRoot[s] = 1.0;
+    }
+  return costFromRoots(terms.numerator, terms.refRoot, terms.targetRoot, setup_.logChromWeight);
+}
+
+void BlockedRowSweep::computeRow(int y, CostVolume& volume) {
+  RowWindows rows;
+  rows.y = y;
+  insideOffsets(y - r_, y + r_, 2 * r_, setup_.height, rows.firstRow, rows.lastRow);
+  rows.firstOffset = rows.firstRow * side_;
+  rows.endOffset = (rows.lastRow + 1) * side_;
+  for (Tile& t : ring_) t.index = -1;
+  long long nextTargetTile = 0;  // target tiles below it were built or are never needed
+
+  for (long long tile = 0; tile < tileCount(setup_.width); ++tile) {
+    const TilePairs pairs = tilePairs(tile);
+    prefetchCostCells(volume, y, pairs.firstColumn + kLanes, setup_.width, setup_.disparityRange);
+    if (pairs.firstTarget > pairs.lastTarget) {
+      for (int l = 0; l < pairs.lanes; ++l)
+        std::fill_n(volume.cell(pairs.firstColumn + l, y), setup_.disparityRange, kOutsideCost);
       continue;
     }
-    const int span = static_cast<int>(tHi - tLo + 1);
-
-    const unsigned char* forms = &tables_.pairForms[k * kLanes * tables_.span];
-    const unsigned char* wanted = &tables_.formColumns[k * kForms * tables_.span];
-    const unsigned char* anyForm = &tables_.formUsed[k * kForms];
-
-    buildTile(y, iLo, iHi, tables_.ref, k, anyForm[kTargetPart] || anyForm[kGeneral], ref_);
-    const long long mLo = tLo / kLanes, mHi = tHi / kLanes;
-    for (nextTarget = std::max(nextTarget, mLo); nextTarget <= mHi; ++nextTarget)
-      buildTile(y, iLo, iHi, tables_.target, nextTarget, tables_.targetWeighted[nextTarget] != 0,
-                ring_[nextTarget % ringCount]);
-
-    for (int f = kWhole; f < kForms; ++f) {
-      if (!anyForm[f]) continue;
-      const int block = kset.blockColumns(kProducts[f]);
-      const bool refWeighted = f == kTargetPart || f == kGeneral;
-      const bool targetWeighted = f == kRefPart || f == kGeneral;
-      const int refPlanes = refWeighted ? 2 : 1, targetPlanes = targetWeighted ? 2 : 1;
-      for (long long m = mLo; m <= mHi; ++m) {
-        const Tile& tt = ring_[m % ringCount];
-        long long first = std::max(m * kLanes, tLo), last = std::min(m * kLanes + kLanes - 1, tHi);
-        while (first <= last && !wanted[f * tables_.span + (first - tLo)]) ++first;
-        while (last >= first && !wanted[f * tables_.span + (last - tLo)]) --last;
-        for (long long c = first; c <= last; c += block) {
-          const int count = static_cast<int>(std::min<long long>(block, last - c + 1));
-          for (int s = firstSignal_; s < firstSignal_ + signalCount_; ++s) {
-            kernels::DotArgs a;
-            a.ref[0] = plane(ref_, refWeighted ? kernels::kWeightedPlane + s : kernels::kProductPlane + s);
-            a.ref[1] = plane(ref_, kernels::kWeightPlane);
-            a.target[0] = plane(tt, targetWeighted ? kernels::kWeightedPlane + s : kernels::kProductPlane + s);
-            a.target[1] = plane(tt, kernels::kWeightPlane);
-            a.oLo = oLo;
-            a.oHi = oHi;
-            a.c0 = static_cast<int>(c - m * kLanes);
-            a.count = count;
-            a.out = dotOut_.data();
-            kset.dots[kKernel[f]](a);
-            for (int p = 0; p < refPlanes * targetPlanes; ++p)
-              for (int b = 0; b < count; ++b) {
-                const long long col = c + b - tLo;
-                const double* out = dotOut_.data() + (p * count + b) * kLanes;
-                for (int l = 0; l < lanes; ++l)
-                  if (forms[l * tables_.span + col] == f)
-                    pairSums_[(l * span + col) * kPairSums + p * kSignals + s] = out[l];
-              }
-          }
-        }
-      }
-    }
-
-    // Costs of the tile's pixels.
-    for (int l = 0; l < lanes; ++l) {
-      const int x = x0 + l;
-      float* costs = volume.cell(x, y);
-      for (int d = 0; d < labels; ++d) {
-        const long long xtWide = x - base - d;
-        if (xtWide < tLo || xtWide > tHi) {
-          costs[d] = kOutsideCost;
-          continue;
-        }
-        const int xt = static_cast<int>(xtWide), col = static_cast<int>(xtWide - tLo);
-        const Tile& tt = ring_[(xt / kLanes) % ringCount];
-        const int lt = xt % kLanes;
-        const double* sums = &pairSums_[(l * span + col) * kPairSums];
-        const PairForm f = static_cast<PairForm>(forms[l * tables_.span + col]);
-        double numerator[kSignals], refRoot[kSignals], targetRoot[kSignals];
-        for (int s = 0; s < kSignals; ++s) {
-          refRoot[s] = ref_.root[s * kLanes + l];
-          targetRoot[s] = tt.root[s * kLanes + lt];
-        }
-        if (f == kWhole) {
-          for (int s = 0; s < kSignals; ++s) numerator[s] = sums[s];
-        } else {
-          const OverlapRange range =
-              overlapRange(windowBounds(x, y, r), windowBounds(xt, y, r), 2 * r, w, setup_.height);
-          auto part = [&](const Tile& t, int lane) {
-            return partStatistics(t.columnSums, t.leftSums, t.rightSums, lane, range.jLo, range.jHi, r);
-          };
-          if (f == kTargetPart) {
-            // sum over the part of W_R (v_R - mean_R) P_T.
-            const PartStatistics p = part(ref_, l);
-            for (int s = 0; s < kSignals; ++s) {
-              numerator[s] = sums[s] - p.mean[s] * sums[kSignals + s];
-              refRoot[s] = p.root[s];
-            }
-          } else if (f == kRefPart) {
-            const PartStatistics p = part(tt, lt);
-            for (int s = 0; s < kSignals; ++s) {
-              numerator[s] = sums[s] - p.mean[s] * sums[kSignals + s];
-              targetRoot[s] = p.root[s];
-            }
-          } else {
-            // sums: U_R U_T, U_R W_T, W_R U_T, W_R W_T.
-            const PartStatistics pr = part(ref_, l);
-            const PartStatistics pt = part(tt, lt);
-            for (int s = 0; s < kSignals; ++s) {
-              numerator[s] = sums[s] - pt.mean[s] * sums[kSignals + s] - pr.mean[s] * sums[2 * kSignals + s] +
-                             pr.mean[s] * pt.mean[s] * sums[3 * kSignals + s];
-              refRoot[s] = pr.root[s];
-              targetRoot[s] = pt.root[s];
-            }
-          }
-        }
-        // A signal whose cost is weighted by exactly 0 correlates 0.
-        for (int s = 0; s < kSignals; ++s)
-          if (s < firstSignal_ || s >= firstSignal_ + signalCount_) {
-            numerator[s] = 0.0;
-            refRoot[s] = targetRoot[s] = 1.0;
-          }
-        costs[d] = costFromRoots(numerator, refRoot, targetRoot, setup_.logChromWeight);
-      }
-    }
+    buildTile(rows, tables_.ref, tile, pairs.formUsed[kTargetPart] || pairs.formUsed[kGeneral], ref_);
+    buildTargetTiles(rows, pairs, nextTargetTile);
+    for (int form = kWhole; form < kForms; ++form)
+      if (pairs.formUsed[form]) sumPairsOfForm(rows, pairs, form);
+    writeTileCosts(rows, pairs, volume);
   }
 }
 

@@ -103,7 +103,43 @@ class BlockedRowSweep final : public RowSweep {
     double root[kernels::kSignals * kernels::kLanes] = {};  // sqrt of the guarded energy
     long long index = -1;                                   // tile of the current row it holds, -1 none
   };
-  void buildTile(int y, int iLo, int iHi, const PaddedImage& image, long long index, bool weighted, Tile& tile);
+  // The window rows of image row y that lie inside the image: row offsets
+  // firstRow..lastRow, so window offsets [firstOffset, endOffset).
+  struct RowWindows {
+    int y = 0;
+    int firstRow = 0, lastRow = 0;
+    int firstOffset = 0, endOffset = 0;
+  };
+  // One reference tile of the row and the target columns its pixels pair with.
+  struct TilePairs {
+    long long tile = 0;                           // reference tile index
+    int firstColumn = 0;                          // image column of lane 0
+    int lanes = 0;                                // lanes that are pixels of the image
+    long long firstTarget = 0, lastTarget = 0;    // target columns paired with, inclusive; none when first > last
+    int targetColumns = 0;                        // lastTarget - firstTarget + 1
+    long long firstTargetTile = 0, lastTargetTile = 0;  // target tiles holding those columns
+    const unsigned char* laneForms = nullptr;    // [lane * span + column - firstTarget]: form of that pair
+    const unsigned char* formColumns = nullptr;  // [form * span + column - firstTarget]: some lane pairs so
+    const unsigned char* formUsed = nullptr;     // [form]: some pair of the tile has that form
+  };
+
+  void buildTile(const RowWindows& rows, const PaddedImage& image, long long index, bool weighted, Tile& tile);
+  TilePairs tilePairs(long long tile) const;
+  // Builds the target tiles up to the last one `pairs` needs, from the first
+  // not built yet in this row (`nextTargetTile`, moved past them).
+  void buildTargetTiles(const RowWindows& rows, const TilePairs& pairs, long long& nextTargetTile);
+  // Dot products of every pair of the tile in one form, into pairSums_.
+  void sumPairsOfForm(const RowWindows& rows, const TilePairs& pairs, int form);
+  // One kernel call: the tile's pairs in `form` with `count` target columns
+  // from `firstColumn`, for one signal, into pairSums_.
+  void sumPairBlock(const RowWindows& rows, const TilePairs& pairs, int form, const Tile& targetTile,
+                    long long firstColumn, int count, int signal);
+  // The tile's costs at every label, from pairSums_ and the window statistics.
+  void writeTileCosts(const RowWindows& rows, const TilePairs& pairs, CostVolume& volume) const;
+  float pairCost(const RowWindows& rows, const TilePairs& pairs, int lane, int targetColumn) const;
+  // The ring slot of target tile `index`.
+  Tile& ringSlot(long long index) { return ring_[index % static_cast<long long>(ring_.size())]; }
+  const Tile& ringSlot(long long index) const { return ring_[index % static_cast<long long>(ring_.size())]; }
   const double* plane(const Tile& tile, int p) const {
     return tile.planes.data() + static_cast<long long>(p) * offsets_ * kernels::kLanes;
   }

@@ -1,7 +1,6 @@
 #include "cli/ComputeCommand.h"
 
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -24,17 +23,17 @@
 #include "io/NpyFile.h"
 #include "io/PfmFile.h"
 #include "pipeline/DisparityPipeline.h"
+#include "platform/Timing.h"
 #include "postprocess/DisplayGrey.h"
 #include "postprocess/FloatDisparity.h"
 #include "postprocess/LeftRightCheck.h"
+#include "postprocess/MapRefinement.h"
+#include "postprocess/WeightedMedian.h"
 #include "postprocess/SubpixelRefinement.h"
 
 namespace orbelt {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // Engine messages go where the progress display writes, ending a bar first.
 class StderrMessageBox : public MessageBox {
@@ -71,7 +70,7 @@ double shortestDecimal(float value) {
   return std::strtod(std::string(text, end).c_str(), nullptr);
 }
 
-nlohmann::json paramsJson(const StereoParams& p) {
+nlohmann::json paramsJson(const StereoParams& p, float logChromWeight) {
   return {{"half_win_size", p.halfWinSize},
           {"sigma_s", shortestDecimal(p.sigmaS)},
           {"sigma_p", shortestDecimal(p.sigmaP)},
@@ -81,7 +80,18 @@ nlohmann::json paramsJson(const StereoParams& p) {
           {"smooth_exponent", p.smoothExponent},
           {"smooth_max", p.smoothMax},
           {"lambda", shortestDecimal(p.lambda)},
-          {"color_mode", p.colorMode == ColorMode::Rgb ? "rgb" : "logchrom"}};
+          {"color_mode", p.colorMode == ColorMode::Rgb ? "rgb" : "logchrom"},
+          {"log_chrom_weight", shortestDecimal(logChromWeight)}};
+}
+
+// Pixels of a float map without a disparity (not finite).
+std::size_t countUnknown(const cv::Mat& disparity) {
+  std::size_t unknown = 0;
+  for (int y = 0; y < disparity.rows; ++y) {
+    const float* row = disparity.ptr<float>(y);
+    for (int x = 0; x < disparity.cols; ++x) unknown += !std::isfinite(row[x]);
+  }
+  return unknown;
 }
 
 nlohmann::json stageJson(const DisparityResult& r) {
@@ -107,6 +117,9 @@ int runComputeCommand(int argc, char** argv) {
   bool subpixel = false;
   double lrThreshold = 1.0;
   std::string lrText;
+  std::string weightText;
+  bool fill = false;
+  std::optional<int> medianRadius;
   std::string truthPath, maskPath;
   double truthScale = 1.0;
   float badThreshold = 1.0f;
@@ -148,9 +161,15 @@ int runComputeCommand(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--smooth-max", params.smoothMax, "Truncation of the label-distance power")->capture_default_str();
   app.add_option("--lambda", params.lambda, "Smoothness weight (scaled by 30 inside)")->capture_default_str();
-  app.add_option("--color-mode", colorMode, "Colour space the windows are compared in")
-      ->check(CLI::IsMember({"logchrom", "rgb"}))
-      ->capture_default_str();
+  CLI::Option* colorModeOption =
+      app.add_option("--color-mode", colorMode, "Colour space the windows are compared in")
+          ->check(CLI::IsMember({"logchrom", "rgb"}))
+          ->capture_default_str();
+  CLI::Option* weightOption =
+      app.add_option("--log-chrom-weight", weightText,
+                     "The matcher's blend of its two costs, 0 to 1: 1 = log-chromaticity only (as --color-mode "
+                     "logchrom), 0 = colour values only (as rgb); of it and --color-mode the later one given wins")
+          ->type_name("W");
   app.add_option("--seed", seed, "Seed of the optimizer's label orders, for a reproducible map (default: the clock)");
   app.add_option("--threads", threads, "Threads of the cost computation; 0 = all cores")
       ->check(CLI::NonNegativeNumber)
@@ -169,6 +188,13 @@ int runComputeCommand(int argc, char** argv) {
                      "THRESH pixels as unknown in the float outputs (default 1)")
           ->expected(0, 1)
           ->type_name("[THRESH]");
+  app.add_flag("--fill", fill,
+               "With --lr-check: give each unknown pixel of the float outputs the lower of the nearest consistent "
+               "disparities to its left and right on its row (the background side); a row with none stays unknown");
+  app.add_option("--median", medianRadius,
+                 "Weighted median of radius R (1 to " + std::to_string(kMaxMedianRadius) +
+                     ") over the float outputs, guided by the left view, after --fill; unknown pixels stay unknown")
+      ->type_name("R");
   app.add_option("--confidence", confidencePath,
                  "With --lr-check: 8-bit image, 255 where the check passed, 0 where it failed (.png, .bmp)");
   app.add_option("--json", jsonPath,
@@ -196,11 +222,35 @@ int runComputeCommand(int argc, char** argv) {
                   kExitUsage);
     }
   }
+  std::optional<float> logChromWeight;
+  if (weightOption->count() > 0) {
+    char* end = nullptr;
+    const double weight = std::strtod(weightText.c_str(), &end);
+    if (end == weightText.c_str() || *end != '\0' || !(weight >= 0.0 && weight <= 1.0)) {
+      return fail(nullptr,
+                  "--log-chrom-weight " + weightText +
+                      ": the weight must be from 0 to 1 (0: colour values only, 1: log-chromaticity only)",
+                  kExitUsage);
+    }
+    // Like a repeated option, the later of the two settings of the blend wins.
+    const std::vector<CLI::Option*> order = app.parse_order();
+    const auto lastOf = [&](const CLI::Option* option) {
+      for (std::size_t i = order.size(); i-- > 0;) {
+        if (order[i] == option) return static_cast<std::ptrdiff_t>(i);
+      }
+      return std::ptrdiff_t{-1};
+    };
+    if (lastOf(weightOption) > lastOf(colorModeOption)) logChromWeight = static_cast<float>(weight);
+  }
+  const float effectiveWeight = logChromWeight.value_or(logChromWeightOf(params.colorMode));
+  const RefinementOptions refinement{
+      .lrCheck = lrCheck, .lrThreshold = lrThreshold, .fill = fill, .medianRadius = medianRadius};
   if (noMap) outputPath.clear();
 
   // Everything that can be judged without computing is judged first, so a
   // mistake costs no time and touches no file.
   if (Status bad = params.check(); !bad) return fail(nullptr, bad.error());
+  if (const Status bad = refinement.check({"--lr-check", "--fill", "--median"}); !bad) return fail(nullptr, bad.error().message, kExitUsage);
   if (!confidencePath.empty() && !lrCheck) {
     return fail(nullptr, "--confidence needs --lr-check: the confidence is the left-right check's result",
                 kExitUsage);
@@ -249,6 +299,7 @@ int runComputeCommand(int argc, char** argv) {
   request.right = right;
   request.options = stereoOptionsFor(params);
   request.options.matcher.threadCount = threads;
+  if (logChromWeight) request.options.matcher.logChromWeight = *logChromWeight;
   request.options.optimizer.seed = seed;
   request.options.keepCosts = !costPath.empty();
   request.options.subpixel = subpixel;
@@ -272,25 +323,40 @@ int runComputeCommand(int argc, char** argv) {
   StderrMessageBox messages(progress);
   {
     char text[256];
-    std::snprintf(text, sizeof text, "%s: %d x %d, %d labels from %d, window %d x %d, %s%s%s", "orbelt-cli",
+    const std::string signal =
+        logChromWeight ? "log-chrom weight " + std::to_string(*logChromWeight).substr(0, 5) : colorMode;
+    std::snprintf(text, sizeof text, "%s: %d x %d, %d labels from %d, window %d x %d, %s%s%s%s%s", "orbelt-cli",
                   width, height, params.disparityRange, params.baseDisparity, 2 * params.halfWinSize + 1,
-                  2 * params.halfWinSize + 1, colorMode.c_str(), subpixel ? ", sub-pixel" : "",
-                  lrCheck ? ", left-right check" : "");
+                  2 * params.halfWinSize + 1, signal.c_str(), subpixel ? ", sub-pixel" : "",
+                  lrCheck ? ", left-right check" : "", fill ? ", fill" : "",
+                  medianRadius ? (", median " + std::to_string(*medianRadius)).c_str() : "");
     progress.line(text);
   }
-  const auto runStart = Clock::now();
+  const auto runStart = SteadyClock::now();
   request.progress = progress.stereoProgress();
   Expected<StereoResult> run = runStereo(request);
   if (!run) return fail(&progress, run.error());
   const StereoResult& stereo = *run;
   const DisparityResult& result = stereo.left;
-  const cv::Mat& disparity = stereo.disparity;
-  const double lrSeconds = stereo.leftRightSeconds;
+  const DisparityResult rightResult = stereo.right ? *stereo.right : DisparityResult{};
+  const std::vector<int> rightLabels = lrCheck ? mirrorLabels(rightResult.labels, width, height) : std::vector<int>{};
+  double lrSeconds = stereo.leftRightSeconds;
   const double subpixelSeconds = stereo.subpixelSeconds;
+  const std::vector<float>& offsets = stereo.subpixelOffsets;
+  // The map's refinements (the check's holes, fill, median) start again from
+  // the labels of both views.
+  Expected<RefinedMap> refinedMap = refineDisparityMap(result.labels, lrCheck ? &rightLabels : nullptr, width, height,
+                                                      params.baseDisparity, subpixel ? &offsets : nullptr, left,
+                                                      refinement);
+  if (!refinedMap) return fail(&progress, refinedMap.error());
+  const RefinedMap& refined = *refinedMap;
+  lrSeconds += refined.checkSeconds;
+  const cv::Mat& disparity = refined.disparity;
+  const std::size_t unknownPixels = countUnknown(disparity);
 
   // Every output is made in memory, then each is written through a temporary
   // file and a rename, so a failed write never leaves a half-written file.
-  const auto saveStart = Clock::now();
+  const auto saveStart = SteadyClock::now();
   std::vector<std::string> written;
   nlohmann::json outputs = nlohmann::json::object();
   const auto wrote = [&](const std::string& key, const std::string& path) {
@@ -299,7 +365,7 @@ int runComputeCommand(int argc, char** argv) {
   };
   double mapSaveSeconds = 0.0;
   if (!outputPath.empty()) {
-    const auto start = Clock::now();
+    const auto start = SteadyClock::now();
     const cv::Mat map = renderDisplayMap(result.labels, width, height, params.baseDisparity, params.displayLevel);
     if (const Status saved = saveImageAtomically(outputPath, map); !saved) {
       return fail(&progress, saved.error().message, kExitUsage);
@@ -328,7 +394,7 @@ int runComputeCommand(int argc, char** argv) {
     wrote("color", colorPath);
   }
   if (!confidencePath.empty()) {
-    const cv::Mat confidence = renderConfidence(stereo.consistent, width, height);
+    const cv::Mat confidence = renderConfidence(refined.consistent, width, height);
     if (const Status saved = saveImageAtomically(confidencePath, confidence); !saved) {
       return fail(&progress, saved.error().message, kExitUsage);
     }
@@ -336,7 +402,7 @@ int runComputeCommand(int argc, char** argv) {
   }
   double costSaveSeconds = 0.0;
   if (!costPath.empty()) {
-    const auto start = Clock::now();
+    const auto start = SteadyClock::now();
     const Status saved =
         writeNpyFloat32(costPath, result.costs.data(),
                         {static_cast<std::size_t>(height), static_cast<std::size_t>(width),
@@ -357,7 +423,16 @@ int runComputeCommand(int argc, char** argv) {
   progress.line(text);
   if (lrCheck) {
     std::snprintf(text, sizeof text, "right view   %8.3f s  (%.1f%% of pixels consistent within %g px)", lrSeconds,
-                  100.0 * double(stereo.consistentCount) / (double(width) * height), lrThreshold);
+                  100.0 * double(refined.consistentCount) / (double(width) * height), lrThreshold);
+    progress.line(text);
+  }
+  if (fill) {
+    std::snprintf(text, sizeof text, "fill         %8.3f s  (%zu pixels filled, %zu in rows without a consistent one)",
+                  refined.fillSeconds, refined.fill.filled, refined.fill.unknown);
+    progress.line(text);
+  }
+  if (medianRadius) {
+    std::snprintf(text, sizeof text, "median       %8.3f s  (radius %d)", refined.medianSeconds, *medianRadius);
     progress.line(text);
   }
   if (subpixel) {
@@ -396,7 +471,7 @@ int runComputeCommand(int argc, char** argv) {
         {"right", rightPath},
         {"width", width},
         {"height", height},
-        {"parameters", paramsJson(params)},
+        {"parameters", paramsJson(params, effectiveWeight)},
         {"seed", seed ? nlohmann::json(*seed) : nlohmann::json()},
         {"threads", threads},
         {"flow_recycling", result.flowRecycling},
@@ -409,11 +484,18 @@ int runComputeCommand(int argc, char** argv) {
     };
     if (lrCheck) {
       summary["lr_check"] = {{"threshold", lrThreshold},
-                             {"consistent_fraction", double(stereo.consistentCount) / (double(width) * height)},
+                             {"consistent_fraction", double(refined.consistentCount) / (double(width) * height)},
                              {"seconds", lrSeconds},
-                             {"right_view", stageJson(*stereo.right)}};
+                             {"right_view", stageJson(rightResult)}};
     }
     if (subpixel) summary["subpixel_seconds"] = subpixelSeconds;
+    summary["refinement"] = {{"lr_check", lrCheck},
+                             {"fill", fill},
+                             {"median_radius", medianRadius ? nlohmann::json(*medianRadius) : nlohmann::json()},
+                             {"filled_pixels", refined.fill.filled},
+                             {"unknown_pixels", unknownPixels},
+                             {"fill_seconds", refined.fillSeconds},
+                             {"median_seconds", refined.medianSeconds}};
     if (!score.is_null()) summary["score"] = score;
     summary["outputs"]["json"] = jsonPath;
     const std::string textOut = summary.dump(2) + "\n";

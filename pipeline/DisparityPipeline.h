@@ -28,6 +28,7 @@
 #include "pipeline/EngineSeams.h"
 #include "pipeline/ImageSlots.h"
 #include "pipeline/StereoParams.h"
+#include "platform/AvailableMemory.h"
 #include "platform/Expected.h"
 #include "platform/MessageBox.h"
 
@@ -38,6 +39,10 @@ namespace orbelt {
 struct DisparityOptions {
   bool keepCosts = false;  // keep the flat cost array in the result (for --save-cost)
   int threadCount = 0;     // matcher threads; 0 = the matcher's own choice
+  // The matcher's blend of its two signals, 0 (colour values only) to 1
+  // (log-chromaticity only); none = the colour mode's (1 or 0). The caller
+  // checks the range.
+  std::optional<float> logChromWeight;
   // Progress, each may be empty: rows of the cost volume (rows done,
   // height), expansion moves of the current pass (moves done, per pass), and
   // finished passes (pass number from 1, energy after it, its seconds).
@@ -79,11 +84,6 @@ Error colorFormatError();
 // colour check's, and an engine's own failure (kind EngineFailure), which the
 // dialog has always treated as fatal.
 bool endsTheDialog(const Error& error);
-
-// Bytes of memory the process may still take: the smaller of MemAvailable
-// (/proc/meminfo) and the RLIMIT_AS soft limit minus the address space in use
-// (VmSize). UINT64_MAX when neither is known.
-std::uint64_t availableMemoryBytes();
 
 // Why a pair that passed the colour check cannot run, checked before any
 // work: an empty image, a depth other than 8 bits per channel, a target whose

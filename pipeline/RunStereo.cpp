@@ -1,10 +1,11 @@
 #include "pipeline/RunStereo.h"
 
-#include <chrono>
 #include <new>
 #include <utility>
 
 #include "pipeline/DisparityPipeline.h"
+#include "platform/AvailableMemory.h"
+#include "platform/Timing.h"
 #include "postprocess/FloatDisparity.h"
 #include "postprocess/LeftRightCheck.h"
 #include "postprocess/SubpixelRefinement.h"
@@ -12,12 +13,6 @@
 namespace orbelt {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // The request's progress for one view, in the form labelView reports it.
 DisparityOptions progressOf(const StereoProgress& progress, StereoView view) {
@@ -86,7 +81,7 @@ Expected<StereoResult> runStereo(const StereoRequest& request) {
     result.left = std::move(leftView).value();
 
     if (options.leftRightThreshold) {
-      const auto start = Clock::now();
+      const auto start = SteadyClock::now();
       const MirroredPair mirrored = mirroredPairForRightView(left, right);
       StereoOptions rightOptions = options;
       rightOptions.keepCosts = false;
@@ -103,7 +98,7 @@ Expected<StereoResult> runStereo(const StereoRequest& request) {
     }
 
     if (options.subpixel) {
-      const auto start = Clock::now();
+      const auto start = SteadyClock::now();
       result.subpixelOffsets = subpixelOffsets(result.left.labels, result.left.costs, matcher.disparityRange);
       result.subpixelSeconds = secondsSince(start);
     }

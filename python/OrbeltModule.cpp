@@ -9,7 +9,6 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -125,20 +124,49 @@ std::optional<std::uint32_t> readSeed(OptionReader& reader) {
 }
 
 // lr_check: False/None (off), True (threshold 1 px, as the command line's
-// bare --lr-check), or a threshold in pixels.
-std::optional<double> readLeftRightCheck(OptionReader& reader) {
+// bare --lr-check), or a threshold in pixels; fill: True/False; median: a
+// radius or None. Their values are judged by RefinementOptions::check().
+RefinementOptions readRefinement(OptionReader& reader) {
+  RefinementOptions refinement;
   const py::object value = reader.take("lr_check");
-  if (value.is_none()) return std::nullopt;
-  if (py::isinstance<py::bool_>(value)) return value.cast<bool>() ? std::optional<double>(1.0) : std::nullopt;
-  if (!(py::isinstance<py::float_>(value) || py::isinstance<py::int_>(value))) {
-    raiseTypeError("lr_check must be True, False or a threshold in pixels");
+  if (py::isinstance<py::bool_>(value)) {
+    refinement.lrCheck = value.cast<bool>();
+  } else if (!value.is_none()) {
+    if (!(py::isinstance<py::float_>(value) || py::isinstance<py::int_>(value))) {
+      raiseTypeError("lr_check must be True, False or a threshold in pixels");
+    }
+    refinement.lrCheck = true;
+    refinement.lrThreshold = value.cast<double>();
   }
-  const double threshold = value.cast<double>();
-  if (!(threshold >= 0) || !std::isfinite(threshold)) {
-    raiseValueError("lr_check: the threshold " + std::string(py::str(value)) +
-                    " must be a number of pixels, 0 or more");
+  reader.read("fill", refinement.fill);
+  const py::object median = reader.take("median");
+  if (!median.is_none()) {
+    int radius = 0;
+    reader.read("median", radius);
+    refinement.medianRadius = radius;
   }
-  return threshold;
+  return refinement;
+}
+
+// The pair and the call's progress: the last options both runs read
+// (`rgb`, `progress`), then the check that no other option was given, then
+// the two images.
+struct PairCall {
+  cv::Mat left, right;
+  py::object progress;
+};
+
+PairCall readPair(OptionReader& reader, py::handle left, py::handle right) {
+  bool rgb = false;
+  reader.read("rgb", rgb);
+  PairCall call{{}, {}, reader.take("progress")};
+  reader.refuseUnknown();
+  if (!call.progress.is_none() && !PyCallable_Check(call.progress.ptr())) {
+    raiseTypeError("progress must be callable or None");
+  }
+  call.left = colourImage(left, "left", rgb);
+  call.right = colourImage(right, "right", rgb);
+  return call;
 }
 
 py::dict compute(py::handle left, py::handle right, py::kwargs options) {
@@ -150,17 +178,12 @@ py::dict compute(py::handle left, py::handle right, py::kwargs options) {
   reader.read("lambda_", call.params.lambda);
   call.seed = readSeed(reader);
   reader.read("subpixel", call.subpixel);
-  call.lrThreshold = readLeftRightCheck(reader);
+  call.refinement = readRefinement(reader);
   reader.read("return_cost", call.keepCosts);
-  bool rgb = false;
-  reader.read("rgb", rgb);
-  const py::object progress = reader.take("progress");
-  reader.refuseUnknown();
-  if (!progress.is_none() && !PyCallable_Check(progress.ptr())) raiseTypeError("progress must be callable or None");
-
-  const cv::Mat leftImage = colourImage(left, "left", rgb);
-  const cv::Mat rightImage = colourImage(right, "right", rgb);
-  ProgressRelay relay(progress);
+  const PairCall pair = readPair(reader, left, right);
+  const cv::Mat& leftImage = pair.left;
+  const cv::Mat& rightImage = pair.right;
+  ProgressRelay relay(pair.progress);
   if (relay.active()) {
     call.progress = [&relay](const char* stage, int done, int total) { relay.report(stage, done, total); };
   }
@@ -179,14 +202,16 @@ py::dict compute(py::handle left, py::handle right, py::kwargs options) {
   seconds["flatten"] = run.flattenSeconds;
   seconds["optimize"] = run.optimizeSeconds;
   seconds["passes"] = run.passSeconds;
-  if (call.lrThreshold) seconds["lr_check"] = run.lrSeconds;
+  if (call.refinement.lrCheck) seconds["lr_check"] = run.lrSeconds;
   if (call.subpixel) seconds["subpixel"] = run.subpixelSeconds;
+  if (call.refinement.fill) seconds["fill"] = run.fillSeconds;
+  if (call.refinement.medianRadius) seconds["median"] = run.medianSeconds;
   py::dict result;
   result["disparity"] = toArray(run.disparity);
   result["labels"] = toArray(run.labels, height, width);
   result["energies"] = run.passEnergies;
   result["seconds"] = seconds;
-  result["confidence"] = call.lrThreshold ? py::object(toBoolArray(run.consistent, height, width)) : py::none();
+  result["confidence"] = call.refinement.lrCheck ? py::object(toBoolArray(run.consistent, height, width)) : py::none();
   result["cost"] = call.keepCosts ? py::object(toArray(run.costs, height, width, call.params.disparityRange))
                                   : py::none();
   return result;
@@ -197,15 +222,10 @@ py::array_t<float> costVolume(py::handle left, py::handle right, py::kwargs opti
   StereoParams params;
   int threads = 0;
   readMatcherOptions(reader, params, threads);
-  bool rgb = false;
-  reader.read("rgb", rgb);
-  const py::object progress = reader.take("progress");
-  reader.refuseUnknown();
-  if (!progress.is_none() && !PyCallable_Check(progress.ptr())) raiseTypeError("progress must be callable or None");
-
-  const cv::Mat leftImage = colourImage(left, "left", rgb);
-  const cv::Mat rightImage = colourImage(right, "right", rgb);
-  ProgressRelay relay(progress);
+  const PairCall pair = readPair(reader, left, right);
+  const cv::Mat& leftImage = pair.left;
+  const cv::Mat& rightImage = pair.right;
+  ProgressRelay relay(pair.progress);
   std::function<void(int, int)> onRow;
   if (relay.active()) onRow = [&relay](int done, int total) { relay.report("cost_volume", done, total); };
   std::optional<Expected<std::vector<float>>> outcome;
@@ -243,13 +263,13 @@ std::string pathText(py::handle path) {
 
 py::array_t<float> readPfmFile(py::handle path) {
   const std::string file = pathText(path);
-  Expected<cv::Mat> read = Error{};
+  std::optional<Expected<cv::Mat>> read;
   {
     py::gil_scoped_release unlocked;
-    read = readPfm(file);
+    read.emplace(readPfm(file));
   }
-  if (!read) raise(read.error());
-  cv::Mat map = *std::move(read);
+  if (!*read) raise(ioFailure(read->error().message));
+  cv::Mat map = std::move(**read);
   map.forEach<float>([](float& d, const int*) {
     if (!std::isfinite(d)) d = std::numeric_limits<float>::quiet_NaN();
   });
@@ -262,24 +282,24 @@ void writePfmFile(py::handle path, py::handle array) {
   map.forEach<float>([](float& d, const int*) {
     if (std::isnan(d)) d = std::numeric_limits<float>::infinity();
   });
-  Status written;
+  std::optional<Status> written;
   {
     py::gil_scoped_release unlocked;
-    written = writePfm(file, map);
+    written.emplace(writePfm(file, map));
   }
-  if (!written) raise(written.error());
+  if (!*written) raise(ioFailure(written->error().message));
 }
 
 // An image file as stored (8 or 16 bits, any channel count), blue-green-red.
 py::array readImage(py::handle path) {
   const std::string file = pathText(path);
-  Expected<cv::Mat> loaded = Error{};
+  std::optional<Expected<cv::Mat>> read;
   {
     py::gil_scoped_release unlocked;
-    loaded = loadInputImage(file, "input");
+    read.emplace(loadInputImage(file, "input"));
   }
-  if (!loaded) raise(loaded.error());
-  const cv::Mat image = *std::move(loaded);
+  if (!*read) raise(ioFailure(read->error().message));
+  const cv::Mat image = std::move(**read);
   const py::dtype type = image.depth() == CV_8U    ? py::dtype::of<std::uint8_t>()
                          : image.depth() == CV_16U ? py::dtype::of<std::uint16_t>()
                          : image.depth() == CV_32F ? py::dtype::of<float>()
@@ -300,12 +320,12 @@ py::array readImage(py::handle path) {
 void writeImage(py::handle path, py::handle object) {
   const std::string file = pathText(path);
   const cv::Mat image = storableImage(object, "image");
-  Status saved;
+  std::optional<Status> written;
   {
     py::gil_scoped_release unlocked;
-    saved = saveImageAtomically(file, image);
+    written.emplace(saveImageAtomically(file, image));
   }
-  if (!saved) raise(saved.error());
+  if (!*written) raise(ioFailure(written->error().message));
 }
 
 // The batch manifest, read by the command line's own rules: one dict per pair
@@ -342,14 +362,6 @@ std::string batchSummaryText(const py::list& pairs, const py::list& outcomes, bo
   return batchSummary(batchPairs, batchOutcomes, json, manifestPath, shard);
 }
 
-// A float parameter as the shortest decimal that reads back as it (3.8, not
-// 3.799999952316284), as the command line's help and summaries show it.
-double shortestDecimal(float value) {
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return std::strtod(std::string(text, end).c_str(), nullptr);
-}
-
 }  // namespace
 
 }  // namespace orbelt::python
@@ -380,18 +392,20 @@ PYBIND11_MODULE(_orbelt, module) {
     const StereoParams p;
     py::dict d;
     d["half_win_size"] = p.halfWinSize;
-    d["sigma_s"] = shortestDecimal(p.sigmaS);
-    d["sigma_p"] = shortestDecimal(p.sigmaP);
+    d["sigma_s"] = p.sigmaS;
+    d["sigma_p"] = p.sigmaP;
     d["base_disparity"] = p.baseDisparity;
     d["disparity_range"] = p.disparityRange;
     d["smooth_exponent"] = p.smoothExponent;
     d["smooth_max"] = p.smoothMax;
-    d["lambda_"] = shortestDecimal(p.lambda);
+    d["lambda_"] = p.lambda;
     d["color_mode"] = p.colorMode == ColorMode::Rgb ? "rgb" : "logchrom";
     d["seed"] = py::none();
     d["threads"] = 0;
     d["subpixel"] = false;
     d["lr_check"] = false;
+    d["fill"] = false;
+    d["median"] = py::none();
     return d;
   }();
 }

@@ -1,30 +1,18 @@
 #include "python/StereoCall.h"
 
-#include <chrono>
 #include <cmath>
 #include <limits>
 #include <new>
 
 #include "pipeline/DisparityPipeline.h"
-#include "postprocess/FloatDisparity.h"
+#include "platform/Timing.h"
 #include "postprocess/LeftRightCheck.h"
+#include "postprocess/MapRefinement.h"
 #include "postprocess/SubpixelRefinement.h"
 
 namespace orbelt {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-// The optimizer of this tree still ends the process on an exponent it does
-// not take; an embedded interpreter must get an error instead.
-Status checkOptimizerTakes(const StereoParams& params) {
-  if (params.smoothExponent != 1 && params.smoothExponent != 2) {
-    return engineFailure("Wrong exponent in setSmoothness()!");
-  }
-  return {};
-}
 
 // The checks the command line makes before any work, with its messages.
 Status checkPair(const cv::Mat& left, const cv::Mat& right, const StereoParams& params, std::uint64_t available) {
@@ -35,7 +23,7 @@ Status checkPair(const cv::Mat& left, const cv::Mat& right, const StereoParams& 
   }
   if (Status bad = params.check(); !bad) return bad;
   if (Status bad = checkRunInputs(left, right, params, available); !bad) return bad;
-  return checkOptimizerTakes(params);
+  return {};
 }
 
 DisparityOptions optionsFor(const StereoCall& call, bool right, bool keepCosts) {
@@ -58,14 +46,13 @@ DisparityOptions optionsFor(const StereoCall& call, bool right, bool keepCosts) 
 Expected<StereoCallResult> runStereoCall(const cv::Mat& left, const cv::Mat& right, const StereoCall& call) {
   const StereoParams& params = call.params;
   if (call.threads < 0) return invalidInput("threads is " + std::to_string(call.threads) + "; it must be 0 or more");
-  if (call.lrThreshold && !(*call.lrThreshold >= 0 && std::isfinite(*call.lrThreshold))) {
-    return invalidInput("lr_check: the threshold must be a number of pixels, 0 or more");
-  }
+  if (Status bad = call.refinement.check(); !bad) return std::move(bad).error();
+  const bool lrCheck = call.refinement.lrCheck;
   // As on the command line: with the check, costs kept from the first run
   // are not available to the second.
   std::uint64_t available = availableMemoryBytes();
   const bool keepCosts = call.keepCosts || call.subpixel;
-  if (call.lrThreshold && keepCosts && available != UINT64_MAX) {
+  if (lrCheck && keepCosts && available != UINT64_MAX) {
     const std::uint64_t kept = static_cast<std::uint64_t>(left.cols) * static_cast<std::uint64_t>(left.rows) *
                                static_cast<std::uint64_t>(params.disparityRange) * sizeof(float);
     available = kept < available ? available - kept : 0;
@@ -86,33 +73,36 @@ Expected<StereoCallResult> runStereoCall(const cv::Mat& left, const cv::Mat& rig
     result.passEnergies = run.passEnergies;
     result.passSeconds = run.passSeconds;
 
-    LeftRightConsistency consistency;
-    if (call.lrThreshold) {
-      const auto start = Clock::now();
+    std::vector<int> rightLabels;
+    if (lrCheck) {
+      const auto start = SteadyClock::now();
       const MirroredPair mirrored = mirroredPairForRightView(left, right);
       Expected<DisparityResult> rightComputed =
           computeDisparity(mirrored.reference, mirrored.target, params, engines, optionsFor(call, true, false));
       if (!rightComputed) return std::move(rightComputed).error();
-      const DisparityResult& rightRun = *rightComputed;
-      consistency = checkLeftRight(run.labels, mirrorLabels(rightRun.labels, width, height), width, height,
-                                   params.baseDisparity, *call.lrThreshold);
+      rightLabels = mirrorLabels(rightComputed->labels, width, height);
       result.lrSeconds = secondsSince(start);
     }
     std::vector<float> offsets;
     if (call.subpixel) {
-      const auto start = Clock::now();
+      const auto start = SteadyClock::now();
       offsets = subpixelOffsets(run.labels, run.costs, params.disparityRange);
       result.subpixelSeconds = secondsSince(start);
     }
-    result.disparity = floatDisparity(run.labels, width, height, params.baseDisparity,
-                                      call.subpixel ? &offsets : nullptr,
-                                      call.lrThreshold ? &consistency.consistent : nullptr);
+    Expected<RefinedMap> refined =
+        refineDisparityMap(run.labels, lrCheck ? &rightLabels : nullptr, width, height, params.baseDisparity,
+                           call.subpixel ? &offsets : nullptr, left, call.refinement);
+    if (!refined) return std::move(refined).error();
+    result.lrSeconds += refined->checkSeconds;
+    result.fillSeconds = refined->fillSeconds;
+    result.medianSeconds = refined->medianSeconds;
+    result.disparity = std::move(refined->disparity);
     // Unknown is NaN in NumPy's world; the map files keep +inf.
     result.disparity.forEach<float>([](float& d, const int*) {
       if (!std::isfinite(d)) d = std::numeric_limits<float>::quiet_NaN();
     });
+    result.consistent = std::move(refined->consistent);
     result.labels = std::move(run.labels);
-    result.consistent = std::move(consistency.consistent);
     if (call.keepCosts) result.costs = std::move(run.costs);
     return result;
   } catch (const std::bad_alloc&) {
@@ -131,9 +121,7 @@ Expected<std::vector<float>> computeCostsOnly(const cv::Mat& left, const cv::Mat
     cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
     MatcherOptions matcher = stereoOptionsFor(params).matcher;
     matcher.threadCount = threads;
-    if (Status costs =
-            defaultEngines().computeCosts(volume, left, right, preview, matcher, onRow);
-        !costs) {
+    if (Status costs = defaultEngines().computeCosts(volume, left, right, preview, matcher, onRow); !costs) {
       return std::move(costs).error();
     }
     std::vector<float> flat(static_cast<std::size_t>(width) * height * range);

@@ -3,9 +3,10 @@
 // command line's main command, and what to keep. Returns the map and the
 // run's figures, or the Error that stopped it; never ends the process.
 //
-// A thin adapter over the pipeline's computeDisparity and the command line's
-// post-processing (sub-pixel refinement, left-right check), in the order the
-// command line applies them, so the map equals what `orbelt-cli --pfm` writes.
+// A thin adapter over the pipeline's computeDisparity, the right view's run
+// for the left-right check, sub-pixel offsets and refineDisparityMap, in the
+// order the command line applies them, so the map equals what
+// `orbelt-cli --pfm` writes.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -15,6 +16,7 @@
 #include <opencv2/core.hpp>
 
 #include "pipeline/StereoParams.h"
+#include "postprocess/MapRefinement.h"
 #include "platform/Expected.h"
 
 namespace orbelt {
@@ -24,7 +26,7 @@ struct StereoCall {
   std::optional<std::uint32_t> seed;    // optimizer label orders; unset: the clock
   int threads = 0;                      // cost threads; 0 = all cores
   bool subpixel = false;                // refine the float map by the cost parabola
-  std::optional<double> lrThreshold;    // left-right check threshold, pixels; unset: no check
+  RefinementOptions refinement;         // left-right check, fill, median (off by default)
   bool keepCosts = false;               // return the flat costs
   // Progress: (stage, done, total) with stage "cost_volume", "optimize",
   // "right_cost_volume" or "right_optimize". May be called from a worker
@@ -38,7 +40,7 @@ struct StereoCallResult {
   std::vector<double> passEnergies;     // energy after each optimizer pass
   std::vector<double> passSeconds;      // seconds of each pass
   double costSeconds = 0, flattenSeconds = 0, optimizeSeconds = 0;
-  double lrSeconds = 0, subpixelSeconds = 0;
+  double lrSeconds = 0, subpixelSeconds = 0, fillSeconds = 0, medianSeconds = 0;
   std::vector<std::uint8_t> consistent; // with the check: 1 where it passed, per pixel
   std::vector<float> costs;             // with keepCosts: (y * width + x) * range + d
 };

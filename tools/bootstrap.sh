@@ -14,6 +14,7 @@ PACKAGES=(
   fonts-noto-cjk
   clang libclang-rt-14-dev clang-format
   python3
+  pybind11-dev python3-dev python3-numpy python3-pytest python3-distributed
 )
 
 missing=()

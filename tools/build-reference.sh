@@ -9,13 +9,15 @@
 # COMMIT: any revision (e.g. the commit before the work being measured).
 # DIR: scratch folder (e.g. /tmp/orbelt-ref); created, or refreshed when it
 #   holds an earlier reference build. Never inside the repository.
-# TARGET: what to build (default: orbelt-mrf-bench orbelt-maxflow-bench
-#   orbelt-run-bench orbelt-cli).
+# TARGET: what to build (default: orbelt-mrf-bench orbelt-maxflow-bench; the
+#   commit's own orbelt-run-bench and orbelt-cli can be named too).
 # The commit's sources come from `git archive` (no worktree is registered);
-# bench/ and tools/ are then taken from this tree, so both builds measure
-# with the same benchmark code (a benchmark that needs an interface the
-# commit lacks fails to build there: then pick a later commit). The build is
-# Release with ccache when present; prints the bin folder at the end.
+# bench/mrf and bench/maxflow are then taken from this tree, so both builds
+# measure with the same benchmark code. Those two benchmarks use only the
+# optimizer's and the graph's calls, in a form that builds against trees
+# before and after the optimizer's calls began to return a Status; the mrf
+# bench hands a pair's matcher costs to the reference as a file. The build
+# is Release with ccache when present; prints the bin folder at the end.
 set -euo pipefail
 
 if [ $# -lt 2 ]; then
@@ -27,7 +29,7 @@ dir=$2
 shift 2
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(orbelt-mrf-bench orbelt-maxflow-bench orbelt-run-bench orbelt-cli)
+  targets=(orbelt-mrf-bench orbelt-maxflow-bench)
 fi
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -49,13 +51,12 @@ fi
 rm -rf "$dir/src"
 mkdir -p "$dir/src"
 git -C "$root" archive "$commit" | tar -x -C "$dir/src"
-# The benchmark programs (and the tools they share) as in this tree.
-rm -rf "$dir/src/bench" "$dir/src/tools"
-cp -r "$root/bench" "$root/tools" "$dir/src/"
-# The mrf bench and recorder read the test fixtures' headers.
-mkdir -p "$dir/src/tests/mrf"
-cp "$root"/tests/mrf/GridEnergy.h "$root"/tests/mrf/GoldenRuns.h "$root"/tests/mrf/DefaultPairEnergy.h "$dir/src/tests/mrf/"
-cp "$root/tests/maxflow/BoostFlowOracle.h" "$dir/src/tests/maxflow/" 2>/dev/null || true
+# The optimizer's and the graph's benchmarks as in this tree (the max-flow
+# bench also reads the Boost oracle's header).
+rm -rf "$dir/src/bench/mrf" "$dir/src/bench/maxflow"
+cp -r "$root/bench/mrf" "$root/bench/maxflow" "$dir/src/bench/"
+mkdir -p "$dir/src/tests/maxflow"
+cp "$root/tests/maxflow/BoostFlowOracle.h" "$dir/src/tests/maxflow/"
 git -C "$root" rev-parse "$commit" > "$dir/src/.orbelt-reference"
 
 launcher=()

@@ -18,7 +18,9 @@
 //    the images shrunk N times (area average) and the labels with them.
 //
 // Every measured run is a child process of its own (this program with
-// --emit, or the reference build's), so each has its own peak memory; with
+// --emit, or the reference build's), so each has its own peak memory; a
+// pair's costs are computed here once and handed to both as a scratch file,
+// so the reference build needs only its commit's optimizer; with
 // --reference the two builds alternate, --rounds times, the first one to go
 // switching every round, and each pass keeps its lowest time over the rounds:
 // a change in the machine's load hits both alike. Both builds run the
@@ -33,7 +35,6 @@
 //   cmake --build build --target orbelt-mrf-bench -j2
 //   build/bin/orbelt-mrf-bench [--width 450 --height 375 --labels 60 | --costs FILE.npy | --pair NAME [--scale N]]
 //                              [--passes 10] [--seed 7] [--reference DIR/bin] [--rounds 2] [--scaling]
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -49,17 +50,23 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <tuple>
-#include <utility>
+#include <type_traits>
 #include <vector>
 
+#include "mrf/AlphaExpansion.h"
+
+// The matcher's costs of a pair are computed by the program that compares
+// (always this tree's build) and handed to both builds' runs as a file, so
+// that a reference build needs nothing but the optimizer from its commit.
+#if __has_include("io/ImageFile.h")
+#define ORBELT_BENCH_COMPUTES_PAIR_COSTS 1
 #include <opencv2/imgproc.hpp>
 
 #include "ancc/CostVolume.h"
 #include "io/ImageFile.h"
-#include "mrf/AlphaExpansion.h"
 #include "pipeline/DisparityPipeline.h"
 #include "pipeline/StereoParams.h"
+#endif
 
 namespace {
 
@@ -158,18 +165,19 @@ std::pair<std::string, std::string> pairFiles(const std::string& name) {
   return files;
 }
 
+#ifdef ORBELT_BENCH_COMPUTES_PAIR_COSTS
 // The matcher's costs at the dialog's defaults on a pair shrunk `scale`
 // times, with the label range shrunk alike; the seconds the matcher took.
 std::vector<float> pairCosts(const std::string& name, int scale, int& width, int& height, int& labels,
                              double& seconds) {
   const auto files = pairFiles(name);
   if (files.first.empty()) refuse("the pair " + name + " is not there (the public data is absent)");
-  cv::Mat ref, target;
-  for (auto [image, path, role] : {std::tuple{&ref, files.first, "reference"}, std::tuple{&target, files.second, "target"}}) {
-    orbelt::Expected<cv::Mat> loaded = orbelt::loadInputImage(path, role);
-    if (!loaded) refuse(loaded.error().summary());
-    *image = std::move(*loaded);
-  }
+  orbelt::Expected<cv::Mat> loadedRef = orbelt::loadInputImage(files.first, "reference");
+  orbelt::Expected<cv::Mat> loadedTarget = orbelt::loadInputImage(files.second, "target");
+  if (!loadedRef) refuse(loadedRef.error().summary());
+  if (!loadedTarget) refuse(loadedTarget.error().summary());
+  cv::Mat ref = *loadedRef;
+  cv::Mat target = *loadedTarget;
   if (scale > 1) {
     cv::resize(ref, ref, cv::Size(ref.cols / scale, ref.rows / scale), 0, 0, cv::INTER_AREA);
     cv::resize(target, target, cv::Size(target.cols / scale, target.rows / scale), 0, 0, cv::INTER_AREA);
@@ -197,6 +205,44 @@ std::vector<float> pairCosts(const std::string& name, int scale, int& width, int
   return flat;
 }
 
+// Writes costs as a float32 .npy of shape (height, width, labels).
+void writeCostFile(const std::string& path, const std::vector<float>& costs, int width, int height, int labels) {
+  std::string header = "{'descr': '<f4', 'fortran_order': False, 'shape': (" + std::to_string(height) + ", " +
+                       std::to_string(width) + ", " + std::to_string(labels) + "), }";
+  while ((10 + header.size() + 1) % 64 != 0) header += ' ';
+  header += '\n';
+  std::ofstream out(path, std::ios::binary);
+  const unsigned char preamble[10] = {0x93, 'N', 'U', 'M', 'P', 'Y', 1, 0,
+                                      static_cast<unsigned char>(header.size() & 0xFF),
+                                      static_cast<unsigned char>(header.size() >> 8)};
+  out.write(reinterpret_cast<const char*>(preamble), sizeof preamble);
+  out.write(header.data(), static_cast<std::streamsize>(header.size()));
+  out.write(reinterpret_cast<const char*>(costs.data()), static_cast<std::streamsize>(costs.size() * sizeof(float)));
+  if (!out) refuse("cannot write the cost file " + path);
+}
+#endif
+
+// The optimizer's calls return a Status in later trees and nothing in
+// earlier ones; a run whose optimizer refuses has no figures to give.
+template <class Call>
+void mustSucceed(Call&& call) {
+  if constexpr (std::is_void_v<decltype(call())>) {
+    call();
+  } else if (const auto done = call(); !done) {
+    refuse(done.error().summary());
+  }
+}
+// An energy sum, as a double or as an Expected<double>.
+template <class Sum>
+double sumValue(const Sum& sum) {
+  if constexpr (std::is_arithmetic_v<Sum>) {
+    return sum;
+  } else {
+    if (!sum) refuse(sum.error().summary());
+    return *sum;
+  }
+}
+
 // ------------------------------------------------------------ measurement
 
 double cpuSeconds() {
@@ -209,10 +255,16 @@ double wallSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-double peakResidentMiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB on Linux
+// A memory figure of this process image from /proc/self/status, in MiB:
+// "VmHWM:" (the peak; unlike ru_maxrss it starts afresh at exec, so a child
+// does not inherit its parent's) or "VmRSS:" (now).
+double statusMiB(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field, 0) == 0) return std::strtod(line.c_str() + std::strlen(field), nullptr) / 1024.0;  // kB
+  }
+  return 0.0;
 }
 
 struct Options {
@@ -247,10 +299,13 @@ std::vector<std::string> runArguments(const Options& o) {
 // --emit: one run in this process, its figures on stdout as "key value ..."
 // lines, one per pass and one for the run.
 int emitRun(const Options& o) {
+  // What the program takes before any work (its libraries differ between
+  // builds): the peak is reported above it.
+  const double floorMiB = statusMiB("VmRSS:");
   int width = o.width, height = o.height, labels = o.labels;
   double costSeconds = 0.0;
+  if (!o.pair.empty()) refuse("--emit takes the pair's costs as --costs FILE.npy");
   std::vector<float> costs = !o.costFile.empty() ? readCostFile(o.costFile, width, height, labels)
-                             : !o.pair.empty()   ? pairCosts(o.pair, o.scale, width, height, labels, costSeconds)
                                                  : syntheticCosts(width, height, labels);
   orbelt::DataTerm data;
   data.costTable = costs.data();
@@ -263,14 +318,14 @@ int emitRun(const Options& o) {
   orbelt::EnergyTerms terms{&data, &smooth};
   orbelt::AlphaExpansion solver(width, height, labels, &terms);
   solver.fixLabelOrderSeed(static_cast<std::uint32_t>(o.seed));
-  if (const orbelt::Status installed = solver.initialize(); !installed) refuse(installed.error().summary());
+  mustSucceed([&] { return solver.initialize(); });
   solver.resetLabels();
   std::printf("run width %d height %d labels %d costSeconds %.6f\n", width, height, labels, costSeconds);
   for (int pass = 1; pass <= o.passes; ++pass) {
     const std::int64_t solvedBefore = solver.moveCounts().solved;
     const double wall = wallSeconds();
     const double cpu = cpuSeconds();
-    if (const orbelt::Status swept = solver.optimize(1, nullptr); !swept) refuse(swept.error().summary());
+    mustSucceed([&] { return solver.optimize(1, nullptr); });
     const double passWall = wallSeconds() - wall;
     const double passCpu = cpuSeconds() - cpu;
     std::uint64_t h = 1469598103934665603ull;  // FNV-1a over the labels
@@ -280,9 +335,9 @@ int emitRun(const Options& o) {
     }
     std::printf("pass %d wall %.6f cpu %.6f solved %lld energy %.17g hash %" PRIu64 "\n", pass, passWall, passCpu,
                 static_cast<long long>(solver.moveCounts().solved - solvedBefore),
-                *solver.dataCostSum() + static_cast<float>(*solver.pairCostSum()), h);
+                sumValue(solver.dataCostSum()) + static_cast<float>(sumValue(solver.pairCostSum())), h);
   }
-  std::printf("end peakMiB %.3f\n", peakResidentMiB());
+  std::printf("end peakMiB %.3f\n", statusMiB("VmHWM:") - floorMiB);
   return 0;
 }
 
@@ -384,17 +439,44 @@ std::string selfProgram() {
 bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
   const std::string self = selfProgram();
   const std::string reference = o.reference.empty() ? "" : o.reference + "/orbelt-mrf-bench";
-  const std::vector<std::string> args = runArguments(o);
+  std::vector<std::string> args = runArguments(o);
+  std::string handedCosts;  // the pair's costs, as a file both builds read
+  double costSeconds = 0.0;
+  if (!o.pair.empty()) {
+#ifdef ORBELT_BENCH_COMPUTES_PAIR_COSTS
+    int width = 0, height = 0, labels = 0;
+    {
+      const std::vector<float> costs = pairCosts(o.pair, o.scale, width, height, labels, costSeconds);
+      char path[] = "/tmp/orbelt-mrf-bench-costs-XXXXXX";
+      const int fd = mkstemp(path);
+      if (fd < 0) refuse("cannot make a scratch file in /tmp for the costs");
+      close(fd);
+      handedCosts = path;
+      writeCostFile(handedCosts, costs, width, height, labels);
+    }
+    Options handed = o;
+    handed.pair.clear();
+    handed.costFile = handedCosts;
+    args = runArguments(handed);
+#else
+    refuse("this build computes no pair costs; give them with --costs FILE.npy");
+#endif
+  }
   for (int round = 0; round < o.rounds; ++round) {
     const bool referenceFirst = round % 2 == 0;
     for (int turn = 0; turn < 2; ++turn) {
       const bool isReference = (turn == 0) == referenceFirst;
       if (isReference && reference.empty()) continue;
       const RunFigures run = runChild(isReference ? reference : self, args);
-      if (!run.ok) refuse(std::string("the ") + (isReference ? "reference" : "this build's") + " run failed");
+      if (!run.ok) {
+        if (!handedCosts.empty()) std::remove(handedCosts.c_str());
+        refuse(std::string("the ") + (isReference ? "reference" : "this build's") + " run failed");
+      }
       keepFaster(isReference ? before : now, run);
     }
   }
+  if (!handedCosts.empty()) std::remove(handedCosts.c_str());
+  now.costSeconds = before.costSeconds = costSeconds;
   std::printf("%d x %d grid, %d labels; %d passes of optimize(1), seed %d; %s\n", now.width, now.height, now.labels,
               o.passes, o.seed, !o.costFile.empty() ? o.costFile.c_str()
                                 : !o.pair.empty()   ? (o.pair + " pair, 1/" + std::to_string(o.scale) + " size").c_str()
@@ -409,7 +491,8 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
       const PassFigures& p = now.passes[k];
       std::printf("%4zu %8.3f %8.3f %7lld  %.6f\n", k + 1, p.wall, p.cpu, p.solved, p.energy);
     }
-    std::printf("total %8.3f %8.3f   peak memory %.1f MiB\n", totalWall(now), totalCpu(now), now.peakMiB);
+    std::printf("total %8.3f %8.3f   peak memory above the program's start (costs, optimizer) %.1f MiB\n",
+                totalWall(now), totalCpu(now), now.peakMiB);
     return true;
   }
   std::printf("pass | reference wall  cpu | this build wall  cpu | ratio wall  cpu | solved (this/ref) | energy (this build)   labels\n");
@@ -427,7 +510,9 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
   std::printf("total | %9.3f %8.3f | %10.3f %8.3f | %7.2fx %6.2fx (reference / this build: above 1 is faster)\n",
               totalWall(before), totalCpu(before), totalWall(now), totalCpu(now), totalWall(before) / totalWall(now),
               totalCpu(before) / totalCpu(now));
-  std::printf("peak memory of the whole process: reference %.1f MiB, this build %.1f MiB (%.2fx)\n", before.peakMiB,
+  std::printf("peak memory above each program's own start (costs, optimizer): reference %.1f MiB, this build %.1f MiB "
+              "(%.2fx)\n",
+              before.peakMiB,
               now.peakMiB, now.peakMiB / before.peakMiB);
   std::printf("labels after every pass: %s\n", same ? "identical" : "DIFFERENT (see the energies)");
   return same;

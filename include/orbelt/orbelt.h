@@ -14,18 +14,22 @@
 #include "pipeline/DisparityPipeline.h"
 #include "pipeline/StereoParams.h"
 
-// A finished map: float disparities, the left-right check, sub-pixel
-// refinement and the display grey.
+// After the optimizer: disparities from labels, the display grey, the
+// left-right check, sub-pixel refinement and the opt-in refinements.
+#include "postprocess/BackgroundFill.h"
 #include "postprocess/DisplayGrey.h"
 #include "postprocess/FloatDisparity.h"
 #include "postprocess/LeftRightCheck.h"
 #include "postprocess/SubpixelRefinement.h"
+#include "postprocess/WeightedMedian.h"
 
-// Files: float maps and atomic writes.
+// Files: images, float maps, NumPy arrays, the map pictures, atomic writes.
 #include "io/AtomicFile.h"
+#include "io/DisparityImages.h"
+#include "io/DisparityMapFiles.h"
 #include "io/ImageFile.h"
+#include "io/NpyFile.h"
 #include "io/PfmFile.h"
 
 // Scoring against ground truth.
 #include "eval/DisparityEvaluation.h"
-#include "io/DisparityMapFiles.h"

@@ -22,6 +22,10 @@ The options are the command line's long options with ``_`` for ``-``
     subpixel         refine the map by each pixel's cost parabola         (False)
     lr_check         False, True (1 px) or a threshold in pixels: pixels
                      whose left and right maps disagree become NaN        (False)
+    fill             give the pixels lr_check left unknown the farther
+                     (background) neighbour's disparity; needs lr_check   (False)
+    median           radius of a guided weighted median over the map;
+                     None: off                                            (None)
 
 Images are H x W x 3 uint8 in blue-green-red order, as cv2.imread gives
 them; pass ``rgb=True`` for arrays from PIL or imageio.
@@ -35,13 +39,18 @@ The interpreter lock is released while a run works, so threads may run
 pairs at once.
 """
 
+import numpy as _np
+
 from . import _orbelt
 
 __all__ = ["Result", "compute", "cost_volume", "evaluate", "read_pfm", "write_pfm", "read_image", "write_image",
            "defaults"]
 
-#: The options' defaults (the library's own).
-defaults = dict(_orbelt.defaults)
+#: The options' defaults (the library's own). The library keeps its float
+#: parameters in single precision; each shows as the shortest decimal that
+#: reads back as it (3.8, not 3.799999952316284).
+defaults = {name: float(str(_np.float32(value))) if isinstance(value, float) else value
+            for name, value in _orbelt.defaults.items()}
 
 
 class Result:
@@ -53,7 +62,8 @@ class Result:
                 sub-pixel refinement)
     energies    list of float: the energy after each optimizer pass
     seconds     dict: wall seconds per stage ("cost_volume", "flatten",
-                "optimize", "passes" (list), and "lr_check", "subpixel" when run)
+                "optimize", "passes" (list), and "lr_check", "subpixel",
+                "fill", "median" when run)
     confidence  bool (H, W), True where the left-right check passed; None
                 without lr_check
     cost        float32 (H, W, labels) matching costs with return_cost=True,

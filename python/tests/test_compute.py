@@ -1,6 +1,7 @@
 """orbelt.compute and orbelt.cost_volume against the command line, and how
 they treat threads, progress reports and bad input."""
 
+import re
 import threading
 import time
 
@@ -65,6 +66,19 @@ def test_cost_volume_is_the_runs_cost(small_pair):
         orbelt.cost_volume(*small_pair, lambda_=1.0)
 
 
+def test_defaults_are_the_clis(cli):
+    shown = dict(re.findall(r"^\s+--([a-z-]+) \S*?=(\S+)", run_cli(cli, "--help").stdout, re.M))
+    compared = set()
+    for name, value in orbelt.defaults.items():
+        flag = "lambda" if name == "lambda_" else name.replace("_", "-")
+        if flag in shown:
+            assert str(value) == shown[flag] or float(value) == float(shown[flag]), name
+            compared.add(name)
+    # Every option whose default the help shows (the others: None or off).
+    assert compared == {"half_win_size", "sigma_s", "sigma_p", "base_disparity", "disparity_range", "smooth_exponent",
+                        "smooth_max", "lambda_", "color_mode", "threads"}, shown
+
+
 # Bad calls: (keyword options or replaced images, exception, part of the
 # message). Parameter messages are the command line's own (checked beside).
 BAD_CALLS = [
@@ -75,7 +89,10 @@ BAD_CALLS = [
     (dict(smooth_exponent=3), RuntimeError, "Wrong exponent in setSmoothness()!"),
     (dict(disparity_range=1000000000), MemoryError, "memory"),
     (dict(color_mode="lab"), ValueError, 'color_mode is "lab"'),
-    (dict(lr_check=-1), ValueError, "lr_check: the threshold -1"),
+    (dict(lr_check=-1), ValueError, "--lr-check: the threshold -1 must be a number of pixels, 0 or more"),
+    (dict(fill=True), ValueError, "--fill needs --lr-check"),
+    (dict(lr_check=True, median=0), ValueError, "0"),
+    (dict(median=1.5), TypeError, "median must be an integer, not float"),
     (dict(threads=-2), ValueError, "threads is -2"),
     (dict(seed=-1), ValueError, "seed is -1"),
     (dict(half_win_size=2.5), TypeError, "half_win_size must be an integer, not float"),
@@ -123,6 +140,19 @@ def test_parameter_messages_are_the_clis(cli, small_pair, pair_files, option, va
     run = run_cli(cli, *pair_files, "--no-map", "--pfm", "x.pfm", *cli_option_args({option: value}))
     assert run.returncode == 2
     assert str(raised.value) in run.stderr
+
+
+def test_fill_and_median_refine_the_checked_map(small_pair):
+    checked = orbelt.compute(*small_pair, lr_check=True, **SMALL)
+    filled = orbelt.compute(*small_pair, lr_check=True, fill=True, **SMALL)
+    smoothed = orbelt.compute(*small_pair, lr_check=True, fill=True, median=2, **SMALL)
+    unknown = np.isnan(checked.disparity)
+    assert unknown.any() and not np.isnan(filled.disparity).any()
+    # The fill changes only what the check left unknown; the median may change any pixel.
+    np.testing.assert_array_equal(filled.disparity[~unknown], checked.disparity[~unknown])
+    assert not np.array_equal(smoothed.disparity, filled.disparity)
+    np.testing.assert_array_equal(filled.confidence, ~unknown)
+    assert {"lr_check", "fill", "median"} <= smoothed.seconds.keys()
 
 
 def test_two_threads_at_once_get_their_own_maps(default_pair):

@@ -201,7 +201,7 @@ TEST(AlphaExpansion, EachMoveOfASquaredTermReachesTheBestExpansionOfItsCorrected
                                       << ", alpha " << alpha << ", truncated at " << maxCost);
 
     AlphaExpansionProbe solver(width, height, labelCount, &e.terms);
-    EXPECT_TRUE(solver.initialize());
+    ASSERT_TRUE(solver.initialize());
     mrftest::assignLabels(solver, start);
     solver.expandLabel(alpha);
     const std::vector<int> after = mrftest::labelsOf(solver);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
@@ -164,9 +165,11 @@ TEST(ComputeDisparity, BuildsTheSmoothnessTermFromTheDialogValues) {
 TEST(ComputeDisparity, HandsTheMatcherItsSixValuesAndTheColourWeight) {
   struct Case {
     ColorMode mode;
+    std::optional<float> blend;  // an explicit blend overrides the mode's weight
     float weight;
   };
-  for (const Case& c : {Case{ColorMode::LogChrom, 1.0f}, Case{ColorMode::Rgb, 0.0f}}) {
+  for (const Case& c : {Case{ColorMode::LogChrom, {}, 1.0f}, Case{ColorMode::Rgb, {}, 0.0f},
+                        Case{ColorMode::LogChrom, 0.25f, 0.25f}, Case{ColorMode::Rgb, 1.0f, 1.0f}}) {
     EngineLog log;
     StereoParams params = smallParams(7);
     params.baseDisparity = -3;
@@ -177,6 +180,7 @@ TEST(ComputeDisparity, HandsTheMatcherItsSixValuesAndTheColourWeight) {
     params.colorMode = c.mode;
     DisparityOptions options;
     options.threadCount = 3;
+    options.logChromWeight = c.blend;
     const cv::Mat ref = patterned(8, 5, 1);
     const cv::Mat target = patterned(8, 5, 2);
     EXPECT_TRUE(computeDisparity(ref, target, params, testing::recordingEngines(log, patternFill(7)), options));

@@ -157,8 +157,8 @@ TEST_F(OrbeltCli, RefusalsExplainThemselvesAndLeaveEarlierOutputAlone) {
       {"left.png right.png --log-chrom-weight nan", 2, "--log-chrom-weight nan: the weight must be from 0 to 1"},
       {"left.png right.png --log-chrom-weight half", 2, "--log-chrom-weight"},
       {"left.png right.png --fill", 2, "--fill needs --lr-check"},
-      {"left.png right.png --lr-check --median 0", 2, "--median: the radius 0 must be a whole number of pixels from 1 to 64"},
-      {"left.png right.png --median 65", 2, "--median: the radius 65 must be"},
+      {"left.png right.png --lr-check --median 0", 2, "--median is 0; it must be a whole number of pixels from 1 to 64"},
+      {"left.png right.png --median 65", 2, "--median is 65; it must be"},
       {"left.png right.png --median 2.5", 2, "--median"},
   };
   for (const Case& c : cases) {

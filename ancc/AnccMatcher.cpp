@@ -10,7 +10,6 @@
 #include <sstream>
 #include <thread>
 
-#include <unistd.h>
 #include <vector>
 
 #include "ancc/BlockedRowSweep.h"
@@ -18,6 +17,7 @@
 #include "ancc/ColorTransform.h"
 #include "ancc/SweepSetup.h"
 #include "ancc/WinnerPreview.h"
+#include "platform/AvailableMemory.h"
 
 namespace orbelt {
 
@@ -38,15 +38,6 @@ std::string checkImage(const cv::Mat& image, const char* name) {
     return std::string(name) + " must be 8-bit with 3 channels (CV_8UC3), but is " + describeType(image);
   if (image.dims != 2) return std::string(name) + " must be a 2-dimensional image";
   return {};
-}
-
-// Memory the working storage may take: three quarters of the physical
-// memory, so a window too large for the machine is refused up front instead
-// of ending in the out-of-memory killer halfway through.
-std::uint64_t memoryBudget() {
-  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return std::uint64_t(1) << 62;
-  return std::uint64_t(pages) * std::uint64_t(pageSize) / 4 * 3;
 }
 
 std::string mebibytes(std::uint64_t bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB"; }
@@ -142,7 +133,10 @@ Status AnccMatcher::sweep(float logChromWeight) {
     const std::uint64_t shared = gridBytes + (useBaselineSweep ? 0 : BlockedRowSweep::sharedBytes(setup));
     const std::uint64_t perWorker =
         useBaselineSweep ? 2ull * 7 * 8 * (2ull * r + 1) * (2ull * r + 1) * width : BlockedRowSweep::workerBytes(setup);
-    const std::uint64_t budget = memoryBudget();
+    // What the process may still take (machine, container and address-space
+    // limits alike), so a window too large is refused up front instead of
+    // ending in the out-of-memory killer halfway through.
+    const std::uint64_t budget = availableMemoryBytes();
     if (shared + perWorker > budget) {
       return matcherError(ErrorKind::OutOfMemory,
                           "halfWinSize " + std::to_string(halfWinSize) + " on " + describeSize(width, height) +

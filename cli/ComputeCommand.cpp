@@ -1,7 +1,6 @@
 #include "cli/ComputeCommand.h"
 
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +23,7 @@
 #include "io/NpyFile.h"
 #include "io/PfmFile.h"
 #include "pipeline/DisparityPipeline.h"
+#include "platform/Timing.h"
 #include "postprocess/DisplayGrey.h"
 #include "postprocess/FloatDisparity.h"
 #include "postprocess/LeftRightCheck.h"
@@ -34,9 +34,6 @@
 namespace orbelt {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // Engine messages go where the progress display writes, ending a bar first.
 class StderrMessageBox : public MessageBox {
@@ -253,7 +250,7 @@ int runComputeCommand(int argc, char** argv) {
   // Everything that can be judged without computing is judged first, so a
   // mistake costs no time and touches no file.
   if (std::string bad = params.check(); !bad.empty()) return fail(nullptr, bad, kExitUsage);
-  if (const Status bad = refinement.check(); !bad) return fail(nullptr, bad.error().message, kExitUsage);
+  if (const Status bad = refinement.check({"--lr-check", "--fill", "--median"}); !bad) return fail(nullptr, bad.error().message, kExitUsage);
   if (!confidencePath.empty() && !lrCheck) {
     return fail(nullptr, "--confidence needs --lr-check: the confidence is the left-right check's result",
                 kExitUsage);
@@ -339,7 +336,7 @@ int runComputeCommand(int argc, char** argv) {
                   medianRadius ? (", median " + std::to_string(*medianRadius)).c_str() : "");
     progress.line(text);
   }
-  const auto runStart = Clock::now();
+  const auto runStart = SteadyClock::now();
   const PipelineEngines engines = defaultEngines(seed);
   DisparityOptions options;
   options.keepCosts = keepCosts;
@@ -354,7 +351,7 @@ int runComputeCommand(int argc, char** argv) {
   std::vector<int> rightLabels;
   double lrSeconds = 0.0;
   if (lrCheck) {
-    const auto start = Clock::now();
+    const auto start = SteadyClock::now();
     const MirroredPair mirrored = mirroredPairForRightView(left, right);
     DisparityOptions rightOptions;
     rightOptions.threadCount = threads;
@@ -371,7 +368,7 @@ int runComputeCommand(int argc, char** argv) {
   double subpixelSeconds = 0.0;
   std::vector<float> offsets;
   if (subpixel) {
-    const auto start = Clock::now();
+    const auto start = SteadyClock::now();
     offsets = subpixelOffsets(result.labels, result.costs, params.disparityRange);
     subpixelSeconds = secondsSince(start);
   }
@@ -386,7 +383,7 @@ int runComputeCommand(int argc, char** argv) {
 
   // Every output is made in memory, then each is written through a temporary
   // file and a rename, so a failed write never leaves a half-written file.
-  const auto saveStart = Clock::now();
+  const auto saveStart = SteadyClock::now();
   std::vector<std::string> written;
   nlohmann::json outputs = nlohmann::json::object();
   const auto wrote = [&](const std::string& key, const std::string& path) {
@@ -395,7 +392,7 @@ int runComputeCommand(int argc, char** argv) {
   };
   double mapSaveSeconds = 0.0;
   if (!outputPath.empty()) {
-    const auto start = Clock::now();
+    const auto start = SteadyClock::now();
     const cv::Mat map = renderDisplayMap(result.labels, width, height, params.baseDisparity, params.displayLevel);
     if (const Status saved = saveImageAtomically(outputPath, map); !saved) {
       return fail(&progress, saved.error().message, kExitUsage);
@@ -432,7 +429,7 @@ int runComputeCommand(int argc, char** argv) {
   }
   double costSaveSeconds = 0.0;
   if (!costPath.empty()) {
-    const auto start = Clock::now();
+    const auto start = SteadyClock::now();
     const Status saved =
         writeNpyFloat32(costPath, result.costs.data(),
                         {static_cast<std::size_t>(height), static_cast<std::size_t>(width),

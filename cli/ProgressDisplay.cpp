@@ -3,7 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
+
+#include "platform/Timing.h"
 
 namespace orbelt {
 
@@ -56,8 +57,7 @@ void ProgressDisplay::endBar() {
 void ProgressDisplay::drawBar(const std::string& label, double fraction, const std::string& detail) {
   // A redraw per row or move would flood a slow terminal; ten a second read
   // as smooth, and the last step of a stage is always shown.
-  const double now =
-      std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  const double now = steadySeconds();
   if (fraction < 1.0 && barOpen_ && now - lastDraw_ < 0.1) return;
   lastDraw_ = now;
   constexpr int kWidth = 30;

@@ -7,7 +7,7 @@
 #   target_link_libraries(app PRIVATE Orbelt::orbelt)
 #
 # and includes <orbelt/orbelt.h>, or any header by the path it has here
-# ("pipeline/PfmFile.h"): P/include/orbelt is on the include path too.
+# ("io/PfmFile.h"): P/include/orbelt is on the include path too.
 #
 # Included from the top-level CMakeLists.txt after every library exists. A
 # library joins the package by being listed below; one that this tree does
@@ -17,7 +17,7 @@ include(CMakePackageConfigHelpers)
 
 set(ORBELT_PACKAGE_LIBRARIES
     orbelt_platform orbelt_maxflow orbelt_mrf orbelt_ancc
-    orbelt_io orbelt_postprocess orbelt_pipeline_io orbelt_pipeline orbelt_eval)
+    orbelt_io orbelt_postprocess orbelt_pipeline orbelt_eval)
 set(ORBELT_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Orbelt)
 
 # The whole installed core in one name: everything the umbrella header reaches.
@@ -37,7 +37,7 @@ foreach(_library ${ORBELT_PACKAGE_LIBRARIES})
   endif()
   list(APPEND _installed ${_library})
   target_link_libraries(orbelt_package INTERFACE ${_library})
-  # Orbelt::platform, Orbelt::pipeline_io, ... for a consumer that wants one part.
+  # Orbelt::platform, Orbelt::io, ... for a consumer that wants one part.
   string(REPLACE "orbelt_" "" _short ${_library})
   set_target_properties(${_library} PROPERTIES EXPORT_NAME ${_short})
   target_include_directories(${_library} INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/orbelt>)
@@ -47,8 +47,6 @@ foreach(_library ${ORBELT_PACKAGE_LIBRARIES})
   install(DIRECTORY ${_folder}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orbelt/${_relative}
           COMPONENT Development FILES_MATCHING PATTERN "*.h" PATTERN "*.inc")
 endforeach()
-# pipeline_io and pipeline share a folder: its headers are listed twice above,
-# which install() takes in its stride (same files, same place).
 
 install(TARGETS ${_installed} orbelt_package EXPORT OrbeltTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development

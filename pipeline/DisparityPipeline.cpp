@@ -1,31 +1,21 @@
 #include "pipeline/DisparityPipeline.h"
 
-#include <sys/resource.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <new>
-#include <sstream>
 
-#include "mrf/MrfSolver.h"
 #include "io/ImageFile.h"
-#include "postprocess/DisplayGrey.h"
+#include "mrf/MrfSolver.h"
 #include "platform/ProcessServices.h"
+#include "platform/Timing.h"
+#include "postprocess/DisplayGrey.h"
 
 namespace orbelt {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 std::string mebibytes(double bytes) {
   char buf[64];
@@ -44,33 +34,6 @@ const char* depthName(int depth) {
     case CV_64F: return "64-bit float";
     case CV_16F: return "16-bit float";
     default: return "unknown";
-  }
-}
-
-// Reads "<key> <number> kB" from a /proc file; nullopt when absent.
-std::optional<std::uint64_t> procKibibytes(const char* file, const char* key) {
-  std::ifstream in(file);
-  std::string line;
-  const std::size_t keyLength = std::strlen(key);
-  while (std::getline(in, line)) {
-    if (line.compare(0, keyLength, key) == 0) {
-      std::istringstream fields(line.substr(keyLength));
-      std::uint64_t kib = 0;
-      if (fields >> kib) return kib * 1024u;
-    }
-  }
-  return std::nullopt;
-}
-
-// A single number from a cgroup file ("max" means no limit).
-std::optional<std::uint64_t> cgroupValue(const char* file) {
-  std::ifstream in(file);
-  std::string word;
-  if (!(in >> word) || word == "max") return std::nullopt;
-  try {
-    return static_cast<std::uint64_t>(std::stoull(word));
-  } catch (...) {
-    return std::nullopt;
   }
 }
 
@@ -131,7 +94,7 @@ Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& ta
         MatcherSettings settings = matcherSettingsFor(params);
         settings.threadCount = options.threadCount;
         settings.rowObserver = options.onRow;
-        const auto start = Clock::now();
+        const auto start = SteadyClock::now();
         Status costs =
             engines.computeCosts(volume, ref, target, preview, settings,
                                  options.logChromWeight.value_or(logChromWeightOf(params.colorMode)));
@@ -143,7 +106,7 @@ Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& ta
 
       // Row-major pixels, label fastest: the order the optimizer indexes its
       // data table in (p * labelCount + label).
-      const auto start = Clock::now();
+      const auto start = SteadyClock::now();
       flat.resize(costCount);
       for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -177,7 +140,7 @@ Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& ta
     const auto optimizerError = [&](Error error) {
       return error.kind == ErrorKind::OutOfMemory ? runOutOfMemory(width, height, params) : std::move(error);
     };
-    const auto optimizeStart = Clock::now();
+    const auto optimizeStart = SteadyClock::now();
     {
       OptimizerSettings settings;
       settings.moveObserver = options.onMove;
@@ -191,7 +154,7 @@ Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& ta
       // Always exactly ten passes, also once the energy stops falling: a
       // later pass with a new label order may still find a lower energy.
       for (int pass = 1; pass <= kOptimizerPasses; ++pass) {
-        const auto passStart = Clock::now();
+        const auto passStart = SteadyClock::now();
         float engineSeconds = 0.0f;  // millisecond resolution; our own clock is finer
         if (Status swept = solver->optimize(1, &engineSeconds); !swept) {
           return optimizerError(std::move(swept).error());
@@ -229,24 +192,6 @@ Error colorFormatError() {
 
 bool endsTheDialog(const Error& error) {
   return error.kind == ErrorKind::ColorFormat || error.kind == ErrorKind::EngineFailure;
-}
-
-std::uint64_t availableMemoryBytes() {
-  std::uint64_t available = std::numeric_limits<std::uint64_t>::max();
-  if (auto memAvailable = procKibibytes("/proc/meminfo", "MemAvailable:")) available = *memAvailable;
-
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-    const std::uint64_t inUse = procKibibytes("/proc/self/status", "VmSize:").value_or(0);
-    const std::uint64_t cap = static_cast<std::uint64_t>(limit.rlim_cur);
-    available = std::min(available, cap > inUse ? cap - inUse : 0);
-  }
-  // A container's own memory limit binds before the machine's.
-  if (auto max = cgroupValue("/sys/fs/cgroup/memory.max")) {
-    const std::uint64_t used = cgroupValue("/sys/fs/cgroup/memory.current").value_or(0);
-    available = std::min(available, *max > used ? *max - used : 0);
-  }
-  return available;
 }
 
 std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params) {
@@ -370,7 +315,7 @@ RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, c
   }
   DisparityResult result = std::move(computed).value();
 
-  const auto saveStart = Clock::now();
+  const auto saveStart = SteadyClock::now();
   const cv::Mat map = renderDisplayMap(result.labels, result.width, result.height, params.baseDisparity,
                                        params.displayLevel);
   const Status saved = saveImageAtomically(context.savePath, map);

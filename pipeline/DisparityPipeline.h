@@ -27,6 +27,7 @@
 #include "mrf/EnergyTerms.h"
 #include "pipeline/ImageSlots.h"
 #include "pipeline/StereoParams.h"
+#include "platform/AvailableMemory.h"
 #include "platform/Expected.h"
 #include "platform/MessageBox.h"
 
@@ -119,11 +120,6 @@ Error colorFormatError();
 // colour check's, and an engine's own failure (kind EngineFailure), which the
 // dialog has always treated as fatal.
 bool endsTheDialog(const Error& error);
-
-// Bytes of memory the process may still take: the smaller of MemAvailable
-// (/proc/meminfo) and the RLIMIT_AS soft limit minus the address space in use
-// (VmSize). UINT64_MAX when neither is known.
-std::uint64_t availableMemoryBytes();
 
 // Why a pair that passed the colour check cannot run, checked before any
 // work: an empty image, a depth other than 8 bits per channel, a target whose

@@ -22,6 +22,7 @@
 #include "pipeline/DisparityResult.h"
 #include "pipeline/StereoOptions.h"
 #include "platform/Expected.h"
+#include "postprocess/BackgroundFill.h"
 
 namespace orbelt {
 
@@ -61,13 +62,19 @@ struct StereoResult {
   std::optional<DisparityResult> right;
   // Float disparities, CV_32FC1 width x height, pixels: base + label, plus
   // the sub-pixel offset with subpixel; +inf (unknown) where the left-right
-  // check failed. The map files keep +inf; the Python module shows NaN.
+  // check failed; then filled and median-filtered as the options ask
+  // (refineDisparityMap with StereoOptions::refinement()). The map files keep
+  // +inf; the Python module shows NaN.
   cv::Mat disparity;
   std::vector<float> subpixelOffsets;    // with subpixel: per pixel, in -0.5 .. 0.5
   std::vector<std::uint8_t> consistent;  // with the left-right check: 1 where it passed, 0 where not
   std::int64_t consistentCount = 0;      // pixels where it passed
   double leftRightSeconds = 0.0;         // wall time of the right view's run and the check
   double subpixelSeconds = 0.0;          // wall time of the sub-pixel refinement
+  BackgroundFillSummary fill;            // with fill: pixels filled, and those left unknown (rows without a
+                                         // consistent pixel)
+  double fillSeconds = 0.0;              // wall time of the fill
+  double medianSeconds = 0.0;            // wall time of the weighted median
 };
 
 // Runs the request. Fails before any work with: ColorFormat (status -1)

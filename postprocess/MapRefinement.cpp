@@ -1,10 +1,10 @@
 #include "postprocess/MapRefinement.h"
 
-#include <chrono>
 #include <cmath>
 #include <sstream>
 #include <string>
 
+#include "platform/Timing.h"
 #include "postprocess/FloatDisparity.h"
 #include "postprocess/LeftRightCheck.h"
 #include "postprocess/WeightedMedian.h"
@@ -12,9 +12,6 @@
 namespace orbelt {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 std::string number(double value) {
   std::ostringstream text;
@@ -24,17 +21,17 @@ std::string number(double value) {
 
 }  // namespace
 
-Status RefinementOptions::check() const {
+Status RefinementOptions::check(const RefinementFieldNames& names) const {
   if (!(lrThreshold >= 0) || !std::isfinite(lrThreshold)) {
-    return invalidInput("--lr-check: the threshold " + number(lrThreshold) + " must be a number of pixels, 0 or more");
+    return invalidInput(std::string(names.lrCheck) + " is " + number(lrThreshold) +
+                        "; the threshold must be a number of pixels, 0 or more");
   }
   if (fill && !lrCheck) {
-    return invalidInput(
-        "--fill needs --lr-check: it fills the pixels the check marks unknown, and without the check "
-        "no pixel is unknown");
+    return invalidInput(std::string(names.fill) + " needs " + names.lrCheck +
+                        ": it fills the pixels the check marks unknown, and without the check no pixel is unknown");
   }
   if (medianRadius) {
-    if (Status bad = WeightedMedianOptions{*medianRadius}.check(); !bad) return bad;
+    if (Status bad = WeightedMedianOptions{*medianRadius}.check(names.medianRadius); !bad) return bad;
   }
   return {};
 }
@@ -54,7 +51,7 @@ Expected<RefinedMap> refineDisparityMap(const std::vector<int>& labels, const st
   }
   RefinedMap out;
   out.consistentCount = count;
-  const auto checkStart = Clock::now();
+  const auto checkStart = SteadyClock::now();
   if (options.lrCheck) {
     LeftRightConsistency consistency =
         checkLeftRight(labels, *rightLabels, width, height, baseDisparity, options.lrThreshold);
@@ -66,14 +63,14 @@ Expected<RefinedMap> refineDisparityMap(const std::vector<int>& labels, const st
   out.checkSeconds = options.lrCheck ? secondsSince(checkStart) : 0.0;
 
   if (options.fill) {
-    const auto start = Clock::now();
+    const auto start = SteadyClock::now();
     Expected<BackgroundFillSummary> filled = fillFromBackground(out.disparity);
     if (!filled) return std::move(filled).error();
     out.fill = *filled;
     out.fillSeconds = secondsSince(start);
   }
   if (options.medianRadius) {
-    const auto start = Clock::now();
+    const auto start = SteadyClock::now();
     Expected<cv::Mat> filtered = weightedMedian(out.disparity, guide, {*options.medianRadius});
     if (!filtered) return std::move(filtered).error();
     out.disparity = std::move(*filtered);

@@ -1,11 +1,11 @@
 #include "python/StereoCall.h"
 
-#include <chrono>
 #include <cmath>
 #include <limits>
 #include <new>
 
 #include "pipeline/DisparityPipeline.h"
+#include "platform/Timing.h"
 #include "postprocess/LeftRightCheck.h"
 #include "postprocess/MapRefinement.h"
 #include "postprocess/SubpixelRefinement.h"
@@ -13,9 +13,6 @@
 namespace orbelt {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // The checks the command line makes before any work, with its messages.
 Status checkPair(const cv::Mat& left, const cv::Mat& right, const StereoParams& params, std::uint64_t available) {
@@ -83,7 +80,7 @@ Expected<StereoCallResult> runStereoCall(const cv::Mat& left, const cv::Mat& rig
 
     std::vector<int> rightLabels;
     if (lrCheck) {
-      const auto start = Clock::now();
+      const auto start = SteadyClock::now();
       const MirroredPair mirrored = mirroredPairForRightView(left, right);
       Expected<DisparityResult> rightComputed =
           computeDisparity(mirrored.reference, mirrored.target, params, engines, optionsFor(call, true, false));
@@ -93,7 +90,7 @@ Expected<StereoCallResult> runStereoCall(const cv::Mat& left, const cv::Mat& rig
     }
     std::vector<float> offsets;
     if (call.subpixel) {
-      const auto start = Clock::now();
+      const auto start = SteadyClock::now();
       offsets = subpixelOffsets(run.labels, run.costs, params.disparityRange);
       result.subpixelSeconds = secondsSince(start);
     }

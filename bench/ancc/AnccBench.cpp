@@ -124,11 +124,11 @@ void benchDotKernel(const CpuFacts& cpu) {
   a.out = out.data();
   fns.dots11(a);  // warm up
   const int calls = 40000;
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = SteadyClock::now();
   const double cpuStart = processCpuSeconds();
   for (int i = 0; i < calls; ++i) fns.dots11(a);
   const double cpuTime = processCpuSeconds() - cpuStart;
-  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double wall = secondsSince(start);
   const double flops = 2.0 * kernels::kLanes * count * offsets * double(calls);
 
   const long long rounds = 200000000;

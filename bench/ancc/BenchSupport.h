@@ -1,7 +1,6 @@
 #pragma once
 // What the matcher's benchmark programs share: finding the stereo pairs,
 // timing a matcher run, and reading the process's peak memory.
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -10,12 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include <sys/resource.h>
-
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "ancc/AnccMatcher.h"
+#include "platform/Timing.h"
 
 namespace orbelt::bench {
 
@@ -61,13 +59,6 @@ inline std::string loadAverage() {
   return a + " " + b + " " + c;
 }
 
-// CPU time the process has used so far (all threads), seconds.
-inline double processCpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
-}
-
 // CPU time of the calling thread so far, seconds.
 inline double threadCpuSeconds() {
   timespec t{};
@@ -108,13 +99,13 @@ inline MatcherRunResult runMatcher(const StereoPair& pair, const MatcherRunSetti
     threadCpu[id] = threadCpuSeconds() - (id == caller ? callerStart : 0.0);
   };
   const double cpuStart = processCpuSeconds();
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = SteadyClock::now();
   if (const Status done = matcher.computeCostVolume(s.logChromWeight); !done) {
     std::fprintf(stderr, "matcher refused %s: %s\n", pair.name.c_str(), done.error().summary().c_str());
     result.seconds = -1;
     return result;
   }
-  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  result.seconds = secondsSince(start);
   result.cpuSeconds = processCpuSeconds() - cpuStart;
   if (auto it = threadCpu.find(caller); it != threadCpu.end()) result.threadCpuSeconds.push_back(it->second);
   for (const auto& [id, seconds] : threadCpu)

@@ -21,7 +21,6 @@
 // with --sets, --conditions and --methods. Each row is printed (and the JSON
 // rewritten) as soon as it is done, so an interrupted run keeps what it did.
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -40,6 +39,7 @@
 #include "io/AtomicFile.h"
 #include "io/DisparityMapFiles.h"
 #include "pipeline/DisparityPipeline.h"
+#include "platform/Timing.h"
 #include "postprocess/BackgroundFill.h"
 #include "postprocess/FloatDisparity.h"
 #include "postprocess/LeftRightCheck.h"
@@ -48,9 +48,6 @@
 namespace {
 
 using namespace orbelt;
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 std::string lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -95,7 +92,7 @@ void score(const cv::Mat& disparity, const Scene& scene, MethodResult& out) {
 
 MethodResult timedPeer(const std::function<cv::Mat()>& run, const Scene& scene) {
   MethodResult out;
-  const auto start = Clock::now();
+  const auto start = SteadyClock::now();
   const cv::Mat disparity = run();
   out.seconds = secondsSince(start);
   score(disparity, scene, out);
@@ -116,7 +113,7 @@ OrbeltRun runOrbelt(const cv::Mat& reference, const cv::Mat& target, int labels,
   DisparityOptions options;
   options.threadCount = threads;
   OrbeltRun run;
-  const auto start = Clock::now();
+  const auto start = SteadyClock::now();
   Expected<DisparityResult> computed = computeDisparity(reference, target, params, defaultEngines(seed), options);
   run.seconds = secondsSince(start);
   if (computed) {
@@ -147,7 +144,7 @@ MethodResult refineOrbelt(const OrbeltRun& leftRun, const Scene& scene, std::uin
     return out;
   }
   const int width = leftRun.result.width, height = leftRun.result.height;
-  const auto start = Clock::now();
+  const auto start = SteadyClock::now();
   const MirroredPair mirrored = mirroredPairForRightView(scene.left, scene.right);
   const OrbeltRun rightRun = runOrbelt(mirrored.reference, mirrored.target, scene.labels, ColorMode::Rgb, seed, threads);
   if (!rightRun.error.empty()) {

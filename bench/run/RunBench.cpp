@@ -32,10 +32,8 @@
 //   build/bin/orbelt-run-bench [--threads 2] [--seed 1] [--pairs default,teddy,cones]
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +52,7 @@
 #include "mrf/AlphaExpansion.h"
 #include "pipeline/DisparityPipeline.h"
 #include "pipeline/StereoParams.h"
+#include "platform/Timing.h"
 
 namespace {
 
@@ -81,16 +80,6 @@ double vmHwmMiB() {
   return 0.0;
 }
 
-double cpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double wallSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 // Runs `work` in a child process and returns the figures it wrote, plus its
 // peak memory; an empty list when the child failed (its message is on stderr).
 Figures inChild(const std::function<Figures()>& work) {
@@ -107,11 +96,11 @@ Figures inChild(const std::function<Figures()>& work) {
   }
   if (child == 0) {
     close(channel[0]);
-    const double wall = wallSeconds();
-    const double cpu = cpuSeconds();
+    const double wall = orbelt::steadySeconds();
+    const double cpu = orbelt::processCpuSeconds();
     Figures figures = work();
-    figures.emplace_back("wall", wallSeconds() - wall);
-    figures.emplace_back("cpu", cpuSeconds() - cpu);
+    figures.emplace_back("wall", orbelt::steadySeconds() - wall);
+    figures.emplace_back("cpu", orbelt::processCpuSeconds() - cpu);
     figures.emplace_back("hwm", vmHwmMiB());
     std::ostringstream text;
     text.precision(17);
@@ -199,16 +188,16 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
     // The CPU time of each stage, read at the stage boundaries the run reports.
     // The optimizer's share runs from the cost volume's last row to the end,
     // so it includes the flat copy (a few hundredths of a second).
-    double cpuAtStart = cpuSeconds();
+    double cpuAtStart = orbelt::processCpuSeconds();
     double cpuAtCostEnd = 0.0;
     options.onRow = [&](int rowsDone, int rows) {
-      if (rowsDone == rows) cpuAtCostEnd = cpuSeconds();
+      if (rowsDone == rows) cpuAtCostEnd = orbelt::processCpuSeconds();
     };
-    cpuAtStart = cpuSeconds();
+    cpuAtStart = orbelt::processCpuSeconds();
     const orbelt::Expected<orbelt::DisparityResult> computed =
         orbelt::computeDisparity(ref, target, params, orbelt::defaultEngines(seed), options);
     const double costCpu = cpuAtCostEnd - cpuAtStart;
-    const double optimizerCpu = cpuSeconds() - cpuAtCostEnd;
+    const double optimizerCpu = orbelt::processCpuSeconds() - cpuAtCostEnd;
     if (!computed) {
       std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), computed.error().summary().c_str());
       return Figures{};

@@ -12,9 +12,9 @@
 #include <opencv2/core.hpp>
 
 #include "ancc/CostVolume.h"
-#include "pipeline/DisparityPipeline.h"
 #include "io/ImageFile.h"
 #include "io/PfmFile.h"
+#include "pipeline/DisparityPipeline.h"
 #include "pipeline/StereoParams.h"
 #include "tests/mrf/GridEnergy.h"
 

@@ -78,11 +78,12 @@ TEST(SaveImageAtomically, NeedsAnExtensionToPickTheFormat) {
 
 TEST(SaveImageAtomically, AFailedWriteIsAnIoFailureNamingThePath) {
   TempFolder folder;
-  const Status saved = saveImageAtomically(folder.file("missing/map.bmp"), cv::Mat(2, 2, CV_8UC1, cv::Scalar(1)));
+  const std::string path = folder.file("missing/map.bmp");
+  const Status saved = saveImageAtomically(path, cv::Mat(2, 2, CV_8UC1, cv::Scalar(1)));
   ASSERT_FALSE(saved);
   EXPECT_EQ(saved.error().kind, ErrorKind::IoFailure);
-  EXPECT_NE(saved.error().message.find("\"" + folder.file("missing/map.bmp") + "\""), std::string::npos)
-      << saved.error().message;
+  const std::string quoted = std::string("\"").append(path).append("\"");
+  EXPECT_NE(saved.error().message.find(quoted), std::string::npos) << saved.error().message;
 }
 
 }  // namespace

@@ -90,7 +90,6 @@ void FlowGraph::assignRangeEnds(std::int32_t preexisting) {
   std::int32_t scanRank = preexisting - 1;
   std::int32_t inRank = refs_.blockCount() - 1;
   std::uint32_t outPos = 0;
-  std::uint32_t scanPos = 0;
   std::uint32_t inPos = 0;
   bool outGrown = false;
   bool inGrown = false;
@@ -107,7 +106,6 @@ void FlowGraph::assignRangeEnds(std::int32_t preexisting) {
         if (!outGrown && outRank > 0) {
           --outRank;
           --scanRank;
-          scanPos = 0;
         } else {
           if (!outGrown) scanRank = -1;  // walked past the oldest block
           if (!arcs_.startBlock()) fail(kNotEnoughMemory);
@@ -124,7 +122,6 @@ void FlowGraph::assignRangeEnds(std::int32_t preexisting) {
       // that existed before the layout (the scan block always has the out
       // block's rank), so the entry cursor and the range end are one index.
       if (scanRank >= 0) {
-        scanPos += k;
         cursor_[ref] = rangeEnd;
       } else {
         cursor_[ref] = rangeEnd | kNoTailEntries;

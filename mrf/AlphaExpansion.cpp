@@ -83,7 +83,8 @@ double AlphaExpansion::expansionSweep() {
   if (randomLabelOrder) shuffleLabelOrder();
   const bool skippable = startSkippableSweep();
   // The grid moves read a copy of the data costs: renew it when they changed.
-  if (gridMovesUsable()) syncGridCosts();
+  // (A skippable sweep has just taken the costs' fingerprint.)
+  if (gridMovesUsable()) syncGridCosts(skippable ? &fingerprintAfterSweep : nullptr);
   insideSweep = true;
   for (int i = 0; i < labelCount; ++i) {
     const int alpha = labelOrder[i];
@@ -249,8 +250,8 @@ bool AlphaExpansion::gridMovesUsable() {
   return true;
 }
 
-void AlphaExpansion::syncGridCosts() {
-  const std::uint64_t fingerprint = costFingerprint();
+void AlphaExpansion::syncGridCosts(const std::uint64_t* knownFingerprint) {
+  const std::uint64_t fingerprint = knownFingerprint != nullptr ? *knownFingerprint : costFingerprint();
   if (!gridCostsLoaded || fingerprint != gridCostsFingerprint) {
     gridMoves->loadDataCosts(dataTable);
     gridCostsFingerprint = fingerprint;

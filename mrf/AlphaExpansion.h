@@ -138,8 +138,9 @@ class AlphaExpansion : public GraphCutSolver {
   bool gridMovesUsable();
   // Loads the grid moves' copy of the data costs unless it is known to hold
   // the current ones (same cost fingerprint as when it was loaded), and
-  // their note of each pixel's current cost.
-  void syncGridCosts();
+  // their note of each pixel's current cost. `knownFingerprint`, when given,
+  // is the costs' fingerprint just taken, saving a pass over the table.
+  void syncGridCosts(const std::uint64_t* knownFingerprint = nullptr);
 
   // At a sweep start: whether moves may be skipped in this sweep (table
   // costs only), after starting a new generation if the labels or the costs

@@ -4,7 +4,9 @@
 // request, the costs, the sub-pixel refinement and the left-right check), or
 // the Error that stopped the run.
 //
-//   StereoRequest request{left, right};
+//   StereoRequest request;
+//   request.left = left;
+//   request.right = right;
 //   request.options.matcher.disparityRange = 60;
 //   Expected<StereoResult> run = runStereo(request);
 //   if (!run) report(run.error());
@@ -20,8 +22,10 @@
 #include <opencv2/core.hpp>
 
 #include "pipeline/DisparityResult.h"
+#include "pipeline/EngineSeams.h"
 #include "pipeline/StereoOptions.h"
 #include "platform/Expected.h"
+#include "postprocess/BackgroundFill.h"
 
 namespace orbelt {
 
@@ -49,6 +53,11 @@ struct StereoRequest {
   // Bytes the run may take; none: what the process may still take now
   // (availableMemoryBytes). A run that needs more is refused before any work.
   std::optional<std::uint64_t> availableBytes;
+  // How refusals name the fields: the options' own names by default; the
+  // dialog and the command line pass the dialog's labels (kDialogFieldNames).
+  StereoFieldNames fieldNames;
+  // The engines; an empty member means the real one (defaultEngines()).
+  PipelineEngines engines;
 };
 
 struct StereoResult {
@@ -61,13 +70,19 @@ struct StereoResult {
   std::optional<DisparityResult> right;
   // Float disparities, CV_32FC1 width x height, pixels: base + label, plus
   // the sub-pixel offset with subpixel; +inf (unknown) where the left-right
-  // check failed. The map files keep +inf; the Python module shows NaN.
+  // check failed; then filled and median-filtered as the options ask
+  // (refineDisparityMap with StereoOptions::refinement()). The map files keep
+  // +inf; the Python module shows NaN.
   cv::Mat disparity;
   std::vector<float> subpixelOffsets;    // with subpixel: per pixel, in -0.5 .. 0.5
   std::vector<std::uint8_t> consistent;  // with the left-right check: 1 where it passed, 0 where not
   std::int64_t consistentCount = 0;      // pixels where it passed
   double leftRightSeconds = 0.0;         // wall time of the right view's run and the check
   double subpixelSeconds = 0.0;          // wall time of the sub-pixel refinement
+  BackgroundFillSummary fill;            // with fill: pixels filled, and those left unknown (rows without a
+                                         // consistent pixel)
+  double fillSeconds = 0.0;              // wall time of the fill
+  double medianSeconds = 0.0;            // wall time of the weighted median
 };
 
 // Runs the request. Fails before any work with: ColorFormat (status -1)
@@ -79,5 +94,10 @@ struct StereoResult {
 // bytes. During the run: the matcher's or the optimizer's Error (status 1),
 // or OutOfMemory (status 1) when an allocation fails anywhere in it.
 Expected<StereoResult> runStereo(const StereoRequest& request);
+
+// The checks runStereo makes before any work, alone, for a front end that
+// refuses before it prints or reads anything else. Fails as runStereo does
+// before any work.
+Status checkStereoRequest(const StereoRequest& request);
 
 }  // namespace orbelt

@@ -12,7 +12,14 @@ Status StereoOptions::check(const StereoFieldNames& names) const {
     return invalidInput(std::string(names.leftRightThreshold) + " is " + std::to_string(*leftRightThreshold) +
                         "; it must be a number of pixels, 0 or more\n");
   }
-  return {};
+  return refinement().check({names.leftRightThreshold, names.fill, names.medianRadius});
+}
+
+RefinementOptions StereoOptions::refinement() const {
+  return {.lrCheck = leftRightThreshold.has_value(),
+          .lrThreshold = leftRightThreshold.value_or(1.0),
+          .fill = fill,
+          .medianRadius = medianRadius};
 }
 
 }  // namespace orbelt

@@ -8,6 +8,7 @@
 #include "ancc/MatcherOptions.h"
 #include "mrf/OptimizerOptions.h"
 #include "platform/Expected.h"
+#include "postprocess/MapRefinement.h"
 
 namespace orbelt {
 
@@ -16,6 +17,8 @@ struct StereoFieldNames {
   MatcherFieldNames matcher;
   OptimizerFieldNames optimizer;
   const char* leftRightThreshold = "leftRightThreshold";
+  const char* fill = "fill";
+  const char* medianRadius = "medianRadius";
 };
 
 struct StereoOptions {
@@ -29,10 +32,21 @@ struct StereoOptions {
   std::optional<double> leftRightThreshold;  // also label the right view and mark unknown every pixel whose two
                                              // disparities differ by more than this, pixels, 0 or more. Default
                                              // none (no check)
+  bool fill = false;  // with the check: give each pixel it leaves unknown the lower of the nearest consistent
+                      // disparities to its left and right on its row (the background side); a row with none
+                      // stays unknown. Default false
+  std::optional<int> medianRadius;  // a weighted median of this radius over the float disparities, guided by the
+                                    // left view, after the fill; unknown pixels stay unknown. 1 to
+                                    // kMaxMedianRadius pixels. Default none (no median)
+
+  // The check, the fill and the median as the post-processing takes them
+  // (refineDisparityMap applies them in that order).
+  RefinementOptions refinement() const;
 
   // The matcher's check, then the optimizer's, then a left-right threshold
-  // that is negative or not finite (InvalidInput, status 2). The first
-  // Error found, its fields named as `names` says.
+  // that is negative or not finite, fill without the check, a median radius
+  // outside 1..kMaxMedianRadius (InvalidInput, status 2). The first Error
+  // found, its fields named as `names` says.
   Status check(const StereoFieldNames& names = {}) const;
 };
 

@@ -21,17 +21,17 @@ std::string number(double value) {
 
 }  // namespace
 
-Status RefinementOptions::check() const {
+Status RefinementOptions::check(const RefinementFieldNames& names) const {
   if (!(lrThreshold >= 0) || !std::isfinite(lrThreshold)) {
-    return invalidInput("--lr-check: the threshold " + number(lrThreshold) + " must be a number of pixels, 0 or more");
+    return invalidInput(std::string(names.lrCheck) + " is " + number(lrThreshold) +
+                        "; the threshold must be a number of pixels, 0 or more");
   }
   if (fill && !lrCheck) {
-    return invalidInput(
-        "--fill needs --lr-check: it fills the pixels the check marks unknown, and without the check "
-        "no pixel is unknown");
+    return invalidInput(std::string(names.fill) + " needs " + names.lrCheck +
+                        ": it fills the pixels the check marks unknown, and without the check no pixel is unknown");
   }
   if (medianRadius) {
-    if (Status bad = WeightedMedianOptions{*medianRadius}.check(); !bad) return bad;
+    if (Status bad = WeightedMedianOptions{*medianRadius}.check(names.medianRadius); !bad) return bad;
   }
   return {};
 }

@@ -13,8 +13,18 @@
 
 #include "platform/Expected.h"
 #include "postprocess/BackgroundFill.h"
+#include "postprocess/WeightedMedian.h"
 
 namespace orbelt {
+
+// The names check() gives the options in its messages: the defaults are the
+// library's words; the command line passes its flags, the Python module its
+// keywords.
+struct RefinementFieldNames {
+  const char* lrCheck = "leftRightThreshold";
+  const char* fill = "fill";
+  const char* medianRadius = "medianRadius";
+};
 
 struct RefinementOptions {
   bool lrCheck = false;      // compute the right view's map too; pixels it contradicts become unknown. Default off
@@ -22,12 +32,12 @@ struct RefinementOptions {
   bool fill = false;         // fill the check's unknown pixels from the background side; needs lrCheck. Default off
   std::optional<int> medianRadius = std::nullopt;  // guided weighted median radius, 1..kMaxMedianRadius; none = off
 
-  // Empty when these choices can run; otherwise one message naming the
-  // option as the command line spells it, its value and what is allowed.
-  // Refused: a threshold that is negative or not finite; fill without the
-  // check (without it no pixel is unknown, so there would be nothing to
-  // fill); a median radius outside 1..kMaxMedianRadius.
-  Status check() const;
+  // Whether these choices can run; otherwise an InvalidInput Error naming
+  // the option as `names` calls it, its value and what is allowed. Refused:
+  // a threshold that is negative or not finite; fill without the check
+  // (without it no pixel is unknown, so there would be nothing to fill); a
+  // median radius outside 1..kMaxMedianRadius.
+  Status check(const RefinementFieldNames& names = {}) const;
 
   // Whether the map needs anything beyond the left view's labels.
   bool any() const { return lrCheck || fill || medianRadius.has_value(); }

@@ -15,10 +15,10 @@ std::string sizeText(const cv::Mat& m) { return std::to_string(m.cols) + " x " +
 
 }  // namespace
 
-Status WeightedMedianOptions::check() const {
+Status WeightedMedianOptions::check(const char* radiusName) const {
   if (radius < 1 || radius > kMaxMedianRadius) {
-    return invalidInput("--median: the radius " + std::to_string(radius) +
-                        " must be a whole number of pixels from 1 to " + std::to_string(kMaxMedianRadius));
+    return invalidInput(std::string(radiusName) + " is " + std::to_string(radius) +
+                        "; it must be a whole number of pixels from 1 to " + std::to_string(kMaxMedianRadius));
   }
   if (!(sigma > 0) || !std::isfinite(sigma)) {
     return invalidInput("The weighted median's colour sigma " + std::to_string(sigma) +

@@ -14,9 +14,10 @@ struct WeightedMedianOptions {
   int radius = 0;       // half size of the window, pixels; windows are (2r+1)^2. 1..kMaxMedianRadius; no default
   double sigma = 25.5;  // guide colour distance (0..255) where a weight falls to exp(-1/2). Default 25.5
 
-  // Empty when the filter can run with these options; otherwise one message
-  // naming the option (as --median), its value and what is allowed.
-  Status check() const;
+  // Whether the filter can run with these options; otherwise an
+  // InvalidInput Error naming the radius as `radiusName` (the front end's
+  // word for it, e.g. --median), its value and what is allowed.
+  Status check(const char* radiusName = "radius") const;
 };
 
 // The largest radius taken: beyond it the window spans most of a Middlebury

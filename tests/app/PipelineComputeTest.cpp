@@ -79,8 +79,16 @@ TEST_F(PipelineComputeTest, ARunSavesTheMapAndEmptiesBothSlots) {
   EXPECT_EQ(services.messages, (std::vector<std::string>{kLoadReferenceMessage, kLoadTargetMessage}));
   const cv::Mat map = cv::imread(savePath, cv::IMREAD_UNCHANGED);
   ASSERT_FALSE(map.empty()) << "no map at " << savePath;
-  EXPECT_EQ(map.size(), cv::Size(20, 12));
-  EXPECT_EQ(map.type(), CV_8UC1);
+  ASSERT_EQ(map.size(), cv::Size(20, 12));
+  ASSERT_EQ(map.type(), CV_8UC1);
+  // The dialog reseeds the optimizer from the clock, so no seeded run can
+  // stand in for it; the truth does: disparity 2, grey 2 x 3 at the default
+  // display level. The two columns at the left edge have no match in the
+  // target and take any label; the next two (the window's half size) see
+  // that band in their windows, and a random label order now and then
+  // leaves one of them a label short. Every other pixel must be exact.
+  const cv::Mat clear = map.colRange(2 + 2, map.cols);
+  EXPECT_EQ(cv::countNonZero(clear != 6), 0) << "map clear of the left band:\n" << clear;
   EXPECT_TRUE(dialog->imageSlots().refImage.empty());
   EXPECT_TRUE(dialog->imageSlots().targetImage.empty());
   EXPECT_TRUE(dialog->isVisible());

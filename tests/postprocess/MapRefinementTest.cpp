@@ -25,11 +25,11 @@ TEST(RefinementOptions, RefusesChoicesThatCannotRunAndNamesTheOption) {
       {"check, fill and median", {.lrCheck = true, .fill = true, .medianRadius = 3}, ""},
       {"threshold 0", {.lrCheck = true, .lrThreshold = 0.0}, ""},
       {"median alone", {.medianRadius = 1}, ""},
-      {"negative threshold", {.lrCheck = true, .lrThreshold = -0.5}, "--lr-check: the threshold -0.5"},
+      {"negative threshold", {.lrCheck = true, .lrThreshold = -0.5}, "leftRightThreshold is -0.5; the threshold must be a number of pixels, 0 or more"},
       {"NaN threshold", {.lrCheck = true, .lrThreshold = kNaN}, "must be a number of pixels, 0 or more"},
       {"infinite threshold", {.lrCheck = true, .lrThreshold = kInf}, "must be a number of pixels, 0 or more"},
-      {"fill without the check", {.fill = true}, "--fill needs --lr-check"},
-      {"median 0", {.lrCheck = true, .fill = true, .medianRadius = 0}, "--median: the radius 0"},
+      {"fill without the check", {.fill = true}, "fill needs leftRightThreshold"},
+      {"median 0", {.lrCheck = true, .fill = true, .medianRadius = 0}, "medianRadius is 0; it must be a whole number of pixels from 1 to"},
       {"median above the bound", {.medianRadius = kMaxMedianRadius + 1}, "from 1 to"},
   };
   for (const Case& c : cases) {
@@ -130,7 +130,7 @@ TEST_F(MapRefinement, RefusesWhatDoesNotFit) {
       {"right labels of another size", &shortRight, nullptr, 6, {.lrCheck = true}, "needs the right view's labels"},
       {"a width that does not fit the labels", nullptr, nullptr, 5, {}, "12 labels, not 5 x 2"},
       {"offsets of another size", nullptr, &shortOffsets, 6, {}, "12 labels, not 6 x 2"},
-      {"options that do not pass their check", nullptr, nullptr, 6, {.fill = true}, "--fill needs --lr-check"},
+      {"options that do not pass their check", nullptr, nullptr, 6, {.fill = true}, "fill needs leftRightThreshold"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -25,12 +25,11 @@ TEST(WeightedMedian, ChecksTheRadiusAndSigmaAndNamesTheOption) {
                         {2, std::numeric_limits<double>::quiet_NaN(), false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "radius " << c.radius << " sigma " << c.sigma);
-    const Status status = WeightedMedianOptions{c.radius, c.sigma}.check();
+    const Status status = WeightedMedianOptions{c.radius, c.sigma}.check("--median");
     EXPECT_EQ(status.ok(), c.ok);
     if (!status.ok() && c.sigma == 25.5) {
       EXPECT_EQ(status.error().kind, ErrorKind::InvalidInput);
-      EXPECT_NE(status.error().message.find("--median"), std::string::npos);
-      EXPECT_NE(status.error().message.find(std::to_string(c.radius)), std::string::npos);
+      EXPECT_NE(status.error().message.find("--median is " + std::to_string(c.radius) + ";"), std::string::npos);
       EXPECT_NE(status.error().message.find("1 to " + std::to_string(kMaxMedianRadius)), std::string::npos);
     }
   }
@@ -112,7 +111,7 @@ TEST(WeightedMedian, RefusesInputsItCannotUse) {
     const char* message;
   };
   const Case cases[] = {
-      {"radius 0", map, cv::Mat(4, 5, CV_8UC3), {0}, "--median"},
+      {"radius 0", map, cv::Mat(4, 5, CV_8UC3), {0}, "radius is 0"},
       {"empty map", cv::Mat(), cv::Mat(4, 5, CV_8UC3), {1}, "one-channel float"},
       {"integer map", cv::Mat(4, 5, CV_16SC1), cv::Mat(4, 5, CV_8UC3), {1}, "one-channel float"},
       {"guide of another size", map, cv::Mat(5, 4, CV_8UC3), {1}, "5 x 4"},

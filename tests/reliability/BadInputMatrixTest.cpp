@@ -4,7 +4,8 @@
 // path (runDisparityPipeline with the real engines and a recording message
 // box). Each case says whether the input must be refused or must run; a
 // refusal must name the problem, and a map written earlier at the output
-// path must come through byte for byte.
+// path must come through byte for byte. A run must write, pixel for pixel,
+// the map the library computes from the same files, parameters and seed.
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "pipeline/DisparityPipeline.h"
+#include "postprocess/DisplayGrey.h"
 #include "tests/pipeline/EngineDoubles.h"
 #include "tests/pipeline/TempFolder.h"
 
@@ -80,6 +82,31 @@ void writeShiftedPair(const std::string& left, const std::string& right, int wid
   ASSERT_TRUE(cv::imwrite(right, r));
 }
 
+// The map the library computes from the two files with `params` and the
+// optimizer seeded with `seed`: what a front end that runs must write.
+cv::Mat expectedMap(const std::string& refPath, const std::string& targetPath, const StereoParams& params,
+                    std::uint32_t seed) {
+  const cv::Mat ref = cv::imread(refPath, cv::IMREAD_UNCHANGED);
+  const cv::Mat target = cv::imread(targetPath, cv::IMREAD_UNCHANGED);
+  const Expected<DisparityResult> result = computeDisparity(ref, target, params, defaultEngines(seed));
+  if (!result) {
+    ADD_FAILURE() << "the reference run failed: " << result.error().message;
+    return {};
+  }
+  return renderDisplayMap(result->labels, result->width, result->height, params.baseDisparity,
+                          params.displayLevel);
+}
+
+// Whether the image at `path` is `expected`, pixel for pixel.
+::testing::AssertionResult holdsMap(const std::string& path, const cv::Mat& expected) {
+  const cv::Mat map = cv::imread(path, cv::IMREAD_UNCHANGED);
+  if (map.type() != CV_8UC1 || map.size() != expected.size())
+    return ::testing::AssertionFailure() << path << " is not an 8-bit grey map of " << expected.size();
+  const int differing = cv::countNonZero(map != expected);
+  if (differing != 0) return ::testing::AssertionFailure() << differing << " pixels of " << path << " differ";
+  return ::testing::AssertionSuccess();
+}
+
 // The files of the matrix, made once per test in a fresh folder.
 class BadInputFiles : public ::testing::Test {
  protected:
@@ -113,6 +140,8 @@ struct CliCase {
   int status;                     // expected exit status
   const char* message;            // in stderr (refusals) - empty for runs
   const char* written;            // the map a run must write (relative), or nullptr for a refusal
+  // For a run: the parameters its options set, beyond the common ones.
+  std::function<void(StereoParams&)> adjust = [](StereoParams&) {};
 };
 
 using CliMatrix = BadInputFiles;
@@ -162,13 +191,18 @@ TEST_F(CliMatrix, RefusesWithAMessageOrRunsAndNeverLosesTheEarlierMap) {
       {"output without a format", {"left.png", "right.png", "-o", "out/map"}, 2, "extension", nullptr},
       // Inputs that look odd but have a well-defined map: they must run.
       {"1x1 pair", {"one0.png", "one1.png"}, 0, "", "out/map.bmp"},
-      {"window wider than the image", {"small0.png", "small1.png", "--half-win-size", "40"}, 0, "", "out/map.bmp"},
-      {"window of one pixel", {"left.png", "right.png", "--half-win-size", "0"}, 0, "", "out/map.bmp"},
-      {"range wider than the image", {"small0.png", "small1.png", "--disparity-range", "24"}, 0, "", "out/map.bmp"},
-      {"base beyond the width", {"left.png", "right.png", "--base-disparity", "100"}, 0, "", "out/map.bmp"},
+      {"window wider than the image", {"small0.png", "small1.png", "--half-win-size", "40"}, 0, "", "out/map.bmp",
+       [](StereoParams& p) { p.halfWinSize = 40; }},
+      {"window of one pixel", {"left.png", "right.png", "--half-win-size", "0"}, 0, "", "out/map.bmp",
+       [](StereoParams& p) { p.halfWinSize = 0; }},
+      {"range wider than the image", {"small0.png", "small1.png", "--disparity-range", "24"}, 0, "", "out/map.bmp",
+       [](StereoParams& p) { p.disparityRange = 24; }},
+      {"base beyond the width", {"left.png", "right.png", "--base-disparity", "100"}, 0, "", "out/map.bmp",
+       [](StereoParams& p) { p.baseDisparity = 100; }},
       {"negative base beyond the width", {"left.png", "right.png", "--base-disparity", "-100"}, 0, "",
-       "out/map.bmp"},
-      {"negative sigma (its absolute value)", {"left.png", "right.png", "--sigma-s", "-3.8"}, 0, "", "out/map.bmp"},
+       "out/map.bmp", [](StereoParams& p) { p.baseDisparity = -100; }},
+      {"negative sigma (its absolute value)", {"left.png", "right.png", "--sigma-s", "-3.8"}, 0, "", "out/map.bmp",
+       [](StereoParams& p) { p.sigmaS = -3.8f; }},
       {"paths with spaces", {"with space/left view.png", "with space/right view.png", "-o", "with space/the map.bmp"},
        0, "", "with space/the map.bmp"},
       {"non-ASCII paths", {"시차 쌍/왼쪽.png", "시차 쌍/오른쪽.png", "-o", "시차 쌍/시차.png"}, 0, "", "시차 쌍/시차.png"},
@@ -186,10 +220,11 @@ TEST_F(CliMatrix, RefusesWithAMessageOrRunsAndNeverLosesTheEarlierMap) {
       EXPECT_EQ(readText(file("out/map.bmp")), kEarlierMap);
     } else {
       EXPECT_EQ(run.out, std::string("wrote ") + c.written + "\n") << run.err;
-      const cv::Mat map = cv::imread(file(c.written), cv::IMREAD_UNCHANGED);
-      const cv::Mat ref = cv::imread(file(c.args[0]), cv::IMREAD_UNCHANGED);
-      EXPECT_EQ(map.type(), CV_8UC1);
-      EXPECT_EQ(map.size(), ref.size());
+      StereoParams params;  // the common options
+      params.disparityRange = 6;
+      params.halfWinSize = 2;
+      c.adjust(params);
+      EXPECT_TRUE(holdsMap(file(c.written), expectedMap(file(c.args[0]), file(c.args[1]), params, 3)));
     }
   }
   // Nothing half-written is left behind by any case.
@@ -264,7 +299,7 @@ TEST_F(PipelineMatrix, RefusesWithOneMessageOrSavesAndNeverLosesTheEarlierMap) {
     EXPECT_TRUE(ending.message.empty());
     if (c.outcome == RunOutcome::Saved) {
       EXPECT_TRUE(messages.shown.empty());
-      EXPECT_EQ(cv::imread(file(c.savePath), cv::IMREAD_UNCHANGED).type(), CV_8UC1);
+      EXPECT_TRUE(holdsMap(file(c.savePath), expectedMap(file(c.ref), file(c.target), params, 5)));
     } else {
       ASSERT_EQ(messages.shown.size(), 1u);
       EXPECT_NE(messages.shown[0].find(c.message), std::string::npos) << messages.shown[0];

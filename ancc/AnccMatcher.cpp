@@ -48,8 +48,10 @@ Error matcherError(ErrorKind kind, const std::string& why) { return Error{kind, 
 
 }  // namespace
 
-AnccMatcher::AnccMatcher(CostVolume& volume, const cv::Mat& ref, const cv::Mat& target, cv::Mat& preview)
-    : width(ref.cols),
+AnccMatcher::AnccMatcher(CostVolume& volume, const cv::Mat& ref, const cv::Mat& target, cv::Mat& preview,
+                         const MatcherOptions& matcherOptions)
+    : options(matcherOptions),
+      width(ref.cols),
       height(ref.rows),
       costVolume(volume),
       refImage(ref),
@@ -58,7 +60,7 @@ AnccMatcher::AnccMatcher(CostVolume& volume, const cv::Mat& ref, const cv::Mat& 
 
 AnccMatcher::~AnccMatcher() = default;
 
-std::string AnccMatcher::checkInputs(float logChromWeight) const {
+std::string AnccMatcher::checkInputs() const {
   if (auto e = checkImage(refImage, "reference image"); !e.empty()) return e;
   if (width != refImage.cols || height != refImage.rows)
     return "matcher size " + describeSize(width, height) + " does not match the reference image " +
@@ -72,27 +74,32 @@ std::string AnccMatcher::checkInputs(float logChromWeight) const {
            (previewImage.empty() ? std::string("empty")
                                  : describeType(previewImage) + " of " +
                                        describeSize(previewImage.cols, previewImage.rows));
-  const int labels = disparityRange < 0 ? 0 : disparityRange;
+  const int labels = options.disparityRange < 0 ? 0 : options.disparityRange;
   if (costVolume.width() != width || costVolume.height() != height || costVolume.disparityRange() != labels)
     return "cost volume is " + describeSize(costVolume.width(), costVolume.height()) + "x" +
            std::to_string(costVolume.disparityRange()) + " but the run needs " + describeSize(width, height) + "x" +
            std::to_string(labels);
-  if (halfWinSize < 0) return "halfWinSize must be 0 or more, but is " + std::to_string(halfWinSize);
-  if (!std::isfinite(spatialSigma) || spatialSigma == 0.0f)
-    return "spatialSigma must be finite and not 0, but is " + std::to_string(spatialSigma);
-  if (!std::isfinite(colorSigma) || colorSigma == 0.0f)
-    return "colorSigma must be finite and not 0, but is " + std::to_string(colorSigma);
-  if (!std::isfinite(logChromWeight)) return "logChromWeight must be finite";
-  if (threadCount < 0) return "threadCount must be 0 (automatic) or more, but is " + std::to_string(threadCount);
   return {};
 }
 
 Status AnccMatcher::computeCostVolume(float logChromWeight) {
-  if (std::string refusal = checkInputs(logChromWeight); !refusal.empty()) {
-    return matcherError(ErrorKind::InvalidInput, refusal);
+  options.logChromWeight = logChromWeight;
+  return computeCostVolume();
+}
+
+Status AnccMatcher::computeCostVolume() {
+  if (std::string refusal = checkInputs(); !refusal.empty()) return matcherError(ErrorKind::InvalidInput, refusal);
+  // A matcher with no labels still draws its preview; at least one label is
+  // the rule of a run, not of the matcher.
+  MatcherOptions judged = options;
+  if (judged.disparityRange == 0) judged.disparityRange = 1;
+  if (Status refused = judged.check(); !refused) {
+    Error error = std::move(refused).error();
+    error.exitStatus = 1;  // as every failure of the matcher: the run's inputs were the caller's to check
+    return error;
   }
   try {
-    return sweep(logChromWeight);
+    return sweep();
   } catch (const std::bad_alloc&) {
     return matcherError(ErrorKind::OutOfMemory, storageShortage());
   }
@@ -100,10 +107,16 @@ Status AnccMatcher::computeCostVolume(float logChromWeight) {
 
 std::string AnccMatcher::storageShortage() const {
   return "not enough memory for the matcher's working storage (" + describeSize(width, height) + ", halfWinSize " +
-         std::to_string(halfWinSize) + ")";
+         std::to_string(options.halfWinSize) + ")";
 }
 
-Status AnccMatcher::sweep(float logChromWeight) {
+Status AnccMatcher::sweep() {
+  const int baseDisparity = options.baseDisparity;
+  const int disparityRange = options.disparityRange;
+  const int halfWinSize = options.halfWinSize;
+  const int threadCount = options.threadCount;
+  const float logChromWeight = options.logChromWeight;
+  const bool useBaselineSweep = options.useBaselineSweep;
   if (disparityRange > 0) {
     // Beyond max(width, height) - 1 a larger window adds only offsets outside
     // the image, which are never read; the weights depend on the offset from
@@ -123,8 +136,8 @@ Status AnccMatcher::sweep(float logChromWeight) {
     setup.baseDisparity = baseDisparity;
     setup.disparityRange = disparityRange;
     setup.halfWinSize = r;
-    setup.spatialSigma = spatialSigma;
-    setup.colorSigma = colorSigma;
+    setup.spatialSigma = options.spatialSigma;
+    setup.colorSigma = options.colorSigma;
     setup.logChromWeight = logChromWeight;
 
     // Storage per worker; fewer workers when the machine cannot hold one
@@ -188,7 +201,7 @@ Status AnccMatcher::sweep(float logChromWeight) {
     for (auto& t : threads) t.join();
   }
 
-  renderPreview(costVolume, previewImage, baseDisparity, displayLevel);
+  renderPreview(costVolume, previewImage, baseDisparity, options.displayLevel);
   return {};
 }
 

@@ -12,9 +12,8 @@
 // outside the image costs exactly 50.
 //
 // Usage:
-//   AnccMatcher matcher(volume, ref, target, preview);
-//   matcher.baseDisparity = 0; matcher.disparityRange = 60; ...
-//   if (Status done = matcher.computeCostVolume(1.0f); !done) report(done.error());
+//   AnccMatcher matcher(volume, ref, target, preview, options);
+//   if (Status done = matcher.computeCostVolume(); !done) report(done.error());
 //
 // The matcher borrows all four objects and never resizes, replaces or frees
 // them. Its working storage lives only inside computeCostVolume.
@@ -24,6 +23,7 @@
 #include <opencv2/core.hpp>
 
 #include "ancc/CostVolume.h"
+#include "ancc/MatcherOptions.h"
 #include "platform/Expected.h"
 
 namespace orbelt {
@@ -31,8 +31,9 @@ namespace orbelt {
 class AnccMatcher {
  public:
   // Stores the four references and takes width and height from `refImage`.
-  // The six parameters below must be set before computeCostVolume.
-  AnccMatcher(CostVolume& costVolume, const cv::Mat& refImage, const cv::Mat& targetImage, cv::Mat& previewImage);
+  // The options may be changed until computeCostVolume.
+  AnccMatcher(CostVolume& costVolume, const cv::Mat& refImage, const cv::Mat& targetImage, cv::Mat& previewImage,
+              const MatcherOptions& options = {});
   virtual ~AnccMatcher();
 
   AnccMatcher(const AnccMatcher&) = delete;
@@ -40,48 +41,37 @@ class AnccMatcher {
 
   // Writes every element [x][y][d] of the volume (x < width, y < height,
   // d < disparityRange) and draws rows 1..height-2, columns 1..width-2 of the
-  // preview. `logChromWeight` 1 matches on log-chromaticity alone, 0 on the
-  // raw colour values alone; other values blend linearly.
+  // preview, with options.logChromWeight blending the two signals.
   //
   // Fails, leaving volume and preview untouched, when the inputs cannot run:
   // an empty reference image, images that are not 8-bit 3-channel or differ
   // in size, a preview that is not CV_8UC1 of the reference's size, a volume
-  // of another size than width x height x disparityRange, halfWinSize < 0, a
-  // sigma that is 0 or not finite, a non-finite logChromWeight, threadCount
-  // < 0 (kind InvalidInput), or working storage beyond what the machine has
-  // or can allocate (OutOfMemory). The Error names the problem on one line
-  // (exit status 1, stderr).
+  // of another size than width x height x disparityRange, options that
+  // MatcherOptions::check refuses (kind InvalidInput), or working storage
+  // beyond what the machine has or can allocate (OutOfMemory). The Error
+  // names the problem on one line (exit status 1, stderr).
+  Status computeCostVolume();
+  // The same with options.logChromWeight set to `logChromWeight` first.
   Status computeCostVolume(float logChromWeight);
+
+  MatcherOptions options;  // the matcher's parameters (window, sigmas, labels, blend, threads, sweep)
 
   int width;               // pixel columns, from refImage
   int height;              // pixel rows, from refImage
-  int baseDisparity = 0;   // disparity of label 0, pixels; label d is disparity baseDisparity + d
-  int disparityRange = 0;  // number of labels; 0 or below means none
-  int displayLevel = 0;    // preview grey multiplier; only its low 8 bits act
-  CostVolume& costVolume;       // the volume to fill, width x height x disparityRange
+  CostVolume& costVolume;       // the volume to fill, width x height x options.disparityRange
   const cv::Mat& refImage;      // reference (left) image, CV_8UC3 BGR
   const cv::Mat& targetImage;   // target (right) image, CV_8UC3 BGR, same size
   cv::Mat& previewImage;        // receives the preview, CV_8UC1, width x height
-  int halfWinSize = 0;          // window half size r, pixels; windows are (2r+1)^2; >= 0
-  float spatialSigma = 0.0f;    // sigma of the spatial weight, pixels (dialog's SigmaP, 14); sign ignored, not 0
-  float colorSigma = 0.0f;      // sigma of the Lab-distance weight (dialog's SigmaS, 3.8); sign ignored, not 0
 
-  // Worker threads for the sweep; 0 takes std::thread::hardware_concurrency.
-  // The volume is the same for every count.
-  int threadCount = 0;
   // Called after each finished row with the number of rows done so far and
   // the height. It may be called from worker threads, but never from two at
   // once, and rowsDone only grows. Keep it short: workers wait for it.
   std::function<void(int rowsDone, int height)> rowObserver;
-  // Runs the plain cached sweep on one thread instead of the blocked,
-  // vectorised, multi-threaded one: twenty times slower or more per thread,
-  // the same costs within 1e-4. For benchmarks and cross-checks.
-  bool useBaselineSweep = false;
 
  private:
-  std::string checkInputs(float logChromWeight) const;
+  std::string checkInputs() const;
   // The work of computeCostVolume after its inputs were checked.
-  Status sweep(float logChromWeight);
+  Status sweep();
   std::string storageShortage() const;
 };
 

@@ -7,6 +7,10 @@
 
 namespace orbelt {
 
+// Cost units per unit of correlation: a signal's cost is 30 (1 - mean
+// correlation), so costs run from 0 to 60.
+inline constexpr double kCostPerCorrelation = 30.0;
+
 // Bounds that keep base + label and column - (base + label) inside 32 bits.
 inline constexpr std::int32_t kMaxAbsBaseDisparity = 1000000000;
 inline constexpr std::int32_t kMaxDisparityRange = 1000000000;

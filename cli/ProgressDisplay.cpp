@@ -1,5 +1,7 @@
 #include "cli/ProgressDisplay.h"
 
+#include <memory>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,7 +21,38 @@ void ProgressDisplay::attach(DisparityOptions& options, const std::string& runNa
   if (style_ == ProgressStyle::Quiet) return;
   runName_ = runName;
   passesDone_ = 0;
-  const std::string prefix = runName.empty() ? "" : runName + ": ";
+  hook(options, runName.empty() ? "" : runName + ": ");
+}
+
+StereoProgress ProgressDisplay::stereoProgress() {
+  StereoProgress progress;
+  if (style_ == ProgressStyle::Quiet) return progress;
+  auto left = std::make_shared<DisparityOptions>();
+  auto right = std::make_shared<DisparityOptions>();
+  hook(*left, "");
+  hook(*right, "right view: ");
+  // A new view starts its passes from 0.
+  auto current = std::make_shared<StereoView>(StereoView::Left);
+  auto hooksOf = [this, left, right, current](StereoView view) -> const DisparityOptions& {
+    if (view != *current) {
+      *current = view;
+      passesDone_ = 0;
+    }
+    return view == StereoView::Left ? *left : *right;
+  };
+  if (left->onRow) {
+    progress.onRow = [hooksOf](StereoView view, int done, int rows) { hooksOf(view).onRow(done, rows); };
+  }
+  if (left->onMove) {
+    progress.onMove = [hooksOf](StereoView view, int done, int perPass) { hooksOf(view).onMove(done, perPass); };
+  }
+  progress.onPass = [hooksOf](StereoView view, int pass, double energy, double seconds) {
+    hooksOf(view).onPass(pass, energy, seconds);
+  };
+  return progress;
+}
+
+void ProgressDisplay::hook(DisparityOptions& options, const std::string& prefix) {
   if (style_ == ProgressStyle::Bar) {
     options.onRow = [this, prefix](int done, int rows) {
       drawBar(prefix + "cost volume", rows > 0 ? double(done) / rows : 1.0,

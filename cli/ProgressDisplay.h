@@ -6,6 +6,7 @@
 #include <string>
 
 #include "pipeline/DisparityPipeline.h"
+#include "pipeline/RunStereo.h"
 
 namespace orbelt {
 
@@ -25,6 +26,9 @@ class ProgressDisplay {
   // Hooks the display into a run's options; `runName` prefixes its lines
   // ("" for the main run, e.g. "right view" for the left-right check's).
   void attach(DisparityOptions& options, const std::string& runName);
+  // The same for a runStereo request: the left view's lines as the main
+  // run's, the right view's prefixed "right view: ".
+  StereoProgress stereoProgress();
 
   // Prints a line (ending a bar first), unless quiet.
   void line(const std::string& text);
@@ -34,6 +38,9 @@ class ProgressDisplay {
   ProgressStyle style() const { return style_; }
 
  private:
+  // The display's hooks for one run whose lines start with `prefix`.
+  void hook(DisparityOptions& options, const std::string& prefix);
+
   void drawBar(const std::string& label, double fraction, const std::string& detail);
 
   ProgressStyle style_;

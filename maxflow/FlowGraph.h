@@ -26,12 +26,14 @@
 // when a block cannot be allocated; "# of arcs per node exceeds block size!"
 // at computeMaxFlow when a node is the tail, or the head, of more than 1024
 // pairs. Misuse that would corrupt memory is refused the same way: a NodeId
-// that createNode did not return, and additions after computeMaxFlow. The
+// that createNode did not return, additions after computeMaxFlow, residuals
+// written into a graph that is not reopened, reopening one never laid out. The
 // process never ends here; a graph that failed is usable again after clear().
 //
 // Calling order: construct; createNode / addTerminalCapacities / addArcPair in
 // any order; computeMaxFlow once (a second call returns the same flow); sideOf;
-// destroy or clear(). Single-threaded; graphs share nothing.
+// destroy or clear(), or reopen() to solve the same pairs with rewritten
+// residuals (see "Reuse" below). Single-threaded; graphs share nothing.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <string>
 
-#include "mrf/EnergyTerms.h"
 #include "platform/NumberText.h"
 
 namespace orbelt {
@@ -12,7 +11,9 @@ Status OptimizerOptions::check(const OptimizerFieldNames& names) const {
   if (!std::isfinite(lambda)) {
     return invalidInput(std::string(names.lambda) + " is " + floatText(lambda) + "; it must be a finite number\n");
   }
-  if (!isTruncatedPowerExponent(smoothExponent)) return engineFailure(kWrongExponentMessage);
+  if (std::isnan(smoothMax)) {
+    return invalidInput(std::string(names.smoothMax) + " is nan; it must be a number\n");
+  }
   return {};
 }
 

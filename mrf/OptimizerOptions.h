@@ -16,6 +16,7 @@ inline constexpr int kOptimizerPasses = 10;
 // labels its users typed.
 struct OptimizerFieldNames {
   const char* lambda = "lambda";
+  const char* smoothMax = "smoothMax";
 };
 
 struct OptimizerOptions {
@@ -25,11 +26,11 @@ struct OptimizerOptions {
   std::optional<std::uint32_t> seed;  // seed of the label orders: the same seed, costs and options give the
                                       // same labels; none reseeds every pass from the process clock. Default none
 
-  // Whether these options can run. A non-finite lambda is refused with an
-  // InvalidInput Error (status 2, one line) naming it as `names` does; an
-  // exponent other than 1 or 2 with the optimizer's own Error, exactly as
-  // initialize() would give it (kWrongExponentMessage, status 1), so a
-  // caller that checks first tells the user the same thing.
+  // Whether these options can run: a lambda that is not finite, or a NaN
+  // smoothMax, is refused with an InvalidInput Error (status 2, one line)
+  // naming the field as `names` does. The exponent is deliberately not
+  // judged here: the optimizer owns that rule and refuses any but 1 or 2 when
+  // the run installs the term (kWrongExponentMessage, status 1).
   Status check(const OptimizerFieldNames& names = {}) const;
 };
 

@@ -9,22 +9,19 @@ namespace orbelt {
 PipelineEngines defaultEngines(std::optional<std::uint32_t> seed) {
   PipelineEngines engines;
   engines.computeCosts = [](CostVolume& volume, const cv::Mat& ref, const cv::Mat& target, cv::Mat& preview,
-                            const MatcherSettings& settings, float logChromWeight) -> Status {
-    AnccMatcher matcher(volume, ref, target, preview);
-    matcher.baseDisparity = settings.baseDisparity;
-    matcher.disparityRange = settings.disparityRange;
-    matcher.displayLevel = settings.displayLevel;
-    matcher.halfWinSize = settings.halfWinSize;
-    matcher.spatialSigma = settings.spatialSigma;
-    matcher.colorSigma = settings.colorSigma;
-    matcher.threadCount = settings.threadCount;
-    matcher.rowObserver = settings.rowObserver;
-    return matcher.computeCostVolume(logChromWeight);
+                            const MatcherOptions& options, const RowObserver& onRow) -> Status {
+    AnccMatcher matcher(volume, ref, target, preview, options);
+    matcher.rowObserver = onRow;
+    return matcher.computeCostVolume();
   };
   engines.createOptimizer = [seed](int width, int height, int labelCount, EnergyTerms* terms,
                                    const OptimizerSettings& settings) -> std::unique_ptr<MrfSolver> {
     auto solver = std::make_unique<AlphaExpansion>(width, height, labelCount, terms);
-    if (seed) solver->fixLabelOrderSeed(*seed);
+    if (settings.seed) {
+      solver->fixLabelOrderSeed(*settings.seed);
+    } else if (seed) {
+      solver->fixLabelOrderSeed(*seed);
+    }
     // The flows kept between sweeps only save time: they may take what the
     // run has left, and above that the moves are solved the fresh way.
     solver->setRecyclingMemoryLimit(availableMemoryBytes());

@@ -1,17 +1,19 @@
 #include "pipeline/DisparityPipeline.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <new>
 
-#include "io/ImageFile.h"
 #include "mrf/MrfSolver.h"
+#include "pipeline/RunStereo.h"
+#include "io/ImageFile.h"
+#include "postprocess/DisplayGrey.h"
 #include "platform/ProcessServices.h"
 #include "platform/Timing.h"
-#include "postprocess/DisplayGrey.h"
 
 namespace orbelt {
 
@@ -37,48 +39,52 @@ const char* depthName(int depth) {
   }
 }
 
-// Why a run ran out of memory, in the terms the user can change.
-Error runOutOfMemory(int width, int height, const StereoParams& params) {
-  return Error{ErrorKind::OutOfMemory,
-               "Not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) + " x " +
-                   std::to_string(params.disparityRange) + " run (about " +
-                   mebibytes(static_cast<double>(estimateRunBytes(width, height, params))) +
-                   "); lower Disparity Range or HalfWinSize, or use smaller images\n",
-               1, ErrorStream::Stderr};
-}
-
 class StderrMessages : public MessageBox {
  public:
   void show(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 };
 
-PipelineEngines withDefaults(const PipelineEngines& given) {
-  if (given.computeCosts && given.createOptimizer) return given;
-  PipelineEngines real = defaultEngines();
-  if (given.computeCosts) real.computeCosts = given.computeCosts;
-  if (given.createOptimizer) real.createOptimizer = given.createOptimizer;
-  return real;
+// The dialog's progress callbacks, for the left view it labels.
+StereoProgress progressOf(const DisparityOptions& options) {
+  StereoProgress progress;
+  if (options.onRow) progress.onRow = [onRow = options.onRow](StereoView, int done, int height) { onRow(done, height); };
+  if (options.onMove) {
+    progress.onMove = [onMove = options.onMove](StereoView, int done, int perPass) { onMove(done, perPass); };
+  }
+  if (options.onPass) {
+    progress.onPass = [onPass = options.onPass](StereoView, int pass, double energy, double seconds) {
+      onPass(pass, energy, seconds);
+    };
+  }
+  return progress;
 }
 
 }  // namespace
 
-MatcherSettings matcherSettingsFor(const StereoParams& params) {
-  MatcherSettings settings;
-  settings.baseDisparity = params.baseDisparity;
-  settings.disparityRange = params.disparityRange;
-  settings.displayLevel = params.displayLevel;
-  settings.halfWinSize = params.halfWinSize;
-  settings.spatialSigma = params.sigmaP;
-  settings.colorSigma = params.sigmaS;
-  return settings;
+Error runOutOfMemory(int width, int height, const MatcherOptions& matcher) {
+  return Error{ErrorKind::OutOfMemory,
+               "Not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) + " x " +
+                   std::to_string(matcher.disparityRange) + " run (about " +
+                   mebibytes(static_cast<double>(estimateRunBytes(width, height, matcher))) +
+                   "); lower Disparity Range or HalfWinSize, or use smaller images\n",
+               1, ErrorStream::Stderr};
 }
 
 Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
                                            const PipelineEngines& engines, const DisparityOptions& options) {
+  StereoOptions stereo = stereoOptionsFor(params);
+  stereo.matcher.threadCount = options.threadCount;
+  if (options.logChromWeight) stereo.matcher.logChromWeight = *options.logChromWeight;
+  stereo.keepCosts = options.keepCosts;
+  return labelView(ref, target, stereo, engines, options);
+}
+
+Expected<DisparityResult> labelView(const cv::Mat& ref, const cv::Mat& target, const StereoOptions& stereo,
+                                    const PipelineEngines& engines, const DisparityOptions& options) {
   DisparityResult result;
   const int width = ref.cols;
   const int height = ref.rows;
-  const int range = params.disparityRange;
+  const int range = stereo.matcher.disparityRange;
   result.width = width;
   result.height = height;
   const std::size_t pixelCount = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -90,18 +96,13 @@ Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& ta
     std::vector<float> flat;
     {
       CostVolume volume(width, height, range);
-      if (matcherRuns(params.colorMode)) {
-        MatcherSettings settings = matcherSettingsFor(params);
-        settings.threadCount = options.threadCount;
-        settings.rowObserver = options.onRow;
+      if (stereo.computeCosts) {
         const auto start = SteadyClock::now();
-        Status costs =
-            engines.computeCosts(volume, ref, target, preview, settings,
-                                 options.logChromWeight.value_or(logChromWeightOf(params.colorMode)));
+        Status costs = engines.computeCosts(volume, ref, target, preview, stereo.matcher, options.onRow);
         result.costSeconds = secondsSince(start);
         if (!costs) return std::move(costs).error();
       }
-      // Unset colour mode: the volume stays all zero, so the smoothness term
+      // Without the matcher the volume stays all zero, so the smoothness term
       // alone decides.
 
       // Row-major pixels, label fastest: the order the optimizer indexes its
@@ -126,10 +127,9 @@ Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& ta
     data.form = CostForm::Table;
     SmoothTerm smooth;
     smooth.form = CostForm::TruncatedPower;
-    smooth.exponent = params.smoothExponent;  // judged by the optimizer, not here
-    smooth.maxCost = static_cast<float>(params.smoothMax);
-    // One rounding of the product to single precision: 0.033 gives 0.99.
-    smooth.lambda = static_cast<float>(static_cast<double>(params.lambda) * 30.0);
+    smooth.exponent = stereo.optimizer.smoothExponent;  // judged by the optimizer, not here
+    smooth.maxCost = stereo.optimizer.smoothMax;
+    smooth.lambda = stereo.optimizer.lambda;
     smooth.useMultipliers = false;
     EnergyTerms terms;
     terms.data = &data;
@@ -138,12 +138,13 @@ Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& ta
     // The optimizer's own failures keep its message; an allocation that
     // failed inside it is told in the run's terms, as one outside it is.
     const auto optimizerError = [&](Error error) {
-      return error.kind == ErrorKind::OutOfMemory ? runOutOfMemory(width, height, params) : std::move(error);
+      return error.kind == ErrorKind::OutOfMemory ? runOutOfMemory(width, height, stereo.matcher) : std::move(error);
     };
     const auto optimizeStart = SteadyClock::now();
     {
       OptimizerSettings settings;
       settings.moveObserver = options.onMove;
+      settings.seed = stereo.optimizer.seed;
       std::unique_ptr<MrfSolver> solver = engines.createOptimizer(width, height, range, &terms, settings);
       if (!solver) {
         return Error{ErrorKind::InvalidInput, "The optimizer could not be created\n", 1, ErrorStream::Stderr};
@@ -174,9 +175,9 @@ Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& ta
       for (std::size_t p = 0; p < pixelCount; ++p) result.labels[p] = solver->labelAt(static_cast<int>(p));
     }
     result.optimizeSeconds = secondsSince(optimizeStart);
-    if (options.keepCosts) result.costs = std::move(flat);
+    if (stereo.keepCosts) result.costs = std::move(flat);
   } catch (const std::bad_alloc&) {
-    return runOutOfMemory(width, height, params);
+    return runOutOfMemory(width, height, stereo.matcher);
   }
   return result;
 }
@@ -195,6 +196,10 @@ bool endsTheDialog(const Error& error) {
 }
 
 std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params) {
+  return estimateRunBytes(width, height, stereoOptionsFor(params).matcher);
+}
+
+std::uint64_t estimateRunBytes(int width, int height, const MatcherOptions& params) {
   const double pixels = static_cast<double>(std::max(width, 0)) * std::max(height, 0);
   const double labels = std::max(params.disparityRange, 0);
   // A window wider than the image adds only offsets outside it, which the
@@ -232,31 +237,40 @@ std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params
   return static_cast<std::uint64_t>(peak);
 }
 
-std::string checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
-                           std::uint64_t availableBytes) {
-  if (ref.empty()) return "The reference image is empty";
-  if (target.empty()) return "The target image is empty";
+Status checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
+                      std::uint64_t availableBytes) {
+  return checkRunInputs(ref, target, stereoOptionsFor(params), kDialogFieldNames, availableBytes);
+}
+
+Status checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoOptions& options,
+                      const StereoFieldNames& names, std::uint64_t availableBytes) {
+  const auto refuse = [](const std::string& message) { return invalidInput(message + "\n"); };
+  if (ref.empty()) return refuse("The reference image is empty");
+  if (target.empty()) return refuse("The target image is empty");
   if (ref.depth() != CV_8U) {
-    return std::string("The reference image has ") + depthName(ref.depth()) +
-           " channels; only 8 bits per channel (unsigned) are supported";
+    return refuse(std::string("The reference image has ") + depthName(ref.depth()) +
+                  " channels; only 8 bits per channel (unsigned) are supported");
   }
   if (target.depth() != CV_8U) {
-    return std::string("The target image has ") + depthName(target.depth()) +
-           " channels; only 8 bits per channel (unsigned) are supported";
+    return refuse(std::string("The target image has ") + depthName(target.depth()) +
+                  " channels; only 8 bits per channel (unsigned) are supported");
   }
   if (ref.size() != target.size()) {
-    return "The target image is " + std::to_string(target.cols) + " x " + std::to_string(target.rows) +
-           " pixels but the reference image is " + std::to_string(ref.cols) + " x " + std::to_string(ref.rows) +
-           "; both images of a pair must have the same size";
+    return refuse("The target image is " + std::to_string(target.cols) + " x " + std::to_string(target.rows) +
+                  " pixels but the reference image is " + std::to_string(ref.cols) + " x " +
+                  std::to_string(ref.rows) + "; both images of a pair must have the same size");
   }
-  if (std::string bad = params.check(); !bad.empty()) return bad;
-  const std::uint64_t need = estimateRunBytes(ref.cols, ref.rows, params);
+  if (Status bad = options.check(names); !bad) return bad;
+  const MatcherOptions& matcher = options.matcher;
+  const std::uint64_t need = estimateRunBytes(ref.cols, ref.rows, matcher);
   if (need > availableBytes) {
-    return "A " + std::to_string(ref.cols) + " x " + std::to_string(ref.rows) + " pair with Disparity Range " +
-           std::to_string(params.disparityRange) + " and HalfWinSize " + std::to_string(params.halfWinSize) +
-           " needs about " + mebibytes(static_cast<double>(need)) + " of memory, but only " +
-           mebibytes(static_cast<double>(availableBytes)) +
-           " are available; lower Disparity Range or HalfWinSize, or use smaller images";
+    return outOfMemory("A " + std::to_string(ref.cols) + " x " + std::to_string(ref.rows) + " pair with " +
+                       names.matcher.disparityRange + " " + std::to_string(matcher.disparityRange) + " and " +
+                       names.matcher.halfWinSize + " " + std::to_string(matcher.halfWinSize) + " needs about " +
+                       mebibytes(static_cast<double>(need)) + " of memory, but only " +
+                       mebibytes(static_cast<double>(availableBytes)) + " are available; lower " +
+                       names.matcher.disparityRange + " or " + names.matcher.halfWinSize +
+                       ", or use smaller images\n");
   }
   return {};
 }
@@ -301,19 +315,26 @@ RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, c
     slots.targetImage = std::move(*loaded);
   }
 
-  if (!passesColorCheck(slots.refImage, slots.targetImage)) return end(colorFormatError());
-
-  if (std::string bad = checkRunInputs(slots.refImage, slots.targetImage, params); !bad.empty()) {
-    return refuse(bad, RunOutcome::Refused);
+  StereoRequest request;
+  request.left = slots.refImage;
+  request.right = slots.targetImage;
+  request.options = stereoOptionsFor(params);
+  request.options.matcher.threadCount = context.options.threadCount;
+  if (context.options.logChromWeight) request.options.matcher.logChromWeight = *context.options.logChromWeight;
+  request.options.keepCosts = context.options.keepCosts;
+  request.progress = progressOf(context.options);
+  request.fieldNames = kDialogFieldNames;
+  request.engines = context.engines;
+  if (Status refused = checkStereoRequest(request); !refused) {
+    if (endsTheDialog(refused.error())) return end(std::move(refused).error());
+    return refuse(refused.error().summary(), RunOutcome::Refused);
   }
-
-  Expected<DisparityResult> computed = computeDisparity(slots.refImage, slots.targetImage, params,
-                                                        withDefaults(context.engines), context.options);
+  Expected<StereoResult> computed = runStereo(request);
   if (!computed) {
     if (endsTheDialog(computed.error())) return end(std::move(computed).error());
     return refuse(computed.error().summary(), RunOutcome::Failed);
   }
-  DisparityResult result = std::move(computed).value();
+  DisparityResult result = std::move(computed->left);
 
   const auto saveStart = SteadyClock::now();
   const cv::Mat map = renderDisplayMap(result.labels, result.width, result.height, params.baseDisparity,

@@ -22,9 +22,10 @@
 #include <opencv2/core.hpp>
 
 #include "ancc/CostVolume.h"
+#include "ancc/MatcherOptions.h"
 #include "mrf/OptimizerOptions.h"
 #include "pipeline/DisparityResult.h"
-#include "mrf/EnergyTerms.h"
+#include "pipeline/EngineSeams.h"
 #include "pipeline/ImageSlots.h"
 #include "pipeline/StereoParams.h"
 #include "platform/AvailableMemory.h"
@@ -33,55 +34,6 @@
 
 namespace orbelt {
 
-class MrfSolver;
-
-// The six values the matcher takes, in the order the pipeline sets them, and
-// how it may run.
-struct MatcherSettings {
-  int baseDisparity = 0;     // disparity of label 0, pixels
-  int disparityRange = 0;    // number of labels
-  int displayLevel = 0;      // preview grey multiplier (low 8 bits act)
-  int halfWinSize = 0;       // window half size, pixels
-  float spatialSigma = 0.f;  // from sigmaP, pixels
-  float colorSigma = 0.f;    // from sigmaS, Lab units
-  int threadCount = 0;       // worker threads for the cost sweep; 0 = the matcher's own choice
-  // Called after each finished row with (rows done, height); may be empty.
-  // It may be called from a worker thread, never from two at once.
-  std::function<void(int rowsDone, int height)> rowObserver;
-};
-
-// The matcher's six values taken from the run parameters: spatialSigma from
-// sigmaP, colorSigma from sigmaS. Threads and the row observer stay unset.
-MatcherSettings matcherSettingsFor(const StereoParams& params);
-
-// Fills every element of the volume and draws the preview. Fails with why
-// the costs could not be computed (the volume is then not used).
-using CostStage = std::function<Status(CostVolume& volume, const cv::Mat& ref, const cv::Mat& target,
-                                       cv::Mat& preview, const MatcherSettings& settings, float logChromWeight)>;
-
-// How the optimizer may report its work.
-struct OptimizerSettings {
-  // Called after each expansion move of a pass with (moves done in this pass,
-  // moves per pass = labelCount); may be empty.
-  std::function<void(int movesDone, int movesPerPass)> moveObserver;
-};
-
-// Creates the optimizer over (width, height, labelCount, terms); the terms
-// outlive it. The pipeline then checks status() and calls initialize(),
-// resetLabels(), ten times optimize(1, &seconds), labelAt(), dataCostSum()
-// and pairCostSum(), stopping at the first Error.
-using OptimizerFactory = std::function<std::unique_ptr<MrfSolver>(
-    int width, int height, int labelCount, EnergyTerms* terms, const OptimizerSettings& settings)>;
-
-struct PipelineEngines {
-  CostStage computeCosts;            // default: AnccMatcher
-  OptimizerFactory createOptimizer;  // default: AlphaExpansion
-};
-
-// The real matcher and optimizer. `seed`, when set, makes the optimizer's
-// label orders reproducible (the same seed, images and parameters give the
-// same map); otherwise every pass reseeds from the process clock.
-PipelineEngines defaultEngines(std::optional<std::uint32_t> seed = std::nullopt);
 
 
 struct DisparityOptions {
@@ -99,8 +51,16 @@ struct DisparityOptions {
   std::function<void(int pass, double energy, double seconds)> onPass;
 };
 
-// Computes the labelling of `ref` against `target`. Expects inputs that passed
-// the colour check and checkRunInputs(). Fails with the matcher's Error, the
+// Computes the labelling of `ref` against `target` as `options` say (its
+// keepCosts included; its sub-pixel and left-right choices are runStereo's).
+// Expects inputs that passed the colour check and checkRunInputs(). Fails
+// as computeDisparity does.
+Expected<DisparityResult> labelView(const cv::Mat& ref, const cv::Mat& target, const StereoOptions& options,
+                                    const PipelineEngines& engines, const DisparityOptions& progress = {});
+
+// labelView with the options of `params` (stereoOptionsFor), the threads and
+// cost keeping of `options`. Expects inputs that passed the colour check and
+// checkRunInputs(). Fails with the matcher's Error, the
 // optimizer's (its message and status 1, e.g. "Wrong exponent in
 // setSmoothness()!"), or, when memory ran out anywhere in the run, an
 // OutOfMemory Error naming the run's size (status 1). Never ends the process.
@@ -111,6 +71,10 @@ Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& ta
 // 3 channels and the target as many as the reference. Depth and size are not
 // looked at here.
 bool passesColorCheck(const cv::Mat& ref, const cv::Mat& target);
+
+// The Error of a run that ran out of memory once under way, in the terms the
+// user can change (OutOfMemory, status 1).
+Error runOutOfMemory(int width, int height, const MatcherOptions& matcher);
 
 // The Error of a pair that fails the colour check: kColorFormatMessage and a
 // line break, kind ColorFormat, status kColorFormatExitStatus, stderr.
@@ -123,12 +87,15 @@ bool endsTheDialog(const Error& error);
 
 // Why a pair that passed the colour check cannot run, checked before any
 // work: an empty image, a depth other than 8 bits per channel, a target whose
-// size differs from the reference, bad parameters (StereoParams::check), or a
-// run that needs more than `availableBytes` (estimateRunBytes). Empty when the
-// run may go on; otherwise one message naming the image or parameter, its
-// value and what is allowed.
-std::string checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
-                           std::uint64_t availableBytes = availableMemoryBytes());
+// size differs from the reference, options that StereoOptions::check refuses
+// (their fields named by `names`) (all InvalidInput, status 2), or a run that
+// needs more than `availableBytes` (estimateRunBytes; OutOfMemory, status 2).
+// Each message names the image or parameter, its value and what is allowed.
+Status checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoOptions& options,
+                      const StereoFieldNames& names, std::uint64_t availableBytes);
+// The same for the dialog's parameters, named by their dialog labels.
+Status checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
+                      std::uint64_t availableBytes = availableMemoryBytes());
 
 // Bytes a run needs at its peak, estimated from the sizes alone: the largest
 // of the matcher phase (cost volume, six per-pixel grids of three doubles, the
@@ -137,6 +104,8 @@ std::string checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const Ster
 // the flattening phase (volume and flat copy together) and the optimizer phase
 // (flat copy, label arrays, smoothness table, one move's flow graph). Never
 // overflows: absurd sizes give UINT64_MAX.
+std::uint64_t estimateRunBytes(int width, int height, const MatcherOptions& matcher);
+// The same for the options of `params`.
 std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params);
 
 // Default inputs, relative to the working directory.

@@ -4,7 +4,9 @@
 // request, the costs, the sub-pixel refinement and the left-right check), or
 // the Error that stopped the run.
 //
-//   StereoRequest request{left, right};
+//   StereoRequest request;
+//   request.left = left;
+//   request.right = right;
 //   request.options.matcher.disparityRange = 60;
 //   Expected<StereoResult> run = runStereo(request);
 //   if (!run) report(run.error());
@@ -20,6 +22,7 @@
 #include <opencv2/core.hpp>
 
 #include "pipeline/DisparityResult.h"
+#include "pipeline/EngineSeams.h"
 #include "pipeline/StereoOptions.h"
 #include "platform/Expected.h"
 #include "postprocess/BackgroundFill.h"
@@ -50,6 +53,11 @@ struct StereoRequest {
   // Bytes the run may take; none: what the process may still take now
   // (availableMemoryBytes). A run that needs more is refused before any work.
   std::optional<std::uint64_t> availableBytes;
+  // How refusals name the fields: the options' own names by default; the
+  // dialog and the command line pass the dialog's labels (kDialogFieldNames).
+  StereoFieldNames fieldNames;
+  // The engines; an empty member means the real one (defaultEngines()).
+  PipelineEngines engines;
 };
 
 struct StereoResult {
@@ -86,5 +94,10 @@ struct StereoResult {
 // bytes. During the run: the matcher's or the optimizer's Error (status 1),
 // or OutOfMemory (status 1) when an allocation fails anywhere in it.
 Expected<StereoResult> runStereo(const StereoRequest& request);
+
+// The checks runStereo makes before any work, alone, for a front end that
+// refuses before it prints or reads anything else. Fails as runStereo does
+// before any work.
+Status checkStereoRequest(const StereoRequest& request);
 
 }  // namespace orbelt

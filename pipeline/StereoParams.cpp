@@ -1,57 +1,27 @@
 #include "pipeline/StereoParams.h"
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-
 namespace orbelt {
 
-namespace {
+Status StereoParams::check() const { return stereoOptionsFor(*this).check(kDialogFieldNames); }
 
-std::string formatFloat(float value) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(value));
-  return buf;
-}
+float smoothnessWeightOf(float lambda) { return static_cast<float>(static_cast<double>(lambda) * kCostPerCorrelation); }
 
-// Sigmas enter the window weights as a divisor of a squared distance, so 0
-// makes the centre weight 0/0 and a non-finite value makes every weight
-// meaningless. A negative sigma is fine: only its square is used.
-std::string checkSigma(const char* label, float value) {
-  if (value == 0.0f || !std::isfinite(value)) {
-    return std::string(label) + " is " + formatFloat(value) +
-           "; it must be a finite number other than 0 (a negative value acts as its absolute value)";
-  }
-  return {};
-}
-
-}  // namespace
-
-std::string StereoParams::check() const {
-  if (halfWinSize < 0) {
-    return "HalfWinSize is " + std::to_string(halfWinSize) + "; it must be 0 or more";
-  }
-  if (auto m = checkSigma("SigmaS", sigmaS); !m.empty()) return m;
-  if (auto m = checkSigma("SigmaP", sigmaP); !m.empty()) return m;
-  // Base disparity and the label index are added in 32-bit ints by the
-  // matcher (column - (base + label)); keeping both well inside half the
-  // range means that sum can never overflow, while any base a real camera
-  // pair could need stays allowed.
-  if (std::llabs(static_cast<long long>(baseDisparity)) > kMaxAbsBaseDisparity) {
-    return "Base disparity is " + std::to_string(baseDisparity) + "; it must lie between -" +
-           std::to_string(kMaxAbsBaseDisparity) + " and " + std::to_string(kMaxAbsBaseDisparity);
-  }
-  if (disparityRange <= 0) {
-    return "Disparity Range is " + std::to_string(disparityRange) + "; it must be 1 or more";
-  }
-  if (disparityRange > kMaxDisparityRange) {
-    return "Disparity Range is " + std::to_string(disparityRange) + "; it must be at most " +
-           std::to_string(kMaxDisparityRange);
-  }
-  if (!std::isfinite(lambda)) {
-    return "Lambda is " + formatFloat(lambda) + "; it must be a finite number";
-  }
-  return {};
+StereoOptions stereoOptionsFor(const StereoParams& params) {
+  StereoOptions options;
+  MatcherOptions& matcher = options.matcher;
+  matcher.baseDisparity = params.baseDisparity;
+  matcher.disparityRange = params.disparityRange;
+  matcher.halfWinSize = params.halfWinSize;
+  matcher.spatialSigma = params.sigmaP;
+  matcher.colorSigma = params.sigmaS;
+  matcher.logChromWeight = logChromWeightOf(params.colorMode);
+  matcher.displayLevel = params.displayLevel;
+  options.computeCosts = matcherRuns(params.colorMode);
+  OptimizerOptions& optimizer = options.optimizer;
+  optimizer.smoothExponent = params.smoothExponent;
+  optimizer.smoothMax = static_cast<float>(params.smoothMax);
+  optimizer.lambda = smoothnessWeightOf(params.lambda);
+  return options;
 }
 
 float sigmaPPreset(std::int32_t halfWinSize) {

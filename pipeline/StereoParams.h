@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "ancc/MatcherOptions.h"
+#include "pipeline/StereoOptions.h"
+#include "platform/Expected.h"
+
 namespace orbelt {
 
 // Which colour space the matcher compares windows in.
@@ -25,20 +29,40 @@ struct StereoParams {
   float lambda = 0.033f;             // smoothness weight before the x30 scaling. Default 0.033
   ColorMode colorMode = ColorMode::LogChrom;  // colour space of the matcher. Default LogChrom
 
-  // Empty when these parameters can run; otherwise one message naming the
-  // first offending field (by its dialog label), its value and what is
-  // allowed. Refused: HalfWinSize < 0; SigmaS or SigmaP of 0 or not finite;
-  // |Base disparity| > kMaxAbsBaseDisparity; Disparity Range < 1 or
-  // > kMaxDisparityRange; Lambda not finite. The smoothness exponent and
-  // maximum are deliberately not judged here: the optimizer owns the exponent
-  // rule (its Error "Wrong exponent in setSmoothness()!", status 1), and any
-  // maximum gives a well-defined table.
-  std::string check() const;
+  // Whether these parameters can run: the check of the options they map to
+  // (StereoOptions::check), its messages naming the fields by their dialog
+  // labels (kDialogFieldNames), e.g. "HalfWinSize is -3; it must be 0 or
+  // more" (InvalidInput, status 2). Refused: HalfWinSize < 0; SigmaS or
+  // SigmaP of 0 or not finite; |Base disparity| > kMaxAbsBaseDisparity;
+  // Disparity Range < 1 or > kMaxDisparityRange; Lambda whose weight is not
+  // finite. The smoothness exponent and maximum are deliberately not judged
+  // here: the optimizer owns the exponent rule (its Error "Wrong exponent in
+  // setSmoothness()!", status 1), and any maximum gives a well-defined table.
+  Status check() const;
 };
 
-// Bounds that keep base + label and column - (base + label) inside 32 bits.
-inline constexpr std::int32_t kMaxAbsBaseDisparity = 1000000000;
-inline constexpr std::int32_t kMaxDisparityRange = 1000000000;
+// The dialog's labels of the fields, for the messages of a refusal.
+inline constexpr StereoFieldNames kDialogFieldNames{
+    .matcher = {.halfWinSize = "HalfWinSize",
+                .colorSigma = "SigmaS",
+                .spatialSigma = "SigmaP",
+                .baseDisparity = "Base disparity",
+                .disparityRange = "Disparity Range"},
+    .optimizer = {.lambda = "Lambda"}};
+
+// The dialog's Lambda weighs the smoothness term per unit of correlation;
+// the matcher's costs are kCostPerCorrelation (30) per unit of it, so the
+// optimizer's weight is Lambda x 30, formed in double and rounded once to
+// float (0.033 gives exactly 0.99).
+float smoothnessWeightOf(float lambda);
+
+// The options a run with these parameters takes: the matcher's from the
+// window, sigmas (sigmaS is the colour sigma, sigmaP the spatial one), labels,
+// display level and colour mode (LogChrom weight 1, Rgb 0, Unset or any
+// other value: no matcher, every cost 0); the optimizer's from the exponent,
+// the maximum and smoothnessWeightOf(lambda). Threads, seed and the run's
+// own choices stay at their defaults.
+StereoOptions stereoOptionsFor(const StereoParams& params);
 
 // sigmaP pre-set from the half window size before the dialog is read:
 // halfWinSize * (1/15 as a float constant, 0.0666666701) * 14.0 computed in

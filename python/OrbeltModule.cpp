@@ -94,8 +94,10 @@ class OptionReader {
   std::set<std::string> known_;
 };
 
-// The matcher's options, shared by compute() and cost_volume().
-void readMatcherOptions(OptionReader& reader, StereoParams& params, int& threads) {
+// The matcher's options, shared by compute() and cost_volume(). A given
+// log_chrom_weight (0..1) sets the cost blend that color_mode otherwise picks.
+void readMatcherOptions(OptionReader& reader, StereoParams& params, std::optional<float>& logChromWeight,
+                        int& threads) {
   reader.read("half_win_size", params.halfWinSize);
   reader.read("sigma_s", params.sigmaS);
   reader.read("sigma_p", params.sigmaP);
@@ -107,6 +109,15 @@ void readMatcherOptions(OptionReader& reader, StereoParams& params, int& threads
     raiseValueError("color_mode is \"" + colorMode + "\"; it must be \"logchrom\" or \"rgb\"");
   }
   params.colorMode = colorMode == "rgb" ? ColorMode::Rgb : ColorMode::LogChrom;
+  if (!reader.take("log_chrom_weight").is_none()) {
+    double weight = 0;
+    reader.read("log_chrom_weight", weight);
+    if (!(weight >= 0.0 && weight <= 1.0)) {
+      raiseValueError("log_chrom_weight " + std::string(py::str(py::float_(weight))) +
+                      ": the weight must be from 0 to 1 (0: colour values only, 1: log-chromaticity only)");
+    }
+    logChromWeight = static_cast<float>(weight);
+  }
   reader.read("threads", threads);
 }
 
@@ -172,7 +183,7 @@ PairCall readPair(OptionReader& reader, py::handle left, py::handle right) {
 py::dict compute(py::handle left, py::handle right, py::kwargs options) {
   OptionReader reader(std::move(options), "compute");
   StereoCall call;
-  readMatcherOptions(reader, call.params, call.threads);
+  readMatcherOptions(reader, call.params, call.logChromWeight, call.threads);
   reader.read("smooth_exponent", call.params.smoothExponent);
   reader.read("smooth_max", call.params.smoothMax);
   reader.read("lambda_", call.params.lambda);
@@ -220,8 +231,9 @@ py::dict compute(py::handle left, py::handle right, py::kwargs options) {
 py::array_t<float> costVolume(py::handle left, py::handle right, py::kwargs options) {
   OptionReader reader(std::move(options), "cost_volume");
   StereoParams params;
+  std::optional<float> logChromWeight;
   int threads = 0;
-  readMatcherOptions(reader, params, threads);
+  readMatcherOptions(reader, params, logChromWeight, threads);
   const PairCall pair = readPair(reader, left, right);
   const cv::Mat& leftImage = pair.left;
   const cv::Mat& rightImage = pair.right;
@@ -231,7 +243,7 @@ py::array_t<float> costVolume(py::handle left, py::handle right, py::kwargs opti
   std::optional<Expected<std::vector<float>>> outcome;
   {
     py::gil_scoped_release unlocked;
-    outcome.emplace(computeCostsOnly(leftImage, rightImage, params, threads, onRow));
+    outcome.emplace(computeCostsOnly(leftImage, rightImage, params, logChromWeight, threads, onRow));
   }
   relay.raiseIfFailed();
   if (!*outcome) raise(outcome->error());
@@ -400,6 +412,7 @@ PYBIND11_MODULE(_orbelt, module) {
     d["smooth_max"] = p.smoothMax;
     d["lambda_"] = p.lambda;
     d["color_mode"] = p.colorMode == ColorMode::Rgb ? "rgb" : "logchrom";
+    d["log_chrom_weight"] = py::none();
     d["seed"] = py::none();
     d["threads"] = 0;
     d["subpixel"] = false;

@@ -21,13 +21,8 @@ Status checkPair(const cv::Mat& left, const cv::Mat& right, const StereoParams& 
     error.kind = ErrorKind::ColorFormat;
     return error;
   }
-  if (std::string bad = params.check(); !bad.empty()) return invalidInput(bad);
-  if (std::string bad = checkRunInputs(left, right, params, available); !bad.empty()) {
-    // Parameters and images passed above, so what is left is the memory estimate.
-    const bool tooBig = left.size() == right.size() && left.depth() == CV_8U && right.depth() == CV_8U &&
-                        !left.empty() && estimateRunBytes(left.cols, left.rows, params) > available;
-    return tooBig ? outOfMemory(bad) : invalidInput(bad);
-  }
+  if (Status bad = params.check(); !bad) return bad;
+  if (Status bad = checkRunInputs(left, right, params, available); !bad) return bad;
   return {};
 }
 
@@ -35,6 +30,7 @@ DisparityOptions optionsFor(const StereoCall& call, bool right, bool keepCosts) 
   DisparityOptions options;
   options.keepCosts = keepCosts;
   options.threadCount = call.threads;
+  options.logChromWeight = call.logChromWeight;
   if (call.progress) {
     const char* costStage = right ? "right_cost_volume" : "cost_volume";
     const char* optimizeStage = right ? "right_optimize" : "optimize";
@@ -51,7 +47,8 @@ DisparityOptions optionsFor(const StereoCall& call, bool right, bool keepCosts) 
 Expected<StereoCallResult> runStereoCall(const cv::Mat& left, const cv::Mat& right, const StereoCall& call) {
   const StereoParams& params = call.params;
   if (call.threads < 0) return invalidInput("threads is " + std::to_string(call.threads) + "; it must be 0 or more");
-  if (Status bad = call.refinement.check(); !bad) return std::move(bad).error();
+  // Named as the command line names them, so the messages are its own.
+  if (Status bad = call.refinement.check({"--lr-check", "--fill", "--median"}); !bad) return std::move(bad).error();
   const bool lrCheck = call.refinement.lrCheck;
   // As on the command line: with the check, costs kept from the first run
   // are not available to the second.
@@ -116,7 +113,8 @@ Expected<StereoCallResult> runStereoCall(const cv::Mat& left, const cv::Mat& rig
 }
 
 Expected<std::vector<float>> computeCostsOnly(const cv::Mat& left, const cv::Mat& right, const StereoParams& params,
-                                              int threads, const std::function<void(int, int)>& onRow) {
+                                              std::optional<float> logChromWeight, int threads,
+                                              const std::function<void(int, int)>& onRow) {
   if (threads < 0) return invalidInput("threads is " + std::to_string(threads) + "; it must be 0 or more");
   if (Status ok = checkPair(left, right, params, availableMemoryBytes()); !ok) return std::move(ok).error();
   if (!matcherRuns(params.colorMode)) return invalidInput("color_mode must be \"logchrom\" or \"rgb\"");
@@ -124,12 +122,10 @@ Expected<std::vector<float>> computeCostsOnly(const cv::Mat& left, const cv::Mat
   try {
     CostVolume volume(width, height, range);
     cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
-    MatcherSettings settings = matcherSettingsFor(params);
-    settings.threadCount = threads;
-    settings.rowObserver = onRow;
-    if (Status costs =
-            defaultEngines().computeCosts(volume, left, right, preview, settings, logChromWeightOf(params.colorMode));
-        !costs) {
+    MatcherOptions matcher = stereoOptionsFor(params).matcher;
+    matcher.threadCount = threads;
+    if (logChromWeight) matcher.logChromWeight = *logChromWeight;
+    if (Status costs = defaultEngines().computeCosts(volume, left, right, preview, matcher, onRow); !costs) {
       return std::move(costs).error();
     }
     std::vector<float> flat(static_cast<std::size_t>(width) * height * range);

@@ -24,6 +24,7 @@ namespace orbelt {
 struct StereoCall {
   StereoParams params;                  // the matcher's and optimizer's parameters (StereoParams defaults)
   std::optional<std::uint32_t> seed;    // optimizer label orders; unset: the clock
+  std::optional<float> logChromWeight;  // the matcher's cost blend, 0..1; unset: from params.colorMode
   int threads = 0;                      // cost threads; 0 = all cores
   bool subpixel = false;                // refine the float map by the cost parabola
   RefinementOptions refinement;         // left-right check, fill, median (off by default)
@@ -54,6 +55,7 @@ Expected<StereoCallResult> runStereoCall(const cv::Mat& left, const cv::Mat& rig
 // The matcher alone: the flat costs (y * width + x) * range + d of the pair
 // with `params` (the optimizer's fields are not used). Same errors.
 Expected<std::vector<float>> computeCostsOnly(const cv::Mat& left, const cv::Mat& right, const StereoParams& params,
-                                              int threads, const std::function<void(int, int)>& onRow);
+                                              std::optional<float> logChromWeight, int threads,
+                                              const std::function<void(int, int)>& onRow);
 
 }  // namespace orbelt

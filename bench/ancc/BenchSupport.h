@@ -81,14 +81,14 @@ inline MatcherRunResult runMatcher(const StereoPair& pair, const MatcherRunSetti
   result.volume = CostVolume(pair.ref.cols, pair.ref.rows, s.labels);
   cv::Mat preview(pair.ref.rows, pair.ref.cols, CV_8UC1, cv::Scalar(0));
   AnccMatcher matcher(result.volume, pair.ref, pair.target, preview);
-  matcher.baseDisparity = 0;
-  matcher.disparityRange = s.labels;
-  matcher.displayLevel = 1;
-  matcher.halfWinSize = s.halfWinSize;
-  matcher.spatialSigma = s.spatialSigma;
-  matcher.colorSigma = s.colorSigma;
-  matcher.threadCount = s.threads;
-  matcher.useBaselineSweep = s.baseline;
+  matcher.options.baseDisparity = 0;
+  matcher.options.disparityRange = s.labels;
+  matcher.options.displayLevel = 1;
+  matcher.options.halfWinSize = s.halfWinSize;
+  matcher.options.spatialSigma = s.spatialSigma;
+  matcher.options.colorSigma = s.colorSigma;
+  matcher.options.threadCount = s.threads;
+  matcher.options.useBaselineSweep = s.baseline;
   // The observer runs on the thread that finished the row; a worker's
   // thread clock starts with the worker, the caller's before the run.
   const std::thread::id caller = std::this_thread::get_id();

@@ -190,11 +190,10 @@ std::vector<float> pairCosts(const std::string& name, int scale, int& width, int
   labels = params.disparityRange;
   orbelt::CostVolume volume(width, height, labels);
   cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
-  orbelt::MatcherSettings settings = orbelt::matcherSettingsFor(params);
-  settings.threadCount = 2;
+  orbelt::MatcherOptions matcher = orbelt::stereoOptionsFor(params).matcher;
+  matcher.threadCount = 2;
   const auto start = std::chrono::steady_clock::now();
-  const orbelt::Status costs = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, settings,
-                                                                     orbelt::logChromWeightOf(params.colorMode));
+  const orbelt::Status costs = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, matcher, {});
   seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!costs) refuse(name + ": " + costs.error().summary());
   std::vector<float> flat(static_cast<std::size_t>(width) * height * labels);

@@ -224,10 +224,9 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
     if (!loadPair(files, ref, target)) return Figures{};
     orbelt::CostVolume volume(width, height, range);
     cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
-    orbelt::MatcherSettings settings = orbelt::matcherSettingsFor(params);
-    settings.threadCount = threads;
-    const orbelt::Status costs = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, settings,
-                                                                       orbelt::logChromWeightOf(params.colorMode));
+    orbelt::MatcherOptions matcher = orbelt::stereoOptionsFor(params).matcher;
+    matcher.threadCount = threads;
+    const orbelt::Status costs = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, matcher, {});
     if (!costs) {
       std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), costs.error().summary().c_str());
       return Figures{};

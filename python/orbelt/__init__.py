@@ -17,6 +17,9 @@ The options are the command line's long options with ``_`` for ``-``
     smooth_max       truncation of the label-distance power               (5)
     lambda_          smoothness weight (scaled by 30 inside)              (0.033)
     color_mode       "logchrom" or "rgb": what the windows compare        ("logchrom")
+    log_chrom_weight the blend of the two costs, 0..1 (1 = "logchrom",
+                     0 = "rgb"); when given it sets the blend instead of
+                     color_mode                                           (None)
     seed             seed of the optimizer's label orders; None: clock    (None)
     threads          cost threads; 0 = all cores                          (0)
     subpixel         refine the map by each pixel's cost parabola         (False)
@@ -106,7 +109,7 @@ def cost_volume(left, right, *, progress=None, rgb=False, **matcher_options):
     """The matcher's costs of the pair: float32 (H, W, disparity_range).
 
     Takes the matcher's options only: half_win_size, sigma_s, sigma_p,
-    base_disparity, disparity_range, color_mode, threads. progress as in
+    base_disparity, disparity_range, color_mode, log_chrom_weight, threads. progress as in
     compute(), stage "cost_volume".
     """
     return _orbelt.cost_volume(left, right, progress=progress, rgb=rgb, **matcher_options)

@@ -13,7 +13,7 @@ import pytest
 import orbelt
 
 SOURCE_DIR = pathlib.Path(os.environ.get("ORBELT_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
-CLI = pathlib.Path(os.environ.get("ORBELT_CLI", SOURCE_DIR / "build" / "bin" / "orbelt-cli"))
+CLI = pathlib.Path(os.environ.get("ORBELT_CLI", SOURCE_DIR / "build" / "bin" / "orbelt-cli")).resolve()
 
 # Small options every comparison shares: few labels and a small window.
 SMALL = dict(half_win_size=3, disparity_range=12, seed=5)

@@ -19,13 +19,15 @@ CLI_CASES = {
     "subpixel and lr_check": dict(SMALL, subpixel=True, lr_check=2),
     "rgb, base disparity, exponent 1": dict(SMALL, color_mode="rgb", base_disparity=2, smooth_exponent=1,
                                             smooth_max=3, lambda_=0.05, sigma_s=5.5, sigma_p=7),
+    "fill and median after the check": dict(SMALL, lr_check=True, fill=True, median=2),
+    "blended costs": dict(SMALL, log_chrom_weight=0.4),
 }
 
 
 @pytest.mark.parametrize("options", CLI_CASES.values(), ids=CLI_CASES.keys())
 def test_map_equals_what_the_cli_writes(cli, tmp_path, small_pair, pair_files, options):
     cli_options = dict(options)
-    if cli_options.get("lr_check") is not None:
+    if type(cli_options.get("lr_check")) in (int, float):  # a threshold, not the bare flag
         cli_options["lr_check"] = str(cli_options["lr_check"])
     run = run_cli(cli, *pair_files, "--no-map", "--pfm", tmp_path / "map.pfm", "--save-cost", tmp_path / "cost.npy",
                   *cli_option_args(cli_options))
@@ -38,7 +40,8 @@ def test_map_equals_what_the_cli_writes(cli, tmp_path, small_pair, pair_files, o
     np.testing.assert_array_equal(result.cost, np.load(tmp_path / "cost.npy"))
     assert len(result.energies) == 10
     if options.get("lr_check"):
-        assert np.array_equal(result.confidence, np.isfinite(result.disparity))
+        if not options.get("fill"):
+            assert np.array_equal(result.confidence, np.isfinite(result.disparity))
         assert 0 < result.confidence.mean() < 1
     else:
         assert result.confidence is None
@@ -89,9 +92,10 @@ BAD_CALLS = [
     (dict(smooth_exponent=3), RuntimeError, "Wrong exponent in setSmoothness()!"),
     (dict(disparity_range=1000000000), MemoryError, "memory"),
     (dict(color_mode="lab"), ValueError, 'color_mode is "lab"'),
-    (dict(lr_check=-1), ValueError, "--lr-check: the threshold -1 must be a number of pixels, 0 or more"),
+    (dict(lr_check=-1), ValueError, "--lr-check is -1; the threshold must be a number of pixels, 0 or more"),
     (dict(fill=True), ValueError, "--fill needs --lr-check"),
-    (dict(lr_check=True, median=0), ValueError, "0"),
+    (dict(lr_check=True, median=0), ValueError, "--median"),
+    (dict(log_chrom_weight=1.5), ValueError, "log_chrom_weight 1.5: the weight must be from 0 to 1"),
     (dict(median=1.5), TypeError, "median must be an integer, not float"),
     (dict(threads=-2), ValueError, "threads is -2"),
     (dict(seed=-1), ValueError, "seed is -1"),
@@ -133,7 +137,7 @@ def test_bad_call_raises_and_the_interpreter_carries_on(small_pair, call, error,
 
 
 @pytest.mark.parametrize("option,value", [("disparity_range", 0), ("sigma_p", 0), ("half_win_size", -1),
-                                          ("base_disparity", 2000000000)])
+                                          ("base_disparity", 2000000000), ("fill", True), ("median", 99)])
 def test_parameter_messages_are_the_clis(cli, small_pair, pair_files, option, value):
     with pytest.raises(ValueError) as raised:
         orbelt.compute(*small_pair, **{option: value})

@@ -42,10 +42,10 @@ inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dat
   {
     CostVolume volume(width, height, range);
     cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
-    MatcherSettings settings = matcherSettingsFor(params);
-    settings.threadCount = 2;
+    MatcherOptions matcher = stereoOptionsFor(params).matcher;
+    matcher.threadCount = 2;
     const Status costs =
-        defaultEngines().computeCosts(volume, ref, target, preview, settings, logChromWeightOf(params.colorMode));
+        defaultEngines().computeCosts(volume, ref, target, preview, matcher, {});
     if (!costs) {
       error = costs.error().summary();
       return nullptr;

@@ -72,7 +72,7 @@ TEST(DefaultEngines, TheOptimizerRefusesAnExponentThePipelinePassedOn) {
   shiftedPair(16, 10, 1, left, right);
   StereoParams params = smallRun();
   params.smoothExponent = 3;
-  ASSERT_EQ(checkRunInputs(left, right, params), "");  // not the pipeline's to refuse
+  ASSERT_TRUE(checkRunInputs(left, right, params));  // not the pipeline's to refuse
   testing::RecordingMessageBox messages;
   PipelineContext context;
   context.messages = &messages;

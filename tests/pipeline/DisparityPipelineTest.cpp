@@ -97,8 +97,8 @@ TEST(ComputeDisparity, ReleasesTheVolumeBeforeTheOptimizerExists) {
   std::int64_t heapAtOptimizer = 0;
   auto matcher = engines.computeCosts;
   engines.computeCosts = [&](CostVolume& volume, const cv::Mat& ref, const cv::Mat& target, cv::Mat& preview,
-                             const MatcherSettings& settings, float weight) {
-    Status failure = matcher(volume, ref, target, preview, settings, weight);
+                             const MatcherOptions& settings, const RowObserver& onRow) {
+    Status failure = matcher(volume, ref, target, preview, settings, onRow);
     heapWhileMatching = testing::liveHeapBytes();
     return failure;
   };
@@ -219,8 +219,8 @@ TEST(ComputeDisparity, WithoutAColourModeTheMatcherIsSkippedAndEveryCostIsZero) 
 TEST(ComputeDisparity, AMatcherFailureStopsBeforeTheOptimizer) {
   EngineLog log;
   PipelineEngines engines = testing::recordingEngines(log, patternFill(4));
-  engines.computeCosts = [](CostVolume&, const cv::Mat&, const cv::Mat&, cv::Mat&, const MatcherSettings&,
-                            float) -> Status { return outOfMemory("matcher ran out of memory\n"); };
+  engines.computeCosts = [](CostVolume&, const cv::Mat&, const cv::Mat&, cv::Mat&, const MatcherOptions&,
+                            const RowObserver&) -> Status { return outOfMemory("matcher ran out of memory\n"); };
   const Expected<DisparityResult> computed =
       computeDisparity(patterned(4, 3, 1), patterned(4, 3, 2), smallParams(), engines);
   ASSERT_FALSE(computed);
@@ -516,8 +516,8 @@ TEST_F(PipelineRun, AWriteThatFailsHalfwayLeavesTheEarlierMapIntact) {
 }
 
 TEST_F(PipelineRun, AMatcherFailureIsShownAndLeavesTheSlotsAsTheyWere) {
-  context.engines.computeCosts = [](CostVolume&, const cv::Mat&, const cv::Mat&, cv::Mat&, const MatcherSettings&,
-                                    float) -> Status {
+  context.engines.computeCosts = [](CostVolume&, const cv::Mat&, const cv::Mat&, cv::Mat&, const MatcherOptions&,
+                                    const RowObserver&) -> Status {
     return outOfMemory("The matcher could not allocate its caches\n");
   };
   ImageSlots slots;
@@ -552,8 +552,12 @@ TEST(CheckRunInputs, RefusesARunThatNeedsMoreThanIsAvailable) {
   const cv::Mat image = patterned(40, 30, 1);
   const StereoParams params;
   const std::uint64_t need = estimateRunBytes(40, 30, params);
-  EXPECT_EQ(checkRunInputs(image, image, params, need), "");
-  const std::string refusal = checkRunInputs(image, image, params, need - 1);
+  EXPECT_TRUE(checkRunInputs(image, image, params, need));
+  const Status refused = checkRunInputs(image, image, params, need - 1);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().kind, ErrorKind::OutOfMemory);
+  EXPECT_EQ(refused.error().exitStatus, 2);
+  const std::string refusal = refused.error().message;
   EXPECT_NE(refusal.find("needs about"), std::string::npos) << refusal;
   EXPECT_NE(refusal.find("available"), std::string::npos) << refusal;
 }

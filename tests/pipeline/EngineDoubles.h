@@ -15,7 +15,7 @@ namespace orbelt::testing {
 // What the engine doubles saw during one run.
 struct EngineLog {
   int costCalls = 0;
-  MatcherSettings settings;
+  MatcherOptions settings;  // what the matcher was asked, its blend weight included
   float logChromWeight = -1.0f;
   cv::Mat refSeen;     // deep copies of what the matcher was given
   cv::Mat targetSeen;
@@ -99,11 +99,11 @@ template <typename Fill>
 PipelineEngines recordingEngines(EngineLog& log, Fill fill) {
   PipelineEngines engines;
   engines.computeCosts = [&log, fill](CostVolume& volume, const cv::Mat& ref, const cv::Mat& target, cv::Mat&,
-                                      const MatcherSettings& settings, float weight) -> Status {
+                                      const MatcherOptions& settings, const RowObserver&) -> Status {
     ++log.costCalls;
     log.events.push_back("costs");
     log.settings = settings;
-    log.logChromWeight = weight;
+    log.logChromWeight = settings.logChromWeight;
     log.refSeen = ref.clone();
     log.targetSeen = target.clone();
     for (int x = 0; x < volume.width(); ++x)

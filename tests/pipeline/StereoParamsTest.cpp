@@ -21,7 +21,7 @@ TEST(StereoParams, DefaultsAreWhatTheDialogShowsOnOpening) {
   EXPECT_EQ(p.smoothMax, 5);
   EXPECT_EQ(p.lambda, 0.033f);
   EXPECT_EQ(p.colorMode, ColorMode::LogChrom);
-  EXPECT_EQ(p.check(), "");
+  EXPECT_TRUE(p.check());
 }
 
 TEST(StereoParams, SigmaPPresetRoundsOnceAfterTheDoubleProduct) {
@@ -76,7 +76,12 @@ TEST(StereoParams, CheckNamesTheFieldItsValueAndWhatIsAllowed) {
   for (const Case& c : cases) {
     StereoParams p;
     c.change(p);
-    const std::string message = p.check();
+    const Status checked = p.check();
+    const std::string message = checked ? "" : checked.error().message;
+    if (!checked) {
+      EXPECT_EQ(checked.error().kind, ErrorKind::InvalidInput);
+      EXPECT_EQ(checked.error().exitStatus, 2);  // a refused parameter: the command line's usage status
+    }
     if (c.message.empty()) {
       EXPECT_EQ(message, "");
     } else {

@@ -25,14 +25,14 @@ int main() {
   orbelt::StereoParams params;
   params.halfWinSize = 2;
   params.disparityRange = -1;
-  const std::string refusal = params.check();
-  if (refusal.empty()) {
+  const orbelt::Status refused = params.check();
+  if (refused) {
     std::fprintf(stderr, "consumer: a negative disparity range was not refused\n");
     return 1;
   }
   params.disparityRange = 5;
-  if (const std::string bad = orbelt::checkRunInputs(left, right, params); !bad.empty()) {
-    std::fprintf(stderr, "consumer: %s\n", bad.c_str());
+  if (const orbelt::Status bad = orbelt::checkRunInputs(left, right, params); !bad) {
+    std::fprintf(stderr, "consumer: %s", bad.error().message.c_str());
     return 1;
   }
   const orbelt::Expected<orbelt::DisparityResult> computed =
@@ -51,6 +51,6 @@ int main() {
     return 1;
   }
   std::printf("consumer: %d x %d, %d labels, %.1f %% off by more than 1 px away from the border; refused: %s\n",
-              width, height, params.disparityRange, score.badOver1, refusal.c_str());
+              width, height, params.disparityRange, score.badOver1, refused.error().summary().c_str());
   return score.badOver1 < 20.0 ? 0 : 1;
 }

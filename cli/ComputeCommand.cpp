@@ -250,7 +250,9 @@ int runComputeCommand(int argc, char** argv) {
   // Everything that can be judged without computing is judged first, so a
   // mistake costs no time and touches no file.
   if (Status bad = params.check(); !bad) return fail(nullptr, bad.error());
-  if (const Status bad = refinement.check({"--lr-check", "--fill", "--median"}); !bad) return fail(nullptr, bad.error().message, kExitUsage);
+  if (const Status bad = refinement.check({"--lr-check", "--fill", "--median"}); !bad) {
+    return fail(nullptr, bad.error().message, kExitUsage);
+  }
   if (!confidencePath.empty() && !lrCheck) {
     return fail(nullptr, "--confidence needs --lr-check: the confidence is the left-right check's result",
                 kExitUsage);
@@ -304,6 +306,8 @@ int runComputeCommand(int argc, char** argv) {
   request.options.keepCosts = !costPath.empty();
   request.options.subpixel = subpixel;
   if (lrCheck) request.options.leftRightThreshold = lrThreshold;
+  request.options.fill = fill;
+  request.options.medianRadius = medianRadius;
   request.fieldNames = kDialogFieldNames;
   if (Status refused = checkStereoRequest(request); !refused) return fail(nullptr, refused.error());
   const int width = left.cols;
@@ -339,19 +343,9 @@ int runComputeCommand(int argc, char** argv) {
   const StereoResult& stereo = *run;
   const DisparityResult& result = stereo.left;
   const DisparityResult rightResult = stereo.right ? *stereo.right : DisparityResult{};
-  const std::vector<int> rightLabels = lrCheck ? mirrorLabels(rightResult.labels, width, height) : std::vector<int>{};
-  double lrSeconds = stereo.leftRightSeconds;
+  const double lrSeconds = stereo.leftRightSeconds;
   const double subpixelSeconds = stereo.subpixelSeconds;
-  const std::vector<float>& offsets = stereo.subpixelOffsets;
-  // The map's refinements (the check's holes, fill, median) start again from
-  // the labels of both views.
-  Expected<RefinedMap> refinedMap = refineDisparityMap(result.labels, lrCheck ? &rightLabels : nullptr, width, height,
-                                                      params.baseDisparity, subpixel ? &offsets : nullptr, left,
-                                                      refinement);
-  if (!refinedMap) return fail(&progress, refinedMap.error());
-  const RefinedMap& refined = *refinedMap;
-  lrSeconds += refined.checkSeconds;
-  const cv::Mat& disparity = refined.disparity;
+  const cv::Mat& disparity = stereo.disparity;
   const std::size_t unknownPixels = countUnknown(disparity);
 
   // Every output is made in memory, then each is written through a temporary
@@ -394,7 +388,7 @@ int runComputeCommand(int argc, char** argv) {
     wrote("color", colorPath);
   }
   if (!confidencePath.empty()) {
-    const cv::Mat confidence = renderConfidence(refined.consistent, width, height);
+    const cv::Mat confidence = renderConfidence(stereo.consistent, width, height);
     if (const Status saved = saveImageAtomically(confidencePath, confidence); !saved) {
       return fail(&progress, saved.error().message, kExitUsage);
     }
@@ -423,16 +417,16 @@ int runComputeCommand(int argc, char** argv) {
   progress.line(text);
   if (lrCheck) {
     std::snprintf(text, sizeof text, "right view   %8.3f s  (%.1f%% of pixels consistent within %g px)", lrSeconds,
-                  100.0 * double(refined.consistentCount) / (double(width) * height), lrThreshold);
+                  100.0 * double(stereo.consistentCount) / (double(width) * height), lrThreshold);
     progress.line(text);
   }
   if (fill) {
     std::snprintf(text, sizeof text, "fill         %8.3f s  (%zu pixels filled, %zu in rows without a consistent one)",
-                  refined.fillSeconds, refined.fill.filled, refined.fill.unknown);
+                  stereo.fillSeconds, stereo.fill.filled, stereo.fill.unknown);
     progress.line(text);
   }
   if (medianRadius) {
-    std::snprintf(text, sizeof text, "median       %8.3f s  (radius %d)", refined.medianSeconds, *medianRadius);
+    std::snprintf(text, sizeof text, "median       %8.3f s  (radius %d)", stereo.medianSeconds, *medianRadius);
     progress.line(text);
   }
   if (subpixel) {
@@ -484,7 +478,7 @@ int runComputeCommand(int argc, char** argv) {
     };
     if (lrCheck) {
       summary["lr_check"] = {{"threshold", lrThreshold},
-                             {"consistent_fraction", double(refined.consistentCount) / (double(width) * height)},
+                             {"consistent_fraction", double(stereo.consistentCount) / (double(width) * height)},
                              {"seconds", lrSeconds},
                              {"right_view", stageJson(rightResult)}};
     }
@@ -492,10 +486,10 @@ int runComputeCommand(int argc, char** argv) {
     summary["refinement"] = {{"lr_check", lrCheck},
                              {"fill", fill},
                              {"median_radius", medianRadius ? nlohmann::json(*medianRadius) : nlohmann::json()},
-                             {"filled_pixels", refined.fill.filled},
+                             {"filled_pixels", stereo.fill.filled},
                              {"unknown_pixels", unknownPixels},
-                             {"fill_seconds", refined.fillSeconds},
-                             {"median_seconds", refined.medianSeconds}};
+                             {"fill_seconds", stereo.fillSeconds},
+                             {"median_seconds", stereo.medianSeconds}};
     if (!score.is_null()) summary["score"] = score;
     summary["outputs"]["json"] = jsonPath;
     const std::string textOut = summary.dump(2) + "\n";

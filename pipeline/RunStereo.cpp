@@ -8,6 +8,7 @@
 #include "platform/Timing.h"
 #include "postprocess/FloatDisparity.h"
 #include "postprocess/LeftRightCheck.h"
+#include "postprocess/MapRefinement.h"
 #include "postprocess/SubpixelRefinement.h"
 
 namespace orbelt {
@@ -80,6 +81,7 @@ Expected<StereoResult> runStereo(const StereoRequest& request) {
     if (!leftView) return std::move(leftView).error();
     result.left = std::move(leftView).value();
 
+    std::vector<int> rightLabels;
     if (options.leftRightThreshold) {
       const auto start = SteadyClock::now();
       const MirroredPair mirrored = mirroredPairForRightView(left, right);
@@ -88,11 +90,7 @@ Expected<StereoResult> runStereo(const StereoRequest& request) {
       Expected<DisparityResult> rightView = labelView(mirrored.reference, mirrored.target, rightOptions, engines,
                                                       progressOf(request.progress, StereoView::Right));
       if (!rightView) return std::move(rightView).error();
-      const LeftRightConsistency consistency =
-          checkLeftRight(result.left.labels, mirrorLabels(rightView->labels, width, height), width, height,
-                         matcher.baseDisparity, *options.leftRightThreshold);
-      result.consistent = consistency.consistent;
-      result.consistentCount = consistency.passed;
+      rightLabels = mirrorLabels(rightView->labels, width, height);
       result.right = std::move(rightView).value();
       result.leftRightSeconds = secondsSince(start);
     }
@@ -102,9 +100,20 @@ Expected<StereoResult> runStereo(const StereoRequest& request) {
       result.subpixelOffsets = subpixelOffsets(result.left.labels, result.left.costs, matcher.disparityRange);
       result.subpixelSeconds = secondsSince(start);
     }
-    result.disparity = floatDisparity(result.left.labels, width, height, matcher.baseDisparity,
-                                      options.subpixel ? &result.subpixelOffsets : nullptr,
-                                      options.leftRightThreshold ? &result.consistent : nullptr);
+    // The check's comparison, the fill and the median, in that order.
+    Expected<RefinedMap> refined = refineDisparityMap(
+        result.left.labels, options.leftRightThreshold ? &rightLabels : nullptr, width, height,
+        matcher.baseDisparity, options.subpixel ? &result.subpixelOffsets : nullptr, left, options.refinement());
+    if (!refined) return std::move(refined).error();
+    result.disparity = std::move(refined->disparity);
+    if (options.leftRightThreshold) {
+      result.consistent = std::move(refined->consistent);
+      result.consistentCount = static_cast<std::int64_t>(refined->consistentCount);
+      result.leftRightSeconds += refined->checkSeconds;
+    }
+    result.fill = refined->fill;
+    result.fillSeconds = refined->fillSeconds;
+    result.medianSeconds = refined->medianSeconds;
     if (!options.keepCosts) std::vector<float>().swap(result.left.costs);
     return result;
   } catch (const std::bad_alloc&) {

@@ -5,10 +5,7 @@
 #include <new>
 
 #include "pipeline/DisparityPipeline.h"
-#include "platform/Timing.h"
-#include "postprocess/LeftRightCheck.h"
-#include "postprocess/MapRefinement.h"
-#include "postprocess/SubpixelRefinement.h"
+#include "pipeline/RunStereo.h"
 
 namespace orbelt {
 
@@ -26,86 +23,59 @@ Status checkPair(const cv::Mat& left, const cv::Mat& right, const StereoParams& 
   return {};
 }
 
-DisparityOptions optionsFor(const StereoCall& call, bool right, bool keepCosts) {
-  DisparityOptions options;
-  options.keepCosts = keepCosts;
-  options.threadCount = call.threads;
-  options.logChromWeight = call.logChromWeight;
-  if (call.progress) {
-    const char* costStage = right ? "right_cost_volume" : "cost_volume";
-    const char* optimizeStage = right ? "right_optimize" : "optimize";
-    options.onRow = [&call, costStage](int done, int total) { call.progress(costStage, done, total); };
-    options.onPass = [&call, optimizeStage](int pass, double, double) {
-      call.progress(optimizeStage, pass, kOptimizerPasses);
-    };
-  }
-  return options;
-}
-
 }  // namespace
 
 Expected<StereoCallResult> runStereoCall(const cv::Mat& left, const cv::Mat& right, const StereoCall& call) {
-  const StereoParams& params = call.params;
   if (call.threads < 0) return invalidInput("threads is " + std::to_string(call.threads) + "; it must be 0 or more");
   // Named as the command line names them, so the messages are its own.
   if (Status bad = call.refinement.check({"--lr-check", "--fill", "--median"}); !bad) return std::move(bad).error();
-  const bool lrCheck = call.refinement.lrCheck;
-  // As on the command line: with the check, costs kept from the first run
-  // are not available to the second.
-  std::uint64_t available = availableMemoryBytes();
-  const bool keepCosts = call.keepCosts || call.subpixel;
-  if (lrCheck && keepCosts && available != UINT64_MAX) {
-    const std::uint64_t kept = static_cast<std::uint64_t>(left.cols) * static_cast<std::uint64_t>(left.rows) *
-                               static_cast<std::uint64_t>(params.disparityRange) * sizeof(float);
-    available = kept < available ? available - kept : 0;
+
+  StereoRequest request;
+  request.left = left;
+  request.right = right;
+  request.options = stereoOptionsFor(call.params);
+  request.options.matcher.threadCount = call.threads;
+  if (call.logChromWeight) request.options.matcher.logChromWeight = *call.logChromWeight;
+  request.options.optimizer.seed = call.seed;
+  request.options.keepCosts = call.keepCosts;
+  request.options.subpixel = call.subpixel;
+  if (call.refinement.lrCheck) request.options.leftRightThreshold = call.refinement.lrThreshold;
+  request.options.fill = call.refinement.fill;
+  request.options.medianRadius = call.refinement.medianRadius;
+  // The command line's names, so a refusal reads as it does there.
+  request.fieldNames = kDialogFieldNames;
+  if (call.progress) {
+    request.progress.onRow = [&call](StereoView view, int done, int height) {
+      call.progress(view == StereoView::Left ? "cost_volume" : "right_cost_volume", done, height);
+    };
+    request.progress.onPass = [&call](StereoView view, int pass, double, double) {
+      call.progress(view == StereoView::Left ? "optimize" : "right_optimize", pass, kOptimizerPasses);
+    };
   }
-  if (Status ok = checkPair(left, right, params, available); !ok) return std::move(ok).error();
 
+  Expected<StereoResult> run = runStereo(request);
+  if (!run) return std::move(run).error();
   try {
-    const PipelineEngines engines = defaultEngines(call.seed);
-    Expected<DisparityResult> computed =
-        computeDisparity(left, right, params, engines, optionsFor(call, false, keepCosts));
-    if (!computed) return std::move(computed).error();
-    DisparityResult run = std::move(computed).value();
-    const int width = left.cols, height = left.rows;
+    StereoResult& stereo = *run;
+    DisparityResult& view = stereo.left;
     StereoCallResult result;
-    result.costSeconds = run.costSeconds;
-    result.flattenSeconds = run.flattenSeconds;
-    result.optimizeSeconds = run.optimizeSeconds;
-    result.passEnergies = run.passEnergies;
-    result.passSeconds = run.passSeconds;
-
-    std::vector<int> rightLabels;
-    if (lrCheck) {
-      const auto start = SteadyClock::now();
-      const MirroredPair mirrored = mirroredPairForRightView(left, right);
-      Expected<DisparityResult> rightComputed =
-          computeDisparity(mirrored.reference, mirrored.target, params, engines, optionsFor(call, true, false));
-      if (!rightComputed) return std::move(rightComputed).error();
-      rightLabels = mirrorLabels(rightComputed->labels, width, height);
-      result.lrSeconds = secondsSince(start);
-    }
-    std::vector<float> offsets;
-    if (call.subpixel) {
-      const auto start = SteadyClock::now();
-      offsets = subpixelOffsets(run.labels, run.costs, params.disparityRange);
-      result.subpixelSeconds = secondsSince(start);
-    }
-    Expected<RefinedMap> refined =
-        refineDisparityMap(run.labels, lrCheck ? &rightLabels : nullptr, width, height, params.baseDisparity,
-                           call.subpixel ? &offsets : nullptr, left, call.refinement);
-    if (!refined) return std::move(refined).error();
-    result.lrSeconds += refined->checkSeconds;
-    result.fillSeconds = refined->fillSeconds;
-    result.medianSeconds = refined->medianSeconds;
-    result.disparity = std::move(refined->disparity);
+    result.costSeconds = view.costSeconds;
+    result.flattenSeconds = view.flattenSeconds;
+    result.optimizeSeconds = view.optimizeSeconds;
+    result.passEnergies = std::move(view.passEnergies);
+    result.passSeconds = std::move(view.passSeconds);
+    result.lrSeconds = stereo.leftRightSeconds;
+    result.subpixelSeconds = stereo.subpixelSeconds;
+    result.fillSeconds = stereo.fillSeconds;
+    result.medianSeconds = stereo.medianSeconds;
+    result.disparity = std::move(stereo.disparity);
     // Unknown is NaN in NumPy's world; the map files keep +inf.
     result.disparity.forEach<float>([](float& d, const int*) {
       if (!std::isfinite(d)) d = std::numeric_limits<float>::quiet_NaN();
     });
-    result.consistent = std::move(refined->consistent);
-    result.labels = std::move(run.labels);
-    if (call.keepCosts) result.costs = std::move(run.costs);
+    result.consistent = std::move(stereo.consistent);
+    result.labels = std::move(view.labels);
+    result.costs = std::move(view.costs);
     return result;
   } catch (const std::bad_alloc&) {
     return outOfMemory("Not enough memory for the run's results");

@@ -3,10 +3,9 @@
 // command line's main command, and what to keep. Returns the map and the
 // run's figures, or the Error that stopped it; never ends the process.
 //
-// A thin adapter over the pipeline's computeDisparity, the right view's run
-// for the left-right check, sub-pixel offsets and refineDisparityMap, in the
-// order the command line applies them, so the map equals what
-// `orbelt-cli --pfm` writes.
+// A thin adapter over runStereo, the entry point the command line runs too,
+// with the command line's field names, so the map equals what
+// `orbelt-cli --pfm` writes and a refusal reads as it does there.
 #include <cstdint>
 #include <functional>
 #include <optional>

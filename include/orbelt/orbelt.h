@@ -10,8 +10,11 @@
 #include "platform/Error.h"
 #include "platform/Expected.h"
 
-// A run: parameters, the pipeline and its engines.
+// A run: its options and its one entry point, the dialog's parameters, the
+// pipeline and its engines.
 #include "pipeline/DisparityPipeline.h"
+#include "pipeline/RunStereo.h"
+#include "pipeline/StereoOptions.h"
 #include "pipeline/StereoParams.h"
 
 // After the optimizer: disparities from labels, the display grey, the
@@ -20,6 +23,7 @@
 #include "postprocess/DisplayGrey.h"
 #include "postprocess/FloatDisparity.h"
 #include "postprocess/LeftRightCheck.h"
+#include "postprocess/MapRefinement.h"
 #include "postprocess/SubpixelRefinement.h"
 #include "postprocess/WeightedMedian.h"
 

@@ -48,12 +48,6 @@ class StderrMessageBox : public MessageBox {
   ProgressDisplay& progress_;
 };
 
-int fail(ProgressDisplay* progress, const std::string& message, int status) {
-  if (progress) progress->endBar();
-  std::fprintf(stderr, "%s\n", message.c_str());
-  return status;
-}
-
 // An engine's Error is printed as it is, on its own stream, and its status
 // ends the command.
 int fail(ProgressDisplay* progress, const Error& error) {
@@ -102,28 +96,61 @@ nlohmann::json stageJson(const DisparityResult& r) {
           {"energies", r.passEnergies}};
 }
 
-}  // namespace
+// The command line's words, judged and loaded: everything the run and the
+// steps after it read. Paths left empty are outputs not asked for.
+struct RequestedOutputs {
+  std::string displayMap;  // empty with --no-map
+  std::string pfm, png16, color, confidence, cost, json;
+};
 
-int runComputeCommand(int argc, char** argv) {
-  StereoParams params;
-  std::string leftPath = kDefaultRefPath;
-  std::string rightPath = kDefaultTargetPath;
-  std::string outputPath = defaultSavePath();
-  bool noMap = false;
-  std::string colorMode = "logchrom";
-  std::optional<std::uint32_t> seed;
-  int threads = 0;
-  std::string costPath, pfmPath, png16Path, colorPath, confidencePath, jsonPath;
-  bool subpixel = false;
-  double lrThreshold = 1.0;
-  std::string lrText;
-  std::string weightText;
-  bool fill = false;
-  std::optional<int> medianRadius;
+// What the score against a ground truth needs; empty paths when not asked.
+struct ScoreRequest {
   std::string truthPath, maskPath;
   double truthScale = 1.0;
   float badThreshold = 1.0f;
+  cv::Mat truth, mask;  // read before the run, so a bad file costs no time
+};
+
+struct ComputeRequest {
+  std::string leftPath = kDefaultRefPath;
+  std::string rightPath = kDefaultTargetPath;
+  StereoParams params;
+  std::string colorMode = "logchrom";  // as typed; the header line names it
+  // Set only when --log-chrom-weight came after --color-mode.
+  std::optional<float> logChromWeight;
+  std::optional<std::uint32_t> seed;
+  int threads = 0;
+  bool subpixel = false;
+  bool lrCheck = false;
+  double lrThreshold = 1.0;
+  bool fill = false;
+  std::optional<int> medianRadius;
   bool quiet = false;
+  RequestedOutputs outputs;
+  ScoreRequest score;
+  StereoRequest stereo;  // the run itself, already checked by checkStereoRequest
+
+  int width() const { return stereo.left.cols; }
+  int height() const { return stereo.left.rows; }
+};
+
+// A refusal before any work, printed exactly as the command always has.
+Error usageError(const std::string& message) {
+  return Error{.kind = ErrorKind::InvalidInput, .message = message + "\n", .exitStatus = kExitUsage};
+}
+
+// Separate from the run so that every mistake on the command line, in an
+// input file or in an output path is judged before anything is printed or
+// computed: a refusal costs no time and touches no file. The Error holds the
+// text to print and the status; after --help the parser has printed already,
+// so its message is empty and its status is the parser's.
+Expected<ComputeRequest> parseComputeRequest(int argc, char** argv) {
+  ComputeRequest r;
+  StereoParams& params = r.params;
+  std::string outputPath = defaultSavePath();
+  bool noMap = false;
+  std::string lrText;
+  std::string weightText;
 
   CLI::App app{
       "Computes a dense disparity map from a rectified colour stereo pair: ANCC matching costs, then\n"
@@ -143,8 +170,8 @@ int runComputeCommand(int argc, char** argv) {
   // A repeated option takes its last value, so a script can append overrides.
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
-  app.add_option("left,--left", leftPath, "Reference (left) image")->capture_default_str();
-  app.add_option("right,--right", rightPath, "Target (right) image")->capture_default_str();
+  app.add_option("left,--left", r.leftPath, "Reference (left) image")->capture_default_str();
+  app.add_option("right,--right", r.rightPath, "Target (right) image")->capture_default_str();
   app.add_option("-o,--output", outputPath, "Display map (the dialog's 8-bit grey map); the extension picks the format")
       ->capture_default_str();
   app.add_flag("--no-map", noMap, "Do not write the display map (only the outputs asked for below)");
@@ -162,7 +189,7 @@ int runComputeCommand(int argc, char** argv) {
   app.add_option("--smooth-max", params.smoothMax, "Truncation of the label-distance power")->capture_default_str();
   app.add_option("--lambda", params.lambda, "Smoothness weight (scaled by 30 inside)")->capture_default_str();
   CLI::Option* colorModeOption =
-      app.add_option("--color-mode", colorMode, "Colour space the windows are compared in")
+      app.add_option("--color-mode", r.colorMode, "Colour space the windows are compared in")
           ->check(CLI::IsMember({"logchrom", "rgb"}))
           ->capture_default_str();
   CLI::Option* weightOption =
@@ -170,17 +197,17 @@ int runComputeCommand(int argc, char** argv) {
                      "The matcher's blend of its two costs, 0 to 1: 1 = log-chromaticity only (as --color-mode "
                      "logchrom), 0 = colour values only (as rgb); of it and --color-mode the later one given wins")
           ->type_name("W");
-  app.add_option("--seed", seed, "Seed of the optimizer's label orders, for a reproducible map (default: the clock)");
-  app.add_option("--threads", threads, "Threads of the cost computation; 0 = all cores")
+  app.add_option("--seed", r.seed, "Seed of the optimizer's label orders, for a reproducible map (default: the clock)");
+  app.add_option("--threads", r.threads, "Threads of the cost computation; 0 = all cores")
       ->check(CLI::NonNegativeNumber)
       ->capture_default_str();
-  app.add_option("--pfm", pfmPath, "Float disparity map (.pfm, pixels, inf = unknown)");
-  app.add_option("--png16", png16Path,
+  app.add_option("--pfm", r.outputs.pfm, "Float disparity map (.pfm, pixels, inf = unknown)");
+  app.add_option("--png16", r.outputs.png16,
                  "16-bit disparity map (.png, disparity x 256, 0 = unknown; needs disparities 0..255)");
-  app.add_option("--color", colorPath, "Colour-mapped disparity picture with a legend (.png, .bmp, .jpg)");
-  app.add_option("--save-cost", costPath,
+  app.add_option("--color", r.outputs.color, "Colour-mapped disparity picture with a legend (.png, .bmp, .jpg)");
+  app.add_option("--save-cost", r.outputs.cost,
                  "Also write the flat cost array as a NumPy float32 .npy of shape (height, width, labels)");
-  app.add_flag("--subpixel", subpixel,
+  app.add_flag("--subpixel", r.subpixel,
                "Refine the float outputs by a parabola through each pixel's cost and its neighbours' (+-0.5 px)");
   CLI::Option* lrOption =
       app.add_option("--lr-check", lrText,
@@ -188,49 +215,48 @@ int runComputeCommand(int argc, char** argv) {
                      "THRESH pixels as unknown in the float outputs (default 1)")
           ->expected(0, 1)
           ->type_name("[THRESH]");
-  app.add_flag("--fill", fill,
+  app.add_flag("--fill", r.fill,
                "With --lr-check: give each unknown pixel of the float outputs the lower of the nearest consistent "
                "disparities to its left and right on its row (the background side); a row with none stays unknown");
-  app.add_option("--median", medianRadius,
+  app.add_option("--median", r.medianRadius,
                  "Weighted median of radius R (1 to " + std::to_string(kMaxMedianRadius) +
                      ") over the float outputs, guided by the left view, after --fill; unknown pixels stay unknown")
       ->type_name("R");
-  app.add_option("--confidence", confidencePath,
+  app.add_option("--confidence", r.outputs.confidence,
                  "With --lr-check: 8-bit image, 255 where the check passed, 0 where it failed (.png, .bmp)");
-  app.add_option("--json", jsonPath,
+  app.add_option("--json", r.outputs.json,
                  "Run summary: parameters, size, stage seconds, energies, peak memory, outputs, score");
-  app.add_option("--ground-truth", truthPath,
+  app.add_option("--ground-truth", r.score.truthPath,
                  "Score the result against a ground truth of the left view (.pfm, or an 8/16-bit image with "
                  "--gt-scale) and print the result");
-  app.add_option("--gt-scale", truthScale, "Ground-truth value per pixel of disparity (Middlebury: 16, 8, 4, 3)")
+  app.add_option("--gt-scale", r.score.truthScale,
+                 "Ground-truth value per pixel of disparity (Middlebury: 16, 8, 4, 3)")
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
-  app.add_option("--mask", maskPath, "Score only where this 8-bit mask is 255 (e.g. nonocc.png)");
-  app.add_option("--bad-threshold", badThreshold, "Error above which a pixel counts as bad, pixels")
+  app.add_option("--mask", r.score.maskPath, "Score only where this 8-bit mask is 255 (e.g. nonocc.png)");
+  app.add_option("--bad-threshold", r.score.badThreshold, "Error above which a pixel counts as bad, pixels")
       ->capture_default_str();
-  app.add_flag("-q,--quiet", quiet, "Print only errors, the score and the \"wrote\" lines");
+  app.add_flag("-q,--quiet", r.quiet, "Print only errors, the score and the \"wrote\" lines");
 
-  if (const auto status = parseArguments(app, argc, argv)) return *status;
-  params.colorMode = colorMode == "rgb" ? ColorMode::Rgb : ColorMode::LogChrom;
-  const bool lrCheck = lrOption->count() > 0;
-  if (lrCheck && !lrText.empty()) {
+  if (const auto status = parseArguments(app, argc, argv)) {
+    return Error{.kind = ErrorKind::InvalidInput, .message = {}, .exitStatus = *status};
+  }
+  params.colorMode = r.colorMode == "rgb" ? ColorMode::Rgb : ColorMode::LogChrom;
+  r.lrCheck = lrOption->count() > 0;
+  if (r.lrCheck && !lrText.empty()) {
     // The value is optional, so it is read here rather than by the parser.
     char* end = nullptr;
-    lrThreshold = std::strtod(lrText.c_str(), &end);
-    if (end == lrText.c_str() || *end != '\0' || !(lrThreshold >= 0) || !std::isfinite(lrThreshold)) {
-      return fail(nullptr, "--lr-check: the threshold \"" + lrText + "\" must be a number of pixels, 0 or more",
-                  kExitUsage);
+    r.lrThreshold = std::strtod(lrText.c_str(), &end);
+    if (end == lrText.c_str() || *end != '\0' || !(r.lrThreshold >= 0) || !std::isfinite(r.lrThreshold)) {
+      return usageError("--lr-check: the threshold \"" + lrText + "\" must be a number of pixels, 0 or more");
     }
   }
-  std::optional<float> logChromWeight;
   if (weightOption->count() > 0) {
     char* end = nullptr;
     const double weight = std::strtod(weightText.c_str(), &end);
     if (end == weightText.c_str() || *end != '\0' || !(weight >= 0.0 && weight <= 1.0)) {
-      return fail(nullptr,
-                  "--log-chrom-weight " + weightText +
-                      ": the weight must be from 0 to 1 (0: colour values only, 1: log-chromaticity only)",
-                  kExitUsage);
+      return usageError("--log-chrom-weight " + weightText +
+                        ": the weight must be from 0 to 1 (0: colour values only, 1: log-chromaticity only)");
     }
     // Like a repeated option, the later of the two settings of the blend wins.
     const std::vector<CLI::Option*> order = app.parse_order();
@@ -240,173 +266,191 @@ int runComputeCommand(int argc, char** argv) {
       }
       return std::ptrdiff_t{-1};
     };
-    if (lastOf(weightOption) > lastOf(colorModeOption)) logChromWeight = static_cast<float>(weight);
+    if (lastOf(weightOption) > lastOf(colorModeOption)) r.logChromWeight = static_cast<float>(weight);
   }
-  const float effectiveWeight = logChromWeight.value_or(logChromWeightOf(params.colorMode));
   const RefinementOptions refinement{
-      .lrCheck = lrCheck, .lrThreshold = lrThreshold, .fill = fill, .medianRadius = medianRadius};
+      .lrCheck = r.lrCheck, .lrThreshold = r.lrThreshold, .fill = r.fill, .medianRadius = r.medianRadius};
   if (noMap) outputPath.clear();
+  r.outputs.displayMap = outputPath;
+  const RequestedOutputs& out = r.outputs;
 
-  // Everything that can be judged without computing is judged first, so a
-  // mistake costs no time and touches no file.
-  if (Status bad = params.check(); !bad) return fail(nullptr, bad.error());
+  if (Status bad = params.check(); !bad) return bad.error();
   if (const Status bad = refinement.check({"--lr-check", "--fill", "--median"}); !bad) {
-    return fail(nullptr, bad.error().message, kExitUsage);
+    return usageError(bad.error().message);
   }
-  if (!confidencePath.empty() && !lrCheck) {
-    return fail(nullptr, "--confidence needs --lr-check: the confidence is the left-right check's result",
-                kExitUsage);
+  if (!out.confidence.empty() && !r.lrCheck) {
+    return usageError("--confidence needs --lr-check: the confidence is the left-right check's result");
   }
-  if (!png16Path.empty()) {
+  if (!out.png16.empty()) {
     if (const Status fits = checkPng16Range(params.baseDisparity, params.disparityRange); !fits) {
-      return fail(nullptr, fits.error().message, kExitUsage);
+      return usageError(fits.error().message);
     }
   }
-  if (outputPath.empty() && pfmPath.empty() && png16Path.empty() && colorPath.empty() && costPath.empty() &&
-      confidencePath.empty() && jsonPath.empty() && truthPath.empty()) {
-    return fail(nullptr, "Nothing to do: --no-map without any other output", kExitUsage);
+  if (out.displayMap.empty() && out.pfm.empty() && out.png16.empty() && out.color.empty() && out.cost.empty() &&
+      out.confidence.empty() && out.json.empty() && r.score.truthPath.empty()) {
+    return usageError("Nothing to do: --no-map without any other output");
   }
   const std::vector<PlannedOutput> plan = {
-      {outputPath, "disparity map", {}, true},
-      {pfmPath, "float disparity map", {".pfm"}, false},
-      {png16Path, "16-bit disparity map", {".png"}, false},
-      {colorPath, "colour disparity picture", {}, true},
-      {confidencePath, "confidence image", {".png", ".bmp", ".pgm", ".tif", ".tiff"}, true},
-      {costPath, "cost array", {".npy"}, false},
-      {jsonPath, "run summary", {}, false},
+      {out.displayMap, "disparity map", {}, true},
+      {out.pfm, "float disparity map", {".pfm"}, false},
+      {out.png16, "16-bit disparity map", {".png"}, false},
+      {out.color, "colour disparity picture", {}, true},
+      {out.confidence, "confidence image", {".png", ".bmp", ".pgm", ".tif", ".tiff"}, true},
+      {out.cost, "cost array", {".npy"}, false},
+      {out.json, "run summary", {}, false},
   };
-  if (std::string bad = checkOutputPlan(plan); !bad.empty()) return fail(nullptr, bad, kExitUsage);
-  cv::Mat truth, mask;
-  if (!truthPath.empty()) {
-    Expected<cv::Mat> read = readGroundTruth(truthPath);
-    if (!read) return fail(nullptr, read.error().message, kExitUsage);
-    truth = std::move(*read);
+  if (std::string bad = checkOutputPlan(plan); !bad.empty()) return usageError(bad);
+  ScoreRequest& score = r.score;
+  if (!score.truthPath.empty()) {
+    Expected<cv::Mat> read = readGroundTruth(score.truthPath);
+    if (!read) return usageError(read.error().message);
+    score.truth = std::move(*read);
   }
-  if (!maskPath.empty()) {
-    if (truthPath.empty()) return fail(nullptr, "--mask needs --ground-truth", kExitUsage);
-    Expected<cv::Mat> read = readMask(maskPath);
-    if (!read) return fail(nullptr, read.error().message, kExitUsage);
-    mask = std::move(*read);
+  if (!score.maskPath.empty()) {
+    if (score.truthPath.empty()) return usageError("--mask needs --ground-truth");
+    Expected<cv::Mat> read = readMask(score.maskPath);
+    if (!read) return usageError(read.error().message);
+    score.mask = std::move(*read);
   }
 
-  const Expected<cv::Mat> loadedLeft = loadInputImage(leftPath, "reference");
-  if (!loadedLeft) return fail(nullptr, loadedLeft.error().message, kExitUsage);
-  const Expected<cv::Mat> loadedRight = loadInputImage(rightPath, "target");
-  if (!loadedRight) return fail(nullptr, loadedRight.error().message, kExitUsage);
-  const cv::Mat& left = *loadedLeft;
-  const cv::Mat& right = *loadedRight;
-  // The run's request, checked before anything is printed or computed.
-  StereoRequest request;
-  request.left = left;
-  request.right = right;
+  const Expected<cv::Mat> loadedLeft = loadInputImage(r.leftPath, "reference");
+  if (!loadedLeft) return usageError(loadedLeft.error().message);
+  const Expected<cv::Mat> loadedRight = loadInputImage(r.rightPath, "target");
+  if (!loadedRight) return usageError(loadedRight.error().message);
+  StereoRequest& request = r.stereo;
+  request.left = *loadedLeft;
+  request.right = *loadedRight;
   request.options = stereoOptionsFor(params);
-  request.options.matcher.threadCount = threads;
-  if (logChromWeight) request.options.matcher.logChromWeight = *logChromWeight;
-  request.options.optimizer.seed = seed;
-  request.options.keepCosts = !costPath.empty();
-  request.options.subpixel = subpixel;
-  if (lrCheck) request.options.leftRightThreshold = lrThreshold;
-  request.options.fill = fill;
-  request.options.medianRadius = medianRadius;
+  request.options.matcher.threadCount = r.threads;
+  if (r.logChromWeight) request.options.matcher.logChromWeight = *r.logChromWeight;
+  request.options.optimizer.seed = r.seed;
+  request.options.keepCosts = !out.cost.empty();
+  request.options.subpixel = r.subpixel;
+  if (r.lrCheck) request.options.leftRightThreshold = r.lrThreshold;
+  request.options.fill = r.fill;
+  request.options.medianRadius = r.medianRadius;
   request.fieldNames = kDialogFieldNames;
-  if (Status refused = checkStereoRequest(request); !refused) return fail(nullptr, refused.error());
-  const int width = left.cols;
-  const int height = left.rows;
+  if (Status refused = checkStereoRequest(request); !refused) return refused.error();
+  const cv::Mat& left = request.left;
   const auto sizeMismatch = [&](const cv::Mat& m, const std::string& what, const std::string& path) {
     return what + " \"" + path + "\" is " + std::to_string(m.cols) + " x " + std::to_string(m.rows) +
-           " but the reference image is " + std::to_string(width) + " x " + std::to_string(height);
+           " but the reference image is " + std::to_string(left.cols) + " x " + std::to_string(left.rows);
   };
-  if (!truth.empty() && truth.size() != left.size()) {
-    return fail(nullptr, sizeMismatch(truth, "The ground truth", truthPath), kExitUsage);
+  if (!score.truth.empty() && score.truth.size() != left.size()) {
+    return usageError(sizeMismatch(score.truth, "The ground truth", score.truthPath));
   }
-  if (!mask.empty() && mask.size() != left.size()) {
-    return fail(nullptr, sizeMismatch(mask, "The mask", maskPath), kExitUsage);
+  if (!score.mask.empty() && score.mask.size() != left.size()) {
+    return usageError(sizeMismatch(score.mask, "The mask", score.maskPath));
   }
+  return r;
+}
 
-  ProgressDisplay progress(progressStyleFor(quiet, stderr));
-  StderrMessageBox messages(progress);
-  {
-    char text[256];
-    const std::string signal =
-        logChromWeight ? "log-chrom weight " + std::to_string(*logChromWeight).substr(0, 5) : colorMode;
-    std::snprintf(text, sizeof text, "%s: %d x %d, %d labels from %d, window %d x %d, %s%s%s%s%s", "orbelt-cli",
-                  width, height, params.disparityRange, params.baseDisparity, 2 * params.halfWinSize + 1,
-                  2 * params.halfWinSize + 1, signal.c_str(), subpixel ? ", sub-pixel" : "",
-                  lrCheck ? ", left-right check" : "", fill ? ", fill" : "",
-                  medianRadius ? (", median " + std::to_string(*medianRadius)).c_str() : "");
-    progress.line(text);
-  }
-  const auto runStart = SteadyClock::now();
-  request.progress = progress.stereoProgress();
-  Expected<StereoResult> run = runStereo(request);
-  if (!run) return fail(&progress, run.error());
-  const StereoResult& stereo = *run;
-  const DisparityResult& result = stereo.left;
-  const DisparityResult rightResult = stereo.right ? *stereo.right : DisparityResult{};
-  const double lrSeconds = stereo.leftRightSeconds;
-  const double subpixelSeconds = stereo.subpixelSeconds;
-  const cv::Mat& disparity = stereo.disparity;
-  const std::size_t unknownPixels = countUnknown(disparity);
+// The header line says what is about to be computed before the long wait;
+// it is apart from reportRun because it comes before the run, the rest after.
+void announceRun(const ComputeRequest& r, ProgressDisplay& progress) {
+  const StereoParams& params = r.params;
+  char text[256];
+  const std::string signal =
+      r.logChromWeight ? "log-chrom weight " + std::to_string(*r.logChromWeight).substr(0, 5) : r.colorMode;
+  std::snprintf(text, sizeof text, "%s: %d x %d, %d labels from %d, window %d x %d, %s%s%s%s%s", "orbelt-cli",
+                r.width(), r.height(), params.disparityRange, params.baseDisparity, 2 * params.halfWinSize + 1,
+                2 * params.halfWinSize + 1, signal.c_str(), r.subpixel ? ", sub-pixel" : "",
+                r.lrCheck ? ", left-right check" : "", r.fill ? ", fill" : "",
+                r.medianRadius ? (", median " + std::to_string(*r.medianRadius)).c_str() : "");
+  progress.line(text);
+}
 
-  // Every output is made in memory, then each is written through a temporary
-  // file and a rename, so a failed write never leaves a half-written file.
-  const auto saveStart = SteadyClock::now();
-  std::vector<std::string> written;
-  nlohmann::json outputs = nlohmann::json::object();
-  const auto wrote = [&](const std::string& key, const std::string& path) {
-    written.push_back(path);
-    outputs[key] = path;
-  };
+// The one call into the pipeline, apart so the command's own work (judging
+// words, writing files, printing) is plainly everything around it: the
+// engines, the left-right check, the fill and the median all happen here.
+Expected<StereoResult> runRequestedStereo(ComputeRequest& r, ProgressDisplay& progress) {
+  r.stereo.progress = progress.stereoProgress();
+  return runStereo(r.stereo);
+}
+
+// The files written so far, in the order written, with the time they took:
+// the report prints the times, the summary lists the files, and the "wrote"
+// lines come last, once everything has been written.
+struct WrittenOutputs {
+  std::vector<std::string> paths;
+  nlohmann::json byKey = nlohmann::json::object();  // the summary's "outputs"
   double mapSaveSeconds = 0.0;
-  if (!outputPath.empty()) {
+  double costSaveSeconds = 0.0;
+  double saveSeconds = 0.0;
+
+  void add(const std::string& key, const std::string& path) {
+    paths.push_back(path);
+    byKey[key] = path;
+  }
+};
+
+// The map files apart from the run: each output is made in memory, then
+// written through a temporary file and a rename, so a failed write never
+// leaves a half-written file. Stops at the first file that fails.
+Expected<WrittenOutputs> writeOutputs(const ComputeRequest& r, const StereoResult& stereo) {
+  const RequestedOutputs& out = r.outputs;
+  const StereoParams& params = r.params;
+  const DisparityResult& result = stereo.left;
+  const cv::Mat& disparity = stereo.disparity;
+  const int width = r.width();
+  const int height = r.height();
+  const auto saveStart = SteadyClock::now();
+  WrittenOutputs written;
+  if (!out.displayMap.empty()) {
     const auto start = SteadyClock::now();
     const cv::Mat map = renderDisplayMap(result.labels, width, height, params.baseDisparity, params.displayLevel);
-    if (const Status saved = saveImageAtomically(outputPath, map); !saved) {
-      return fail(&progress, saved.error().message, kExitUsage);
+    if (const Status saved = saveImageAtomically(out.displayMap, map); !saved) {
+      return usageError(saved.error().message);
     }
-    wrote("display_map", outputPath);
-    mapSaveSeconds = secondsSince(start);
+    written.add("display_map", out.displayMap);
+    written.mapSaveSeconds = secondsSince(start);
   }
-  if (!pfmPath.empty()) {
-    if (const Status saved = writePfm(pfmPath, disparity); !saved) {
-      return fail(&progress, saved.error().message, kExitUsage);
+  if (!out.pfm.empty()) {
+    if (const Status saved = writePfm(out.pfm, disparity); !saved) return usageError(saved.error().message);
+    written.add("pfm", out.pfm);
+  }
+  if (!out.png16.empty()) {
+    if (const Status saved = saveImageAtomically(out.png16, encodeDisparityPng16(disparity)); !saved) {
+      return usageError(saved.error().message);
     }
-    wrote("pfm", pfmPath);
+    written.add("png16", out.png16);
   }
-  if (!png16Path.empty()) {
-    if (const Status saved = saveImageAtomically(png16Path, encodeDisparityPng16(disparity)); !saved) {
-      return fail(&progress, saved.error().message, kExitUsage);
-    }
-    wrote("png16", png16Path);
-  }
-  if (!colorPath.empty()) {
+  if (!out.color.empty()) {
     const cv::Mat picture = renderColorMap(disparity, params.baseDisparity,
                                            static_cast<double>(params.baseDisparity) + params.disparityRange - 1);
-    if (const Status saved = saveImageAtomically(colorPath, picture); !saved) {
-      return fail(&progress, saved.error().message, kExitUsage);
+    if (const Status saved = saveImageAtomically(out.color, picture); !saved) {
+      return usageError(saved.error().message);
     }
-    wrote("color", colorPath);
+    written.add("color", out.color);
   }
-  if (!confidencePath.empty()) {
+  if (!out.confidence.empty()) {
     const cv::Mat confidence = renderConfidence(stereo.consistent, width, height);
-    if (const Status saved = saveImageAtomically(confidencePath, confidence); !saved) {
-      return fail(&progress, saved.error().message, kExitUsage);
+    if (const Status saved = saveImageAtomically(out.confidence, confidence); !saved) {
+      return usageError(saved.error().message);
     }
-    wrote("confidence", confidencePath);
+    written.add("confidence", out.confidence);
   }
-  double costSaveSeconds = 0.0;
-  if (!costPath.empty()) {
+  if (!out.cost.empty()) {
     const auto start = SteadyClock::now();
     const Status saved =
-        writeNpyFloat32(costPath, result.costs.data(),
+        writeNpyFloat32(out.cost, result.costs.data(),
                         {static_cast<std::size_t>(height), static_cast<std::size_t>(width),
                          static_cast<std::size_t>(params.disparityRange)});
-    costSaveSeconds = secondsSince(start);
-    if (!saved) return fail(&progress, saved.error().message, kExitUsage);
-    wrote("cost", costPath);
+    written.costSaveSeconds = secondsSince(start);
+    if (!saved) return usageError(saved.error().message);
+    written.add("cost", out.cost);
   }
-  const double saveSeconds = secondsSince(saveStart);
+  written.saveSeconds = secondsSince(saveStart);
+  return written;
+}
 
+// The stage times and, with a ground truth, the score: apart from the files
+// because it only reads what the run and the writes measured. It follows the
+// map files since it prints their save times. Returns the score for the
+// summary (null without a ground truth); fails when the scoring does.
+Expected<nlohmann::json> reportRun(const ComputeRequest& r, const StereoResult& stereo,
+                                   const WrittenOutputs& written, ProgressDisplay& progress) {
+  const DisparityResult& result = stereo.left;
   char text[256];
   std::snprintf(text, sizeof text, "cost volume  %8.3f s", result.costSeconds);
   progress.line(text);
@@ -415,91 +459,135 @@ int runComputeCommand(int argc, char** argv) {
   std::snprintf(text, sizeof text, "optimize     %8.3f s  (%d passes, final energy %.1f)", result.optimizeSeconds,
                 kOptimizerPasses, result.passEnergies.empty() ? 0.0 : result.passEnergies.back());
   progress.line(text);
-  if (lrCheck) {
-    std::snprintf(text, sizeof text, "right view   %8.3f s  (%.1f%% of pixels consistent within %g px)", lrSeconds,
-                  100.0 * double(stereo.consistentCount) / (double(width) * height), lrThreshold);
+  if (r.lrCheck) {
+    std::snprintf(text, sizeof text, "right view   %8.3f s  (%.1f%% of pixels consistent within %g px)",
+                  stereo.leftRightSeconds,
+                  100.0 * double(stereo.consistentCount) / (double(r.width()) * r.height()), r.lrThreshold);
     progress.line(text);
   }
-  if (fill) {
+  if (r.fill) {
     std::snprintf(text, sizeof text, "fill         %8.3f s  (%zu pixels filled, %zu in rows without a consistent one)",
                   stereo.fillSeconds, stereo.fill.filled, stereo.fill.unknown);
     progress.line(text);
   }
-  if (medianRadius) {
-    std::snprintf(text, sizeof text, "median       %8.3f s  (radius %d)", stereo.medianSeconds, *medianRadius);
+  if (r.medianRadius) {
+    std::snprintf(text, sizeof text, "median       %8.3f s  (radius %d)", stereo.medianSeconds, *r.medianRadius);
     progress.line(text);
   }
-  if (subpixel) {
-    std::snprintf(text, sizeof text, "sub-pixel    %8.3f s", subpixelSeconds);
+  if (r.subpixel) {
+    std::snprintf(text, sizeof text, "sub-pixel    %8.3f s", stereo.subpixelSeconds);
     progress.line(text);
   }
-  if (!outputPath.empty()) {
-    std::snprintf(text, sizeof text, "save map     %8.3f s", mapSaveSeconds);
+  if (!r.outputs.displayMap.empty()) {
+    std::snprintf(text, sizeof text, "save map     %8.3f s", written.mapSaveSeconds);
     progress.line(text);
   }
-  if (!costPath.empty()) {
-    std::snprintf(text, sizeof text, "save costs   %8.3f s  (%s)", costSaveSeconds, costPath.c_str());
+  if (!r.outputs.cost.empty()) {
+    std::snprintf(text, sizeof text, "save costs   %8.3f s  (%s)", written.costSaveSeconds, r.outputs.cost.c_str());
     progress.line(text);
   }
-  std::snprintf(text, sizeof text, "save outputs %8.3f s", saveSeconds);
+  std::snprintf(text, sizeof text, "save outputs %8.3f s", written.saveSeconds);
   progress.line(text);
 
   nlohmann::json score;
-  if (!truth.empty()) {
+  const ScoreRequest& asked = r.score;
+  if (!asked.truth.empty()) {
     DisparityScore s;
     std::string error;
-    if (!evaluateDisparity(disparity, truth, mask, {truthScale, 0, badThreshold}, s, error)) return fail(&progress, error, kExitUsage);
+    if (!evaluateDisparity(stereo.disparity, asked.truth, asked.mask, {asked.truthScale, 0, asked.badThreshold}, s,
+                           error)) {
+      return usageError(error);
+    }
     const double badPercent = s.badOverCustom;
     progress.endBar();
     std::printf("bad pixels (error > %g px): %.2f%% of %lld; mean absolute error %.3f px\n",
-                static_cast<double>(badThreshold), badPercent, static_cast<long long>(s.evaluated), s.meanError);
-    score = {{"truth", truthPath},        {"scale", truthScale},      {"mask", maskPath},
-             {"evaluated", s.evaluated},  {"unknown", s.invalid},     {"bad_0.5", s.badOver05},
-             {"bad_1", s.badOver1},       {"bad_2", s.badOver2},      {"bad_4", s.badOver4},
-             {"mean_abs_error", s.meanError}, {"bad_threshold", badThreshold}, {"bad_at_threshold", badPercent}};
+                static_cast<double>(asked.badThreshold), badPercent, static_cast<long long>(s.evaluated),
+                s.meanError);
+    score = {{"truth", asked.truthPath},  {"scale", asked.truthScale}, {"mask", asked.maskPath},
+             {"evaluated", s.evaluated},  {"unknown", s.invalid},      {"bad_0.5", s.badOver05},
+             {"bad_1", s.badOver1},       {"bad_2", s.badOver2},       {"bad_4", s.badOver4},
+             {"mean_abs_error", s.meanError}, {"bad_threshold", asked.badThreshold},
+             {"bad_at_threshold", badPercent}};
   }
+  return score;
+}
 
-  if (!jsonPath.empty()) {
-    nlohmann::json summary = {
-        {"left", leftPath},
-        {"right", rightPath},
-        {"width", width},
-        {"height", height},
-        {"parameters", paramsJson(params, effectiveWeight)},
-        {"seed", seed ? nlohmann::json(*seed) : nlohmann::json()},
-        {"threads", threads},
-        {"flow_recycling", result.flowRecycling},
-        {"subpixel", subpixel},
-        {"seconds", stageJson(result)},
-        {"total_seconds", secondsSince(runStart)},
-        {"save_seconds", saveSeconds},
-        {"peak_memory_bytes", peakResidentBytes()},
-        {"outputs", outputs},
-    };
-    if (lrCheck) {
-      summary["lr_check"] = {{"threshold", lrThreshold},
-                             {"consistent_fraction", double(stereo.consistentCount) / (double(width) * height)},
-                             {"seconds", lrSeconds},
-                             {"right_view", stageJson(rightResult)}};
+// The JSON summary is written last, apart from the map files, because it
+// records them all, the score and the whole run's time and peak memory.
+Status writeRunSummary(const ComputeRequest& r, const StereoResult& stereo, const nlohmann::json& score,
+                       SteadyClock::time_point runStart, WrittenOutputs& written) {
+  const std::string& jsonPath = r.outputs.json;
+  const DisparityResult& result = stereo.left;
+  const int width = r.width();
+  const int height = r.height();
+  const float effectiveWeight = r.logChromWeight.value_or(logChromWeightOf(r.params.colorMode));
+  nlohmann::json summary = {
+      {"left", r.leftPath},
+      {"right", r.rightPath},
+      {"width", width},
+      {"height", height},
+      {"parameters", paramsJson(r.params, effectiveWeight)},
+      {"seed", r.seed ? nlohmann::json(*r.seed) : nlohmann::json()},
+      {"threads", r.threads},
+      {"flow_recycling", result.flowRecycling},
+      {"subpixel", r.subpixel},
+      {"seconds", stageJson(result)},
+      {"total_seconds", secondsSince(runStart)},
+      {"save_seconds", written.saveSeconds},
+      {"peak_memory_bytes", peakResidentBytes()},
+      {"outputs", written.byKey},
+  };
+  if (r.lrCheck) {
+    const DisparityResult rightResult = stereo.right ? *stereo.right : DisparityResult{};
+    summary["lr_check"] = {{"threshold", r.lrThreshold},
+                           {"consistent_fraction", double(stereo.consistentCount) / (double(width) * height)},
+                           {"seconds", stereo.leftRightSeconds},
+                           {"right_view", stageJson(rightResult)}};
+  }
+  if (r.subpixel) summary["subpixel_seconds"] = stereo.subpixelSeconds;
+  summary["refinement"] = {{"lr_check", r.lrCheck},
+                           {"fill", r.fill},
+                           {"median_radius", r.medianRadius ? nlohmann::json(*r.medianRadius) : nlohmann::json()},
+                           {"filled_pixels", stereo.fill.filled},
+                           {"unknown_pixels", countUnknown(stereo.disparity)},
+                           {"fill_seconds", stereo.fillSeconds},
+                           {"median_seconds", stereo.medianSeconds}};
+  if (!score.is_null()) summary["score"] = score;
+  summary["outputs"]["json"] = jsonPath;
+  const std::string textOut = summary.dump(2) + "\n";
+  if (const Status saved = writeFileAtomically(jsonPath, {{textOut.data(), textOut.size()}}); !saved) {
+    return usageError(saved.error().message);
+  }
+  written.paths.push_back(jsonPath);
+  return {};
+}
+
+}  // namespace
+
+int runComputeCommand(int argc, char** argv) {
+  Expected<ComputeRequest> parsed = parseComputeRequest(argc, argv);
+  if (!parsed) return fail(nullptr, parsed.error());
+  ComputeRequest& request = *parsed;
+
+  ProgressDisplay progress(progressStyleFor(request.quiet, stderr));
+  StderrMessageBox messages(progress);
+  announceRun(request, progress);
+  const auto runStart = SteadyClock::now();
+  Expected<StereoResult> run = runRequestedStereo(request, progress);
+  if (!run) return fail(&progress, run.error());
+  const StereoResult& stereo = *run;
+
+  Expected<WrittenOutputs> written = writeOutputs(request, stereo);
+  if (!written) return fail(&progress, written.error());
+  Expected<nlohmann::json> score = reportRun(request, stereo, *written, progress);
+  if (!score) return fail(&progress, score.error());
+  if (!request.outputs.json.empty()) {
+    if (const Status saved = writeRunSummary(request, stereo, *score, runStart, *written); !saved) {
+      return fail(&progress, saved.error());
     }
-    if (subpixel) summary["subpixel_seconds"] = subpixelSeconds;
-    summary["refinement"] = {{"lr_check", lrCheck},
-                             {"fill", fill},
-                             {"median_radius", medianRadius ? nlohmann::json(*medianRadius) : nlohmann::json()},
-                             {"filled_pixels", stereo.fill.filled},
-                             {"unknown_pixels", unknownPixels},
-                             {"fill_seconds", stereo.fillSeconds},
-                             {"median_seconds", stereo.medianSeconds}};
-    if (!score.is_null()) summary["score"] = score;
-    summary["outputs"]["json"] = jsonPath;
-    const std::string textOut = summary.dump(2) + "\n";
-    if (const Status saved = writeFileAtomically(jsonPath, {{textOut.data(), textOut.size()}}); !saved) {
-      return fail(&progress, saved.error().message, kExitUsage);
-    }
-    written.push_back(jsonPath);
   }
   progress.endBar();
-  for (const std::string& path : written) std::printf("wrote %s\n", path.c_str());
+  for (const std::string& path : written->paths) std::printf("wrote %s\n", path.c_str());
   return kExitSuccess;
 }
 

@@ -8,6 +8,7 @@
 #include <limits>
 #include <new>
 
+#include "ancc/MatcherMemory.h"
 #include "mrf/MrfSolver.h"
 #include "pipeline/RunStereo.h"
 #include "io/ImageFile.h"
@@ -199,28 +200,22 @@ std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params
   return estimateRunBytes(width, height, stereoOptionsFor(params).matcher);
 }
 
+std::uint64_t estimateMatcherWorkingBytes(int width, int height, const MatcherOptions& matcher) {
+  // The matcher runs fewer workers when memory is short, but needs at least
+  // one; its own sizing of that one is the figure.
+  return matcherWorkingBytes(width, height, matcher, 1);
+}
+
 std::uint64_t estimateRunBytes(int width, int height, const MatcherOptions& params) {
   const double pixels = static_cast<double>(std::max(width, 0)) * std::max(height, 0);
   const double labels = std::max(params.disparityRange, 0);
-  // A window wider than the image adds only offsets outside it, which the
-  // matcher neither stores nor reads: its storage stops growing there.
-  const double r = std::min(std::max(params.halfWinSize, 0), std::max({width, height, 1}) - 1);
-  const double windowEntries = (2 * r + 1) * (2 * r + 1);
   const double volumeBytes = pixels * labels * sizeof(float);
-
-  // Matcher: the volume, six grids of three doubles per pixel, the six
-  // working images (two float BGR copies and an 8-bit Lab per image), the
-  // preview and output maps, and the row caches of one worker (the matcher
-  // runs fewer workers when memory is short, but needs at least one): per
-  // image, column and window entry a weight, two deviation triples and an
-  // index; per column and label the correlation sums.
-  const double columns = std::max(width, 0);
-  const double grids = pixels * 6 * 3 * sizeof(double);
-  const double workingImages = pixels * 2 * (3 * 4 + 3 * 4 + 3);
   const double maps = pixels * 2;
-  const double caches = 2 * columns * windowEntries * 8 * sizeof(double) + columns * labels * 6 * sizeof(double) +
-                        2 * windowEntries * sizeof(double);
-  const double matcherPhase = volumeBytes + grids + workingImages + maps + caches;
+
+  // Matcher: the volume, the preview and output maps, and the matcher's
+  // working storage as the matcher itself sizes it.
+  const double matcherPhase =
+      volumeBytes + maps + static_cast<double>(estimateMatcherWorkingBytes(width, height, params));
 
   // Flattening: the volume and its flat copy side by side.
   const double flattenPhase = 2 * volumeBytes + maps;

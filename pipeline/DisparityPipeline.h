@@ -98,13 +98,15 @@ Status checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoPar
                       std::uint64_t availableBytes = availableMemoryBytes());
 
 // Bytes a run needs at its peak, estimated from the sizes alone: the largest
-// of the matcher phase (cost volume, six per-pixel grids of three doubles, the
-// working images, one worker's row caches of (2r+1)^2 window entries per
-// column, r clamped to max(width, height) - 1 as the matcher does),
-// the flattening phase (volume and flat copy together) and the optimizer phase
+// of the matcher phase (cost volume, preview and output maps, and the
+// matcher's working storage for one worker, estimateMatcherWorkingBytes), the
+// flattening phase (volume and flat copy together) and the optimizer phase
 // (flat copy, label arrays, smoothness table, one move's flow graph). Never
 // overflows: absurd sizes give UINT64_MAX.
 std::uint64_t estimateRunBytes(int width, int height, const MatcherOptions& matcher);
+// The matcher's working storage counted in the matcher phase: the matcher's
+// own figure for one worker (matcherWorkingBytes), the least it runs with.
+std::uint64_t estimateMatcherWorkingBytes(int width, int height, const MatcherOptions& matcher);
 // The same for the options of `params`.
 std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params);
 

@@ -8,7 +8,6 @@
 #include <limits>
 #include <new>
 
-#include "ancc/MatcherMemory.h"
 #include "mrf/MrfSolver.h"
 #include "pipeline/RunStereo.h"
 #include "io/ImageFile.h"
@@ -183,53 +182,8 @@ Expected<DisparityResult> labelView(const cv::Mat& ref, const cv::Mat& target, c
   return result;
 }
 
-bool passesColorCheck(const cv::Mat& ref, const cv::Mat& target) {
-  return ref.channels() == 3 && target.channels() == ref.channels();
-}
-
-Error colorFormatError() {
-  return Error{ErrorKind::ColorFormat, std::string(kColorFormatMessage) + "\n", kColorFormatExitStatus,
-               ErrorStream::Stderr};
-}
-
 bool endsTheDialog(const Error& error) {
   return error.kind == ErrorKind::ColorFormat || error.kind == ErrorKind::EngineFailure;
-}
-
-std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params) {
-  return estimateRunBytes(width, height, stereoOptionsFor(params).matcher);
-}
-
-std::uint64_t estimateMatcherWorkingBytes(int width, int height, const MatcherOptions& matcher) {
-  // The matcher runs fewer workers when memory is short, but needs at least
-  // one; its own sizing of that one is the figure.
-  return matcherWorkingBytes(width, height, matcher, 1);
-}
-
-std::uint64_t estimateRunBytes(int width, int height, const MatcherOptions& params) {
-  const double pixels = static_cast<double>(std::max(width, 0)) * std::max(height, 0);
-  const double labels = std::max(params.disparityRange, 0);
-  const double volumeBytes = pixels * labels * sizeof(float);
-  const double maps = pixels * 2;
-
-  // Matcher: the volume, the preview and output maps, and the matcher's
-  // working storage as the matcher itself sizes it.
-  const double matcherPhase =
-      volumeBytes + maps + static_cast<double>(estimateMatcherWorkingBytes(width, height, params));
-
-  // Flattening: the volume and its flat copy side by side.
-  const double flattenPhase = 2 * volumeBytes + maps;
-
-  // Optimizer: the flat copy, labels and scratch (ints per pixel), the
-  // smoothness table, and one move's flow graph (a node per pixel, two arc
-  // pairs per pixel and their per-node layout), generously rounded.
-  const double solverArrays = pixels * 2 * sizeof(int) + labels * labels * sizeof(float) + labels * sizeof(int);
-  const double flowGraph = pixels * 256;
-  const double optimizerPhase = volumeBytes + maps + solverArrays + flowGraph;
-
-  const double peak = std::max({matcherPhase, flattenPhase, optimizerPhase});
-  if (!(peak < 1.8e19)) return std::numeric_limits<std::uint64_t>::max();
-  return static_cast<std::uint64_t>(peak);
 }
 
 Status checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
@@ -268,11 +222,6 @@ Status checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoOpt
                        ", or use smaller images\n");
   }
   return {};
-}
-
-std::string defaultSavePath() {
-  const std::string folder = executableFolder();
-  return (folder.empty() ? std::string("data") : folder + "/data") + "/dispMap.bmp";
 }
 
 RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, const PipelineContext& context,

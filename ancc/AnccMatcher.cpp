@@ -14,6 +14,7 @@
 
 #include "ancc/BlockedRowSweep.h"
 #include "ancc/CachedRowSweep.h"
+#include "ancc/MatcherMemory.h"
 #include "ancc/ColorTransform.h"
 #include "ancc/SweepSetup.h"
 #include "ancc/WinnerPreview.h"
@@ -114,7 +115,6 @@ Status AnccMatcher::sweep() {
   const int baseDisparity = options.baseDisparity;
   const int disparityRange = options.disparityRange;
   const int halfWinSize = options.halfWinSize;
-  const int threadCount = options.threadCount;
   const float logChromWeight = options.logChromWeight;
   const bool useBaselineSweep = options.useBaselineSweep;
   if (disparityRange > 0) {
@@ -123,12 +123,6 @@ Status AnccMatcher::sweep() {
     // the centre, not on r, so the costs are the same and the storage stays
     // bounded.
     const int r = std::min(halfWinSize, std::max(width, height) - 1);
-
-    unsigned hardware = std::thread::hardware_concurrency();
-    int workers = threadCount > 0 ? threadCount : static_cast<int>(hardware == 0 ? 1 : hardware);
-    workers = std::max(1, std::min(workers, height));
-
-    if (useBaselineSweep) workers = 1;
 
     SweepSetup setup;
     setup.width = width;
@@ -140,23 +134,19 @@ Status AnccMatcher::sweep() {
     setup.colorSigma = options.colorSigma;
     setup.logChromWeight = logChromWeight;
 
-    // Storage per worker; fewer workers when the machine cannot hold one
-    // row store per thread, a refusal when it cannot hold even one.
-    const std::uint64_t gridBytes = 2ull * 3 * 3 * 8 * std::uint64_t(width) * height;
-    const std::uint64_t shared = gridBytes + (useBaselineSweep ? 0 : BlockedRowSweep::sharedBytes(setup));
-    const std::uint64_t perWorker =
-        useBaselineSweep ? 2ull * 7 * 8 * (2ull * r + 1) * (2ull * r + 1) * width : BlockedRowSweep::workerBytes(setup);
-    // What the process may still take (machine, container and address-space
-    // limits alike), so a window too large is refused up front instead of
-    // ending in the out-of-memory killer halfway through.
+    // Fewer workers when the machine cannot hold one row store per thread,
+    // a refusal when it cannot hold even one. What the process may still
+    // take (machine, container and address-space limits alike) is asked
+    // first, so a window too large is refused up front instead of ending in
+    // the out-of-memory killer halfway through.
     const std::uint64_t budget = availableMemoryBytes();
-    if (shared + perWorker > budget) {
+    const int workers = matcherWorkerCount(width, height, options, std::thread::hardware_concurrency(), budget);
+    if (workers == 0) {
       return matcherError(ErrorKind::OutOfMemory,
                           "halfWinSize " + std::to_string(halfWinSize) + " on " + describeSize(width, height) +
-                              " needs " + mebibytes(shared + perWorker) + " of working storage, more than the " +
-                              mebibytes(budget) + " this machine allows");
+                              " needs " + mebibytes(matcherWorkingBytes(width, height, options, 1)) +
+                              " of working storage, more than the " + mebibytes(budget) + " this machine allows");
     }
-    workers = static_cast<int>(std::min<std::uint64_t>(workers, (budget - shared) / perWorker));
 
     ImageSignals refSignals, targetSignals;
     std::unique_ptr<BlockedSweepTables> tables;

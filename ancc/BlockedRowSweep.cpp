@@ -86,7 +86,7 @@ PairForm pairForm(int x, int xt, int r, int width) {
   return kGeneral;
 }
 
-long long tileCount(int width) { return (width + kLanes - 1) / kLanes; }
+long long tileCount(int width) { return (static_cast<long long>(width) + kLanes - 1) / kLanes; }
 
 // Target columns reference tile `k` pairs with: [lo, hi], empty when lo > hi.
 void targetRange(const SweepSetup& s, long long k, long long& lo, long long& hi) {
@@ -206,20 +206,18 @@ BlockedSweepTables::BlockedSweepTables(const SweepSetup& s)
   }
 }
 
-std::uint64_t BlockedRowSweep::sharedBytes(const SweepSetup& s) {
-  const std::uint64_t n = 2ull * s.halfWinSize + 1;
-  const std::uint64_t padded = 2ull * kernels::kImagePlanes * std::uint64_t(s.height) *
-                               (std::uint64_t(s.width) + 2ull * (s.halfWinSize + kLanes));
-  const std::uint64_t tiles = tileCount(s.width);
-  return (n * n + kLabDistances + padded) * 8 + tiles * (2 + kForms + (kLanes + kForms) * spanSize(s));
+double BlockedRowSweep::sharedBytes(const SweepSetup& s) {
+  const double n = 2.0 * s.halfWinSize + 1;
+  const double padded = 2.0 * kernels::kImagePlanes * s.height * (double(s.width) + 2.0 * (double(s.halfWinSize) + kLanes));
+  const double tiles = double(tileCount(s.width));
+  return (n * n + kLabDistances + padded) * 8 + tiles * (2 + kForms + (kLanes + kForms) * double(spanSize(s)));
 }
 
-std::uint64_t BlockedRowSweep::workerBytes(const SweepSetup& s) {
-  const std::uint64_t n = 2ull * s.halfWinSize + 1;
-  const std::uint64_t tile =
-      (kernels::kTilePlanes * n * n + 3 * n * kColumnSums) * kLanes * 8 + 2 * kSignals * kLanes * 8;
-  const std::uint64_t span = spanSize(s);
-  return (std::uint64_t(ringSize(s)) + 1) * tile + span * kLanes * kPairSums * 8 + (4 * 8 * kLanes + n * kLanes) * 8;
+double BlockedRowSweep::workerBytes(const SweepSetup& s) {
+  const double n = 2.0 * s.halfWinSize + 1;
+  const double tile = (kernels::kTilePlanes * n * n + 3 * n * kColumnSums) * kLanes * 8 + 2 * kSignals * kLanes * 8;
+  const double span = double(spanSize(s));
+  return (double(ringSize(s)) + 1) * tile + span * kLanes * kPairSums * 8 + (4 * 8 * kLanes + n * kLanes) * 8;
 }
 
 bool BlockedRowSweep::selectKernel(const char* name) {

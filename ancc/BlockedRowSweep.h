@@ -80,10 +80,11 @@ class BlockedRowSweep final : public RowSweep {
   BlockedRowSweep(const SweepSetup& setup, const BlockedSweepTables& tables);
   void computeRow(int y, CostVolume& volume) override;
 
-  // Bytes of one worker's row storage for `setup`.
-  static std::uint64_t workerBytes(const SweepSetup& setup);
-  // Bytes of the shared tables.
-  static std::uint64_t sharedBytes(const SweepSetup& setup);
+  // Bytes of one worker's row storage for `setup`, as a double so that
+  // absurd sizes cannot wrap (matcherWorkingBytes saturates them).
+  static double workerBytes(const SweepSetup& setup);
+  // Bytes of the shared tables, likewise.
+  static double sharedBytes(const SweepSetup& setup);
   // Name of the kernel variant this processor runs ("avx512", "avx2", "generic").
   static const char* kernelName();
   // Makes every later sweep run the named variant, if this processor runs

@@ -182,59 +182,8 @@ Expected<DisparityResult> labelView(const cv::Mat& ref, const cv::Mat& target, c
   return result;
 }
 
-bool passesColorCheck(const cv::Mat& ref, const cv::Mat& target) {
-  return ref.channels() == 3 && target.channels() == ref.channels();
-}
-
-Error colorFormatError() {
-  return Error{ErrorKind::ColorFormat, std::string(kColorFormatMessage) + "\n", kColorFormatExitStatus,
-               ErrorStream::Stderr};
-}
-
 bool endsTheDialog(const Error& error) {
   return error.kind == ErrorKind::ColorFormat || error.kind == ErrorKind::EngineFailure;
-}
-
-std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params) {
-  return estimateRunBytes(width, height, stereoOptionsFor(params).matcher);
-}
-
-std::uint64_t estimateRunBytes(int width, int height, const MatcherOptions& params) {
-  const double pixels = static_cast<double>(std::max(width, 0)) * std::max(height, 0);
-  const double labels = std::max(params.disparityRange, 0);
-  // A window wider than the image adds only offsets outside it, which the
-  // matcher neither stores nor reads: its storage stops growing there.
-  const double r = std::min(std::max(params.halfWinSize, 0), std::max({width, height, 1}) - 1);
-  const double windowEntries = (2 * r + 1) * (2 * r + 1);
-  const double volumeBytes = pixels * labels * sizeof(float);
-
-  // Matcher: the volume, six grids of three doubles per pixel, the six
-  // working images (two float BGR copies and an 8-bit Lab per image), the
-  // preview and output maps, and the row caches of one worker (the matcher
-  // runs fewer workers when memory is short, but needs at least one): per
-  // image, column and window entry a weight, two deviation triples and an
-  // index; per column and label the correlation sums.
-  const double columns = std::max(width, 0);
-  const double grids = pixels * 6 * 3 * sizeof(double);
-  const double workingImages = pixels * 2 * (3 * 4 + 3 * 4 + 3);
-  const double maps = pixels * 2;
-  const double caches = 2 * columns * windowEntries * 8 * sizeof(double) + columns * labels * 6 * sizeof(double) +
-                        2 * windowEntries * sizeof(double);
-  const double matcherPhase = volumeBytes + grids + workingImages + maps + caches;
-
-  // Flattening: the volume and its flat copy side by side.
-  const double flattenPhase = 2 * volumeBytes + maps;
-
-  // Optimizer: the flat copy, labels and scratch (ints per pixel), the
-  // smoothness table, and one move's flow graph (a node per pixel, two arc
-  // pairs per pixel and their per-node layout), generously rounded.
-  const double solverArrays = pixels * 2 * sizeof(int) + labels * labels * sizeof(float) + labels * sizeof(int);
-  const double flowGraph = pixels * 256;
-  const double optimizerPhase = volumeBytes + maps + solverArrays + flowGraph;
-
-  const double peak = std::max({matcherPhase, flattenPhase, optimizerPhase});
-  if (!(peak < 1.8e19)) return std::numeric_limits<std::uint64_t>::max();
-  return static_cast<std::uint64_t>(peak);
 }
 
 Status checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
@@ -273,11 +222,6 @@ Status checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoOpt
                        ", or use smaller images\n");
   }
   return {};
-}
-
-std::string defaultSavePath() {
-  const std::string folder = executableFolder();
-  return (folder.empty() ? std::string("data") : folder + "/data") + "/dispMap.bmp";
 }
 
 RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, const PipelineContext& context,

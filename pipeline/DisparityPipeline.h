@@ -12,6 +12,10 @@
 // The two engines are reached through PipelineEngines so tests can put
 // doubles in their place; defaultEngines() gives the real matcher and
 // optimizer.
+//
+// The colour check (ColorCheck.h), the memory estimate (RunMemory.h) and the
+// default paths (RunPaths.h) live in headers of their own, included here so
+// every caller of the run still finds them.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -24,9 +28,12 @@
 #include "ancc/CostVolume.h"
 #include "ancc/MatcherOptions.h"
 #include "mrf/OptimizerOptions.h"
+#include "pipeline/ColorCheck.h"
 #include "pipeline/DisparityResult.h"
 #include "pipeline/EngineSeams.h"
 #include "pipeline/ImageSlots.h"
+#include "pipeline/RunMemory.h"
+#include "pipeline/RunPaths.h"
 #include "pipeline/StereoParams.h"
 #include "platform/AvailableMemory.h"
 #include "platform/Expected.h"
@@ -67,18 +74,9 @@ Expected<DisparityResult> labelView(const cv::Mat& ref, const cv::Mat& target, c
 Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
                                            const PipelineEngines& engines, const DisparityOptions& options = {});
 
-// Whether the channel counts pass the colour check: the reference has exactly
-// 3 channels and the target as many as the reference. Depth and size are not
-// looked at here.
-bool passesColorCheck(const cv::Mat& ref, const cv::Mat& target);
-
 // The Error of a run that ran out of memory once under way, in the terms the
 // user can change (OutOfMemory, status 1).
 Error runOutOfMemory(int width, int height, const MatcherOptions& matcher);
-
-// The Error of a pair that fails the colour check: kColorFormatMessage and a
-// line break, kind ColorFormat, status kColorFormatExitStatus, stderr.
-Error colorFormatError();
 
 // Whether an Error ends the dialog rather than being shown and survived: the
 // colour check's, and an engine's own failure (kind EngineFailure), which the
@@ -96,29 +94,6 @@ Status checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoOpt
 // The same for the dialog's parameters, named by their dialog labels.
 Status checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
                       std::uint64_t availableBytes = availableMemoryBytes());
-
-// Bytes a run needs at its peak, estimated from the sizes alone: the largest
-// of the matcher phase (cost volume, six per-pixel grids of three doubles, the
-// working images, one worker's row caches of (2r+1)^2 window entries per
-// column, r clamped to max(width, height) - 1 as the matcher does),
-// the flattening phase (volume and flat copy together) and the optimizer phase
-// (flat copy, label arrays, smoothness table, one move's flow graph). Never
-// overflows: absurd sizes give UINT64_MAX.
-std::uint64_t estimateRunBytes(int width, int height, const MatcherOptions& matcher);
-// The same for the options of `params`.
-std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params);
-
-// Default inputs, relative to the working directory.
-inline constexpr const char* kDefaultRefPath = "data/Img0.png";
-inline constexpr const char* kDefaultTargetPath = "data/Img1.png";
-// The message of the colour check.
-inline constexpr const char* kColorFormatMessage = "Input images should be color format !";
-// The exit status after the colour check's message (seen as 255 by a parent).
-inline constexpr int kColorFormatExitStatus = -1;
-
-// <folder of the executable>/data/dispMap.bmp ("data/dispMap.bmp" when the
-// executable's folder is unknown).
-std::string defaultSavePath();
 
 struct PipelineContext {
   MessageBox* messages = nullptr;  // where refusals and failures are told; null: printed on stderr

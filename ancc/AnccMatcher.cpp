@@ -72,9 +72,9 @@ std::string AnccMatcher::checkInputs() const {
            describeSize(width, height);
   if (previewImage.type() != CV_8UC1 || previewImage.cols != width || previewImage.rows != height)
     return "preview image must be CV_8UC1 of " + describeSize(width, height) + ", but is " +
-           (previewImage.empty() ? std::string("empty")
-                                 : describeType(previewImage) + " of " +
-                                       describeSize(previewImage.cols, previewImage.rows));
+           (previewImage.empty()
+                ? std::string("empty")
+                : describeType(previewImage) + " of " + describeSize(previewImage.cols, previewImage.rows));
   const int labels = options.disparityRange < 0 ? 0 : options.disparityRange;
   if (costVolume.width() != width || costVolume.height() != height || costVolume.disparityRange() != labels)
     return "cost volume is " + describeSize(costVolume.width(), costVolume.height()) + "x" +

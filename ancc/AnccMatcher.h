@@ -56,12 +56,12 @@ class AnccMatcher {
 
   MatcherOptions options;  // the matcher's parameters (window, sigmas, labels, blend, threads, sweep)
 
-  int width;               // pixel columns, from refImage
-  int height;              // pixel rows, from refImage
-  CostVolume& costVolume;       // the volume to fill, width x height x options.disparityRange
-  const cv::Mat& refImage;      // reference (left) image, CV_8UC3 BGR
-  const cv::Mat& targetImage;   // target (right) image, CV_8UC3 BGR, same size
-  cv::Mat& previewImage;        // receives the preview, CV_8UC1, width x height
+  int width;                   // pixel columns, from refImage
+  int height;                  // pixel rows, from refImage
+  CostVolume& costVolume;      // the volume to fill, width x height x options.disparityRange
+  const cv::Mat& refImage;     // reference (left) image, CV_8UC3 BGR
+  const cv::Mat& targetImage;  // target (right) image, CV_8UC3 BGR, same size
+  cv::Mat& previewImage;       // receives the preview, CV_8UC1, width x height
 
   // Called after each finished row with the number of rows done so far and
   // the height. It may be called from worker threads, but never from two at

@@ -73,11 +73,11 @@ inline vec lookup(const double* table, ivec k) {
 // signals whose cost counts: signal[s] is signal firstSignal + s.
 template <int NS>
 struct TilePlanes {
-  const double* __restrict guide[3];     // Lab guide planes of the image
-  const double* __restrict signal[NS];   // signal planes of the image
-  double* __restrict product[NS];        // out: the tile's product planes
-  double* __restrict weighted[NS];       // out: the tile's weighted-value planes
-  double* __restrict weight;             // out: the tile's weight plane
+  const double* __restrict guide[3];    // Lab guide planes of the image
+  const double* __restrict signal[NS];  // signal planes of the image
+  double* __restrict product[NS];       // out: the tile's product planes
+  double* __restrict weighted[NS];      // out: the tile's weighted-value planes
+  double* __restrict weight;            // out: the tile's weight plane
   int firstSignal;
 
   explicit TilePlanes(const TileStatisticsArgs& a) : firstSignal(a.firstSignal) {
@@ -106,7 +106,8 @@ struct TileSums {
 // the image's last column takes no weight at all; its sum starts at 1 so
 // that nothing divides by 0.
 template <int NS>
-[[gnu::always_inline]] inline void startSums(const TileStatisticsArgs& a, const TilePlanes<NS>& in, TileSums<NS>& sums) {
+[[gnu::always_inline]] inline void startSums(const TileStatisticsArgs& a, const TilePlanes<NS>& in,
+                                             TileSums<NS>& sums) {
   const long long centre = static_cast<long long>(a.y) * a.stride + a.x0;
   for (int t = 0; t < VT; ++t) {
     for (int l = 0; l < V; ++l) sums.weightSum[t][l] = a.x0 + t * V + l < a.width ? 0.0 : 1.0;
@@ -134,7 +135,7 @@ template <int NS>
 // the window then deviates by exactly 0).
 template <bool kInterior, int NS>
 [[gnu::always_inline]] inline void sumRawWeights(const TileStatisticsArgs& a, const TilePlanes<NS>& in,
-                                 const double* __restrict columnMask, TileSums<NS>& sums) {
+                                                 const double* __restrict columnMask, TileSums<NS>& sums) {
   const int r = a.r, n = 2 * r + 1;
   const double* __restrict const spatialWeight = a.spatialWeight;
   const double* __restrict const colorWeight = a.colorWeight;
@@ -186,8 +187,9 @@ template <int NS>
 // Pass 2 of an unweighted tile: normalised weights times deviations from the
 // mean into the product planes, and their energies.
 template <int NS>
-[[gnu::always_inline]] inline void writeProducts(const TileStatisticsArgs& a, const TilePlanes<NS>& io, const TileSums<NS>& sums,
-                                 const WindowMeans<NS>& means, vec (&energy)[NS][VT]) {
+[[gnu::always_inline]] inline void writeProducts(const TileStatisticsArgs& a, const TilePlanes<NS>& io,
+                                                 const TileSums<NS>& sums, const WindowMeans<NS>& means,
+                                                 vec (&energy)[NS][VT]) {
   const int r = a.r, n = 2 * r + 1;
   for (int i = a.iLo; i <= a.iHi; ++i) {
     const long long rowStart = static_cast<long long>(a.y - r + i) * a.stride + a.x0 - r;
@@ -212,8 +214,8 @@ template <int NS>
 // they stay in registers, the column sums.
 template <int NS>
 [[gnu::always_inline]] inline void writeProductsAndColumnSums(const TileStatisticsArgs& a, const TilePlanes<NS>& io,
-                                              const TileSums<NS>& sums, const WindowMeans<NS>& means,
-                                              vec (&energy)[NS][VT]) {
+                                                              const TileSums<NS>& sums, const WindowMeans<NS>& means,
+                                                              vec (&energy)[NS][VT]) {
   const int r = a.r, n = 2 * r + 1, first = io.firstSignal;
   double* __restrict const columnSums = a.columnSums;
   for (int j = 0; j < n; ++j) {

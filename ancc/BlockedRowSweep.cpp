@@ -208,7 +208,8 @@ BlockedSweepTables::BlockedSweepTables(const SweepSetup& s)
 
 double BlockedRowSweep::sharedBytes(const SweepSetup& s) {
   const double n = 2.0 * s.halfWinSize + 1;
-  const double padded = 2.0 * kernels::kImagePlanes * s.height * (double(s.width) + 2.0 * (double(s.halfWinSize) + kLanes));
+  const double padded =
+      2.0 * kernels::kImagePlanes * s.height * (double(s.width) + 2.0 * (double(s.halfWinSize) + kLanes));
   const double tiles = double(tileCount(s.width));
   return (n * n + kLabDistances + padded) * 8 + tiles * (2 + kForms + (kLanes + kForms) * double(spanSize(s)));
 }
@@ -398,7 +399,7 @@ void BlockedRowSweep::sumPairBlock(const RowWindows& rows, const TilePairs& pair
 
 // Inlined into the loop over every pixel and label: a call per cost shows.
 [[gnu::always_inline]] inline float BlockedRowSweep::pairCost(const RowWindows& rows, const TilePairs& pairs, int lane,
-                                                             int targetColumn) const {
+                                                              int targetColumn) const {
   const int column = static_cast<int>(targetColumn - pairs.firstTarget);
   const Tile& targetTile = ringSlot(targetColumn / kLanes);
   const int targetLane = targetColumn % kLanes;

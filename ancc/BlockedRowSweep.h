@@ -113,15 +113,15 @@ class BlockedRowSweep final : public RowSweep {
   };
   // One reference tile of the row and the target columns its pixels pair with.
   struct TilePairs {
-    long long tile = 0;                           // reference tile index
-    int firstColumn = 0;                          // image column of lane 0
-    int lanes = 0;                                // lanes that are pixels of the image
-    long long firstTarget = 0, lastTarget = 0;    // target columns paired with, inclusive; none when first > last
-    int targetColumns = 0;                        // lastTarget - firstTarget + 1
+    long long tile = 0;                                 // reference tile index
+    int firstColumn = 0;                                // image column of lane 0
+    int lanes = 0;                                      // lanes that are pixels of the image
+    long long firstTarget = 0, lastTarget = 0;          // target columns paired with, inclusive; none when first > last
+    int targetColumns = 0;                              // lastTarget - firstTarget + 1
     long long firstTargetTile = 0, lastTargetTile = 0;  // target tiles holding those columns
-    const unsigned char* laneForms = nullptr;    // [lane * span + column - firstTarget]: form of that pair
-    const unsigned char* formColumns = nullptr;  // [form * span + column - firstTarget]: some lane pairs so
-    const unsigned char* formUsed = nullptr;     // [form]: some pair of the tile has that form
+    const unsigned char* laneForms = nullptr;           // [lane * span + column - firstTarget]: form of that pair
+    const unsigned char* formColumns = nullptr;         // [form * span + column - firstTarget]: some lane pairs so
+    const unsigned char* formUsed = nullptr;            // [form]: some pair of the tile has that form
   };
 
   void buildTile(const RowWindows& rows, const PaddedImage& image, long long index, bool weighted, Tile& tile);

@@ -93,8 +93,8 @@ void CachedRowSweep::windowStatistics(int x, int y, const ImageSignals& image, R
   }
 }
 
-void CachedRowSweep::overlapMeans(int x, int y, double* table, const ImageSignals& image,
-                                  const OverlapRange& range, double meanColor[3], double meanLogChrom[3]) const {
+void CachedRowSweep::overlapMeans(int x, int y, double* table, const ImageSignals& image, const OverlapRange& range,
+                                  double meanColor[3], double meanLogChrom[3]) const {
   double sum = 0.0, sumColor[3] = {0, 0, 0}, sumLog[3] = {0, 0, 0};
   for (int k = range.iLo; k <= range.iHi; ++k) {
     for (int l = range.jLo; l <= range.jHi; ++l) {
@@ -203,8 +203,7 @@ void CachedRowSweep::computeRow(int y, CostVolume& volume) {
         continue;
       }
       const int xt = static_cast<int>(xtWide);
-      const OverlapRange range =
-          overlapRange(windowBounds(x, y, r_), windowBounds(xt, y, r_), last, w, setup_.height);
+      const OverlapRange range = overlapRange(windowBounds(x, y, r_), windowBounds(xt, y, r_), last, w, setup_.height);
       const bool whole = range.jLo == 0 && range.jHi == last && range.iLo == 0 && range.iHi == last;
       costs[d] = whole ? wholeWindowCost(x, xt) : clippedCost(x, xt, y, range);
     }

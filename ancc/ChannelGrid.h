@@ -38,9 +38,7 @@ class ChannelGrid {
   const double* row(int c, int y) const { return values_.data() + index(0, y, c); }
 
  private:
-  size_t index(int x, int y, int c) const {
-    return (static_cast<size_t>(c) * height_ + y) * width_ + x;
-  }
+  size_t index(int x, int y, int c) const { return (static_cast<size_t>(c) * height_ + y) * width_ + x; }
 
   int width_ = 0;
   int height_ = 0;

@@ -17,10 +17,10 @@ namespace orbelt {
 inline constexpr float kOutsideCost = 50.0f;
 
 struct CorrelationSums {
-  double colorN[3] = {0, 0, 0};         // sum of w_R w_T dev_R dev_T, colour channels
-  double colorRefE[3] = {0, 0, 0};      // sum of w_R^2 dev_R^2
-  double colorTargetE[3] = {0, 0, 0};   // sum of w_T^2 dev_T^2
-  double logChromN[3] = {0, 0, 0};      // the same three sums for log-chromaticity
+  double colorN[3] = {0, 0, 0};        // sum of w_R w_T dev_R dev_T, colour channels
+  double colorRefE[3] = {0, 0, 0};     // sum of w_R^2 dev_R^2
+  double colorTargetE[3] = {0, 0, 0};  // sum of w_T^2 dev_T^2
+  double logChromN[3] = {0, 0, 0};     // the same three sums for log-chromaticity
   double logChromRefE[3] = {0, 0, 0};
   double logChromTargetE[3] = {0, 0, 0};
 };
@@ -41,8 +41,7 @@ inline float costFromRoots(const double numerator[6], const double refRoot[6], c
     colorCorr[c] = static_cast<float>(numerator[c] / (refRoot[c] * targetRoot[c]));
     logCorr[c] = numerator[3 + c] / (refRoot[3 + c] * targetRoot[3 + c]);
   }
-  const float costCol =
-      static_cast<float>((1.0 - (colorCorr[2] + colorCorr[1] + colorCorr[0]) * kOneThirdF) * 30.0);
+  const float costCol = static_cast<float>((1.0 - (colorCorr[2] + colorCorr[1] + colorCorr[0]) * kOneThirdF) * 30.0);
   const double costLc = (1.0 - (logCorr[0] + logCorr[1] + logCorr[2]) * 0.3333333333333333) * 30.0;
   return static_cast<float>(logChromWeight * costLc + (1.0 - logChromWeight) * costCol);
 }

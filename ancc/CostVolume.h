@@ -29,9 +29,7 @@ class CostVolume {
 
   // The costs of pixel (x, y), `disparityRange` floats, label fastest.
   float* cell(int x, int y) { return costs_.data() + (static_cast<size_t>(x) * height_ + y) * range_; }
-  const float* cell(int x, int y) const {
-    return costs_.data() + (static_cast<size_t>(x) * height_ + y) * range_;
-  }
+  const float* cell(int x, int y) const { return costs_.data() + (static_cast<size_t>(x) * height_ + y) * range_; }
   float& at(int x, int y, int d) { return cell(x, y)[d]; }
   float at(int x, int y, int d) const { return cell(x, y)[d]; }
 

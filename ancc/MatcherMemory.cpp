@@ -13,9 +13,9 @@ namespace {
 // The matcher's storage split into what is held once and what each worker
 // adds, in doubles so that absurd sizes saturate instead of wrapping.
 struct StorageShape {
-  double shared = 0;     // signals plus the sweep's shared tables
-  double perWorker = 0;  // one worker's row store
-  double conversion = 0; // signals plus one image's colour conversion, before the sweep exists
+  double shared = 0;      // signals plus the sweep's shared tables
+  double perWorker = 0;   // one worker's row store
+  double conversion = 0;  // signals plus one image's colour conversion, before the sweep exists
 };
 
 StorageShape storageShape(int width, int height, const MatcherOptions& options) {

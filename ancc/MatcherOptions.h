@@ -29,16 +29,16 @@ struct MatcherFieldNames {
 };
 
 struct MatcherOptions {
-  int baseDisparity = 0;         // disparity of label 0, pixels; label d is disparity base + d. Default 0
-  int disparityRange = 70;       // number of labels, 1 or more. Default 70
-  int halfWinSize = 15;          // window half size r, pixels; windows are (2r+1)^2; 0 or more. Default 15
-  float spatialSigma = 14.0f;    // sigma of the spatial window weight, pixels; sign ignored, not 0. Default 14
-  float colorSigma = 3.8f;       // sigma of the Lab-distance window weight, Lab units; sign ignored, not 0. Default 3.8
-  float logChromWeight = 1.0f;   // share of the log-chromaticity cost in the blend with the raw colour cost, 0..1
-                                 // (1: log-chromaticity alone, 0: raw colour alone). Default 1
-  int displayLevel = 3;          // grey multiplier of the winner-take-all preview; low 8 bits act. Default 3
-  int threadCount = 0;           // worker threads of the cost sweep, 0 = one per hardware thread; the costs are
-                                 // the same for every count. Default 0
+  int baseDisparity = 0;        // disparity of label 0, pixels; label d is disparity base + d. Default 0
+  int disparityRange = 70;      // number of labels, 1 or more. Default 70
+  int halfWinSize = 15;         // window half size r, pixels; windows are (2r+1)^2; 0 or more. Default 15
+  float spatialSigma = 14.0f;   // sigma of the spatial window weight, pixels; sign ignored, not 0. Default 14
+  float colorSigma = 3.8f;      // sigma of the Lab-distance window weight, Lab units; sign ignored, not 0. Default 3.8
+  float logChromWeight = 1.0f;  // share of the log-chromaticity cost in the blend with the raw colour cost, 0..1
+                                // (1: log-chromaticity alone, 0: raw colour alone). Default 1
+  int displayLevel = 3;         // grey multiplier of the winner-take-all preview; low 8 bits act. Default 3
+  int threadCount = 0;          // worker threads of the cost sweep, 0 = one per hardware thread; the costs are
+                                // the same for every count. Default 0
   bool useBaselineSweep = false;  // the plain cached sweep on one thread (20x slower or more, same costs within
                                   // 1e-4), for benchmarks and cross-checks. Default false
 

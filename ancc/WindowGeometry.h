@@ -37,8 +37,7 @@ inline void insideOffsets(int first, int last, int twoR, int n, int& lo, int& hi
 // The common inside part of a reference and a target window of the same row.
 // Both centres must be inside the image; then the centre offset r lies in
 // both ranges.
-inline OverlapRange overlapRange(const WindowBounds& ref, const WindowBounds& target, int twoR, int width,
-                                 int height) {
+inline OverlapRange overlapRange(const WindowBounds& ref, const WindowBounds& target, int twoR, int width, int height) {
   int refLo, refHi, tLo, tHi;
   insideOffsets(ref.firstColumn, ref.lastColumn, twoR, width, refLo, refHi);
   insideOffsets(target.firstColumn, target.lastColumn, twoR, width, tLo, tHi);

@@ -88,8 +88,7 @@ void COrbeltDlg::onInitDialog() {
   const std::string_view about = loadStringResource(kAboutMenuStringId);
   if (!about.empty()) {
     systemMenu_->addSeparator();
-    QAction* entry =
-        systemMenu_->addAction(QString::fromUtf8(about.data(), static_cast<qsizetype>(about.size())));
+    QAction* entry = systemMenu_->addAction(QString::fromUtf8(about.data(), static_cast<qsizetype>(about.size())));
     entry->setData(kSysCommandAbout);
   }
 
@@ -185,14 +184,9 @@ void COrbeltDlg::OnComputeDisparityMap() {
 
 bool COrbeltDlg::onCommand(int id) {
   switch (id) {
-    case kIdcCompute:
-      OnComputeDisparityMap();
-      return true;
-    case kIdcLoadImages:
-      OnLoadInputImages();
-      return true;
-    default:
-      return TemplateDialog::onCommand(id);
+    case kIdcCompute: OnComputeDisparityMap(); return true;
+    case kIdcLoadImages: OnLoadInputImages(); return true;
+    default: return TemplateDialog::onCommand(id);
   }
 }
 
@@ -210,17 +204,10 @@ void COrbeltDlg::onSysCommand(int id) {
       about.doModal();
       return;
     }
-    case kSysCommandMinimize:
-      showMinimized();
-      return;
-    case kSysCommandRestore:
-      showNormal();
-      return;
-    case kSysCommandClose:
-      close();
-      return;
-    default:
-      return;
+    case kSysCommandMinimize: showMinimized(); return;
+    case kSysCommandRestore: showNormal(); return;
+    case kSysCommandClose: close(); return;
+    default: return;
   }
 }
 

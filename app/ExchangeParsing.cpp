@@ -63,8 +63,7 @@ long long decimalMagnitude(std::string_view number) {
   const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
   for (std::size_t i = 0; i < mantissa.size(); ++i) {
     if (mantissa[i] >= '1' && mantissa[i] <= '9') {
-      const long long position = i < point ? static_cast<long long>(point - i - 1)
-                                           : -static_cast<long long>(i - point);
+      const long long position = i < point ? static_cast<long long>(point - i - 1) : -static_cast<long long>(i - point);
       return exponent + position;
     }
   }
@@ -124,12 +123,12 @@ std::optional<float> parseExchangeNumber(std::string_view utf8) {
 
   const std::string_view number = text.substr(i, end - i);
   double magnitude = 0.0;
-  const auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), magnitude,
-                                         std::chars_format::general);
+  const auto [ptr, ec] =
+      std::from_chars(number.data(), number.data() + number.size(), magnitude, std::chars_format::general);
   if (ptr != number.data() + number.size()) return std::nullopt;  // cannot happen after the scan
   if (ec == std::errc::result_out_of_range) {
     if (decimalMagnitude(number) >= 0) return std::nullopt;  // beyond double: infinity
-    magnitude = 0.0;                                          // below double: zero
+    magnitude = 0.0;                                         // below double: zero
   } else if (ec != std::errc()) {
     return std::nullopt;
   }
@@ -147,8 +146,8 @@ std::string formatExchangeInteger(std::int32_t value) {
 
 std::string formatExchangeNumber(float value) {
   char buf[32];
-  const auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<double>(value),
-                                       std::chars_format::general, kExchangeNumberPrecision);
+  const auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<double>(value), std::chars_format::general,
+                                       kExchangeNumberPrecision);
   return std::string(buf, ec == std::errc() ? ptr : buf);
 }
 

@@ -16,15 +16,12 @@ namespace orbelt {
 
 namespace {
 
-QString toQString(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
+QString toQString(std::string_view utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
 
 QWidget* createControl(const ControlTemplate& c, QWidget* parent, QSize pixelSize) {
   const QString text = toQString(c.text);
   switch (c.kind) {
-    case ControlKind::RadioButton:
-      return new QRadioButton(text, parent);
+    case ControlKind::RadioButton: return new QRadioButton(text, parent);
     case ControlKind::Label: {
       auto* label = new QLabel(text, parent);
       label->setTextFormat(Qt::PlainText);  // a label shows its text as is, '&' included
@@ -64,10 +61,8 @@ Qt::FocusPolicy focusPolicyOf(const ControlTemplate& c) {
   switch (c.kind) {
     case ControlKind::RadioButton:
     case ControlKind::Edit:
-    case ControlKind::PushButton:
-      return Qt::ClickFocus;  // reachable by mouse, skipped by Tab
-    default:
-      return Qt::NoFocus;
+    case ControlKind::PushButton: return Qt::ClickFocus;  // reachable by mouse, skipped by Tab
+    default: return Qt::NoFocus;
   }
 }
 
@@ -171,14 +166,9 @@ bool TemplateDialog::sendCommand(int id) {
 
 bool TemplateDialog::onCommand(int id) {
   switch (id) {
-    case kCommandOk:
-      onOK();
-      return true;
-    case kCommandCancel:
-      onCancel();
-      return true;
-    default:
-      return false;
+    case kCommandOk: onOK(); return true;
+    case kCommandCancel: onCancel(); return true;
+    default: return false;
   }
 }
 
@@ -204,14 +194,9 @@ void TemplateDialog::keyPressEvent(QKeyEvent* event) {
       sendCommand(command);
       return;
     }
-    case Qt::Key_Escape:
-      sendCommand(kCommandCancel);
-      return;
-    case Qt::Key_F1:
-      sendCommand(kCommandHelp);
-      return;
-    default:
-      QDialog::keyPressEvent(event);
+    case Qt::Key_Escape: sendCommand(kCommandCancel); return;
+    case Qt::Key_F1: sendCommand(kCommandHelp); return;
+    default: QDialog::keyPressEvent(event);
   }
 }
 

@@ -30,15 +30,13 @@ namespace fs = std::filesystem;
 namespace {
 
 // Options the batch sets itself for every pair.
-const std::set<std::string> kReservedOptions = {"left",  "right",     "json",  "ground-truth", "gt-scale",
-                                                "mask",  "pfm",       "no-map", "output",      "quiet",
-                                                "help"};
+const std::set<std::string> kReservedOptions = {"left", "right",  "json",   "ground-truth", "gt-scale", "mask",
+                                                "pfm",  "no-map", "output", "quiet",        "help"};
 
 bool safeName(const std::string& name) {
   if (name.empty() || name == "." || name == ".." || name == "summary") return false;
-  return std::all_of(name.begin(), name.end(), [](unsigned char c) {
-    return std::isalnum(c) || c == '.' || c == '_' || c == '-';
-  });
+  return std::all_of(name.begin(), name.end(),
+                     [](unsigned char c) { return std::isalnum(c) || c == '.' || c == '_' || c == '-'; });
 }
 
 std::string optionValue(const nlohmann::json& value, std::string& error) {
@@ -254,8 +252,8 @@ std::string batchSummary(const std::vector<BatchPair>& pairs, const std::vector<
     rows.push_back(row);
     const auto field = [&](const char* key) { return row[key].is_null() ? std::string() : row[key].dump(); };
     csv += csvField(pairs[i].name) + "," + std::to_string(status) + "," + field("seconds") + "," +
-           csvField(pairs[i].mask) + "," + field("evaluated") + "," + field("unknown") + "," + field("bad_0.5") +
-           "," + field("bad_1") + "," + field("bad_2") + "," + field("bad_4") + "," + field("mean_abs_error") + "\n";
+           csvField(pairs[i].mask) + "," + field("evaluated") + "," + field("unknown") + "," + field("bad_0.5") + "," +
+           field("bad_1") + "," + field("bad_2") + "," + field("bad_4") + "," + field("mean_abs_error") + "\n";
   }
   if (!json) return csv;
   return nlohmann::json{{"manifest", manifestPath}, {"shard", shard}, {"pairs", rows}}.dump(2) + "\n";
@@ -268,14 +266,17 @@ int runBatchCommand(int argc, char** argv) {
   std::string shard = "1/1";
   int jobs = 1;
 
-  CLI::App app{"Runs every pair of a JSON manifest through orbelt-cli, one process per pair, and writes one summary\n"
-               "table (pair, status, seconds, bad-pixel shares, mean error). See the README for the manifest format.",
-               "orbelt-cli batch"};
-  app.footer("Exit status: 0 every pair ran, 1 a pair failed (see OUT/<name>.log), 2 usage or manifest error.\n"
-             "Sharding: --shard I/N runs pairs I, I+N, I+2N, ... (1-based), so N machines split one manifest.");
+  CLI::App app{
+      "Runs every pair of a JSON manifest through orbelt-cli, one process per pair, and writes one summary\n"
+      "table (pair, status, seconds, bad-pixel shares, mean error). See the README for the manifest format.",
+      "orbelt-cli batch"};
+  app.footer(
+      "Exit status: 0 every pair ran, 1 a pair failed (see OUT/<name>.log), 2 usage or manifest error.\n"
+      "Sharding: --shard I/N runs pairs I, I+N, I+2N, ... (1-based), so N machines split one manifest.");
   app.get_formatter()->column_width(30);
   app.add_option("manifest", manifestPath, "The manifest (.json)")->required();
-  app.add_option("--out", outFolder, "Folder for each pair's .pfm, .json and .log (made when missing)")->capture_default_str();
+  app.add_option("--out", outFolder, "Folder for each pair's .pfm, .json and .log (made when missing)")
+      ->capture_default_str();
   app.add_option("--summary", summaryPath, "Summary table, .csv or .json (default OUT/summary.csv)");
   app.add_option("--jobs", jobs,
                  "Pairs run at once; each gets cores/jobs cost threads unless its options say otherwise")

@@ -188,10 +188,9 @@ Expected<ComputeRequest> parseComputeRequest(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--smooth-max", params.smoothMax, "Truncation of the label-distance power")->capture_default_str();
   app.add_option("--lambda", params.lambda, "Smoothness weight (scaled by 30 inside)")->capture_default_str();
-  CLI::Option* colorModeOption =
-      app.add_option("--color-mode", r.colorMode, "Colour space the windows are compared in")
-          ->check(CLI::IsMember({"logchrom", "rgb"}))
-          ->capture_default_str();
+  CLI::Option* colorModeOption = app.add_option("--color-mode", r.colorMode, "Colour space the windows are compared in")
+                                     ->check(CLI::IsMember({"logchrom", "rgb"}))
+                                     ->capture_default_str();
   CLI::Option* weightOption =
       app.add_option("--log-chrom-weight", weightText,
                      "The matcher's blend of its two costs, 0 to 1: 1 = log-chromaticity only (as --color-mode "
@@ -432,10 +431,9 @@ Expected<WrittenOutputs> writeOutputs(const ComputeRequest& r, const StereoResul
   }
   if (!out.cost.empty()) {
     const auto start = SteadyClock::now();
-    const Status saved =
-        writeNpyFloat32(out.cost, result.costs.data(),
-                        {static_cast<std::size_t>(height), static_cast<std::size_t>(width),
-                         static_cast<std::size_t>(params.disparityRange)});
+    const Status saved = writeNpyFloat32(out.cost, result.costs.data(),
+                                         {static_cast<std::size_t>(height), static_cast<std::size_t>(width),
+                                          static_cast<std::size_t>(params.disparityRange)});
     written.costSaveSeconds = secondsSince(start);
     if (!saved) return usageError(saved.error().message);
     written.add("cost", out.cost);
@@ -448,8 +446,8 @@ Expected<WrittenOutputs> writeOutputs(const ComputeRequest& r, const StereoResul
 // because it only reads what the run and the writes measured. It follows the
 // map files since it prints their save times. Returns the score for the
 // summary (null without a ground truth); fails when the scoring does.
-Expected<nlohmann::json> reportRun(const ComputeRequest& r, const StereoResult& stereo,
-                                   const WrittenOutputs& written, ProgressDisplay& progress) {
+Expected<nlohmann::json> reportRun(const ComputeRequest& r, const StereoResult& stereo, const WrittenOutputs& written,
+                                   ProgressDisplay& progress) {
   const DisparityResult& result = stereo.left;
   char text[256];
   std::snprintf(text, sizeof text, "cost volume  %8.3f s", result.costSeconds);
@@ -461,8 +459,8 @@ Expected<nlohmann::json> reportRun(const ComputeRequest& r, const StereoResult& 
   progress.line(text);
   if (r.lrCheck) {
     std::snprintf(text, sizeof text, "right view   %8.3f s  (%.1f%% of pixels consistent within %g px)",
-                  stereo.leftRightSeconds,
-                  100.0 * double(stereo.consistentCount) / (double(r.width()) * r.height()), r.lrThreshold);
+                  stereo.leftRightSeconds, 100.0 * double(stereo.consistentCount) / (double(r.width()) * r.height()),
+                  r.lrThreshold);
     progress.line(text);
   }
   if (r.fill) {
@@ -501,12 +499,18 @@ Expected<nlohmann::json> reportRun(const ComputeRequest& r, const StereoResult& 
     const double badPercent = s.badOverCustom;
     progress.endBar();
     std::printf("bad pixels (error > %g px): %.2f%% of %lld; mean absolute error %.3f px\n",
-                static_cast<double>(asked.badThreshold), badPercent, static_cast<long long>(s.evaluated),
-                s.meanError);
-    score = {{"truth", asked.truthPath},  {"scale", asked.truthScale}, {"mask", asked.maskPath},
-             {"evaluated", s.evaluated},  {"unknown", s.invalid},      {"bad_0.5", s.badOver05},
-             {"bad_1", s.badOver1},       {"bad_2", s.badOver2},       {"bad_4", s.badOver4},
-             {"mean_abs_error", s.meanError}, {"bad_threshold", asked.badThreshold},
+                static_cast<double>(asked.badThreshold), badPercent, static_cast<long long>(s.evaluated), s.meanError);
+    score = {{"truth", asked.truthPath},
+             {"scale", asked.truthScale},
+             {"mask", asked.maskPath},
+             {"evaluated", s.evaluated},
+             {"unknown", s.invalid},
+             {"bad_0.5", s.badOver05},
+             {"bad_1", s.badOver1},
+             {"bad_2", s.badOver2},
+             {"bad_4", s.badOver4},
+             {"mean_abs_error", s.meanError},
+             {"bad_threshold", asked.badThreshold},
              {"bad_at_threshold", badPercent}};
   }
   return score;

@@ -33,12 +33,14 @@ int runEvalCommand(int argc, char** argv) {
   int border = 0;
   bool json = false;
 
-  CLI::App app{"Scores a disparity map against a Middlebury ground truth: the share of pixels off by more than\n"
-               "0.5, 1, 2 and 4 px and the mean absolute error, per mask. Pixels the map leaves unknown count as\n"
-               "bad at every threshold and are left out of the mean error (their count is shown).",
-               "orbelt-cli eval"};
-  app.footer("Exit status: 0 scored, 2 usage or input error.\n"
-             "Example: orbelt-cli eval teddy.pfm --dataset ../shared/data/middlebury2003/teddy");
+  CLI::App app{
+      "Scores a disparity map against a Middlebury ground truth: the share of pixels off by more than\n"
+      "0.5, 1, 2 and 4 px and the mean absolute error, per mask. Pixels the map leaves unknown count as\n"
+      "bad at every threshold and are left out of the mean error (their count is shown).",
+      "orbelt-cli eval"};
+  app.footer(
+      "Exit status: 0 scored, 2 usage or input error.\n"
+      "Example: orbelt-cli eval teddy.pfm --dataset ../shared/data/middlebury2003/teddy");
   app.get_formatter()->column_width(34);
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app.add_option("map", mapPath,
@@ -92,9 +94,8 @@ int runEvalCommand(int argc, char** argv) {
     DisparityScore score;
   };
   std::vector<Row> rows;
-  for (const auto& [name, path] : {std::pair<std::string, std::string>{"nonocc", nonoccPath},
-                                   {"all", allPath},
-                                   {"disc", discPath}}) {
+  for (const auto& [name, path] :
+       {std::pair<std::string, std::string>{"nonocc", nonoccPath}, {"all", allPath}, {"disc", discPath}}) {
     if (path.empty()) continue;
     Expected<cv::Mat> mask = readMask(path);
     if (!mask) return refuse(mask.error().message);
@@ -126,8 +127,8 @@ int runEvalCommand(int argc, char** argv) {
     std::printf("%s\n", out.dump(2).c_str());
     return kExitSuccess;
   }
-  std::printf("%-7s %9s %8s %8s %8s %8s %8s %10s\n", "mask", "pixels", "unknown", "bad>0.5", "bad>1", "bad>2",
-              "bad>4", "mean err");
+  std::printf("%-7s %9s %8s %8s %8s %8s %8s %10s\n", "mask", "pixels", "unknown", "bad>0.5", "bad>1", "bad>2", "bad>4",
+              "mean err");
   for (const Row& row : rows) {
     const DisparityScore& s = row.score;
     std::printf("%-7s %9lld %8lld %7.2f%% %7.2f%% %7.2f%% %7.2f%% %7.3f px\n", row.name.c_str(),

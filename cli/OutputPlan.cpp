@@ -53,7 +53,8 @@ std::string checkOutputPlan(const std::vector<PlannedOutput>& outputs) {
     if (out.path.empty()) continue;
     if (std::string bad = checkWritable(out.path, out.what); !bad.empty()) return bad;
     const std::string ext = extensionOf(out.path);
-    if (!out.extensions.empty() && std::find(out.extensions.begin(), out.extensions.end(), ext) == out.extensions.end()) {
+    if (!out.extensions.empty() &&
+        std::find(out.extensions.begin(), out.extensions.end(), ext) == out.extensions.end()) {
       return "The " + out.what + " \"" + out.path + "\" must end in " + joined(out.extensions);
     }
     if (out.image && !cv::haveImageWriter(out.path)) {

@@ -69,8 +69,8 @@ void ProgressDisplay::hook(DisparityOptions& options, const std::string& prefix)
   options.onPass = [this, prefix](int pass, double energy, double seconds) {
     passesDone_ = pass;
     char text[160];
-    std::snprintf(text, sizeof text, "%spass %2d of %d: energy %.1f (%.2f s)", prefix.c_str(), pass,
-                  kOptimizerPasses, energy, seconds);
+    std::snprintf(text, sizeof text, "%spass %2d of %d: energy %.1f (%.2f s)", prefix.c_str(), pass, kOptimizerPasses,
+                  energy, seconds);
     line(text);
   };
 }

@@ -8,16 +8,16 @@
 namespace orbelt {
 
 struct MiddleburySet {
-  std::string name;        // folder name, e.g. "teddy"
-  std::string folder;      // the set's folder
-  std::string left;        // reference view
-  std::string right;       // target view
-  std::string truth;       // ground-truth disparities of the left view
-  double truthScale = 1;   // truth value per pixel of disparity (16, 8, 4 or 3)
-  int labelCount = 0;      // disparities 0 .. labelCount - 1 cover the scene
-  std::string nonocc;      // mask of pixels visible in both views; empty when the set has none
-  std::string all;         // mask of all pixels with truth; empty when none
-  std::string disc;        // mask of pixels near depth discontinuities; empty when none
+  std::string name;       // folder name, e.g. "teddy"
+  std::string folder;     // the set's folder
+  std::string left;       // reference view
+  std::string right;      // target view
+  std::string truth;      // ground-truth disparities of the left view
+  double truthScale = 1;  // truth value per pixel of disparity (16, 8, 4 or 3)
+  int labelCount = 0;     // disparities 0 .. labelCount - 1 cover the scene
+  std::string nonocc;     // mask of pixels visible in both views; empty when the set has none
+  std::string all;        // mask of all pixels with truth; empty when none
+  std::string disc;       // mask of pixels near depth discontinuities; empty when none
 };
 
 // Recognises a set folder by its file names: imL/imR + truedisp.row3.col3.pgm

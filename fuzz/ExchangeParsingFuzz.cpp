@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // falls before a byte that starts a character, after exactly 31 starts.
     std::size_t starts = 0;
     for (char c : window) starts += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    if ((static_cast<unsigned char>(text[window.size()]) & 0xC0) == 0x80) failInvariant("the window splits a character");
+    if ((static_cast<unsigned char>(text[window.size()]) & 0xC0) == 0x80)
+      failInvariant("the window splits a character");
     if (starts != orbelt::kExchangeReadLimit) failInvariant("the window does not hold 31 characters");
   }
 

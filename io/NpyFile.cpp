@@ -32,8 +32,7 @@ std::string npyFloat32Header(const std::vector<std::size_t>& shape) {
 Status writeNpyFloat32(const std::string& path, const float* data, const std::vector<std::size_t>& shape) {
   static_assert(std::endian::native == std::endian::little, ".npy writing assumes a little-endian machine");
   const std::string header = npyFloat32Header(shape);
-  const std::size_t count =
-      std::accumulate(shape.begin(), shape.end(), std::size_t{1}, std::multiplies<std::size_t>());
+  const std::size_t count = std::accumulate(shape.begin(), shape.end(), std::size_t{1}, std::multiplies<std::size_t>());
   return writeFileAtomically(path, {ByteRange{header.data(), header.size()}, ByteRange{data, count * sizeof(float)}});
 }
 

@@ -36,8 +36,8 @@ Status writePfm(const std::string& path, const cv::Mat& map) {
     const float* in = map.ptr<float>(map.rows - 1 - y);
     std::copy(in, in + map.cols, rows.data() + static_cast<std::size_t>(y) * map.cols);
   }
-  return writeFileAtomically(path, {ByteRange{header.data(), header.size()},
-                                    ByteRange{rows.data(), rows.size() * sizeof(float)}});
+  return writeFileAtomically(
+      path, {ByteRange{header.data(), header.size()}, ByteRange{rows.data(), rows.size() * sizeof(float)}});
 }
 
 Expected<cv::Mat> readPfm(const std::string& path) {
@@ -84,8 +84,8 @@ Expected<cv::Mat> readPfm(const std::string& path) {
   const std::size_t values = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * channels;
   if (bytes.size() - pos < values * sizeof(float)) {
     return invalidInput(prefix + "truncated: " + std::to_string(bytes.size() - pos) + " bytes of data for " +
-                        std::to_string(width) + " x " + std::to_string(height) + " x " +
-                        std::to_string(channels) + " floats");
+                        std::to_string(width) + " x " + std::to_string(height) + " x " + std::to_string(channels) +
+                        " floats");
   }
   const bool swap = (scale < 0) != (std::endian::native == std::endian::little);
   cv::Mat map(static_cast<int>(height), static_cast<int>(width), CV_32FC1);

@@ -107,8 +107,7 @@ class BlockStore {
 
   bool grow(std::int32_t blocks) {
     constexpr std::size_t kPage = 4096;
-    const std::size_t bytes =
-        (static_cast<std::size_t>(blocks) * kSlots * sizeof(Record) + kPage - 1) / kPage * kPage;
+    const std::size_t bytes = (static_cast<std::size_t>(blocks) * kSlots * sizeof(Record) + kPage - 1) / kPage * kPage;
     void* records = records_ == nullptr
                         ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
                         : mremap(records_, mappedBytes_, bytes, MREMAP_MAYMOVE);

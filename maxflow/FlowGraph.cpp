@@ -115,9 +115,7 @@ void FlowGraph::reopen() {
   solved_ = false;
 }
 
-float FlowGraph::terminalResidual(NodeId node) const {
-  return nodes_.records()[nodeRef(node)].terminalResidual;
-}
+float FlowGraph::terminalResidual(NodeId node) const { return nodes_.records()[nodeRef(node)].terminalResidual; }
 
 std::vector<FlowGraph::NodeId> FlowGraph::nodeOrder() const {
   std::vector<NodeId> order;

@@ -57,10 +57,10 @@ class FlowGraph {
   // Handle returned by createNode: the creation index 0, 1, 2, ...
   using NodeId = std::int32_t;
 
-  static constexpr std::int32_t kNodeSlotsPerBlock = 512;     // the last slot is the end marker
-  static constexpr std::int32_t kNodesPerBlock = 511;         // nodes handed out per block
-  static constexpr std::int32_t kArcsPerBlock = 1024;         // arc records (and in-references)
-  static constexpr std::int32_t kArcSlotsPerBlock = 1025;     // ... plus the spare slot
+  static constexpr std::int32_t kNodeSlotsPerBlock = 512;  // the last slot is the end marker
+  static constexpr std::int32_t kNodesPerBlock = 511;      // nodes handed out per block
+  static constexpr std::int32_t kArcsPerBlock = 1024;      // arc records (and in-references)
+  static constexpr std::int32_t kArcSlotsPerBlock = 1025;  // ... plus the spare slot
   static constexpr std::int32_t kUnreachableDepth = 1000000000;
 
   explicit FlowGraph(ErrorCallback errorCallback = nullptr);

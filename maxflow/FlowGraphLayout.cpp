@@ -64,8 +64,7 @@ void FlowGraph::layoutArcs() {
   // Each arc block is filled up to the end of its last node's range.
   for (std::int32_t rank = 0; rank < arcs_.blockCount(); ++rank) {
     const FlowNode& last = nodes_.records()[arcs_.lastNode(rank)];
-    arcs_.fill(rank) =
-        static_cast<std::int32_t>(links::slotOf(last.outBegin)) - decltype(arcs_)::firstSlot(rank);
+    arcs_.fill(rank) = static_cast<std::int32_t>(links::slotOf(last.outBegin)) - decltype(arcs_)::firstSlot(rank);
   }
 
   moveArcsIntoRanges(preexisting);

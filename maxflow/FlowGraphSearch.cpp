@@ -111,8 +111,8 @@ void FlowGraph::runSearch() {
     if (observer_ != nullptr) observer_->onGrowth(idOfRef(current));
 
     Connection connection;
-    const bool found = nodes[current].inSinkTree == 0 ? growSourceTree(current, connection)
-                                                      : growSinkTree(current, connection);
+    const bool found =
+        nodes[current].inSinkTree == 0 ? growSourceTree(current, connection) : growSinkTree(current, connection);
     ++clock_;
     if (found) {
       // Keep it out of the active list during adoption: it grows again next.

@@ -25,9 +25,7 @@ inline constexpr std::uint32_t kParentOrphan = 2;    // lost its parent, waits f
 // Tagged: the arc is the parent's out-arc and this node is its head, so the
 // parent is this node minus headOffset. Untagged: the arc is this node's own
 // out-arc and its head is the parent (this node plus headOffset).
-constexpr std::uint32_t arcLink(std::uint32_t arc, bool tagged) {
-  return ((arc + 2u) << 1) | (tagged ? 1u : 0u);
-}
+constexpr std::uint32_t arcLink(std::uint32_t arc, bool tagged) { return ((arc + 2u) << 1) | (tagged ? 1u : 0u); }
 constexpr bool isArcLink(std::uint32_t link) { return link > kParentOrphan; }
 constexpr std::uint32_t linkArc(std::uint32_t link) { return (link >> 1) - 2u; }
 constexpr bool isTaggedLink(std::uint32_t link) { return (link & 1u) != 0; }

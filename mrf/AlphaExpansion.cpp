@@ -55,9 +55,7 @@ void AlphaExpansion::fixLabelOrderSeed(std::uint32_t seed) {
   };
 }
 
-void AlphaExpansion::setShuffleGenerator(ShuffleGenerator generator) {
-  shuffleGenerator = std::move(generator);
-}
+void AlphaExpansion::setShuffleGenerator(ShuffleGenerator generator) { shuffleGenerator = std::move(generator); }
 
 void AlphaExpansion::setMoveObserver(MoveObserver observer) { moveObserver = std::move(observer); }
 
@@ -168,8 +166,7 @@ void mixFloats(std::uint64_t lanes[4], const float* values, std::size_t count) {
 }  // namespace
 
 std::uint64_t AlphaExpansion::costFingerprint() const {
-  std::uint64_t lanes[4] = {0x243F6A8885A308D3ull, 0x13198A2E03707344ull, 0xA4093822299F31D0ull,
-                            0x082EFA98EC4E6C89ull};
+  std::uint64_t lanes[4] = {0x243F6A8885A308D3ull, 0x13198A2E03707344ull, 0xA4093822299F31D0ull, 0x082EFA98EC4E6C89ull};
   const std::size_t pixels = static_cast<std::size_t>(pixelCount);
   const std::size_t n = static_cast<std::size_t>(labelCount);
   mixFloats(lanes, dataTable, pixels * n);

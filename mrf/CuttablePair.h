@@ -16,10 +16,9 @@ inline constexpr float kOneThird = 0.33333334f;
 // holds with equality: a third taken off Eaa, a third added to Eka, the rest
 // to Eak. Pairs that satisfy it are left as they are.
 inline void makePairCuttable(float ekk, float& eka, float& eak, float& eaa) {
-  if (static_cast<double>(ekk) + static_cast<double>(eaa) >
-      static_cast<double>(eka) + static_cast<double>(eak)) {
-    const double x = static_cast<double>(ekk) + static_cast<double>(eaa) - static_cast<double>(eka) -
-                     static_cast<double>(eak);
+  if (static_cast<double>(ekk) + static_cast<double>(eaa) > static_cast<double>(eka) + static_cast<double>(eak)) {
+    const double x =
+        static_cast<double>(ekk) + static_cast<double>(eaa) - static_cast<double>(eka) - static_cast<double>(eak);
     const double t = x * static_cast<double>(kOneThird);
     eaa = static_cast<float>(static_cast<double>(eaa) - t);
     eka = static_cast<float>(static_cast<double>(eka) + t);

@@ -86,8 +86,7 @@ class GraphCutSolver : public MrfSolver {
   }
   // Table entry of labels (a, b).
   float pairTableEntry(int a, int b) const {
-    return pairTable[static_cast<std::size_t>(a) * static_cast<std::size_t>(labelCount) +
-                     static_cast<std::size_t>(b)];
+    return pairTable[static_cast<std::size_t>(a) * static_cast<std::size_t>(labelCount) + static_cast<std::size_t>(b)];
   }
   // The solver's own total: dataCostSum() + (float)pairCostSum(), the data
   // sum taken first.
@@ -97,15 +96,15 @@ class GraphCutSolver : public MrfSolver {
   void requireDataTerm(const char* what) const;
   void requireSmoothTerm(const char* what) const;
 
-  std::unique_ptr<int[]> labels;         // pixelCount, row-major, owned
-  bool randomLabelOrder = true;          // shuffle the label order before every sweep
-  bool ownsPairTable = false;            // pairTable is ownedPairTable
-  float* dataTable = nullptr;            // borrowed
-  float* pairTable = nullptr;            // borrowed, or owned when ownsPairTable
-  float* verticalMultipliers = nullptr;  // borrowed
+  std::unique_ptr<int[]> labels;           // pixelCount, row-major, owned
+  bool randomLabelOrder = true;            // shuffle the label order before every sweep
+  bool ownsPairTable = false;              // pairTable is ownedPairTable
+  float* dataTable = nullptr;              // borrowed
+  float* pairTable = nullptr;              // borrowed, or owned when ownsPairTable
+  float* verticalMultipliers = nullptr;    // borrowed
   float* horizontalMultipliers = nullptr;  // borrowed
-  std::unique_ptr<int[]> labelOrder;     // labelCount, a permutation, owned
-  std::unique_ptr<int[]> activePixels;   // pixelCount, move scratch, owned
+  std::unique_ptr<int[]> labelOrder;       // labelCount, a permutation, owned
+  std::unique_ptr<int[]> activePixels;     // pixelCount, move scratch, owned
   DataCostFunction dataFunction = nullptr;
   PairCostFunction pairFunction = nullptr;
 

@@ -13,12 +13,9 @@ namespace {
 // form reads nothing from the record (NotSet).
 bool dataTermSupplied(const DataTerm& term) {
   switch (term.form) {
-    case CostForm::NotSet:
-      return true;  // refused later, when it would be read
-    case CostForm::Table:
-      return term.costTable != nullptr;
-    default:
-      return term.costFunction != nullptr;
+    case CostForm::NotSet: return true;  // refused later, when it would be read
+    case CostForm::Table: return term.costTable != nullptr;
+    default: return term.costFunction != nullptr;
   }
 }
 

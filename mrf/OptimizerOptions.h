@@ -20,9 +20,9 @@ struct OptimizerFieldNames {
 };
 
 struct OptimizerOptions {
-  int smoothExponent = 2;   // power of the label distance in the smoothness term: 1 or 2. Default 2
-  float smoothMax = 5.0f;   // truncation of that power, in its own units (label distance^exponent). Default 5
-  float lambda = 0.99f;     // weight of the truncated power, cost units per unit of it. Default 0.99
+  int smoothExponent = 2;             // power of the label distance in the smoothness term: 1 or 2. Default 2
+  float smoothMax = 5.0f;             // truncation of that power, in its own units (label distance^exponent). Default 5
+  float lambda = 0.99f;               // weight of the truncated power, cost units per unit of it. Default 0.99
   std::optional<std::uint32_t> seed;  // seed of the label orders: the same seed, costs and options give the
                                       // same labels; none reseeds every pass from the process clock. Default none
 

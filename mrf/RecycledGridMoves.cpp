@@ -19,8 +19,8 @@ constexpr std::uint64_t kGraphBytesPerPixel = 32 + 4 + 2 * (12 + 4 + 4) + 2 * 24
 }  // namespace
 
 std::uint64_t RecycledGridMoves::stateBytes(int width, int height, int labelCount) {
-  const std::uint64_t pixels = static_cast<std::uint64_t>(width > 0 ? width : 0) *
-                               static_cast<std::uint64_t>(height > 0 ? height : 0);
+  const std::uint64_t pixels =
+      static_cast<std::uint64_t>(width > 0 ? width : 0) * static_cast<std::uint64_t>(height > 0 ? height : 0);
   const std::uint64_t labels = static_cast<std::uint64_t>(labelCount > 0 ? labelCount : 0);
   return pixels * labels * 3 * sizeof(float) + pixels * (2 * sizeof(std::uint32_t) + 2 * sizeof(float)) +
          pixels * kGraphBytesPerPixel;
@@ -118,7 +118,8 @@ void RecycledGridMoves::writeResiduals(int alpha, const int* labels, const Costs
   float* flows = flows_.get() + static_cast<std::size_t>(alpha) * 2 * static_cast<std::size_t>(pixelCount_);
   float* pending = pending_.get();
   const float* labelCosts = labelCosts_.get();
-  const float* alphaCosts = labelMajorCosts_.get() + static_cast<std::size_t>(alpha) * static_cast<std::size_t>(pixelCount_);
+  const float* alphaCosts =
+      labelMajorCosts_.get() + static_cast<std::size_t>(alpha) * static_cast<std::size_t>(pixelCount_);
   std::memset(pending, 0, static_cast<std::size_t>(pixelCount_) * sizeof(float));
 
   for (int y = 0, p = 0; y < height_; ++y) {

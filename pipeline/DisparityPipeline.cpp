@@ -47,7 +47,8 @@ class StderrMessages : public MessageBox {
 // The dialog's progress callbacks, for the left view it labels.
 StereoProgress progressOf(const DisparityOptions& options) {
   StereoProgress progress;
-  if (options.onRow) progress.onRow = [onRow = options.onRow](StereoView, int done, int height) { onRow(done, height); };
+  if (options.onRow)
+    progress.onRow = [onRow = options.onRow](StereoView, int done, int height) { onRow(done, height); };
   if (options.onMove) {
     progress.onMove = [onMove = options.onMove](StereoView, int done, int perPass) { onMove(done, perPass); };
   }
@@ -206,8 +207,8 @@ Status checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoOpt
   }
   if (ref.size() != target.size()) {
     return refuse("The target image is " + std::to_string(target.cols) + " x " + std::to_string(target.rows) +
-                  " pixels but the reference image is " + std::to_string(ref.cols) + " x " +
-                  std::to_string(ref.rows) + "; both images of a pair must have the same size");
+                  " pixels but the reference image is " + std::to_string(ref.cols) + " x " + std::to_string(ref.rows) +
+                  "; both images of a pair must have the same size");
   }
   if (Status bad = options.check(names); !bad) return bad;
   const MatcherOptions& matcher = options.matcher;
@@ -218,8 +219,7 @@ Status checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoOpt
                        names.matcher.halfWinSize + " " + std::to_string(matcher.halfWinSize) + " needs about " +
                        mebibytes(static_cast<double>(need)) + " of memory, but only " +
                        mebibytes(static_cast<double>(availableBytes)) + " are available; lower " +
-                       names.matcher.disparityRange + " or " + names.matcher.halfWinSize +
-                       ", or use smaller images\n");
+                       names.matcher.disparityRange + " or " + names.matcher.halfWinSize + ", or use smaller images\n");
   }
   return {};
 }
@@ -281,8 +281,8 @@ RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, c
   DisparityResult result = std::move(computed->left);
 
   const auto saveStart = SteadyClock::now();
-  const cv::Mat map = renderDisplayMap(result.labels, result.width, result.height, params.baseDisparity,
-                                       params.displayLevel);
+  const cv::Mat map =
+      renderDisplayMap(result.labels, result.width, result.height, params.baseDisparity, params.displayLevel);
   const Status saved = saveImageAtomically(context.savePath, map);
   result.saveSeconds = secondsSince(saveStart);
 

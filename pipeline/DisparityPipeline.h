@@ -41,8 +41,6 @@
 
 namespace orbelt {
 
-
-
 struct DisparityOptions {
   bool keepCosts = false;  // keep the flat cost array in the result (for --save-cost)
   int threadCount = 0;     // matcher threads; 0 = the matcher's own choice
@@ -96,12 +94,12 @@ Status checkRunInputs(const cv::Mat& ref, const cv::Mat& target, const StereoPar
                       std::uint64_t availableBytes = availableMemoryBytes());
 
 struct PipelineContext {
-  MessageBox* messages = nullptr;  // where refusals and failures are told; null: printed on stderr
-  std::string savePath = defaultSavePath();              // where the display map goes
-  PipelineEngines engines;  // an empty member means the real engine (defaultEngines())
-  std::string defaultRefPath = kDefaultRefPath;          // loaded into an empty reference slot
-  std::string defaultTargetPath = kDefaultTargetPath;    // loaded into an empty target slot
-  DisparityOptions options;                              // progress, threads, cost keeping
+  MessageBox* messages = nullptr;                      // where refusals and failures are told; null: printed on stderr
+  std::string savePath = defaultSavePath();            // where the display map goes
+  PipelineEngines engines;                             // an empty member means the real engine (defaultEngines())
+  std::string defaultRefPath = kDefaultRefPath;        // loaded into an empty reference slot
+  std::string defaultTargetPath = kDefaultTargetPath;  // loaded into an empty target slot
+  DisparityOptions options;                            // progress, threads, cost keeping
 };
 
 enum class RunOutcome {

@@ -27,8 +27,8 @@ using RowObserver = std::function<void(int rowsDone, int height)>;
 // Fills every element of the volume and draws the preview with the
 // matcher's options. Fails with why the costs could not be computed (the
 // volume is then not used).
-using CostStage = std::function<Status(CostVolume& volume, const cv::Mat& ref, const cv::Mat& target,
-                                       cv::Mat& preview, const MatcherOptions& options, const RowObserver& onRow)>;
+using CostStage = std::function<Status(CostVolume& volume, const cv::Mat& ref, const cv::Mat& target, cv::Mat& preview,
+                                       const MatcherOptions& options, const RowObserver& onRow)>;
 
 // How the optimizer may report its work, and its label orders.
 struct OptimizerSettings {

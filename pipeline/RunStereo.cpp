@@ -53,8 +53,7 @@ Status checkStereoRequest(const StereoRequest& request) {
   std::uint64_t available = request.availableBytes ? *request.availableBytes : availableMemoryBytes();
   if (options.leftRightThreshold && keepCosts && available != UINT64_MAX) {
     const std::uint64_t kept = static_cast<std::uint64_t>(left.cols) * static_cast<std::uint64_t>(left.rows) *
-                               static_cast<std::uint64_t>(std::max(options.matcher.disparityRange, 0)) *
-                               sizeof(float);
+                               static_cast<std::uint64_t>(std::max(options.matcher.disparityRange, 0)) * sizeof(float);
     available = kept < available ? available - kept : 0;
   }
   return checkRunInputs(left, right, options, request.fieldNames, available);
@@ -102,8 +101,8 @@ Expected<StereoResult> runStereo(const StereoRequest& request) {
     }
     // The check's comparison, the fill and the median, in that order.
     Expected<RefinedMap> refined = refineDisparityMap(
-        result.left.labels, options.leftRightThreshold ? &rightLabels : nullptr, width, height,
-        matcher.baseDisparity, options.subpixel ? &result.subpixelOffsets : nullptr, left, options.refinement());
+        result.left.labels, options.leftRightThreshold ? &rightLabels : nullptr, width, height, matcher.baseDisparity,
+        options.subpixel ? &result.subpixelOffsets : nullptr, left, options.refinement());
     if (!refined) return std::move(refined).error();
     result.disparity = std::move(refined->disparity);
     if (options.leftRightThreshold) {

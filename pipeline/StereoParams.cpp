@@ -32,12 +32,8 @@ float sigmaPPreset(std::int32_t halfWinSize) {
   return static_cast<float>(static_cast<double>(halfWinSize) * static_cast<double>(kOneFifteenth) * 14.0);
 }
 
-float logChromWeightOf(ColorMode mode) {
-  return mode == ColorMode::LogChrom ? 1.0f : 0.0f;
-}
+float logChromWeightOf(ColorMode mode) { return mode == ColorMode::LogChrom ? 1.0f : 0.0f; }
 
-bool matcherRuns(ColorMode mode) {
-  return mode == ColorMode::LogChrom || mode == ColorMode::Rgb;
-}
+bool matcherRuns(ColorMode mode) { return mode == ColorMode::LogChrom || mode == ColorMode::Rgb; }
 
 }  // namespace orbelt

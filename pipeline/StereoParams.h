@@ -18,15 +18,15 @@ enum class ColorMode : std::int32_t {
 };
 
 struct StereoParams {
-  std::int32_t halfWinSize = 15;     // window half size r in pixels; windows are (2r+1)^2. Default 15
-  float sigmaS = 3.8f;               // colour-difference sigma of the window weights, Lab units. Default 3.8
-  float sigmaP = 14.0f;              // spatial sigma of the window weights, pixels. Default 14
-  std::int32_t baseDisparity = 0;    // disparity of label 0, pixels. Default 0
-  std::int32_t disparityRange = 70;  // number of disparity labels. Default 70
-  std::int32_t displayLevel = 3;     // grey multiplier of the display map (low 8 bits act). Default 3
-  std::int32_t smoothExponent = 2;   // exponent of the smoothness term (the optimizer takes 1 or 2). Default 2
-  std::int32_t smoothMax = 5;        // truncation of the label-distance power. Default 5
-  float lambda = 0.033f;             // smoothness weight before the x30 scaling. Default 0.033
+  std::int32_t halfWinSize = 15;              // window half size r in pixels; windows are (2r+1)^2. Default 15
+  float sigmaS = 3.8f;                        // colour-difference sigma of the window weights, Lab units. Default 3.8
+  float sigmaP = 14.0f;                       // spatial sigma of the window weights, pixels. Default 14
+  std::int32_t baseDisparity = 0;             // disparity of label 0, pixels. Default 0
+  std::int32_t disparityRange = 70;           // number of disparity labels. Default 70
+  std::int32_t displayLevel = 3;              // grey multiplier of the display map (low 8 bits act). Default 3
+  std::int32_t smoothExponent = 2;            // exponent of the smoothness term (the optimizer takes 1 or 2). Default 2
+  std::int32_t smoothMax = 5;                 // truncation of the label-distance power. Default 5
+  float lambda = 0.033f;                      // smoothness weight before the x30 scaling. Default 0.033
   ColorMode colorMode = ColorMode::LogChrom;  // colour space of the matcher. Default LogChrom
 
   // Whether these parameters can run: the check of the options they map to
@@ -42,13 +42,12 @@ struct StereoParams {
 };
 
 // The dialog's labels of the fields, for the messages of a refusal.
-inline constexpr StereoFieldNames kDialogFieldNames{
-    .matcher = {.halfWinSize = "HalfWinSize",
-                .colorSigma = "SigmaS",
-                .spatialSigma = "SigmaP",
-                .baseDisparity = "Base disparity",
-                .disparityRange = "Disparity Range"},
-    .optimizer = {.lambda = "Lambda"}};
+inline constexpr StereoFieldNames kDialogFieldNames{.matcher = {.halfWinSize = "HalfWinSize",
+                                                                .colorSigma = "SigmaS",
+                                                                .spatialSigma = "SigmaP",
+                                                                .baseDisparity = "Base disparity",
+                                                                .disparityRange = "Disparity Range"},
+                                                    .optimizer = {.lambda = "Lambda"}};
 
 // The dialog's Lambda weighs the smoothness term per unit of correlation;
 // the matcher's costs are kCostPerCorrelation (30) per unit of it, so the

@@ -24,9 +24,7 @@ Error engineFailure(std::string message, ErrorStream stream) {
   return Error{ErrorKind::EngineFailure, std::move(message), 1, stream};
 }
 
-Error ioFailure(std::string message) {
-  return Error{ErrorKind::IoFailure, std::move(message), 2, ErrorStream::Stderr};
-}
+Error ioFailure(std::string message) { return Error{ErrorKind::IoFailure, std::move(message), 2, ErrorStream::Stderr}; }
 
 const char* errorKindName(ErrorKind kind) {
   switch (kind) {

@@ -13,11 +13,11 @@ namespace orbelt {
 
 // What went wrong, in the words a caller branches on.
 enum class ErrorKind {
-  InvalidInput,    // a parameter, image or file the run cannot use; refused before any work
-  OutOfMemory,     // the run needs more memory than it can have, or an allocation failed
-  EngineFailure,   // an engine stopped on a condition its caller did not rule out
-  IoFailure,       // a file could not be read or written (path and reason in the message)
-  ColorFormat,     // the input pair is not three-channel colour (the dialog's colour check)
+  InvalidInput,   // a parameter, image or file the run cannot use; refused before any work
+  OutOfMemory,    // the run needs more memory than it can have, or an allocation failed
+  EngineFailure,  // an engine stopped on a condition its caller did not rule out
+  IoFailure,      // a file could not be read or written (path and reason in the message)
+  ColorFormat,    // the input pair is not three-channel colour (the dialog's colour check)
 };
 
 // Where a program writes the message of an error.
@@ -39,10 +39,10 @@ struct Error {
 };
 
 // Shorthands that fill the usual status and stream for each kind.
-Error invalidInput(std::string message);   // exit 2, stderr
-Error outOfMemory(std::string message);    // exit 2, stderr
+Error invalidInput(std::string message);                                             // exit 2, stderr
+Error outOfMemory(std::string message);                                              // exit 2, stderr
 Error engineFailure(std::string message, ErrorStream stream = ErrorStream::Stderr);  // exit 1
-Error ioFailure(std::string message);      // exit 2, stderr
+Error ioFailure(std::string message);                                                // exit 2, stderr
 
 // Short English name of a kind ("invalid input", ...), for logs and JSON.
 const char* errorKindName(ErrorKind kind);

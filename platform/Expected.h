@@ -33,17 +33,32 @@ class [[nodiscard]] Expected {
   bool ok() const { return state_.index() == 0; }
   explicit operator bool() const { return ok(); }
 
-  T& value() & { assert(ok()); return std::get<0>(state_); }
-  const T& value() const& { assert(ok()); return std::get<0>(state_); }
-  T&& value() && { assert(ok()); return std::get<0>(std::move(state_)); }
+  T& value() & {
+    assert(ok());
+    return std::get<0>(state_);
+  }
+  const T& value() const& {
+    assert(ok());
+    return std::get<0>(state_);
+  }
+  T&& value() && {
+    assert(ok());
+    return std::get<0>(std::move(state_));
+  }
   T& operator*() & { return value(); }
   const T& operator*() const& { return value(); }
   T&& operator*() && { return std::move(*this).value(); }
   T* operator->() { return &value(); }
   const T* operator->() const { return &value(); }
 
-  const Error& error() const& { assert(!ok()); return std::get<1>(state_); }
-  Error&& error() && { assert(!ok()); return std::get<1>(std::move(state_)); }
+  const Error& error() const& {
+    assert(!ok());
+    return std::get<1>(state_);
+  }
+  Error&& error() && {
+    assert(!ok());
+    return std::get<1>(std::move(state_));
+  }
 
  private:
   std::variant<T, Error> state_;
@@ -58,8 +73,14 @@ class [[nodiscard]] Expected<void> {
   bool ok() const { return !error_.has_value(); }
   explicit operator bool() const { return ok(); }
 
-  const Error& error() const& { assert(!ok()); return *error_; }
-  Error&& error() && { assert(!ok()); return std::move(*error_); }
+  const Error& error() const& {
+    assert(!ok());
+    return *error_;
+  }
+  Error&& error() && {
+    assert(!ok());
+    return std::move(*error_);
+  }
 
  private:
   std::optional<Error> error_;

@@ -39,8 +39,7 @@ void exitProcess(int status) {
 }
 
 std::int64_t processClockMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                               kProcessStart)
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - kProcessStart)
       .count();
 }
 

@@ -4,8 +4,7 @@
 
 namespace orbelt {
 
-cv::Mat renderDisplayMap(const std::vector<int>& labels, int width, int height, int baseDisparity,
-                         int displayLevel) {
+cv::Mat renderDisplayMap(const std::vector<int>& labels, int width, int height, int baseDisparity, int displayLevel) {
   if (width < 0 || height < 0 || labels.size() != static_cast<std::size_t>(width) * height) return {};
   cv::Mat map(height, width, CV_8UC1);
   for (int y = 0; y < height; ++y) {

@@ -19,15 +19,14 @@ namespace orbelt {
 inline std::uint8_t displayGrey(int label, int baseDisparity, int displayLevel) {
   // Unsigned arithmetic keeps exactly the low 8 bits without signed overflow.
   const std::uint32_t base = baseDisparity >= 0 ? static_cast<std::uint32_t>(baseDisparity) : 0u;
-  return static_cast<std::uint8_t>(((static_cast<std::uint32_t>(label) + base) *
-                                    static_cast<std::uint32_t>(displayLevel)) & 0xFFu);
+  return static_cast<std::uint8_t>(
+      ((static_cast<std::uint32_t>(label) + base) * static_cast<std::uint32_t>(displayLevel)) & 0xFFu);
 }
 
 // The display map of a row-major labelling of width x height: CV_8UC1 with
 // displayGrey of each label. Empty when labels.size() != width * height (or
 // a size is negative).
-cv::Mat renderDisplayMap(const std::vector<int>& labels, int width, int height, int baseDisparity,
-                         int displayLevel);
+cv::Mat renderDisplayMap(const std::vector<int>& labels, int width, int height, int baseDisparity, int displayLevel);
 
 // The inverse for grey values that did not wrap: disparity = grey / level,
 // plus the base only when it is negative (a non-negative base is already in

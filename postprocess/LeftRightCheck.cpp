@@ -23,8 +23,8 @@ std::vector<int> mirrorLabels(const std::vector<int>& labels, int width, int hei
   return mirrored;
 }
 
-LeftRightConsistency checkLeftRight(const std::vector<int>& leftLabels, const std::vector<int>& rightLabels,
-                                    int width, int height, int baseDisparity, double threshold) {
+LeftRightConsistency checkLeftRight(const std::vector<int>& leftLabels, const std::vector<int>& rightLabels, int width,
+                                    int height, int baseDisparity, double threshold) {
   LeftRightConsistency result;
   const std::size_t count = static_cast<std::size_t>(width) * height;
   if (width < 0 || height < 0 || leftLabels.size() != count || rightLabels.size() != count) return result;

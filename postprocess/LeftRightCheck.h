@@ -35,7 +35,7 @@ struct LeftRightConsistency {
 // passes when |difference| <= threshold. A match outside the right view
 // fails. Both labellings are row-major width x height; empty result when the
 // sizes do not fit.
-LeftRightConsistency checkLeftRight(const std::vector<int>& leftLabels, const std::vector<int>& rightLabels,
-                                    int width, int height, int baseDisparity, double threshold);
+LeftRightConsistency checkLeftRight(const std::vector<int>& leftLabels, const std::vector<int>& rightLabels, int width,
+                                    int height, int baseDisparity, double threshold);
 
 }  // namespace orbelt

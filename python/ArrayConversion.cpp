@@ -42,8 +42,7 @@ cv::Mat matOf(const py::array& array, int type) {
   const auto data = contiguousAs<T>(array);
   const int channels = CV_MAT_CN(type);
   const cv::Mat view(static_cast<int>(array.shape(0)), static_cast<int>(array.shape(1)), type,
-                     const_cast<T*>(data.data()),
-                     static_cast<std::size_t>(array.shape(1)) * channels * sizeof(T));
+                     const_cast<T*>(data.data()), static_cast<std::size_t>(array.shape(1)) * channels * sizeof(T));
   return view.clone();
 }
 

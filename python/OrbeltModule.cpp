@@ -54,8 +54,7 @@ class OptionReader {
       }
       target = static_cast<T>(number);
     } else if constexpr (std::is_floating_point_v<T>) {
-      if (!(py::isinstance<py::float_>(value) || py::isinstance<py::int_>(value)) ||
-          py::isinstance<py::bool_>(value)) {
+      if (!(py::isinstance<py::float_>(value) || py::isinstance<py::int_>(value)) || py::isinstance<py::bool_>(value)) {
         wrongType(name, value, "a number");
       }
       target = static_cast<T>(value.cast<double>());
@@ -223,8 +222,8 @@ py::dict compute(py::handle left, py::handle right, py::kwargs options) {
   result["energies"] = run.passEnergies;
   result["seconds"] = seconds;
   result["confidence"] = call.refinement.lrCheck ? py::object(toBoolArray(run.consistent, height, width)) : py::none();
-  result["cost"] = call.keepCosts ? py::object(toArray(run.costs, height, width, call.params.disparityRange))
-                                  : py::none();
+  result["cost"] =
+      call.keepCosts ? py::object(toArray(run.costs, height, width, call.params.disparityRange)) : py::none();
   return result;
 }
 
@@ -269,9 +268,7 @@ py::dict evaluate(py::handle disparity, py::handle truth, py::handle mask, doubl
   return out;
 }
 
-std::string pathText(py::handle path) {
-  return py::module_::import("os").attr("fspath")(path).cast<std::string>();
-}
+std::string pathText(py::handle path) { return py::module_::import("os").attr("fspath")(path).cast<std::string>(); }
 
 py::array_t<float> readPfmFile(py::handle path) {
   const std::string file = pathText(path);
@@ -386,8 +383,8 @@ PYBIND11_MODULE(_orbelt, module) {
              "Runs the pipeline on a pair; returns a dict of the result's fields (see orbelt.compute).");
   module.def("cost_volume", &costVolume, py::arg("left"), py::arg("right"),
              "The matcher's costs of a pair, (height, width, labels) float32 (see orbelt.cost_volume).");
-  module.def("evaluate", &evaluate, py::arg("disparity"), py::arg("truth"), py::arg("mask") = py::none(),
-             py::kw_only(), py::arg("scale") = 1.0, "Scores a map against ground truth (see orbelt.evaluate).");
+  module.def("evaluate", &evaluate, py::arg("disparity"), py::arg("truth"), py::arg("mask") = py::none(), py::kw_only(),
+             py::arg("scale") = 1.0, "Scores a map against ground truth (see orbelt.evaluate).");
   module.def("read_pfm", &readPfmFile, py::arg("path"), "Reads a .pfm float map; NaN where it is not finite.");
   module.def("write_pfm", &writePfmFile, py::arg("path"), py::arg("map"),
              "Writes a 2-D float map as .pfm, atomically; NaN is stored as +inf.");

@@ -35,14 +35,14 @@ struct StereoCall {
 };
 
 struct StereoCallResult {
-  cv::Mat disparity;                    // CV_32FC1, pixels; NaN where unknown (left-right check failed)
-  std::vector<int> labels;              // row-major, 0 .. disparityRange-1
-  std::vector<double> passEnergies;     // energy after each optimizer pass
-  std::vector<double> passSeconds;      // seconds of each pass
+  cv::Mat disparity;                 // CV_32FC1, pixels; NaN where unknown (left-right check failed)
+  std::vector<int> labels;           // row-major, 0 .. disparityRange-1
+  std::vector<double> passEnergies;  // energy after each optimizer pass
+  std::vector<double> passSeconds;   // seconds of each pass
   double costSeconds = 0, flattenSeconds = 0, optimizeSeconds = 0;
   double lrSeconds = 0, subpixelSeconds = 0, fillSeconds = 0, medianSeconds = 0;
-  std::vector<std::uint8_t> consistent; // with the check: 1 where it passed, per pixel
-  std::vector<float> costs;             // with keepCosts: (y * width + x) * range + d
+  std::vector<std::uint8_t> consistent;  // with the check: 1 where it passed, per pixel
+  std::vector<float> costs;              // with keepCosts: (y * width + x) * range + d
 };
 
 // Checks the options (the command line's checks and messages), then runs.

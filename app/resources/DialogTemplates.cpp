@@ -52,21 +52,16 @@ constexpr DialogTemplate kAboutBox{kAboutBoxTemplateId, "Orbelt 정보", 235, 55
 
 const DialogTemplate* findDialogTemplate(int id) {
   switch (id) {
-    case kMainDialogTemplateId:
-      return &kMainDialog;
-    case kAboutBoxTemplateId:
-      return &kAboutBox;
-    default:
-      return nullptr;
+    case kMainDialogTemplateId: return &kMainDialog;
+    case kAboutBoxTemplateId: return &kAboutBox;
+    default: return nullptr;
   }
 }
 
 std::string_view loadStringResource(int id) {
   switch (id) {
-    case kAboutMenuStringId:
-      return "Orbelt 정보(&A)...";
-    default:
-      return {};
+    case kAboutMenuStringId: return "Orbelt 정보(&A)...";
+    default: return {};
   }
 }
 

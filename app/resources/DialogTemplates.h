@@ -50,23 +50,23 @@ struct DluRect {
 // One control of a template. Controls appear in template order, which is
 // also the keyboard tab order.
 struct ControlTemplate {
-  int id = kStaticControlId;          // command / control id; kStaticControlId when it has none
+  int id = kStaticControlId;              // command / control id; kStaticControlId when it has none
   ControlKind kind = ControlKind::Label;  // what the control is
-  std::string_view text;              // caption in UTF-8 (empty for edits and the icon)
-  DluRect rect;                       // position and size, dialog units
-  bool groupStart = false;            // starts a new control group (radio groups end at the next one)
-  bool tabStop = false;               // reachable with Tab
-  bool defaultButton = false;         // Enter presses it (about box only)
-  bool noPrefix = false;              // '&' is shown as is instead of marking a mnemonic
+  std::string_view text;                  // caption in UTF-8 (empty for edits and the icon)
+  DluRect rect;                           // position and size, dialog units
+  bool groupStart = false;                // starts a new control group (radio groups end at the next one)
+  bool tabStop = false;                   // reachable with Tab
+  bool defaultButton = false;             // Enter presses it (about box only)
+  bool noPrefix = false;                  // '&' is shown as is instead of marking a mnemonic
 };
 
 struct DialogTemplate {
-  int id = 0;                              // template id
-  std::string_view caption;                // window title, UTF-8
-  int width = 0;                           // client width, horizontal dialog units
-  int height = 0;                          // client height, vertical dialog units
-  std::string_view fontFamily;             // requested font; a Korean-capable one stands in when absent
-  int fontPointSize = 9;                   // points
+  int id = 0;                                 // template id
+  std::string_view caption;                   // window title, UTF-8
+  int width = 0;                              // client width, horizontal dialog units
+  int height = 0;                             // client height, vertical dialog units
+  std::string_view fontFamily;                // requested font; a Korean-capable one stands in when absent
+  int fontPointSize = 9;                      // points
   std::span<const ControlTemplate> controls;  // in template (tab) order
 };
 

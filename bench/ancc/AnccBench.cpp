@@ -37,13 +37,13 @@ using namespace orbelt::bench;
 namespace {
 
 struct CpuFacts {
-  int vectorDoubles = 2;     // doubles per vector register the kernels use
-  int datapathDoubles = 2;   // doubles one FMA unit handles per cycle
-  int fmaUnits = 2;          // FMA units per core
-  double mhz = 0;            // clock from /proc/cpuinfo (or cpufreq)
+  int vectorDoubles = 2;    // doubles per vector register the kernels use
+  int datapathDoubles = 2;  // doubles one FMA unit handles per cycle
+  int fmaUnits = 2;         // FMA units per core
+  double mhz = 0;           // clock from /proc/cpuinfo (or cpufreq)
   int cores = 1;
-  std::string flags;         // which flag gave the width
-  std::string model;         // model name
+  std::string flags;  // which flag gave the width
+  std::string model;  // model name
 };
 
 CpuFacts readCpuFacts() {
@@ -141,16 +141,19 @@ void benchDotKernel(const CpuFacts& cpu) {
 
   std::printf("\nwhole-window dot kernel (%s variant, one thread, r 15: %d offsets, 8 x %d pixels per call):\n",
               name.c_str(), offsets, count);
-  std::printf("  %.2f GFLOP/s by CPU time, %.2f by wall time (2 flops per offset per pixel pair and signal,\n"
-              "  12 per offset per pair)\n",
-              flops / cpuTime / 1e9, flops / wall / 1e9);
-  std::printf("  FMA-only loop of the same width: %.2f GFLOP/s per core by CPU time, the peak this machine attains\n"
-              "  (%.0f flops per cycle at %.0f MHz, the clock it implies)\n",
-              measuredPeak / 1e9, flopsPerCycle, measuredPeak / flopsPerCycle / 1e6);
-  std::printf("  nominal peak (%s) at the clock the system reports: %.0f MHz x %d FMA units x %d doubles each\n"
-              "  (%s, %d-double vectors) x 2 flops = %.1f GFLOP/s per core, %.1f on %d cores\n",
-              cpu.model.c_str(), cpu.mhz, cpu.fmaUnits, cpu.datapathDoubles, cpu.flags.c_str(), cpu.vectorDoubles,
-              nominalPeak / 1e9, nominalPeak * cpu.cores / 1e9, cpu.cores);
+  std::printf(
+      "  %.2f GFLOP/s by CPU time, %.2f by wall time (2 flops per offset per pixel pair and signal,\n"
+      "  12 per offset per pair)\n",
+      flops / cpuTime / 1e9, flops / wall / 1e9);
+  std::printf(
+      "  FMA-only loop of the same width: %.2f GFLOP/s per core by CPU time, the peak this machine attains\n"
+      "  (%.0f flops per cycle at %.0f MHz, the clock it implies)\n",
+      measuredPeak / 1e9, flopsPerCycle, measuredPeak / flopsPerCycle / 1e6);
+  std::printf(
+      "  nominal peak (%s) at the clock the system reports: %.0f MHz x %d FMA units x %d doubles each\n"
+      "  (%s, %d-double vectors) x 2 flops = %.1f GFLOP/s per core, %.1f on %d cores\n",
+      cpu.model.c_str(), cpu.mhz, cpu.fmaUnits, cpu.datapathDoubles, cpu.flags.c_str(), cpu.vectorDoubles,
+      nominalPeak / 1e9, nominalPeak * cpu.cores / 1e9, cpu.cores);
   std::printf("  the kernel reaches %.0f %% of the FMA loop and %.0f %% of the nominal peak\n",
               100.0 * flops / cpuTime / measuredPeak, 100.0 * flops / cpuTime / nominalPeak);
 }
@@ -187,8 +190,7 @@ int main(int argc, char** argv) {
   std::vector<Case> cases = {{&teddy, 60}};
   if (defaults.ref.empty() || defaults.target.empty())
     std::printf("skipping the default pair: %s/data/Img0.png or Img1.png is missing\n", source.c_str());
-  else
-    cases.push_back({&defaults, 70});
+  else cases.push_back({&defaults, 70});
 
   std::printf("kernel variant %s; %d hardware threads; load average %s at the start\n", BlockedRowSweep::kernelName(),
               cpu.cores, loadAverage().c_str());

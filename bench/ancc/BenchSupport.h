@@ -42,13 +42,13 @@ inline StereoPair syntheticPair(int width, int height, int shift) {
 
 // The dialog's defaults: r 15, spatial sigma 14 (SigmaP), colour sigma 3.8 (SigmaS).
 struct MatcherRunSettings {
-  int labels = 60;             // disparity range
-  int halfWinSize = 15;        // r
-  float spatialSigma = 14.0f;  // pixels
-  float colorSigma = 3.8f;     // Lab units
-  float logChromWeight = 1.0f; // 1 = logChrom, 0 = original RGB
-  int threads = 0;             // 0 = hardware
-  bool baseline = false;       // the plain cached sweep on one thread
+  int labels = 60;              // disparity range
+  int halfWinSize = 15;         // r
+  float spatialSigma = 14.0f;   // pixels
+  float colorSigma = 3.8f;      // Lab units
+  float logChromWeight = 1.0f;  // 1 = logChrom, 0 = original RGB
+  int threads = 0;              // 0 = hardware
+  bool baseline = false;        // the plain cached sweep on one thread
 };
 
 // The 1-, 5- and 15-minute load averages, as /proc/loadavg gives them.

@@ -357,9 +357,9 @@ int main(int argc, char** argv) {
   const Options o = parse(argc, argv);
   std::printf("max-flow on %d x %d grids, CPU ms, best of %d runs (build + solve), peak = rise of VmHWM\n\n", o.width,
               o.height, o.repeats);
-  std::printf("%-7s %7s %7s | %12s %12s %12s | %7s %7s %7s %8s %6s | %7s %8s %7s %6s\n", "graph", "nodes",
-              "pairs", "flow", "cut", "boost flow", "build", "ms", "reused", "boost ms", "ratio",
-              "blocks", "peak MiB", "boost", "ratio");
+  std::printf("%-7s %7s %7s | %12s %12s %12s | %7s %7s %7s %8s %6s | %7s %8s %7s %6s\n", "graph", "nodes", "pairs",
+              "flow", "cut", "boost flow", "build", "ms", "reused", "boost ms", "ratio", "blocks", "peak MiB", "boost",
+              "ratio");
   std::mt19937 random(o.seed);
   double sumMs = 0;
   double sumBoostMs = 0;
@@ -379,10 +379,10 @@ int main(int argc, char** argv) {
       const double cut = cutCapacity(g, mine.sourceSide);
       sumMs += ms;
       sumBoostMs += boostMs;
-      std::printf(
-          "%-7s %7d %7zu | %12.3f %12.3f %12.3f | %7.1f %7.1f %7.1f %8.1f %6.2f | %7.1f %8.1f %7.1f %6.2f\n",
-          family, g.nodes, g.pairs.size(), mine.flow, cut, theirs.flow, mine.buildMs, ms, reusedMs, boostMs, boostMs / ms, static_cast<double>(mine.blockBytes) / (1024.0 * 1024.0), peak,
-          boostPeak, boostPeak / peak);
+      std::printf("%-7s %7d %7zu | %12.3f %12.3f %12.3f | %7.1f %7.1f %7.1f %8.1f %6.2f | %7.1f %8.1f %7.1f %6.2f\n",
+                  family, g.nodes, g.pairs.size(), mine.flow, cut, theirs.flow, mine.buildMs, ms, reusedMs, boostMs,
+                  boostMs / ms, static_cast<double>(mine.blockBytes) / (1024.0 * 1024.0), peak, boostPeak,
+                  boostPeak / peak);
       if (static_cast<float>(reused.flow) != static_cast<float>(mine.flow)) {
         std::printf("        the reused graph's flow differs from the fresh one's: %.9g\n", reused.flow);
       }

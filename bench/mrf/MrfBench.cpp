@@ -138,9 +138,8 @@ std::vector<float> readCostFile(const std::string& path, int& width, int& height
   if (header.find("'fortran_order': False") == std::string::npos) refuse(path + ": the costs must be in C order");
   long h = 0, w = 0, l = 0;
   const std::size_t shape = header.find("'shape': (");
-  if (shape == std::string::npos ||
-      std::sscanf(header.c_str() + shape, "'shape': (%ld, %ld, %ld)", &h, &w, &l) != 3 || h <= 0 || w <= 0 ||
-      l <= 0 || h > 100000 || w > 100000 || l > 10000) {
+  if (shape == std::string::npos || std::sscanf(header.c_str() + shape, "'shape': (%ld, %ld, %ld)", &h, &w, &l) != 3 ||
+      h <= 0 || w <= 0 || l <= 0 || h > 100000 || w > 100000 || l > 10000) {
     refuse(path + ": the costs must have the shape (height, width, labels)");
   }
   height = static_cast<int>(h);
@@ -158,8 +157,10 @@ std::pair<std::string, std::string> pairFiles(const std::string& name) {
   const std::string shared = ORBELT_SHARED_DATA_DIR;
   std::pair<std::string, std::string> files;
   if (name == "default") files = {source + "/data/Img0.png", source + "/data/Img1.png"};
-  else if (name == "teddy") files = {shared + "/middlebury2003/teddy/im2.png", shared + "/middlebury2003/teddy/im6.png"};
-  else if (name == "cones") files = {shared + "/middlebury2003/cones/im2.png", shared + "/middlebury2003/cones/im6.png"};
+  else if (name == "teddy")
+    files = {shared + "/middlebury2003/teddy/im2.png", shared + "/middlebury2003/teddy/im6.png"};
+  else if (name == "cones")
+    files = {shared + "/middlebury2003/cones/im2.png", shared + "/middlebury2003/cones/im6.png"};
   else refuse("unknown pair \"" + name + "\" (pairs: default, teddy, cones)");
   if (access(files.first.c_str(), R_OK) != 0 || access(files.second.c_str(), R_OK) != 0) return {};
   return files;
@@ -212,7 +213,14 @@ void writeCostFile(const std::string& path, const std::vector<float>& costs, int
   while ((10 + header.size() + 1) % 64 != 0) header += ' ';
   header += '\n';
   std::ofstream out(path, std::ios::binary);
-  const unsigned char preamble[10] = {0x93, 'N', 'U', 'M', 'P', 'Y', 1, 0,
+  const unsigned char preamble[10] = {0x93,
+                                      'N',
+                                      'U',
+                                      'M',
+                                      'P',
+                                      'Y',
+                                      1,
+                                      0,
                                       static_cast<unsigned char>(header.size() & 0xFF),
                                       static_cast<unsigned char>(header.size() >> 8)};
   out.write(reinterpret_cast<const char*>(preamble), sizeof preamble);
@@ -305,8 +313,8 @@ int emitRun(const Options& o) {
   int width = o.width, height = o.height, labels = o.labels;
   double costSeconds = 0.0;
   if (!o.pair.empty()) refuse("--emit takes the pair's costs as --costs FILE.npy");
-  std::vector<float> costs = !o.costFile.empty() ? readCostFile(o.costFile, width, height, labels)
-                                                 : syntheticCosts(width, height, labels);
+  std::vector<float> costs =
+      !o.costFile.empty() ? readCostFile(o.costFile, width, height, labels) : syntheticCosts(width, height, labels);
   orbelt::DataTerm data;
   data.costTable = costs.data();
   data.form = orbelt::CostForm::Table;
@@ -478,12 +486,14 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
   if (!handedCosts.empty()) std::remove(handedCosts.c_str());
   now.costSeconds = before.costSeconds = costSeconds;
   std::printf("%d x %d grid, %d labels; %d passes of optimize(1), seed %d; %s\n", now.width, now.height, now.labels,
-              o.passes, o.seed, !o.costFile.empty() ? o.costFile.c_str()
-                                : !o.pair.empty()   ? (o.pair + " pair, 1/" + std::to_string(o.scale) + " size").c_str()
-                                                    : "synthetic costs");
-  std::printf("times: seconds per pass, the lowest of %d runs; both builds as the pipeline runs the optimizer "
-              "(its own graph handling), one optimizer thread\n",
-              o.rounds);
+              o.passes, o.seed,
+              !o.costFile.empty() ? o.costFile.c_str()
+              : !o.pair.empty()   ? (o.pair + " pair, 1/" + std::to_string(o.scale) + " size").c_str()
+                                  : "synthetic costs");
+  std::printf(
+      "times: seconds per pass, the lowest of %d runs; both builds as the pipeline runs the optimizer "
+      "(its own graph handling), one optimizer thread\n",
+      o.rounds);
   bool same = true;
   if (!before.ok) {
     std::printf("pass   wall s    cpu s  solved  energy\n");
@@ -495,7 +505,9 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
                 totalWall(now), totalCpu(now), now.peakMiB);
     return true;
   }
-  std::printf("pass | reference wall  cpu | this build wall  cpu | ratio wall  cpu | solved (this/ref) | energy (this build)   labels\n");
+  std::printf(
+      "pass | reference wall  cpu | this build wall  cpu | ratio wall  cpu | solved (this/ref) | energy (this build)   "
+      "labels\n");
   for (std::size_t k = 0; k < now.passes.size() && k < before.passes.size(); ++k) {
     const PassFigures& a = before.passes[k];
     const PassFigures& b = now.passes[k];
@@ -510,10 +522,10 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
   std::printf("total | %9.3f %8.3f | %10.3f %8.3f | %7.2fx %6.2fx (reference / this build: above 1 is faster)\n",
               totalWall(before), totalCpu(before), totalWall(now), totalCpu(now), totalWall(before) / totalWall(now),
               totalCpu(before) / totalCpu(now));
-  std::printf("peak memory above each program's own start (costs, optimizer): reference %.1f MiB, this build %.1f MiB "
-              "(%.2fx)\n",
-              before.peakMiB,
-              now.peakMiB, now.peakMiB / before.peakMiB);
+  std::printf(
+      "peak memory above each program's own start (costs, optimizer): reference %.1f MiB, this build %.1f MiB "
+      "(%.2fx)\n",
+      before.peakMiB, now.peakMiB, now.peakMiB / before.peakMiB);
   std::printf("labels after every pass: %s\n", same ? "identical" : "DIFFERENT (see the energies)");
   return same;
 }

@@ -146,17 +146,17 @@ MethodResult refineOrbelt(const OrbeltRun& leftRun, const Scene& scene, std::uin
   const int width = leftRun.result.width, height = leftRun.result.height;
   const auto start = SteadyClock::now();
   const MirroredPair mirrored = mirroredPairForRightView(scene.left, scene.right);
-  const OrbeltRun rightRun = runOrbelt(mirrored.reference, mirrored.target, scene.labels, ColorMode::Rgb, seed, threads);
+  const OrbeltRun rightRun =
+      runOrbelt(mirrored.reference, mirrored.target, scene.labels, ColorMode::Rgb, seed, threads);
   if (!rightRun.error.empty()) {
     out.error = rightRun.error;
     return out;
   }
   const double rightViewSeconds = secondsSince(start);
   const std::vector<int> rightLabels = mirrorLabels(rightRun.result.labels, width, height);
-  const Expected<RefinedMap> refined =
-      refineDisparityMap(leftRun.result.labels, &rightLabels, width, height, 0, nullptr, scene.left,
-                         {.lrCheck = true, .lrThreshold = kRefinedLrThreshold, .fill = true,
-                          .medianRadius = kRefinedMedianRadius});
+  const Expected<RefinedMap> refined = refineDisparityMap(
+      leftRun.result.labels, &rightLabels, width, height, 0, nullptr, scene.left,
+      {.lrCheck = true, .lrThreshold = kRefinedLrThreshold, .fill = true, .medianRadius = kRefinedMedianRadius});
   if (!refined) {
     out.error = refined.error().message;
     return out;

@@ -22,9 +22,9 @@ struct RadiometricChange {
 const std::vector<RadiometricChange>& radiometricChanges();
 
 // The single steps, exposed so they can be checked on their own.
-cv::Mat applyGain(const cv::Mat& bgr, double gain);      // v * gain, clipped
-cv::Mat applyGamma(const cv::Mat& bgr, double gamma);    // 255 * (v / 255)^gamma
-cv::Mat applyColorCast(const cv::Mat& bgr);              // R x1.2, G x1.0, B x0.8, clipped
-cv::Mat applyVignetting(const cv::Mat& bgr);             // cos^4 fall-off, 60 % in the corners
+cv::Mat applyGain(const cv::Mat& bgr, double gain);    // v * gain, clipped
+cv::Mat applyGamma(const cv::Mat& bgr, double gamma);  // 255 * (v / 255)^gamma
+cv::Mat applyColorCast(const cv::Mat& bgr);            // R x1.2, G x1.0, B x0.8, clipped
+cv::Mat applyVignetting(const cv::Mat& bgr);           // cos^4 fall-off, 60 % in the corners
 
 }  // namespace orbelt

@@ -169,8 +169,7 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
   const int range = params.disparityRange;
   probeRef.release();
   probeTarget.release();
-  const double volumeMiB =
-      static_cast<double>(width) * height * range * sizeof(float) / (1024.0 * 1024.0);
+  const double volumeMiB = static_cast<double>(width) * height * range * sizeof(float) / (1024.0 * 1024.0);
   std::printf("\n%s: %d x %d, %d labels (dialog defaults, r %d), matcher threads %d, seed %u\n", files.name.c_str(),
               width, height, range, params.halfWinSize, threads, seed);
 
@@ -208,13 +207,13 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
       passes.emplace_back("pass" + std::to_string(k + 1), result.passSeconds[k]);
     }
     Figures figures{{"costSeconds", result.costSeconds},
-                   {"costCpu", costCpu},
-                   {"optimizerCpu", optimizerCpu},
-                   {"passes", static_cast<double>(result.passSeconds.size())},
-                   {"optimizeSeconds", result.optimizeSeconds},
-                   {"energy", result.passEnergies.empty() ? 0.0 : result.passEnergies.back()},
-                   {"hashHigh", static_cast<double>(labelHash(result.labels) >> 32)},
-                   {"hashLow", static_cast<double>(labelHash(result.labels) & 0xFFFFFFFFu)}};
+                    {"costCpu", costCpu},
+                    {"optimizerCpu", optimizerCpu},
+                    {"passes", static_cast<double>(result.passSeconds.size())},
+                    {"optimizeSeconds", result.optimizeSeconds},
+                    {"energy", result.passEnergies.empty() ? 0.0 : result.passEnergies.back()},
+                    {"hashHigh", static_cast<double>(labelHash(result.labels) >> 32)},
+                    {"hashLow", static_cast<double>(labelHash(result.labels) & 0xFFFFFFFFu)}};
     figures.insert(figures.end(), passes.begin(), passes.end());
     return figures;
   });
@@ -287,20 +286,22 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
     return 1;
   }
   const double floorMiB = figure(floor, "hwm");
-  const std::uint64_t hash = (static_cast<std::uint64_t>(figure(run, "hashHigh")) << 32) |
-                             static_cast<std::uint64_t>(figure(run, "hashLow"));
-  std::printf("  orbelt run   %7.2f s wall %7.2f s cpu  (costs %.2f s, optimizer %.2f s wall)  energy %.1f  labels %016llx\n",
-              figure(run, "wall"), figure(run, "cpu"), figure(run, "costSeconds"), figure(run, "optimizeSeconds"),
-              figure(run, "energy"), static_cast<unsigned long long>(hash));
+  const std::uint64_t hash =
+      (static_cast<std::uint64_t>(figure(run, "hashHigh")) << 32) | static_cast<std::uint64_t>(figure(run, "hashLow"));
+  std::printf(
+      "  orbelt run   %7.2f s wall %7.2f s cpu  (costs %.2f s, optimizer %.2f s wall)  energy %.1f  labels %016llx\n",
+      figure(run, "wall"), figure(run, "cpu"), figure(run, "costSeconds"), figure(run, "optimizeSeconds"),
+      figure(run, "energy"), static_cast<unsigned long long>(hash));
   std::printf("  passes (wall s):");
   for (int k = 1; k <= static_cast<int>(figure(run, "passes")); ++k) {
     std::printf(" %.2f", figure(run, "pass" + std::to_string(k)));
   }
-  std::printf("\n  optimizer / cost volume: %.2fx wall (%.2f s / %.2f s), %.2fx cpu (%.2f s / %.2f s; the cost "
-              "volume on %d threads, the optimizer on one)\n",
-              figure(run, "optimizeSeconds") / figure(run, "costSeconds"), figure(run, "optimizeSeconds"),
-              figure(run, "costSeconds"), figure(run, "optimizerCpu") / figure(run, "costCpu"),
-              figure(run, "optimizerCpu"), figure(run, "costCpu"), threads);
+  std::printf(
+      "\n  optimizer / cost volume: %.2fx wall (%.2f s / %.2f s), %.2fx cpu (%.2f s / %.2f s; the cost "
+      "volume on %d threads, the optimizer on one)\n",
+      figure(run, "optimizeSeconds") / figure(run, "costSeconds"), figure(run, "optimizeSeconds"),
+      figure(run, "costSeconds"), figure(run, "optimizerCpu") / figure(run, "costCpu"), figure(run, "optimizerCpu"),
+      figure(run, "costCpu"), threads);
   std::printf("  StereoSGBM   %7.2f s wall %7.2f s cpu  (%d disparities, block 5)  orbelt/SGBM %.0fx wall\n",
               figure(sgbm, "wall"), figure(sgbm, "cpu"), static_cast<int>(figure(sgbm, "disparities")),
               figure(run, "wall") / figure(sgbm, "wall"));
@@ -309,9 +310,10 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
   const double optimizerPeak = figure(optimizer, "hwm") - floorMiB;
   const double budget = matcherPeak + optimizerPeak;
   std::printf("  peak memory (VmHWM above the %.1f MiB of a process that only loaded the pair):\n", floorMiB);
-  std::printf("    run %.1f MiB; budget %.1f MiB = matcher alone %.1f (volume %.1f, images, window caches)"
-              " + optimizer alone %.1f (flat copy %.1f, its arrays %.1f)\n",
-              runPeak, budget, matcherPeak, volumeMiB, optimizerPeak, volumeMiB, optimizerPeak - volumeMiB);
+  std::printf(
+      "    run %.1f MiB; budget %.1f MiB = matcher alone %.1f (volume %.1f, images, window caches)"
+      " + optimizer alone %.1f (flat copy %.1f, its arrays %.1f)\n",
+      runPeak, budget, matcherPeak, volumeMiB, optimizerPeak, volumeMiB, optimizerPeak - volumeMiB);
   std::printf("    %s; SGBM %.1f MiB\n", runPeak <= budget ? "within budget" : "OVER BUDGET",
               figure(sgbm, "hwm") - floorMiB);
   return runPeak <= budget ? 0 : 1;
@@ -341,15 +343,15 @@ int main(int argc, char** argv) {
     } else if (option == "--seed") {
       const unsigned long n = std::strtoul(value.c_str(), &end, 10);
       if (*end != '\0' || value.empty() || n > 0xFFFFFFFFul) {
-        std::fprintf(stderr, "orbelt-run-bench: --seed must be a 32-bit unsigned number, got \"%s\"\n",
-                     value.c_str());
+        std::fprintf(stderr, "orbelt-run-bench: --seed must be a 32-bit unsigned number, got \"%s\"\n", value.c_str());
         return 2;
       }
       seed = static_cast<std::uint32_t>(n);
     } else if (option == "--pairs") {
       wanted = value;
     } else {
-      std::fprintf(stderr, "orbelt-run-bench: unknown option %s (options: --threads N --seed N --pairs default,teddy,cones)\n",
+      std::fprintf(stderr,
+                   "orbelt-run-bench: unknown option %s (options: --threads N --seed N --pairs default,teddy,cones)\n",
                    option.c_str());
       return 2;
     }
@@ -361,8 +363,8 @@ int main(int argc, char** argv) {
   std::stringstream names(wanted);
   for (std::string name; std::getline(names, name, ',');) {
     if (name == "default") {
-      pairs.push_back({"default pair (data/Img0.png, data/Img1.png)", source + "/data/Img0.png",
-                       source + "/data/Img1.png"});
+      pairs.push_back(
+          {"default pair (data/Img0.png, data/Img1.png)", source + "/data/Img0.png", source + "/data/Img1.png"});
     } else if (name == "teddy" || name == "cones") {
       const std::string title = name == "teddy" ? "Teddy" : "Cones";
       const std::string folder = shared + "/middlebury2003/" + name;

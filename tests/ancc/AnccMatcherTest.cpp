@@ -17,8 +17,8 @@
 namespace orbelt {
 namespace {
 
-using testing::randomImage;
 using testing::patchyImage;
+using testing::randomImage;
 using testing::smoothRandomImage;
 
 struct MatcherRun {
@@ -109,30 +109,29 @@ TEST_P(MatcherAgreesWithDefinition, OnEveryPixelAndLabel) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Windows, MatcherAgreesWithDefinition,
-    ::testing::Values(
-        // name, width, height, {r, base, range, sigmaS, sigmaC, logChromWeight, threads}
-        ReferenceCase{"SmallWindowsWithInterior", 14, 11, {2, 0, 5, 14.0f, 3.8f, 1.0f, 1}},
-        ReferenceCase{"ColourCostOnly", 14, 11, {2, 1, 5, 14.0f, 3.8f, 0.0f, 1}},
-        ReferenceCase{"BlendedCosts", 13, 12, {3, 0, 6, 2.0f, 10.0f, 0.5f, 2}},
-        ReferenceCase{"NegativeBase", 16, 9, {2, -3, 7, 14.0f, 3.8f, 1.0f, 1}},
-        ReferenceCase{"WindowWiderThanImage", 7, 11, {4, -2, 6, 14.0f, 3.8f, 0.3f, 1}},
-        ReferenceCase{"WindowLargerThanBothSides", 5, 4, {9, 0, 5, 3.0f, 20.0f, 1.0f, 1}},
-        ReferenceCase{"PointWindows", 10, 6, {0, 1, 4, 14.0f, 3.8f, 1.0f, 1}},
-        ReferenceCase{"TallImage", 6, 17, {2, 0, 3, 5.0f, -8.0f, 1.0f, 3}},
-        ReferenceCase{"WideImageManyLabels", 40, 10, {3, 0, 20, 14.0f, 3.8f, 1.0f, 2}},
-        // Several band tiles and row blocks, interior rows, a positive base.
-        ReferenceCase{"ManyTiles", 53, 16, {4, 2, 13, 6.0f, 12.0f, 0.7f, 2}},
-        // Labels spanning several tiles on both sides of the reference
-        // pixel, a width that ends inside a tile, one signal's cost only.
-        ReferenceCase{"WideRangeLogChromOnly", 61, 12, {5, -9, 27, 9.0f, 6.0f, 1.0f, 2}},
-        ReferenceCase{"WideRangeColourOnly", 61, 12, {5, 9, 27, 9.0f, 6.0f, 0.0f, 2}},
-        // The dialog's own window (r 15, sigmas 14 and 3.8, log-chromaticity)
-        // on an image a little wider than the window: whole windows in the
-        // middle, every kind of cut around them.
-        ReferenceCase{"DefaultWindow", 34, 31, {15, 0, 4, 14.0f, 3.8f, 1.0f, 2}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Windows, MatcherAgreesWithDefinition,
+                         ::testing::Values(
+                             // name, width, height, {r, base, range, sigmaS, sigmaC, logChromWeight, threads}
+                             ReferenceCase{"SmallWindowsWithInterior", 14, 11, {2, 0, 5, 14.0f, 3.8f, 1.0f, 1}},
+                             ReferenceCase{"ColourCostOnly", 14, 11, {2, 1, 5, 14.0f, 3.8f, 0.0f, 1}},
+                             ReferenceCase{"BlendedCosts", 13, 12, {3, 0, 6, 2.0f, 10.0f, 0.5f, 2}},
+                             ReferenceCase{"NegativeBase", 16, 9, {2, -3, 7, 14.0f, 3.8f, 1.0f, 1}},
+                             ReferenceCase{"WindowWiderThanImage", 7, 11, {4, -2, 6, 14.0f, 3.8f, 0.3f, 1}},
+                             ReferenceCase{"WindowLargerThanBothSides", 5, 4, {9, 0, 5, 3.0f, 20.0f, 1.0f, 1}},
+                             ReferenceCase{"PointWindows", 10, 6, {0, 1, 4, 14.0f, 3.8f, 1.0f, 1}},
+                             ReferenceCase{"TallImage", 6, 17, {2, 0, 3, 5.0f, -8.0f, 1.0f, 3}},
+                             ReferenceCase{"WideImageManyLabels", 40, 10, {3, 0, 20, 14.0f, 3.8f, 1.0f, 2}},
+                             // Several band tiles and row blocks, interior rows, a positive base.
+                             ReferenceCase{"ManyTiles", 53, 16, {4, 2, 13, 6.0f, 12.0f, 0.7f, 2}},
+                             // Labels spanning several tiles on both sides of the reference
+                             // pixel, a width that ends inside a tile, one signal's cost only.
+                             ReferenceCase{"WideRangeLogChromOnly", 61, 12, {5, -9, 27, 9.0f, 6.0f, 1.0f, 2}},
+                             ReferenceCase{"WideRangeColourOnly", 61, 12, {5, 9, 27, 9.0f, 6.0f, 0.0f, 2}},
+                             // The dialog's own window (r 15, sigmas 14 and 3.8, log-chromaticity)
+                             // on an image a little wider than the window: whole windows in the
+                             // middle, every kind of cut around them.
+                             ReferenceCase{"DefaultWindow", 34, 31, {15, 0, 4, 14.0f, 3.8f, 1.0f, 2}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Every kernel variant the processor runs gives the baseline's costs, with
 // both signals blended and with one signal's cost alone.

@@ -50,8 +50,7 @@ inline cv::Mat patchyImage(int width, int height, std::uint32_t seed) {
     const cv::Vec3b colour(static_cast<uchar>(byte(rng)), static_cast<uchar>(byte(rng)), static_cast<uchar>(byte(rng)));
     for (; x < end; ++x)
       for (int y = 0; y < height; ++y)
-        for (int c = 0; c < 3; ++c)
-          image.at<cv::Vec3b>(y, x)[c] = flat ? colour[c] : static_cast<uchar>(byte(rng));
+        for (int c = 0; c < 3; ++c) image.at<cv::Vec3b>(y, x)[c] = flat ? colour[c] : static_cast<uchar>(byte(rng));
     flat = !flat;
   }
   for (int y = 0; y < height; ++y)

@@ -7,11 +7,11 @@
 namespace orbelt::testing {
 
 struct ReferenceParams {
-  int halfWinSize = 2;         // r
-  float spatialSigma = 14.0f;  // sigma of the spatial weight
-  float colorSigma = 3.8f;     // sigma of the Lab-distance weight
-  int baseDisparity = 0;       // disparity of label 0
-  float logChromWeight = 1.0f; // share of the log-chromaticity cost
+  int halfWinSize = 2;          // r
+  float spatialSigma = 14.0f;   // sigma of the spatial weight
+  float colorSigma = 3.8f;      // sigma of the Lab-distance weight
+  int baseDisparity = 0;        // disparity of label 0
+  float logChromWeight = 1.0f;  // share of the log-chromaticity cost
 };
 
 // Cost of reference pixel (x, y) at label d.

@@ -280,7 +280,7 @@ TEST_F(COrbeltDlgLoadTest, ACancelledDialogKeepsTheSharedPath) {
     const char* name;
     bool chooseFirst;
     bool chooseSecond;
-    cv::Size ref;     // empty size = empty slot
+    cv::Size ref;  // empty size = empty slot
     cv::Size target;
   };
   const Case cases[] = {
@@ -362,8 +362,8 @@ TEST_F(COrbeltDlgTest, ComputeRunsOnWhenABoxIsRefusedWithThePresetSigmaP) {
 
   EXPECT_EQ(services.messages, std::vector<std::string>{kIntegerRequiredMessage});
   ASSERT_EQ(runs.size(), 1u);
-  EXPECT_EQ(runs[0].halfWinSize, 15);                 // kept from before
-  EXPECT_EQ(runs[0].sigmaP, sigmaPPreset(15));       // the exchange stopped before "SigmaP :"
+  EXPECT_EQ(runs[0].halfWinSize, 15);           // kept from before
+  EXPECT_EQ(runs[0].sigmaP, sigmaPPreset(15));  // the exchange stopped before "SigmaP :"
   EXPECT_EQ(runs[0].sigmaP, 14.000000954f);
   EXPECT_TRUE(dialog.isVisible());
 }

@@ -16,8 +16,7 @@ TEST(DialogUnitsTest, MulDivRoundsHalfAwayFromZero) {
       {1, 1, 4, 0},      // 0.25 -> 0
       {2, 1, 4, 1},      // 0.5 -> 1
       {-10, 7, 4, -18},  // symmetric for negatives
-      {10, 7, -4, -18},
-      {0, 13, 8, 0},
+      {10, 7, -4, -18}, {0, 13, 8, 0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(mulDivRound(c.number, c.numerator, c.denominator), c.expected)

@@ -79,10 +79,10 @@ TEST(ExchangeParsingTest, NumberTextIsReadInDoubleAndStoredAsFloat) {
       {"0", 0.0f},
       {"0.0", 0.0f},
       {"0e7", 0.0f},
-      {"1e-50", 0.0f},        // below single precision: the double is not 0, so it is taken and rounds to 0
+      {"1e-50", 0.0f},                  // below single precision: the double is not 0, so it is taken and rounds to 0
       {"3.4028234e38", 3.4028234e38f},  // the largest float
       {".5", 0.5f},
-      {".0", std::nullopt},   // 0 only when the text starts with the digit 0
+      {".0", std::nullopt},  // 0 only when the text starts with the digit 0
       {"-0.0", std::nullopt},
       {"+0", std::nullopt},
       {"1e-400", std::nullopt},  // underflows to 0 in double, and does not start with 0
@@ -134,7 +134,7 @@ TEST(ExchangeParsingTest, OnlyTheFirst31CharactersAreRead) {
 }
 
 TEST(ExchangeParsingTest, MalformedUtf8IsCutSafely) {
-  const std::string stray(40, '\x80');  // continuation bytes only
+  const std::string stray(40, '\x80');          // continuation bytes only
   EXPECT_EQ(exchangeReadWindow(stray), stray);  // no character starts, nothing to count
   EXPECT_EQ(parseExchangeInteger(stray), std::nullopt);
   EXPECT_EQ(parseExchangeNumber(std::string("\xF0\x9F", 2)), std::nullopt);
@@ -146,9 +146,9 @@ TEST(ExchangeParsingTest, FieldsAreWrittenWithTheDialogFormats) {
     const char* text;
   };
   const Case numbers[] = {
-      {3.8f, "3.8"},        {14.0f, "14"},       {0.033f, "0.033"},      {0.0f, "0"},
-      {-2.5f, "-2.5"},      {1234567.0f, "1.23457e+06"}, {1e-5f, "1e-05"}, {14.000000954f, "14"},
-      {0.05f, "0.05"},
+      {3.8f, "3.8"},    {14.0f, "14"},         {0.033f, "0.033"},
+      {0.0f, "0"},      {-2.5f, "-2.5"},       {1234567.0f, "1.23457e+06"},
+      {1e-5f, "1e-05"}, {14.000000954f, "14"}, {0.05f, "0.05"},
   };
   for (const auto& c : numbers) EXPECT_EQ(formatExchangeNumber(c.value), c.text) << c.value;
   EXPECT_EQ(formatExchangeInteger(15), "15");

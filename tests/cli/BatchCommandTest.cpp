@@ -25,7 +25,8 @@ bool hasPair(const std::vector<std::string>& args, const std::string& option, co
 TEST(BatchCommand, ManifestPairsBecomeCommandLines) {
   TempFolder folder;
   std::filesystem::create_directories(folder.file("sets/teddy"));
-  for (const char* f : {"im2.png", "im6.png", "disp2.png", "nonocc.png"}) writeText(folder.file("sets/teddy/") + f, "x");
+  for (const char* f : {"im2.png", "im6.png", "disp2.png", "nonocc.png"})
+    writeText(folder.file("sets/teddy/") + f, "x");
   writeText(folder.file("m.json"), R"({
     "defaults": {"seed": 1, "lambda": 0.05},
     "pairs": [

@@ -157,7 +157,8 @@ TEST_F(OrbeltCli, RefusalsExplainThemselvesAndLeaveEarlierOutputAlone) {
       {"left.png right.png --log-chrom-weight nan", 2, "--log-chrom-weight nan: the weight must be from 0 to 1"},
       {"left.png right.png --log-chrom-weight half", 2, "--log-chrom-weight"},
       {"left.png right.png --fill", 2, "--fill needs --lr-check"},
-      {"left.png right.png --lr-check --median 0", 2, "--median is 0; it must be a whole number of pixels from 1 to 64"},
+      {"left.png right.png --lr-check --median 0", 2,
+       "--median is 0; it must be a whole number of pixels from 1 to 64"},
       {"left.png right.png --median 65", 2, "--median is 65; it must be"},
       {"left.png right.png --median 2.5", 2, "--median"},
   };
@@ -170,9 +171,9 @@ TEST_F(OrbeltCli, RefusalsExplainThemselvesAndLeaveEarlierOutputAlone) {
     EXPECT_EQ(run.out.find("wrote"), std::string::npos) << c.args;
     EXPECT_EQ(readText(folder.file("out/map.bmp")), "the earlier map") << c.args;
     // Nothing else was written either.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.file("out")),
-                            std::filesystem::directory_iterator()),
-              1)
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(folder.file("out")), std::filesystem::directory_iterator()),
+        1)
         << c.args;
   }
 }
@@ -180,11 +181,33 @@ TEST_F(OrbeltCli, RefusalsExplainThemselvesAndLeaveEarlierOutputAlone) {
 TEST_F(OrbeltCli, HelpListsEveryParameterAndTheExitStatuses) {
   const CliRun run = runCli(folder, "--help");
   EXPECT_EQ(run.status, 0);
-  for (const char* text : {"--half-win-size", "--sigma-s", "--sigma-p", "--base-disparity", "--disparity-range",
-                           "--display-level", "--smooth-exponent", "--smooth-max", "--lambda", "--color-mode",
-                           "--seed", "--save-cost", "--pfm", "--png16", "--color", "--confidence", "--subpixel",
-                           "--lr-check", "--fill", "--median", "--log-chrom-weight", "--json", "--no-map",
-                           "eval --help", "batch --help", "Exit status", "255"}) {
+  for (const char* text : {"--half-win-size",
+                           "--sigma-s",
+                           "--sigma-p",
+                           "--base-disparity",
+                           "--disparity-range",
+                           "--display-level",
+                           "--smooth-exponent",
+                           "--smooth-max",
+                           "--lambda",
+                           "--color-mode",
+                           "--seed",
+                           "--save-cost",
+                           "--pfm",
+                           "--png16",
+                           "--color",
+                           "--confidence",
+                           "--subpixel",
+                           "--lr-check",
+                           "--fill",
+                           "--median",
+                           "--log-chrom-weight",
+                           "--json",
+                           "--no-map",
+                           "eval --help",
+                           "batch --help",
+                           "Exit status",
+                           "255"}) {
     EXPECT_NE(run.out.find(text), std::string::npos) << text;
   }
 }
@@ -401,8 +424,7 @@ TEST_F(OrbeltCli, EvalOfAPublicSetsOwnTruthFindsNoBadPixel) {
 }
 
 TEST_F(OrbeltCli, BatchRunsEachPairInItsOwnProcessAndSummarisesThem) {
-  ASSERT_EQ(testing::errorText(writePfm(folder.file("truth.pfm"), cv::Mat(30, 40, CV_32FC1, cv::Scalar(2.0f)))),
-            "");
+  ASSERT_EQ(testing::errorText(writePfm(folder.file("truth.pfm"), cv::Mat(30, 40, CV_32FC1, cv::Scalar(2.0f)))), "");
   writeText(folder.file("manifest.json"), R"({
     "defaults": {"disparity-range": 6, "half-win-size": 2, "seed": 3},
     "pairs": [

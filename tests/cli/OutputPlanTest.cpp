@@ -21,7 +21,7 @@ TEST(OutputPlan, RefusesEachKindOfUnwritablePlan) {
     const char* message;  // empty: accepted
   } cases[] = {
       {{{f + "map.bmp", "disparity map", {}, true}, {f + "d.pfm", "float disparity map", {".pfm"}, false}}, ""},
-      {{{"", "disparity map", {}, true}}, ""},  // not asked for
+      {{{"", "disparity map", {}, true}}, ""},                        // not asked for
       {{{f + "D.PFM", "float disparity map", {".pfm"}, false}}, ""},  // extensions in any case
       {{{f + "d.png", "float disparity map", {".pfm"}, false}}, "must end in .pfm"},
       {{{f + "c.npy", "cost array", {".npy"}, false}, {f + "x", "run summary", {}, false}}, ""},
@@ -29,7 +29,8 @@ TEST(OutputPlan, RefusesEachKindOfUnwritablePlan) {
       {{{f + "none/map.bmp", "disparity map", {}, true}}, "is not there"},
       {{{f + "sub", "disparity map", {}, true}}, "it is a folder"},
       {{{f + "sub/", "disparity map", {}, true}}, "names no file"},
-      {{{f + "a.png", "16-bit disparity map", {".png"}, false}, {f + "sub/../a.png", "colour disparity picture", {}, true}},
+      {{{f + "a.png", "16-bit disparity map", {".png"}, false},
+        {f + "sub/../a.png", "colour disparity picture", {}, true}},
        "would both be written to"},
   };
   for (const auto& c : cases) {

@@ -50,9 +50,9 @@ TEST(DisparityEvaluation, FloatTruthSkipsNonFiniteValuesAndIsScaledToo) {
 
 TEST(DisparityEvaluation, MaskAndBorderLeavePixelsOut) {
   cv::Mat disparity(4, 5, CV_32FC1, cv::Scalar(2.0f));
-  disparity.at<float>(0, 0) = 9.0f;  // bad, but on the border
-  disparity.at<float>(2, 2) = 5.0f;  // bad, but masked out
-  disparity.at<float>(1, 1) = 3.0f;  // off by 1: bad only above 0.5
+  disparity.at<float>(0, 0) = 9.0f;                     // bad, but on the border
+  disparity.at<float>(2, 2) = 5.0f;                     // bad, but masked out
+  disparity.at<float>(1, 1) = 3.0f;                     // off by 1: bad only above 0.5
   const cv::Mat truth(4, 5, CV_16UC1, cv::Scalar(32));  // 16-bit, scale 16
   cv::Mat mask(4, 5, CV_8UC1, cv::Scalar(255));
   mask.at<uchar>(2, 2) = 128;  // anything but 255 is left out

@@ -22,7 +22,11 @@ TEST(MiddleburySet, RecognisesEachLayoutWithItsScaleAndRange) {
     int labels;
     bool masks;
   } cases[] = {
-      {"a/tsukuba", {"imL.png", "imR.png", "truedisp.row3.col3.pgm", "nonocc.png", "all.png", "disc.png"}, 16, 16, true},
+      {"a/tsukuba",
+       {"imL.png", "imR.png", "truedisp.row3.col3.pgm", "nonocc.png", "all.png", "disc.png"},
+       16,
+       16,
+       true},
       {"a/sawtooth", {"im2.ppm", "im6.ppm", "disp2.pgm"}, 8, 20, false},
       {"b/teddy", {"im2.png", "im6.png", "disp2.png", "nonocc.png", "all.png", "disc.png"}, 4, 60, true},
       {"c/Art", {"view1.png", "view5.png", "disp1.png", "dmin.txt"}, 3, 80, false},

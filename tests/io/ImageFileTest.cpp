@@ -84,8 +84,7 @@ TEST(SaveImageAtomically, AFailedWriteIsAnIoFailureNamingThePath) {
   EXPECT_EQ(saved.error().kind, ErrorKind::IoFailure);
   // Quotes added as characters: GCC 12 at -O3 mistakes a string literal's
   // concatenation here for overlapping copies (-Wrestrict).
-  EXPECT_NE(saved.error().message.find('"' + path + '"'), std::string::npos)
-      << saved.error().message;
+  EXPECT_NE(saved.error().message.find('"' + path + '"'), std::string::npos) << saved.error().message;
 }
 
 }  // namespace

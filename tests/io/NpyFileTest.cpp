@@ -41,8 +41,7 @@ TEST(NpyFile, HeaderDescribesAFloat32COrderArrayAndAlignsTheData) {
     EXPECT_EQ(parts.magic, "\x93NUMPY");
     EXPECT_EQ(parts.major, 1);
     EXPECT_EQ(parts.minor, 0);
-    EXPECT_EQ(parts.dictionary.rfind("{'descr': '<f4', 'fortran_order': False, 'shape': " + c.shapeText + ", }", 0),
-              0u)
+    EXPECT_EQ(parts.dictionary.rfind("{'descr': '<f4', 'fortran_order': False, 'shape': " + c.shapeText + ", }", 0), 0u)
         << parts.dictionary;
     EXPECT_EQ(parts.dictionary.back(), '\n');
     EXPECT_EQ(parts.dataOffset % 64, 0u);

@@ -25,8 +25,7 @@ namespace orbelt::testing {
 class BoostFlowOracle {
  public:
   explicit BoostFlowOracle(int nodeCount)
-      : sourceSums_(static_cast<std::size_t>(nodeCount), 0.0),
-        sinkSums_(static_cast<std::size_t>(nodeCount), 0.0) {}
+      : sourceSums_(static_cast<std::size_t>(nodeCount), 0.0), sinkSums_(static_cast<std::size_t>(nodeCount), 0.0) {}
 
   int nodeCount() const { return static_cast<int>(sourceSums_.size()); }
 
@@ -58,8 +57,8 @@ class BoostFlowOracle {
       addEdge(p.tail, p.head, p.capacity);
       addEdge(p.head, p.tail, p.reverseCapacity);
     }
-    const double pushed = boost::push_relabel_max_flow(graph_, static_cast<std::size_t>(source),
-                                                       static_cast<std::size_t>(sink));
+    const double pushed =
+        boost::push_relabel_max_flow(graph_, static_cast<std::size_t>(source), static_cast<std::size_t>(sink));
     markReachable(source);
     return folded + pushed;
   }

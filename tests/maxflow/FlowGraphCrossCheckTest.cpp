@@ -117,8 +117,7 @@ TEST(FlowGraphCrossCheck, AgreesWithPushRelabelOnRandomGraphs) {
        [](std::mt19937& r, Values v) {
          return gridGraph(r, v, 30 + static_cast<int>(r() % 40), 20 + static_cast<int>(r() % 30));
        }},
-      {"irregular over several blocks", 12,
-       [](std::mt19937& r, Values v) { return irregularGraph(r, v, 1200, 5000); }},
+      {"irregular over several blocks", 12, [](std::mt19937& r, Values v) { return irregularGraph(r, v, 1200, 5000); }},
       {"hubs whose ranges need blocks of their own", 6,
        [](std::mt19937& r, Values v) { return irregularGraph(r, v, 400, 8000, 6, 0.5); }},
   };

@@ -62,8 +62,7 @@ TEST(FlowGraphReuse, OneClearedGraphSolvesEveryGraphAsAFreshOneAndFindsTheMaximu
        [](std::mt19937& r, Values v) {
          return gridGraph(r, v, 30 + static_cast<int>(r() % 40), 20 + static_cast<int>(r() % 30));
        }},
-      {"irregular over several blocks", 8,
-       [](std::mt19937& r, Values v) { return irregularGraph(r, v, 1200, 5000); }},
+      {"irregular over several blocks", 8, [](std::mt19937& r, Values v) { return irregularGraph(r, v, 1200, 5000); }},
       {"hubs whose ranges need blocks of their own", 6,
        [](std::mt19937& r, Values v) { return irregularGraph(r, v, 400, 8000, 6, 0.5); }},
       {"nodes without pairs", 4, [](std::mt19937& r, Values v) { return irregularGraph(r, v, 700, 0); }},
@@ -74,8 +73,8 @@ TEST(FlowGraphReuse, OneClearedGraphSolvesEveryGraphAsAFreshOneAndFindsTheMaximu
   for (const Family& family : families) {
     for (Values values : {Values::Eighths, Values::Fractional}) {
       for (int k = 0; k < family.graphs; ++k) {
-        SCOPED_TRACE(::testing::Message() << family.name << (values == Values::Eighths ? ", eighths" : ", fractional")
-                                          << ", graph " << k);
+        SCOPED_TRACE(::testing::Message()
+                     << family.name << (values == Values::Eighths ? ", eighths" : ", fractional") << ", graph " << k);
         const RandomGraph g = family.make(random, values);
         FlowGraph fresh;
         for (int n = 0; n < g.nodes; ++n) fresh.createNode();

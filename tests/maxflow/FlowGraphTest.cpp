@@ -54,8 +54,8 @@ TEST(FlowGraphBlocks, CreatingNodesAtOnceFillsBlocksAsOneByOne) {
     std::int32_t blocks;
   };
   const Case cases[] = {
-      {{0}, 0, 0}, {{1}, 1, 1}, {{511}, 511, 1}, {{512}, 512, 2}, {{300, 300}, 600, 2}, {{510, 1, 1}, 512, 2},
-      {{1500}, 1500, 3},
+      {{0}, 0, 0},          {{1}, 1, 1},           {{511}, 511, 1},   {{512}, 512, 2},
+      {{300, 300}, 600, 2}, {{510, 1, 1}, 512, 2}, {{1500}, 1500, 3},
   };
   for (const Case& c : cases) {
     FlowGraph graph;

@@ -86,7 +86,7 @@ inline RandomGraph gridGraph(std::mt19937& random, Values values, int width, int
 // capacity on about half the nodes. Each end is one of `hubs` nodes with
 // probability `hubShare`: heavy hubs have ranges too large to share a block.
 inline RandomGraph irregularGraph(std::mt19937& random, Values values, int nodes, int pairs, int hubs = 0,
-                           double hubShare = 0.25) {
+                                  double hubShare = 0.25) {
   CapacityDraw draw(random, values);
   RandomGraph g;
   g.nodes = nodes;

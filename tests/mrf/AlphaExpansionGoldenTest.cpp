@@ -39,9 +39,9 @@ constexpr const char* kGoldenRows[] = {
 static_assert(sizeof(kGoldenRows) / sizeof(kGoldenRows[0]) == kHeight, "one string per row");
 
 int trueLabel(int x, int y) {
-  if (x >= 26 && x < 36 && y >= 10 && y < 26) return 7;        // a near square
+  if (x >= 26 && x < 36 && y >= 10 && y < 26) return 7;              // a near square
   if (x >= 5 && x < 25 && y >= 4 && y < 20) return 3 + (x - 5) / 8;  // a slanted plane, 3..5
-  return 1;                                                      // the background
+  return 1;                                                          // the background
 }
 
 // Noise in [0, 1) from a hash of the position and the label.
@@ -110,7 +110,6 @@ TEST(AlphaExpansionGolden, TenSeededPassesGiveTheRecordedLabels) {
       differing += labels[static_cast<std::size_t>(y * kWidth + x)] != kGoldenRows[y][x] - '0';
   EXPECT_EQ(differing, 0) << "labels differ from the recording; this run gives:\n" << actual;
 }
-
 
 // Larger recorded runs, one per way of supplying the pair costs, so that speed
 // work on the move (which has a separate path for each form) and on the flow

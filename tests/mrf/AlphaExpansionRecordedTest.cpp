@@ -52,7 +52,9 @@ std::span<const MoveRecord> recordedMovesOf(int run) {
   return {first, static_cast<std::size_t>(last - first)};
 }
 
-bool metricForm(GoldenForm form) { return form != GoldenForm::Squared && form != GoldenForm::NonMetricTableWithMultipliers; }
+bool metricForm(GoldenForm form) {
+  return form != GoldenForm::Squared && form != GoldenForm::NonMetricTableWithMultipliers;
+}
 
 // Replays `run` on `e` and checks it against its recording and the energy's
 // definition; `final` receives the final labels' energy.
@@ -80,9 +82,10 @@ void replay(const GoldenRun& run, GridEnergy& e, double& final) {
       ASSERT_TRUE(withinRelative(now.moveEnergy, then.moveEnergy, 1e-6))
           << "the labels left the recording, and not for a tie: under the move's pair terms this cut costs "
           << now.moveEnergy << ", the recorded one " << then.moveEnergy;
-      std::printf("[ note ] %s: pass %d, move %d took another cut of equal move energy (%.17g vs %.17g); later "
-                  "labels are compared by energy only\n",
-                  run.name.c_str(), now.pass, now.move, now.moveEnergy, then.moveEnergy);
+      std::printf(
+          "[ note ] %s: pass %d, move %d took another cut of equal move energy (%.17g vs %.17g); later "
+          "labels are compared by energy only\n",
+          run.name.c_str(), now.pass, now.move, now.moveEnergy, then.moveEnergy);
       inStep = false;
     }
     if (inStep) {

@@ -191,7 +191,8 @@ TEST(AlphaExpansion, EachMoveOfASquaredTermReachesTheBestExpansionOfItsCorrected
         e.smooth.form = CostForm::Table;
         for (int a = 0; a < labelCount; ++a)
           for (int b = 0; b < labelCount; ++b)
-            e.pairTable[static_cast<std::size_t>(a * labelCount + b)] = GridEnergy::truncatedPower(a, b, 2, maxCost, lambda);
+            e.pairTable[static_cast<std::size_t>(a * labelCount + b)] =
+                GridEnergy::truncatedPower(a, b, 2, maxCost, lambda);
         break;
     }
     std::vector<int> start(static_cast<std::size_t>(width * height));
@@ -372,7 +373,7 @@ TEST(AlphaExpansion, PairThatNoCutCanHoldIsMadeCuttableBySpreadingItsExcess) {
   // switching both pixels is best, although keeping one is truly cheaper.
   GridEnergy e(2, 1, 3);
   e.setTruncatedPower(2, 10.0f, 3.0f);
-  const float costs[] = {0.0f, 4.0f, 50.0f,   // pixel 0 keeps 0 for free
+  const float costs[] = {0.0f,  4.0f, 50.0f,  // pixel 0 keeps 0 for free
                          50.0f, 4.0f, 0.0f};  // pixel 1 keeps 2 for free
   std::copy(std::begin(costs), std::end(costs), e.costs.begin());
   AlphaExpansionProbe solver(2, 1, 3, &e.terms);

@@ -26,8 +26,8 @@ inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dat
   StereoParams params;
   params.sigmaP = sigmaPPreset(params.halfWinSize);
   cv::Mat ref, target;
-  for (auto [image, path, role] : {std::tuple{&ref, dataDir + "/Img0.png", "reference"},
-                                   std::tuple{&target, dataDir + "/Img1.png", "target"}}) {
+  for (auto [image, path, role] :
+       {std::tuple{&ref, dataDir + "/Img0.png", "reference"}, std::tuple{&target, dataDir + "/Img1.png", "target"}}) {
     Expected<cv::Mat> loaded = loadInputImage(path, role);
     if (!loaded) {
       error = loaded.error().summary();
@@ -44,8 +44,7 @@ inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dat
     cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
     MatcherOptions matcher = stereoOptionsFor(params).matcher;
     matcher.threadCount = 2;
-    const Status costs =
-        defaultEngines().computeCosts(volume, ref, target, preview, matcher, {});
+    const Status costs = defaultEngines().computeCosts(volume, ref, target, preview, matcher, {});
     if (!costs) {
       error = costs.error().summary();
       return nullptr;

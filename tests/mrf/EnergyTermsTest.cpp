@@ -108,7 +108,7 @@ TEST(EnergyTerms, MultipliersScaleEachPairByItsLeftOrUpperPixel) {
   energy.horizontal = {1.0f, 3.0f, NAN,  // the last column has no right neighbour: never read
                        0.5f, 4.0f, NAN};
   energy.vertical = {2.0f, 0.25f, 10.0f,  //
-                     NAN, NAN, NAN};      // the last row has no lower neighbour: never read
+                     NAN,  NAN,   NAN};   // the last row has no lower neighbour: never read
   energy.smooth.horizontalMultipliers = energy.horizontal.data();
   energy.smooth.verticalMultipliers = energy.vertical.data();
   for (const CostForm form : {CostForm::TruncatedPower, CostForm::Table}) {

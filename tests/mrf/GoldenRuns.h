@@ -30,26 +30,26 @@
 namespace orbelt::mrftest {
 
 enum class GoldenForm : int {
-  Squared,                      // the dialog's smoothness: squared distance, truncated at 5, lambda 0.99
-  TruncatedLinear,              // |a - b| truncated at 3, lambda 1.3
-  Potts,                        // 1.1 for any two different labels
-  MetricTableWithMultipliers,   // a caller's truncated-linear table, scaled per pair
-  NonMetricTableWithMultipliers,// a caller's random symmetric table, scaled per pair
-  Functions,                    // data and pair costs from functions
+  Squared,                        // the dialog's smoothness: squared distance, truncated at 5, lambda 0.99
+  TruncatedLinear,                // |a - b| truncated at 3, lambda 1.3
+  Potts,                          // 1.1 for any two different labels
+  MetricTableWithMultipliers,     // a caller's truncated-linear table, scaled per pair
+  NonMetricTableWithMultipliers,  // a caller's random symmetric table, scaled per pair
+  Functions,                      // data and pair costs from functions
 };
 
 struct GoldenRun {
-  int id;                   // index in the recorded file
+  int id;  // index in the recorded file
   std::string name;
   int width;
   int height;
   int labels;
   GoldenForm form;
-  bool ties;                // costs in quarters, full of tied cuts
-  bool dataFunction;        // data costs through the function form
-  std::uint32_t seed;       // fixLabelOrderSeed
-  int passes;               // optimize(1) calls
-  bool defaultPair = false; // the matcher's costs of data/Img0.png, data/Img1.png
+  bool ties;                 // costs in quarters, full of tied cuts
+  bool dataFunction;         // data costs through the function form
+  std::uint32_t seed;        // fixLabelOrderSeed
+  int passes;                // optimize(1) calls
+  bool defaultPair = false;  // the matcher's costs of data/Img0.png, data/Img1.png
 };
 
 // Hashed value in [0, 1) of three integers: the same on every platform,
@@ -77,8 +77,8 @@ inline int sceneLabel(int x, int y, int width, int height, int labels) {
 // The runs, in the order of the recorded file.
 inline std::vector<GoldenRun> goldenRuns() {
   std::vector<GoldenRun> runs;
-  auto add = [&](std::string name, int w, int h, int l, GoldenForm f, bool ties, bool dataFunction,
-                 std::uint32_t seed, int passes) {
+  auto add = [&](std::string name, int w, int h, int l, GoldenForm f, bool ties, bool dataFunction, std::uint32_t seed,
+                 int passes) {
     runs.push_back({static_cast<int>(runs.size()), std::move(name), w, h, l, f, ties, dataFunction, seed, passes});
   };
   // Scenes with a known truth, ten passes as the pipeline runs them.
@@ -88,8 +88,8 @@ inline std::vector<GoldenRun> goldenRuns() {
   add("Potts 96x72x16", 96, 72, 16, GoldenForm::Potts, false, true, 5, 10);
   add("metric table with multipliers 64x48x12", 64, 48, 12, GoldenForm::MetricTableWithMultipliers, false, false, 9,
       10);
-  add("non-metric table with multipliers 64x48x12", 64, 48, 12, GoldenForm::NonMetricTableWithMultipliers, false,
-      false, 11, 10);
+  add("non-metric table with multipliers 64x48x12", 64, 48, 12, GoldenForm::NonMetricTableWithMultipliers, false, false,
+      11, 10);
   add("functions 64x48x12", 64, 48, 12, GoldenForm::Functions, false, true, 13, 10);
   // Many small energies of every form and size, half of them full of ties,
   // so that labels hinge on the exact order of every scan.
@@ -102,8 +102,8 @@ inline std::vector<GoldenRun> goldenRuns() {
         static_cast<std::uint32_t>(k + 1), 5);
   }
   // The dialog's run on the default pair: 400 x 300, 70 labels, seed 1.
-  runs.push_back({static_cast<int>(runs.size()), "default pair", 400, 300, 70, GoldenForm::Squared, false, false, 1,
-                  10, true});
+  runs.push_back(
+      {static_cast<int>(runs.size()), "default pair", 400, 300, 70, GoldenForm::Squared, false, false, 1, 10, true});
   return runs;
 }
 
@@ -153,15 +153,9 @@ inline std::unique_ptr<GridEnergy> buildSyntheticEnergy(const GoldenRun& run) {
     }
   };
   switch (run.form) {
-    case GoldenForm::Squared:
-      e->setTruncatedPower(2, 5.0f, 0.99f);
-      break;
-    case GoldenForm::TruncatedLinear:
-      e->setTruncatedPower(1, 3.0f, 1.3f);
-      break;
-    case GoldenForm::Potts:
-      e->setTruncatedPower(1, 1.0f, 1.1f);
-      break;
+    case GoldenForm::Squared: e->setTruncatedPower(2, 5.0f, 0.99f); break;
+    case GoldenForm::TruncatedLinear: e->setTruncatedPower(1, 3.0f, 1.3f); break;
+    case GoldenForm::Potts: e->setTruncatedPower(1, 1.0f, 1.1f); break;
     case GoldenForm::MetricTableWithMultipliers:
       e->setTableFromTruncatedLinear(3.0f, 1.2f);
       multipliers();
@@ -171,9 +165,10 @@ inline std::unique_ptr<GridEnergy> buildSyntheticEnergy(const GoldenRun& run) {
       for (int a = 0; a < run.labels; ++a)
         for (int b = a; b < run.labels; ++b) {
           const int d = b - a;
-          const float v = d == 0 ? 0.0f
-                                 : 0.4f * static_cast<float>(d * d < 6 ? d * d : 6) +
-                                       0.6f * hashed(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), salt + 3);
+          const float v =
+              d == 0 ? 0.0f
+                     : 0.4f * static_cast<float>(d * d < 6 ? d * d : 6) +
+                           0.6f * hashed(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), salt + 3);
           e->pairTable[static_cast<std::size_t>(a * run.labels + b)] = v;
           e->pairTable[static_cast<std::size_t>(b * run.labels + a)] = v;
         }
@@ -205,8 +200,8 @@ inline std::uint64_t labelHash(const int* labels, std::size_t count) {
 // One traced move.
 struct MoveRecord {
   int run;
-  int pass;   // 1-based
-  int move;   // 1-based, within the pass
+  int pass;  // 1-based
+  int move;  // 1-based, within the pass
   int alpha;
   std::uint64_t hash;  // labels after the move
   double energy;       // true energy after the move
@@ -235,7 +230,8 @@ void mustSucceed(Call&& call) {
 
 // Solves `run` on energy `e` and traces every move. `extras` (optional)
 // receives one entry per move.
-inline std::vector<MoveRecord> traceRun(const GoldenRun& run, GridEnergy& e, std::vector<MoveExtras>* extras = nullptr) {
+inline std::vector<MoveRecord> traceRun(const GoldenRun& run, GridEnergy& e,
+                                        std::vector<MoveExtras>* extras = nullptr) {
   gGoldenEnergy = &e;
   AlphaExpansion solver(run.width, run.height, run.labels, &e.terms);
   solver.fixLabelOrderSeed(run.seed);

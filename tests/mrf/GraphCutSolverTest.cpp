@@ -96,8 +96,8 @@ TEST(GraphCutSolver, PairSumCountsEachGridNeighbourPairOnce) {
     double pairs;
   };
   const Case cases[] = {
-      {"left half 0, right half 1 on 6 x 4: one boundary pair per row", 6, 4,
-       [](int x, int) { return x < 3 ? 0 : 1; }, 4.0},
+      {"left half 0, right half 1 on 6 x 4: one boundary pair per row", 6, 4, [](int x, int) { return x < 3 ? 0 : 1; },
+       4.0},
       {"left half 0, right half 1 on 2 x 7", 2, 7, [](int x, int) { return x; }, 7.0},
       {"1 x N row: horizontal pairs only", 5, 1, [](int x, int) { return x % 2; }, 4.0},
       {"N x 1 column: vertical pairs only", 1, 5, [](int, int y) { return y % 2; }, 4.0},

@@ -16,8 +16,8 @@ namespace orbelt::mrftest {
 // Other spreads exist (any shares summing to x make the pair cuttable), so a
 // check can also ask what a move would have done under another one.
 struct ExcessSpread {
-  double offAa = 1.0 / 3.0;  // share of x taken off Eaa
-  double ontoKa = 1.0 / 3.0; // share of x added to Eka; the rest is added to Eak
+  double offAa = 1.0 / 3.0;   // share of x taken off Eaa
+  double ontoKa = 1.0 / 3.0;  // share of x added to Eka; the rest is added to Eak
 };
 struct MovePair {
   double kk, ka, ak, aa;
@@ -39,10 +39,10 @@ inline MovePair movePair(double ekk, double eka, double eak, double eaa, ExcessS
 
 // One move's outcome judged against its start.
 struct MoveJudgement {
-  bool onlyKeptOrAlpha = true;  // every pixel kept its label or took alpha
-  double moveEnergy = 0.0;      // the result's energy under the move's pair terms
+  bool onlyKeptOrAlpha = true;         // every pixel kept its label or took alpha
+  double moveEnergy = 0.0;             // the result's energy under the move's pair terms
   double excessOfSwitchedPairs = 0.0;  // sum of excessOffAa over corrected pairs where both took alpha
-  bool corrected = false;       // some pair of the move broke Ekk + Eaa <= Eka + Eak
+  bool corrected = false;              // some pair of the move broke Ekk + Eaa <= Eka + Eak
 };
 
 inline MoveJudgement judgeMove(const GridEnergy& e, const std::vector<int>& start, int alpha,
@@ -63,8 +63,9 @@ inline MoveJudgement judgeMove(const GridEnergy& e, const std::vector<int>& star
       j.moveEnergy += e.pairCost(p, q, horizontal, rp, rq);
       return;
     }
-    const MovePair m = movePair(e.pairCost(p, q, horizontal, sp, sq), e.pairCost(p, q, horizontal, sp, alpha),
-                                e.pairCost(p, q, horizontal, alpha, sq), e.pairCost(p, q, horizontal, alpha, alpha), spread);
+    const MovePair m =
+        movePair(e.pairCost(p, q, horizontal, sp, sq), e.pairCost(p, q, horizontal, sp, alpha),
+                 e.pairCost(p, q, horizontal, alpha, sq), e.pairCost(p, q, horizontal, alpha, alpha), spread);
     if (m.corrected) j.corrected = true;
     const bool pa = rp == alpha;
     const bool qa = rq == alpha;

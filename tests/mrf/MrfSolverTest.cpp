@@ -94,8 +94,8 @@ TEST(MrfSolver, KindCodeNeedsInitialize) {
 TEST(MrfSolver, EnergyQueriesBeforeInitializeAreRefusedNotRead) {
   GridEnergy energy(2, 2, 2);
   AlphaExpansion solver(2, 2, 2, &energy.terms);
-  EXPECT_TRUE(failedWith(solver.pairCostSum(),
-                         "\n pairCostSum(): no smoothness cost is installed; run initialize() first \n"));
+  EXPECT_TRUE(
+      failedWith(solver.pairCostSum(), "\n pairCostSum(): no smoothness cost is installed; run initialize() first \n"));
   energy.data.form = CostForm::Function;
   energy.data.costFunction = [](int, int) { return 1.0f; };
   AlphaExpansion functionSolver(2, 2, 2, &energy.terms);

@@ -72,15 +72,9 @@ TEST(RecycledGridMoves, EveryMoveIsTheBestExpansionWhateverChangedSinceItsLabels
       for (float& cost : e.costs) cost = 0.25f * static_cast<float>(pick(0, 24));
       const float lambda = 0.5f * static_cast<float>(pick(1, 6));
       switch (round % 3) {
-        case 0:
-          e.setTruncatedPower(1, 1.0f, lambda);
-          break;
-        case 1:
-          e.setTruncatedPower(1, 2.0f, lambda);
-          break;
-        default:
-          e.setTableFromTruncatedLinear(3.0f, lambda);
-          break;
+        case 0: e.setTruncatedPower(1, 1.0f, lambda); break;
+        case 1: e.setTruncatedPower(1, 2.0f, lambda); break;
+        default: e.setTableFromTruncatedLinear(3.0f, lambda); break;
       }
       e.smooth.useMultipliers = c.change == Change::Multipliers || round % 2 == 0;
       Probe solver(width, height, labelCount, &e.terms);
@@ -91,8 +85,7 @@ TEST(RecycledGridMoves, EveryMoveIsTheBestExpansionWhateverChangedSinceItsLabels
       for (int move = 0; move < 12; ++move) {
         labels = mrftest::labelsOf(solver);
         switch (c.change) {
-          case Change::Nothing:
-            break;
+          case Change::Nothing: break;
           case Change::FewLabels:
             for (int k = pick(1, 2); k > 0; --k)
               labels[static_cast<std::size_t>(pick(0, width * height - 1))] = pick(0, labelCount - 1);
@@ -138,8 +131,8 @@ double cutEnergy(const GridEnergy& e, const std::vector<int>& start, const std::
     const int lq = start[static_cast<std::size_t>(q)];
     const bool pa = after[static_cast<std::size_t>(p)] == alpha && lp != alpha;
     const bool qa = after[static_cast<std::size_t>(q)] == alpha && lq != alpha;
-    if (lp == alpha || lq == alpha) return e.pairCost(p, q, horizontal, pa || lp == alpha ? alpha : lp,
-                                                      qa || lq == alpha ? alpha : lq);
+    if (lp == alpha || lq == alpha)
+      return e.pairCost(p, q, horizontal, pa || lp == alpha ? alpha : lp, qa || lq == alpha ? alpha : lq);
     const double ekk = e.pairCost(p, q, horizontal, lp, lq);
     double eka = e.pairCost(p, q, horizontal, lp, alpha);
     double eak = e.pairCost(p, q, horizontal, alpha, lq);

@@ -68,8 +68,9 @@ TEST(ComputeDisparity, FlattensRowMajorPixelsWithTheLabelFastest) {
   const auto fill = patternFill(range);
   DisparityOptions options;
   options.keepCosts = true;
-  const Expected<DisparityResult> computed = computeDisparity(patterned(width, height, 1), patterned(width, height, 2),
-                                                  smallParams(range), testing::recordingEngines(log, fill), options);
+  const Expected<DisparityResult> computed =
+      computeDisparity(patterned(width, height, 1), patterned(width, height, 2), smallParams(range),
+                       testing::recordingEngines(log, fill), options);
   ASSERT_TRUE(computed) << computed.error().message;
   const DisparityResult& result = *computed;
   ASSERT_EQ(result.costs.size(), static_cast<size_t>(width * height * range));
@@ -153,7 +154,7 @@ TEST(ComputeDisparity, BuildsTheSmoothnessTermFromTheDialogValues) {
     params.smoothMax = c.smoothMax;
     params.smoothExponent = c.exponent;
     const Expected<DisparityResult> computed = computeDisparity(patterned(4, 3, 1), patterned(4, 3, 2), params,
-                                                    testing::recordingEngines(log, patternFill(4)));
+                                                                testing::recordingEngines(log, patternFill(4)));
     ASSERT_TRUE(computed) << computed.error().message;
     EXPECT_EQ(log.lambda, c.expectedLambda) << "lambda " << c.lambda;
     EXPECT_EQ(log.maxCost, static_cast<float>(c.smoothMax));
@@ -233,8 +234,7 @@ TEST(ComputeDisparity, AMatcherFailureStopsBeforeTheOptimizer) {
 // An optimizer whose sweep fails as `fail` makes it fail.
 class FailingSweepSolver : public testing::CheapestLabelSolver {
  public:
-  FailingSweepSolver(int width, int height, int labels, EnergyTerms* terms, EngineLog& log,
-                     std::function<void()> fail)
+  FailingSweepSolver(int width, int height, int labels, EnergyTerms* terms, EngineLog& log, std::function<void()> fail)
       : CheapestLabelSolver(width, height, labels, terms, log), fail_(std::move(fail)) {}
 
  protected:
@@ -272,8 +272,9 @@ TEST(ComputeDisparity, AnOptimizerFailureIsReturnedAndTheNextRunGoesOn) {
          return std::make_unique<AlphaExpansion>(w, h, 0, terms);
        },
        "\n labelCount is 0: at least one disparity label is needed \n", ErrorKind::EngineFailure},
-      {"a sweep refuses a term",
-       failingSweep([] { raiseFailure(engineFailure("\n You have to set up the data cost before running optimization \n")); }),
+      {"a sweep refuses a term", failingSweep([] {
+         raiseFailure(engineFailure("\n You have to set up the data cost before running optimization \n"));
+       }),
        "\n You have to set up the data cost before running optimization \n", ErrorKind::EngineFailure},
       {"the move's graph runs out of memory", failingSweep([] { raiseGraphFailure(kGraphOutOfMemory); }),
        runOutOfMemory.c_str(), ErrorKind::OutOfMemory},
@@ -431,8 +432,7 @@ TEST_F(PipelineRun, RefusesBeforeAnyWorkNamingWhatIsWrong) {
   const Case cases[] = {
       {"missing default", [&](ImageSlots&, StereoParams&, PipelineContext& c) { c.defaultRefPath = missing; },
        "Cannot read the reference image \"" + missing + "\": file missing"},
-      {"unreadable target",
-       [&](ImageSlots&, StereoParams&, PipelineContext& c) { c.defaultTargetPath = notAnImage; },
+      {"unreadable target", [&](ImageSlots&, StereoParams&, PipelineContext& c) { c.defaultTargetPath = notAnImage; },
        "Cannot read the target image \"" + notAnImage + "\": not an image file OpenCV can decode"},
       {"sizes differ", [](ImageSlots& s, StereoParams&, PipelineContext&) { s.targetImage = patterned(20, 10, 2); },
        "The target image is 20 x 10 pixels but the reference image is 24 x 16; both images of a pair must have "
@@ -559,9 +559,8 @@ TEST(EstimateRunBytes, TheMatcherPhaseIsTheMatchersOwnFigure) {
     bool baseline;
   };
   const Case cases[] = {
-      {400, 300, 70, 15, false}, {40, 30, 8, 2, false},     {40, 30, 70, 1000000, false},
-      {1, 1, 1, 0, false},       {37, 5, 300, 4, false},    {400, 300, 70, 15, true},
-      {9, 17, 3, 40, true},      {1000, 2, 2000, 7, false},
+      {400, 300, 70, 15, false}, {40, 30, 8, 2, false},    {40, 30, 70, 1000000, false}, {1, 1, 1, 0, false},
+      {37, 5, 300, 4, false},    {400, 300, 70, 15, true}, {9, 17, 3, 40, true},         {1000, 2, 2000, 7, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " labels " + std::to_string(c.labels) +

@@ -17,7 +17,7 @@ struct EngineLog {
   int costCalls = 0;
   MatcherOptions settings;  // what the matcher was asked, its blend weight included
   float logChromWeight = -1.0f;
-  cv::Mat refSeen;     // deep copies of what the matcher was given
+  cv::Mat refSeen;  // deep copies of what the matcher was given
   cv::Mat targetSeen;
   int optimizersCreated = 0;
   int createdWidth = 0, createdHeight = 0, createdLabels = 0;

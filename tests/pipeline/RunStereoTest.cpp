@@ -51,13 +51,14 @@ TEST(RunStereo, RefusesBeforeAnyWorkWithTheErrorAProgramEndsWith) {
        ErrorKind::InvalidInput, 2, "The target image is 20 x 14 pixels"},
       {"negative window", [](StereoRequest& r) { r.options.matcher.halfWinSize = -1; }, ErrorKind::InvalidInput, 2,
        "halfWinSize is -1; it must be 0 or more\n"},
-      {"the dialog's words", [](StereoRequest& r) {
+      {"the dialog's words",
+       [](StereoRequest& r) {
          r.options.matcher.colorSigma = 0.0f;
          r.fieldNames.matcher.colorSigma = "SigmaS";
        },
        ErrorKind::InvalidInput, 2, "SigmaS is 0; it must be a finite number other than 0"},
-      {"blend outside 0..1", [](StereoRequest& r) { r.options.matcher.logChromWeight = 1.5f; },
-       ErrorKind::InvalidInput, 2, "logChromWeight is 1.5; it must lie between 0"},
+      {"blend outside 0..1", [](StereoRequest& r) { r.options.matcher.logChromWeight = 1.5f; }, ErrorKind::InvalidInput,
+       2, "logChromWeight is 1.5; it must lie between 0"},
       {"negative left-right threshold", [](StereoRequest& r) { r.options.leftRightThreshold = -1.0; },
        ErrorKind::InvalidInput, 2, "leftRightThreshold is"},
       {"too little memory", [](StereoRequest& r) { r.availableBytes = 1000; }, ErrorKind::OutOfMemory, 2,

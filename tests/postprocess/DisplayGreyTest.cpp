@@ -14,19 +14,17 @@ TEST(DisplayGrey, ScalesWrapsAndIgnoresANegativeBase) {
     int label, base, level, grey;
   };
   const Case cases[] = {
-      {69, 0, 3, 207},     // the largest value with the defaults
-      {5, 0, 3, 15},
-      {64, 0, 4, 0},       // 256 wraps to 0
-      {65, 0, 4, 4},       // and keeps counting
-      {10, -5, 3, 30},     // a negative base is left out of the picture
-      {10, -4, 3, 30},
-      {10, 5, 3, 45},      // a positive one is added
-      {10, 2, 3, 36},      // (10 + 2) * 3
-      {0, 100, 3, 44},     // 300 mod 256
-      {1, 255, 1, 0},      // (1 + 255) wraps
-      {7, 0, 0, 0},        // level 0 paints everything black
-      {1, 0, -1, 255},     // a negative level acts through its low 8 bits
-      {3, 0, 257, 3},      // and so does one above 255
+      {69, 0, 3, 207},                     // the largest value with the defaults
+      {5, 0, 3, 15},      {64, 0, 4, 0},   // 256 wraps to 0
+      {65, 0, 4, 4},                       // and keeps counting
+      {10, -5, 3, 30},                     // a negative base is left out of the picture
+      {10, -4, 3, 30},    {10, 5, 3, 45},  // a positive one is added
+      {10, 2, 3, 36},                      // (10 + 2) * 3
+      {0, 100, 3, 44},                     // 300 mod 256
+      {1, 255, 1, 0},                      // (1 + 255) wraps
+      {7, 0, 0, 0},                        // level 0 paints everything black
+      {1, 0, -1, 255},                     // a negative level acts through its low 8 bits
+      {3, 0, 257, 3},                      // and so does one above 255
       {3, 0, 256 + 2, 6},
   };
   for (const Case& c : cases) {
@@ -34,8 +32,7 @@ TEST(DisplayGrey, ScalesWrapsAndIgnoresANegativeBase) {
         << "label " << c.label << " base " << c.base << " level " << c.level;
     const cv::Mat map = renderDisplayMap({c.label}, 1, 1, c.base, c.level);
     ASSERT_EQ(map.type(), CV_8UC1);
-    EXPECT_EQ(map.at<std::uint8_t>(0, 0), c.grey)
-        << "label " << c.label << " base " << c.base << " level " << c.level;
+    EXPECT_EQ(map.at<std::uint8_t>(0, 0), c.grey) << "label " << c.label << " base " << c.base << " level " << c.level;
   }
 }
 
@@ -58,8 +55,8 @@ TEST(DisplayGrey, GreyMapsFollowTheDisplayEncoding) {
   };
   const Case cases[] = {
       {3, 0, {0, 10, 85}},
-      {3, 4, {0, 10, 85}},       // a non-negative base is already in the grey value
-      {3, -5, {-5, 5, 80}},      // a negative base is not
+      {3, 4, {0, 10, 85}},   // a non-negative base is already in the grey value
+      {3, -5, {-5, 5, 80}},  // a negative base is not
       {4, 0, {0, 7.5f, 63.75f}},
   };
   for (const Case& c : cases) {

@@ -25,11 +25,15 @@ TEST(RefinementOptions, RefusesChoicesThatCannotRunAndNamesTheOption) {
       {"check, fill and median", {.lrCheck = true, .fill = true, .medianRadius = 3}, ""},
       {"threshold 0", {.lrCheck = true, .lrThreshold = 0.0}, ""},
       {"median alone", {.medianRadius = 1}, ""},
-      {"negative threshold", {.lrCheck = true, .lrThreshold = -0.5}, "leftRightThreshold is -0.5; the threshold must be a number of pixels, 0 or more"},
+      {"negative threshold",
+       {.lrCheck = true, .lrThreshold = -0.5},
+       "leftRightThreshold is -0.5; the threshold must be a number of pixels, 0 or more"},
       {"NaN threshold", {.lrCheck = true, .lrThreshold = kNaN}, "must be a number of pixels, 0 or more"},
       {"infinite threshold", {.lrCheck = true, .lrThreshold = kInf}, "must be a number of pixels, 0 or more"},
       {"fill without the check", {.fill = true}, "fill needs leftRightThreshold"},
-      {"median 0", {.lrCheck = true, .fill = true, .medianRadius = 0}, "medianRadius is 0; it must be a whole number of pixels from 1 to"},
+      {"median 0",
+       {.lrCheck = true, .fill = true, .medianRadius = 0},
+       "medianRadius is 0; it must be a whole number of pixels from 1 to"},
       {"median above the bound", {.medianRadius = kMaxMedianRadius + 1}, "from 1 to"},
   };
   for (const Case& c : cases) {

@@ -93,8 +93,7 @@ cv::Mat expectedMap(const std::string& refPath, const std::string& targetPath, c
     ADD_FAILURE() << "the reference run failed: " << result.error().message;
     return {};
   }
-  return renderDisplayMap(result->labels, result->width, result->height, params.baseDisparity,
-                          params.displayLevel);
+  return renderDisplayMap(result->labels, result->width, result->height, params.baseDisparity, params.displayLevel);
 }
 
 // Whether the image at `path` is `expected`, pixel for pixel.
@@ -147,8 +146,8 @@ struct CliCase {
 using CliMatrix = BadInputFiles;
 
 TEST_F(CliMatrix, RefusesWithAMessageOrRunsAndNeverLosesTheEarlierMap) {
-  const std::vector<std::string> common = {"-q", "-o", "out/map.bmp", "--disparity-range", "6",
-                                           "--half-win-size", "2", "--seed", "3"};
+  const std::vector<std::string> common = {
+      "-q", "-o", "out/map.bmp", "--disparity-range", "6", "--half-win-size", "2", "--seed", "3"};
   const std::vector<CliCase> cases = {
       // Files that are not a usable image.
       {"missing file", {"nothere.png", "right.png"}, 2, "\"nothere.png\": file missing", nullptr},
@@ -170,42 +169,90 @@ TEST_F(CliMatrix, RefusesWithAMessageOrRunsAndNeverLosesTheEarlierMap) {
       {"infinite sigma", {"left.png", "right.png", "--sigma-p", "-inf"}, 2, "SigmaP is -inf", nullptr},
       {"infinite lambda", {"left.png", "right.png", "--lambda", "inf"}, 2, "Lambda is inf", nullptr},
       {"NaN lambda", {"left.png", "right.png", "--lambda", "nan"}, 2, "Lambda is nan", nullptr},
-      {"base beyond 32 bits", {"left.png", "right.png", "--base-disparity", "3000000000"}, 2, "--base-disparity",
+      {"base beyond 32 bits",
+       {"left.png", "right.png", "--base-disparity", "3000000000"},
+       2,
+       "--base-disparity",
        nullptr},
       {"text for a number", {"left.png", "right.png", "--lambda", "lots"}, 2, "--lambda", nullptr},
-      {"more memory than there is", {"left.png", "right.png", "--disparity-range", "1000000000"}, 2,
-       "of memory, but only", nullptr},
+      {"more memory than there is",
+       {"left.png", "right.png", "--disparity-range", "1000000000"},
+       2,
+       "of memory, but only",
+       nullptr},
       // The optimizer's own rule, its message and its status.
-      {"exponent 3", {"left.png", "right.png", "--smooth-exponent", "3"}, 1, "Wrong exponent in setSmoothness()!",
+      {"exponent 3",
+       {"left.png", "right.png", "--smooth-exponent", "3"},
+       1,
+       "Wrong exponent in setSmoothness()!",
        nullptr},
       // Output paths that cannot take the map.
-      {"output under a file", {"left.png", "right.png", "-o", "plain.txt/map.bmp"}, 2,
-       "\"plain.txt/map.bmp\": its folder \"plain.txt\"", nullptr},
-      {"output under /dev/null", {"left.png", "right.png", "-o", "/dev/null/map.bmp"}, 2,
-       "\"/dev/null/map.bmp\": its folder \"/dev/null\"", nullptr},
-      {"output folder missing", {"left.png", "right.png", "-o", "gone/map.bmp"}, 2,
-       "its folder \"gone\" is not there", nullptr},
-      {"output in /proc", {"left.png", "right.png", "-o", "/proc/map.bmp"}, 2, "\"/proc/map.bmp\"", nullptr},
-      {"output is a folder", {"left.png", "right.png", "-o", "a folder"}, 2, "\"a folder\": it is a folder",
+      {"output under a file",
+       {"left.png", "right.png", "-o", "plain.txt/map.bmp"},
+       2,
+       "\"plain.txt/map.bmp\": its folder \"plain.txt\"",
        nullptr},
+      {"output under /dev/null",
+       {"left.png", "right.png", "-o", "/dev/null/map.bmp"},
+       2,
+       "\"/dev/null/map.bmp\": its folder \"/dev/null\"",
+       nullptr},
+      {"output folder missing",
+       {"left.png", "right.png", "-o", "gone/map.bmp"},
+       2,
+       "its folder \"gone\" is not there",
+       nullptr},
+      {"output in /proc", {"left.png", "right.png", "-o", "/proc/map.bmp"}, 2, "\"/proc/map.bmp\"", nullptr},
+      {"output is a folder", {"left.png", "right.png", "-o", "a folder"}, 2, "\"a folder\": it is a folder", nullptr},
       {"output without a format", {"left.png", "right.png", "-o", "out/map"}, 2, "extension", nullptr},
       // Inputs that look odd but have a well-defined map: they must run.
       {"1x1 pair", {"one0.png", "one1.png"}, 0, "", "out/map.bmp"},
-      {"window wider than the image", {"small0.png", "small1.png", "--half-win-size", "40"}, 0, "", "out/map.bmp",
+      {"window wider than the image",
+       {"small0.png", "small1.png", "--half-win-size", "40"},
+       0,
+       "",
+       "out/map.bmp",
        [](StereoParams& p) { p.halfWinSize = 40; }},
-      {"window of one pixel", {"left.png", "right.png", "--half-win-size", "0"}, 0, "", "out/map.bmp",
+      {"window of one pixel",
+       {"left.png", "right.png", "--half-win-size", "0"},
+       0,
+       "",
+       "out/map.bmp",
        [](StereoParams& p) { p.halfWinSize = 0; }},
-      {"range wider than the image", {"small0.png", "small1.png", "--disparity-range", "24"}, 0, "", "out/map.bmp",
+      {"range wider than the image",
+       {"small0.png", "small1.png", "--disparity-range", "24"},
+       0,
+       "",
+       "out/map.bmp",
        [](StereoParams& p) { p.disparityRange = 24; }},
-      {"base beyond the width", {"left.png", "right.png", "--base-disparity", "100"}, 0, "", "out/map.bmp",
+      {"base beyond the width",
+       {"left.png", "right.png", "--base-disparity", "100"},
+       0,
+       "",
+       "out/map.bmp",
        [](StereoParams& p) { p.baseDisparity = 100; }},
-      {"negative base beyond the width", {"left.png", "right.png", "--base-disparity", "-100"}, 0, "",
-       "out/map.bmp", [](StereoParams& p) { p.baseDisparity = -100; }},
-      {"negative sigma (its absolute value)", {"left.png", "right.png", "--sigma-s", "-3.8"}, 0, "", "out/map.bmp",
+      {"negative base beyond the width",
+       {"left.png", "right.png", "--base-disparity", "-100"},
+       0,
+       "",
+       "out/map.bmp",
+       [](StereoParams& p) { p.baseDisparity = -100; }},
+      {"negative sigma (its absolute value)",
+       {"left.png", "right.png", "--sigma-s", "-3.8"},
+       0,
+       "",
+       "out/map.bmp",
        [](StereoParams& p) { p.sigmaS = -3.8f; }},
-      {"paths with spaces", {"with space/left view.png", "with space/right view.png", "-o", "with space/the map.bmp"},
-       0, "", "with space/the map.bmp"},
-      {"non-ASCII paths", {"시차 쌍/왼쪽.png", "시차 쌍/오른쪽.png", "-o", "시차 쌍/시차.png"}, 0, "", "시차 쌍/시차.png"},
+      {"paths with spaces",
+       {"with space/left view.png", "with space/right view.png", "-o", "with space/the map.bmp"},
+       0,
+       "",
+       "with space/the map.bmp"},
+      {"non-ASCII paths",
+       {"시차 쌍/왼쪽.png", "시차 쌍/오른쪽.png", "-o", "시차 쌍/시차.png"},
+       0,
+       "",
+       "시차 쌍/시차.png"},
   };
   for (const CliCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -239,12 +286,12 @@ TEST_F(CliMatrix, RefusesWithAMessageOrRunsAndNeverLosesTheEarlierMap) {
 
 struct PipelineCase {
   const char* what;
-  const char* ref;    // default reference file (the slot is empty, as after a failed load)
-  const char* target; // default target file
+  const char* ref;     // default reference file (the slot is empty, as after a failed load)
+  const char* target;  // default target file
   std::function<void(StereoParams&)> adjust;
   const char* savePath;  // relative; "out/dispMap.bmp" holds the earlier map
   RunOutcome outcome;
-  const char* message;   // in the one message shown; empty when nothing may be shown
+  const char* message;  // in the one message shown; empty when nothing may be shown
 };
 
 using PipelineMatrix = BadInputFiles;
@@ -276,8 +323,7 @@ TEST_F(PipelineMatrix, RefusesWithOneMessageOrSavesAndNeverLosesTheEarlierMap) {
        "out/dispMap.bmp", RunOutcome::Saved, ""},
       {"range wider than the image", "small0.png", "small1.png", [](StereoParams& p) { p.disparityRange = 24; },
        "out/dispMap.bmp", RunOutcome::Saved, ""},
-      {"non-ASCII names", "시차 쌍/왼쪽.png", "시차 쌍/오른쪽.png", same, "시차 쌍/dispMap.bmp", RunOutcome::Saved,
-       ""},
+      {"non-ASCII names", "시차 쌍/왼쪽.png", "시차 쌍/오른쪽.png", same, "시차 쌍/dispMap.bmp", RunOutcome::Saved, ""},
   };
   for (const PipelineCase& c : cases) {
     SCOPED_TRACE(c.what);

@@ -45,8 +45,8 @@ constexpr int kSamples = 4;  // per axis and pixel
 // A surface: where it is in the left view, its disparity there, and its paint.
 struct Surface {
   std::function<bool(double x, double y)> covers;  // left-view point on the surface?
-  double d0 = 0.0;                                  // disparity at x = slopeOrigin
-  double slope = 0.0;                               // disparity change per left column
+  double d0 = 0.0;                                 // disparity at x = slopeOrigin
+  double slope = 0.0;                              // disparity change per left column
   double slopeOrigin = 0.0;
   cv::Mat texture;  // CV_32FC3, sampled at (x + 64, y + 64) in left coordinates
 
@@ -80,11 +80,11 @@ cv::Mat makeTexture(cv::RNG& rng, cv::Vec3f base, float contrast, int pattern) {
     for (int x = 0; x < size; ++x) {
       float s = 0.f;
       switch (pattern) {
-        case 0: s = 18.f * std::sin(x * 0.21f) * std::sin(y * 0.17f); break;                   // checks
-        case 1: s = 22.f * std::sin((x + 0.6f * y) * 0.15f); break;                             // stripes
-        case 2: s = ((x / 12 + y / 12) % 2) ? 16.f : -16.f; break;                              // tiles
-        case 3: s = 20.f * std::sin(std::hypot(x - 300.f, y - 300.f) * 0.3f); break;            // rings
-        default: s = 14.f * std::sin(y * 0.5f); break;                                          // bands
+        case 0: s = 18.f * std::sin(x * 0.21f) * std::sin(y * 0.17f); break;          // checks
+        case 1: s = 22.f * std::sin((x + 0.6f * y) * 0.15f); break;                   // stripes
+        case 2: s = ((x / 12 + y / 12) % 2) ? 16.f : -16.f; break;                    // tiles
+        case 3: s = 20.f * std::sin(std::hypot(x - 300.f, y - 300.f) * 0.3f); break;  // rings
+        default: s = 14.f * std::sin(y * 0.5f); break;                                // bands
       }
       texture.at<cv::Vec3f>(y, x) += cv::Vec3f(s, 0.6f * s, -0.4f * s);
     }
@@ -239,7 +239,7 @@ int main(int argc, char** argv) {
   }
   double lo = 1e9, hi = -1e9;
   cv::minMaxLoc(truth, &lo, &hi);
-  std::printf("wrote %s/Img0.png, Img1.png and Img0-disparity.pfm (%d x %d, disparities %.1f..%.1f)\n",
-              folder.c_str(), kWidth, kHeight, lo, hi);
+  std::printf("wrote %s/Img0.png, Img1.png and Img0-disparity.pfm (%d x %d, disparities %.1f..%.1f)\n", folder.c_str(),
+              kWidth, kHeight, lo, hi);
   return 0;
 }

@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
                "#include \"tests/mrf/GoldenRuns.h\"\n\n"
                "namespace orbelt::mrftest {\n\n"
                "// Bits of the matcher's costs of the default pair the recording saw.\n"
-               "inline constexpr std::uint64_t kRecordedDefaultPairCostHash = 0x%016" PRIx64 "ull;\n\n"
+               "inline constexpr std::uint64_t kRecordedDefaultPairCostHash = 0x%016" PRIx64
+               "ull;\n\n"
                "inline constexpr MoveRecord kRecordedMoves[] = {\n%s};\n\n"
                "}  // namespace orbelt::mrftest\n",
                pairCostHash, body.c_str());

@@ -50,7 +50,7 @@ int main() {
     std::fprintf(stderr, "consumer: %s\n", error.c_str());
     return 1;
   }
-  std::printf("consumer: %d x %d, %d labels, %.1f %% off by more than 1 px away from the border; refused: %s\n",
-              width, height, params.disparityRange, score.badOver1, refused.error().summary().c_str());
+  std::printf("consumer: %d x %d, %d labels, %.1f %% off by more than 1 px away from the border; refused: %s\n", width,
+              height, params.disparityRange, score.badOver1, refused.error().summary().c_str());
   return score.badOver1 < 20.0 ? 0 : 1;
 }

@@ -19,7 +19,9 @@
 namespace orbelt {
 namespace {
 
+using mrftest::bestExpansionEnergy;
 using mrftest::GridEnergy;
+using mrftest::lowestOverExpansions;
 
 // Opens the moves to the tests.
 class AlphaExpansionProbe : public AlphaExpansion {
@@ -99,29 +101,6 @@ class RandomMetricEnergies {
 
   std::mt19937 rng;
 };
-
-// The lowest value of `energyOf` over every labelling that differs from
-// `start` only by pixels switched to alpha.
-template <typename EnergyOf>
-double lowestOverExpansions(const std::vector<int>& start, int alpha, EnergyOf energyOf) {
-  std::vector<int> active;
-  for (int p = 0; p < static_cast<int>(start.size()); ++p)
-    if (start[static_cast<std::size_t>(p)] != alpha) active.push_back(p);
-  double best = std::numeric_limits<double>::infinity();
-  for (std::uint32_t mask = 0; mask < (1u << active.size()); ++mask) {
-    std::vector<int> candidate = start;
-    for (std::size_t k = 0; k < active.size(); ++k)
-      if (mask & (1u << k)) candidate[static_cast<std::size_t>(active[k])] = alpha;
-    best = std::min(best, energyOf(candidate));
-  }
-  return best;
-}
-
-// The lowest energy over every labelling that differs from `start` only by
-// pixels switched to alpha.
-double bestExpansionEnergy(const GridEnergy& e, const std::vector<int>& start, int alpha) {
-  return lowestOverExpansions(start, alpha, [&](const std::vector<int>& labels) { return e.energy(labels); });
-}
 
 TEST(AlphaExpansion, EachMoveReachesTheBestExpansionOfItsLabel) {
   RandomMetricEnergies source(20240611);

@@ -3,6 +3,9 @@
 // documented rule rather than from its code: data terms as they are, pair
 // terms as they are where a pixel already has alpha, and for two pixels that
 // may both switch, their four costs corrected when no cut can hold them.
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "tests/mrf/GridEnergy.h"
@@ -79,6 +82,29 @@ inline MoveJudgement judgeMove(const GridEnergy& e, const std::vector<int>& star
       if (y + 1 < e.height) pair(p, p + w, false);
     }
   return j;
+}
+
+// The lowest value of `energyOf` over every labelling that differs from
+// `start` only by pixels switched to alpha.
+template <typename EnergyOf>
+double lowestOverExpansions(const std::vector<int>& start, int alpha, EnergyOf energyOf) {
+  std::vector<int> active;
+  for (int p = 0; p < static_cast<int>(start.size()); ++p)
+    if (start[static_cast<std::size_t>(p)] != alpha) active.push_back(p);
+  double best = std::numeric_limits<double>::infinity();
+  for (std::uint32_t mask = 0; mask < (1u << active.size()); ++mask) {
+    std::vector<int> candidate = start;
+    for (std::size_t k = 0; k < active.size(); ++k)
+      if (mask & (1u << k)) candidate[static_cast<std::size_t>(active[k])] = alpha;
+    best = std::min(best, energyOf(candidate));
+  }
+  return best;
+}
+
+// The lowest energy over every labelling that differs from `start` only by
+// pixels switched to alpha.
+inline double bestExpansionEnergy(const GridEnergy& e, const std::vector<int>& start, int alpha) {
+  return lowestOverExpansions(start, alpha, [&](const std::vector<int>& labels) { return e.energy(labels); });
 }
 
 }  // namespace orbelt::mrftest

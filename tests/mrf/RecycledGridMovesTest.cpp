@@ -15,10 +15,12 @@
 #include "mrf/AlphaExpansion.h"
 #include "mrf/RecycledGridMoves.h"
 #include "tests/mrf/GridEnergy.h"
+#include "tests/mrf/MoveEnergy.h"
 
 namespace orbelt {
 namespace {
 
+using mrftest::bestExpansionEnergy;
 using mrftest::GridEnergy;
 
 class Probe : public AlphaExpansion {
@@ -26,22 +28,6 @@ class Probe : public AlphaExpansion {
   using AlphaExpansion::AlphaExpansion;
   using AlphaExpansion::expandLabel;
 };
-
-// The lowest energy over every labelling that differs from `start` only by
-// pixels switched to alpha.
-double bestExpansionEnergy(const GridEnergy& e, const std::vector<int>& start, int alpha) {
-  std::vector<int> active;
-  for (int p = 0; p < static_cast<int>(start.size()); ++p)
-    if (start[static_cast<std::size_t>(p)] != alpha) active.push_back(p);
-  double best = std::numeric_limits<double>::infinity();
-  for (std::uint32_t mask = 0; mask < (1u << active.size()); ++mask) {
-    std::vector<int> candidate = start;
-    for (std::size_t k = 0; k < active.size(); ++k)
-      if (mask & (1u << k)) candidate[static_cast<std::size_t>(active[k])] = alpha;
-    best = std::min(best, e.energy(candidate));
-  }
-  return best;
-}
 
 enum class Change { Nothing, FewLabels, ManyLabels, DataCosts, Multipliers };
 

@@ -6,6 +6,7 @@
 // innermost), so cell(x, y) is the run of `disparityRange` costs of one pixel.
 // Every element starts at 0.0. With disparityRange 0 the volume has pixels but
 // no costs. The owner (the pipeline) creates it, the matcher writes it.
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -32,6 +33,19 @@ class CostVolume {
   const float* cell(int x, int y) const { return costs_.data() + (static_cast<size_t>(x) * height_ + y) * range_; }
   float& at(int x, int y, int d) { return cell(x, y)[d]; }
   float at(int x, int y, int d) const { return cell(x, y)[d]; }
+
+  // Writes the costs with pixels row-major and the label fastest,
+  // out[(y * width + x) * disparityRange + d]: the order the optimizer
+  // indexes its data table in. `out` holds width * height * disparityRange
+  // floats.
+  void copyRowMajor(float* out) const {
+    for (int y = 0; y < height_; ++y) {
+      for (int x = 0; x < width_; ++x) {
+        const float* costs = cell(x, y);
+        std::copy(costs, costs + range_, out + (static_cast<size_t>(y) * width_ + x) * range_);
+      }
+    }
+  }
 
   // Bytes held by the costs.
   size_t bytes() const { return costs_.size() * sizeof(float); }

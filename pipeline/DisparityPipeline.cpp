@@ -110,13 +110,7 @@ Expected<DisparityResult> labelView(const cv::Mat& ref, const cv::Mat& target, c
       // data table in (p * labelCount + label).
       const auto start = SteadyClock::now();
       flat.resize(costCount);
-      for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-          const float* cell = volume.cell(x, y);
-          float* out = flat.data() + (static_cast<std::size_t>(y) * width + x) * range;
-          std::copy(cell, cell + range, out);
-        }
-      }
+      volume.copyRowMajor(flat.data());
       // The volume goes before the optimizer allocates: the two biggest
       // arrays of a run never coexist with the optimizer's.
       volume.release();

@@ -9,22 +9,6 @@
 
 namespace orbelt {
 
-namespace {
-
-// The checks the command line makes before any work, with its messages.
-Status checkPair(const cv::Mat& left, const cv::Mat& right, const StereoParams& params, std::uint64_t available) {
-  if (!passesColorCheck(left, right)) {
-    Error error = invalidInput(kColorFormatMessage);
-    error.kind = ErrorKind::ColorFormat;
-    return error;
-  }
-  if (Status bad = params.check(); !bad) return bad;
-  if (Status bad = checkRunInputs(left, right, params, available); !bad) return bad;
-  return {};
-}
-
-}  // namespace
-
 Expected<StereoCallResult> runStereoCall(const cv::Mat& left, const cv::Mat& right, const StereoCall& call) {
   if (call.threads < 0) return invalidInput("threads is " + std::to_string(call.threads) + "; it must be 0 or more");
   // Named as the command line names them, so the messages are its own.
@@ -86,7 +70,13 @@ Expected<std::vector<float>> computeCostsOnly(const cv::Mat& left, const cv::Mat
                                               std::optional<float> logChromWeight, int threads,
                                               const std::function<void(int, int)>& onRow) {
   if (threads < 0) return invalidInput("threads is " + std::to_string(threads) + "; it must be 0 or more");
-  if (Status ok = checkPair(left, right, params, availableMemoryBytes()); !ok) return std::move(ok).error();
+  // The run's own checks before any work, with the command line's messages.
+  StereoRequest request;
+  request.left = left;
+  request.right = right;
+  request.options = stereoOptionsFor(params);
+  request.fieldNames = kDialogFieldNames;
+  if (Status ok = checkStereoRequest(request); !ok) return std::move(ok).error();
   if (!matcherRuns(params.colorMode)) return invalidInput("color_mode must be \"logchrom\" or \"rgb\"");
   const int width = left.cols, height = left.rows, range = params.disparityRange;
   try {
@@ -99,12 +89,7 @@ Expected<std::vector<float>> computeCostsOnly(const cv::Mat& left, const cv::Mat
       return std::move(costs).error();
     }
     std::vector<float> flat(static_cast<std::size_t>(width) * height * range);
-    for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) {
-        const float* cell = volume.cell(x, y);
-        std::copy(cell, cell + range, flat.data() + (static_cast<std::size_t>(y) * width + x) * range);
-      }
-    }
+    volume.copyRowMajor(flat.data());
     return flat;
   } catch (const std::bad_alloc&) {
     return outOfMemory("Not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) + " x " +

@@ -79,10 +79,6 @@ void FlowGraph::clear() {
   arcs_.clear();
   refs_.clear();
   flow_ = 0.0f;
-  activeHead_[0] = activeHead_[1] = links::kNotQueued;
-  activeTail_[0] = activeTail_[1] = links::kNotQueued;
-  orphanHead_ = orphanTail_ = nullptr;
-  clock_ = 0;
   nodeCount_ = 0;
   arcPairCount_ = 0;
   laidOut_ = false;

@@ -33,9 +33,12 @@
 // Calling order: construct; createNode / addTerminalCapacities / addArcPair in
 // any order; computeMaxFlow once (a second call returns the same flow); sideOf;
 // destroy or clear(), or reopen() to solve the same pairs with rewritten
-// residuals (see "Reuse" below). Single-threaded; graphs share nothing.
+// residuals (see "Reuse" below). One thread per graph, except that the
+// regions of a graph solved in regions may each have their own (see "Solving
+// in regions" below); graphs share nothing.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "maxflow/BlockStore.h"
@@ -53,6 +56,20 @@ namespace orbelt {
 class FlowObserver;
 
 class FlowGraph {
+  // The state of one search: the two active lists (nodes queued to grow),
+  // the orphan list, the clock of the adoption's depth stamps and the flow
+  // pushed. The whole graph's search and each region's have their own.
+  struct SearchState {
+    std::int32_t activeHead[2];
+    std::int32_t activeTail[2];
+    OrphanItem* orphanHead;
+    OrphanItem* orphanTail;
+    std::int32_t clock;
+    float flow;
+    OrphanPool* orphans;
+    FlowObserver* observer;
+  };
+
  public:
   // Handle returned by createNode: the creation index 0, 1, 2, ...
   using NodeId = std::int32_t;
@@ -144,6 +161,59 @@ class FlowGraph {
   void setSinkRootsPassive(bool passive) { sinkRootsPassive_ = passive; }
 
   // ---------------------------------------------------------------------
+  // Solving in regions. The nodes of a reopened graph are split into
+  // regions, ranges of creation indices; the pairs joining two regions are
+  // held at zero residual (setArcResiduals) while each region is solved on
+  // its own, the regions on different threads if the caller likes, and then
+  // given back before the search goes on over the whole graph from the
+  // regions' trees. The flow the regions found is flow of the whole graph
+  // (nothing crossed a joining pair), so the joined search only routes what
+  // is left, and it ends as computeMaxFlow ends: with a maximum flow whose
+  // source side is the set reachable from the source. Only float rounding,
+  // which the order of the augmentations changes, can make that set differ
+  // from computeMaxFlow's, and then by tied cuts.
+  //
+  // Calling order: reopen(); write every residual, the joining pairs' as 0;
+  // solveRegion for each region (once, in any order or at once); write the
+  // joining pairs' residuals; joinRegions once; sideOf / arcResidual.
+  // ---------------------------------------------------------------------
+
+  // The search state of one region: its active lists, orphan items and
+  // clock, so that regions share nothing while they are solved. Keep one per
+  // region across solves: its orphan blocks stay allocated.
+  class RegionSearch {
+   public:
+    explicit RegionSearch(ErrorCallback errorCallback = nullptr) : orphans_(errorCallback) {}
+
+   private:
+    friend class FlowGraph;
+    OrphanPool orphans_;
+    SearchState state_{};
+  };
+
+  // A pair joining two regions: its tail, its head and its arc index.
+  struct JoiningPair {
+    NodeId tail;
+    NodeId head;
+    std::uint32_t arc;
+  };
+
+  // Solves the nodes [first, end) alone, with `region`'s state, and returns
+  // the flow found. The caller guarantees that every pair between a node of
+  // the range and one outside it has zero residual both ways: then the search
+  // reads and writes only the range's nodes and pairs, and solves of disjoint
+  // ranges may run at the same time. Raises the graph's failure on a range
+  // that is not the graph's, or when the orphan items cannot be allocated.
+  // The observer, if any, sees this search: attach one only when regions are
+  // solved one at a time.
+  float solveRegion(NodeId first, NodeId end, RegionSearch& region);
+  // After every region is solved and the joining pairs' residuals written
+  // back: ends the search over the whole graph and returns the whole flow.
+  // `regions` are the states of every region solved, `joining` every pair
+  // joining two of them.
+  float joinRegions(std::span<RegionSearch* const> regions, std::span<const JoiningPair> joining);
+
+  // ---------------------------------------------------------------------
   // Inspection, for tests, tools and benchmarks. Not needed to use a graph.
   // ---------------------------------------------------------------------
 
@@ -224,12 +294,13 @@ class FlowGraph {
   void markLastInRanges();
 
   // --- search (FlowGraphSearch.cpp) ---
-  void initSearch();
-  void runSearch();
-  void activate(std::int32_t ref);
-  std::int32_t nextActiveNode();
-  bool growSourceTree(std::int32_t i, Connection& connection);
-  bool growSinkTree(std::int32_t i, Connection& connection);
+  SearchState stateFor(OrphanPool& orphans) const;
+  void initSearch(SearchState& s, NodeId first, NodeId end);
+  void runSearch(SearchState& s);
+  void activate(SearchState& s, std::int32_t ref);
+  std::int32_t nextActiveNode(SearchState& s);
+  bool growSourceTree(SearchState& s, std::int32_t i, Connection& connection);
+  bool growSinkTree(SearchState& s, std::int32_t i, Connection& connection);
   // The residual of a parent link's arc towards the child, and towards the
   // parent: a tagged link is the parent's out-arc, so its `residual` runs to
   // the child; an untagged one is the child's own out-arc. The field is
@@ -240,19 +311,19 @@ class FlowGraph {
   static float& towardsParent(FlowArc& arc, std::uint32_t link) {
     return links::isTaggedLink(link) ? arc.reverseResidual : arc.residual;
   }
-  void augmentPath(const Connection& connection);
-  void pushOrphanFront(std::int32_t ref);
-  void appendOrphan(std::int32_t ref);
-  void adoptOrphans();
-  void adoptSourceOrphan(std::int32_t i);
-  void adoptSinkOrphan(std::int32_t i);
+  void augmentPath(SearchState& s, const Connection& connection);
+  void pushOrphanFront(SearchState& s, std::int32_t ref);
+  void appendOrphan(SearchState& s, std::int32_t ref);
+  void adoptOrphans(SearchState& s);
+  void adoptSourceOrphan(SearchState& s, std::int32_t i);
+  void adoptSinkOrphan(SearchState& s, std::int32_t i);
   // The best parent found so far for an orphan.
   struct Candidate {
     std::uint32_t link;   // the link the orphan would take, kParentNull for none
     std::int32_t parent;  // the node at its other end
     std::int32_t depth;   // that node's depth
   };
-  void considerParent(std::int32_t j, std::uint32_t link, std::int16_t tree, Candidate& best);
+  void considerParent(SearchState& s, std::int32_t j, std::uint32_t link, std::int16_t tree, Candidate& best);
 
   BlockStore<FlowNode, kNodeSlotsPerBlock> nodes_;
   // Per node reference, in lockstep with nodes_: while building the number of
@@ -282,11 +353,6 @@ class FlowGraph {
   // pair's residuals with two independent reads rather than two in a row.
   ScratchArray<std::int32_t> inTailOffsets_;
   float flow_ = 0.0f;
-  std::int32_t activeHead_[2] = {-1, -1};
-  std::int32_t activeTail_[2] = {-1, -1};
-  OrphanItem* orphanHead_ = nullptr;
-  OrphanItem* orphanTail_ = nullptr;
-  std::int32_t clock_ = 0;
 
   NodeId nodeCount_ = 0;
   std::int64_t arcPairCount_ = 0;

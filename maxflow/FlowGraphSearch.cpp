@@ -22,33 +22,93 @@ float FlowGraph::computeMaxFlow() {
   if (solved_) return flow_;
   // A reopened graph keeps its layout.
   if (!laidOut_) layoutArcs();
-  initSearch();
-  runSearch();
+  SearchState s = stateFor(orphanPool_);
+  s.flow = flow_;
+  initSearch(s, 0, nodeCount_);
+  runSearch(s);
+  flow_ = s.flow;
   solved_ = true;
   return flow_;
 }
 
-void FlowGraph::initSearch() {
-  activeHead_[0] = activeHead_[1] = kNone;
-  activeTail_[0] = activeTail_[1] = kNone;
-  orphanHead_ = orphanTail_ = nullptr;
+FlowGraph::SearchState FlowGraph::stateFor(OrphanPool& orphans) const {
+  SearchState s;
+  s.activeHead[0] = s.activeHead[1] = kNone;
+  s.activeTail[0] = s.activeTail[1] = kNone;
+  s.orphanHead = s.orphanTail = nullptr;
+  s.clock = 0;
+  s.flow = 0.0f;
+  s.orphans = &orphans;
+  s.observer = observer_;
+  return s;
+}
+
+float FlowGraph::solveRegion(NodeId first, NodeId end, RegionSearch& region) {
+  requireReopened();
+  if (first < 0 || end > nodeCount_ || first > end) fail("A region must be a range of the graph's nodes!");
+  SearchState& s = region.state_;
+  s = stateFor(region.orphans_);
+  initSearch(s, first, end);
+  runSearch(s);
+  return s.flow;
+}
+
+float FlowGraph::joinRegions(std::span<RegionSearch* const> regions, std::span<const JoiningPair> joining) {
+  requireReopened();
+  SearchState s = stateFor(orphanPool_);
+  s.flow = flow_;
+  // Every stamp a region search left is below the joined search's clock, so
+  // no depth is taken as confirmed by this search before it is.
+  for (const RegionSearch* region : regions) {
+    if (region->state_.clock > s.clock) s.clock = region->state_.clock;
+    s.flow += region->state_.flow;
+  }
+  // The regions' trees are valid trees of the whole graph; only the ends of
+  // the joining pairs may now reach a node outside their tree, so they alone
+  // are set to grow again.
   FlowNode* nodes = nodes_.records();
-  for (std::int32_t nodeRank = nodes_.blockCount() - 1; nodeRank >= 0; --nodeRank) {
-    const std::int32_t first = decltype(nodes_)::firstSlot(nodeRank);
-    const std::int32_t fill = nodes_.fill(nodeRank);
-    for (std::int32_t ref = first; ref < first + fill; ++ref) {
+  const FlowArc* arcs = arcs_.records();
+  auto wake = [&](NodeId node, float outward, float inward) {
+    const std::int32_t ref = nodeRef(node);
+    const FlowNode& n = nodes[ref];
+    if (n.parentLink == links::kParentNull) return;
+    if (n.inSinkTree == 0 ? outward != 0 : (!sinkRootsPassive_ && inward != 0)) activate(s, ref);
+  };
+  for (const JoiningPair& pair : joining) {
+    const FlowArc& arc = arcs[pair.arc];
+    wake(pair.tail, arc.residual, arc.reverseResidual);
+    wake(pair.head, arc.reverseResidual, arc.residual);
+  }
+  runSearch(s);
+  flow_ = s.flow;
+  solved_ = true;
+  return flow_;
+}
+
+// Resets the nodes [first, end) (creation indices) for a new search and
+// makes every node with terminal residual left a root: newest block first,
+// creation order inside, as the whole graph's search always took them.
+void FlowGraph::initSearch(SearchState& s, NodeId first, NodeId end) {
+  FlowNode* nodes = nodes_.records();
+  if (first >= end) return;
+  for (std::int32_t nodeRank = (end - 1) / kNodesPerBlock; nodeRank >= first / kNodesPerBlock; --nodeRank) {
+    const NodeId rankFirst = nodeRank * kNodesPerBlock;
+    const NodeId from = first > rankFirst ? first : rankFirst;
+    const NodeId to = end < rankFirst + nodes_.fill(nodeRank) ? end : rankFirst + nodes_.fill(nodeRank);
+    const std::int32_t slots = decltype(nodes_)::firstSlot(nodeRank) - rankFirst;
+    for (std::int32_t ref = from + slots; ref < to + slots; ++ref) {
       FlowNode& n = nodes[ref];
       n.nextActive = links::kNotQueued;
       n.stamp = 0;
       if (n.terminalResidual > 0) {
         n.inSinkTree = 0;
         n.parentLink = links::kParentTerminal;
-        activate(ref);
+        activate(s, ref);
         n.depth = 1;
       } else if (n.terminalResidual < 0) {
         n.inSinkTree = 1;
         n.parentLink = links::kParentTerminal;
-        if (!sinkRootsPassive_) activate(ref);
+        if (!sinkRootsPassive_) activate(s, ref);
         n.depth = 1;
       } else {
         n.parentLink = links::kParentNull;
@@ -57,46 +117,45 @@ void FlowGraph::initSearch() {
       }
     }
   }
-  clock_ = 0;
 }
 
 // Appends to list 1 unless the node is queued already (or is the current
 // node, which points to itself while its augmentation runs).
-inline void FlowGraph::activate(std::int32_t ref) {
+inline void FlowGraph::activate(SearchState& s, std::int32_t ref) {
   FlowNode* nodes = nodes_.records();
   if (nodes[ref].nextActive != links::kNotQueued) return;
-  if (activeTail_[1] != kNone) {
-    nodes[activeTail_[1]].nextActive = ref;
+  if (s.activeTail[1] != kNone) {
+    nodes[s.activeTail[1]].nextActive = ref;
   } else {
-    activeHead_[1] = ref;
+    s.activeHead[1] = ref;
   }
-  activeTail_[1] = ref;
+  s.activeTail[1] = ref;
   nodes[ref].nextActive = ref;
 }
 
 // Nodes come out in exactly the order they were appended: list 0 is refilled
 // from list 1 only when it is empty. Nodes freed while queued are dropped.
-std::int32_t FlowGraph::nextActiveNode() {
+std::int32_t FlowGraph::nextActiveNode(SearchState& s) {
   FlowNode* nodes = nodes_.records();
   for (;;) {
-    if (activeHead_[0] == kNone) {
-      activeHead_[0] = activeHead_[1];
-      activeTail_[0] = activeTail_[1];
-      activeHead_[1] = activeTail_[1] = kNone;
-      if (activeHead_[0] == kNone) return kNone;
+    if (s.activeHead[0] == kNone) {
+      s.activeHead[0] = s.activeHead[1];
+      s.activeTail[0] = s.activeTail[1];
+      s.activeHead[1] = s.activeTail[1] = kNone;
+      if (s.activeHead[0] == kNone) return kNone;
     }
-    const std::int32_t n = activeHead_[0];
+    const std::int32_t n = s.activeHead[0];
     if (nodes[n].nextActive == n) {
-      activeHead_[0] = activeTail_[0] = kNone;
+      s.activeHead[0] = s.activeTail[0] = kNone;
     } else {
-      activeHead_[0] = nodes[n].nextActive;
+      s.activeHead[0] = nodes[n].nextActive;
     }
     nodes[n].nextActive = links::kNotQueued;
     if (nodes[n].parentLink != links::kParentNull) return n;
   }
 }
 
-void FlowGraph::runSearch() {
+void FlowGraph::runSearch(SearchState& s) {
   FlowNode* nodes = nodes_.records();
   std::int32_t current = kNone;
   for (;;) {
@@ -105,20 +164,20 @@ void FlowGraph::runSearch() {
       if (nodes[current].parentLink == links::kParentNull) current = kNone;
     }
     if (current == kNone) {
-      current = nextActiveNode();
+      current = nextActiveNode(s);
       if (current == kNone) break;
     }
-    if (observer_ != nullptr) observer_->onGrowth(idOfRef(current));
+    if (s.observer != nullptr) s.observer->onGrowth(idOfRef(current));
 
     Connection connection;
     const bool found =
-        nodes[current].inSinkTree == 0 ? growSourceTree(current, connection) : growSinkTree(current, connection);
-    ++clock_;
+        nodes[current].inSinkTree == 0 ? growSourceTree(s, current, connection) : growSinkTree(s, current, connection);
+    ++s.clock;
     if (found) {
       // Keep it out of the active list during adoption: it grows again next.
       nodes[current].nextActive = current;
-      augmentPath(connection);
-      adoptOrphans();
+      augmentPath(s, connection);
+      adoptOrphans(s);
     } else {
       current = kNone;
     }
@@ -127,7 +186,7 @@ void FlowGraph::runSearch() {
 
 // Grows the source tree from i along residuals leaving i; stops at the first
 // sink-tree neighbour. Out-arcs first, the in-range only when they found none.
-bool FlowGraph::growSourceTree(std::int32_t i, Connection& connection) {
+bool FlowGraph::growSourceTree(SearchState& s, std::int32_t i, Connection& connection) {
   FlowNode* nodes = nodes_.records();
   FlowArc* arcs = arcs_.records();
   const InArcRef* entries = refs_.records();
@@ -148,7 +207,7 @@ bool FlowGraph::growSourceTree(std::int32_t i, Connection& connection) {
       m.parent = i;
       m.stamp = n.stamp;
       m.depth = n.depth + 1;
-      activate(j);
+      activate(s, j);
     } else if (m.inSinkTree != 0) {
       connection = {i, j, &arc.residual, &arc.reverseResidual};
       return true;
@@ -173,7 +232,7 @@ bool FlowGraph::growSourceTree(std::int32_t i, Connection& connection) {
       m.parent = i;
       m.stamp = n.stamp;
       m.depth = n.depth + 1;
-      activate(j);
+      activate(s, j);
     } else if (m.inSinkTree != 0) {
       connection = {i, j, &arc.reverseResidual, &arc.residual};
       return true;
@@ -191,7 +250,7 @@ bool FlowGraph::growSourceTree(std::int32_t i, Connection& connection) {
 // neighbour on an out-arc ends only the out-range scan: the in-range is
 // always scanned, its free neighbours join, and a connection found there
 // replaces the first one and ends growth.
-bool FlowGraph::growSinkTree(std::int32_t i, Connection& connection) {
+bool FlowGraph::growSinkTree(SearchState& s, std::int32_t i, Connection& connection) {
   FlowNode* nodes = nodes_.records();
   FlowArc* arcs = arcs_.records();
   const InArcRef* entries = refs_.records();
@@ -213,7 +272,7 @@ bool FlowGraph::growSinkTree(std::int32_t i, Connection& connection) {
       m.parent = i;
       m.stamp = n.stamp;
       m.depth = n.depth + 1;
-      activate(j);
+      activate(s, j);
     } else if (m.inSinkTree == 0) {
       connection = {j, i, &arc.reverseResidual, &arc.residual};
       found = true;
@@ -239,7 +298,7 @@ bool FlowGraph::growSinkTree(std::int32_t i, Connection& connection) {
       m.parent = i;
       m.stamp = n.stamp;
       m.depth = n.depth + 1;
-      activate(j);
+      activate(s, j);
     } else if (m.inSinkTree == 0) {
       connection = {j, i, &arc.residual, &arc.reverseResidual};
       return true;
@@ -257,7 +316,7 @@ bool FlowGraph::growSinkTree(std::int32_t i, Connection& connection) {
 // Links that saturate make orphans, pushed to the front of the orphan list as
 // they are met: the source side from s up, then the sink side from t up.
 //
-void FlowGraph::augmentPath(const Connection& connection) {
+void FlowGraph::augmentPath(SearchState& s, const Connection& connection) {
   FlowNode* nodes = nodes_.records();
   FlowArc* arcs = arcs_.records();
   float b = *connection.forward;
@@ -295,7 +354,7 @@ void FlowGraph::augmentPath(const Connection& connection) {
     const std::uint32_t link = n.parentLink;
     if (link == links::kParentTerminal) {
       n.terminalResidual -= b;
-      if (n.terminalResidual == 0) pushOrphanFront(ref);
+      if (n.terminalResidual == 0) pushOrphanFront(s, ref);
       break;
     }
     FlowArc& arc = arcs[links::linkArc(link)];
@@ -303,7 +362,7 @@ void FlowGraph::augmentPath(const Connection& connection) {
     float& down = towardsChild(arc, link);
     down -= b;
     const std::int32_t parent = n.parent;
-    if (down == 0) pushOrphanFront(ref);
+    if (down == 0) pushOrphanFront(s, ref);
     ref = parent;
   }
   for (std::int32_t ref = connection.sinkSideEnd;;) {
@@ -311,7 +370,7 @@ void FlowGraph::augmentPath(const Connection& connection) {
     const std::uint32_t link = n.parentLink;
     if (link == links::kParentTerminal) {
       n.terminalResidual += b;
-      if (n.terminalResidual == 0) pushOrphanFront(ref);
+      if (n.terminalResidual == 0) pushOrphanFront(s, ref);
       break;
     }
     FlowArc& arc = arcs[links::linkArc(link)];
@@ -319,58 +378,58 @@ void FlowGraph::augmentPath(const Connection& connection) {
     float& up = towardsParent(arc, link);
     up -= b;
     const std::int32_t parent = n.parent;
-    if (up == 0) pushOrphanFront(ref);
+    if (up == 0) pushOrphanFront(s, ref);
     ref = parent;
   }
 
-  flow_ += b;
-  if (observer_ != nullptr) {
-    observer_->onAugmentation(idOfRef(connection.sourceSideEnd), idOfRef(connection.sinkSideEnd), b);
+  s.flow += b;
+  if (s.observer != nullptr) {
+    s.observer->onAugmentation(idOfRef(connection.sourceSideEnd), idOfRef(connection.sinkSideEnd), b);
   }
 }
 
-inline void FlowGraph::pushOrphanFront(std::int32_t ref) {
+inline void FlowGraph::pushOrphanFront(SearchState& s, std::int32_t ref) {
   nodes_.records()[ref].parentLink = links::kParentOrphan;
-  OrphanItem* item = orphanPool_.take();
+  OrphanItem* item = s.orphans->take();
   item->node = ref;
-  item->next = orphanHead_;
-  orphanHead_ = item;
+  item->next = s.orphanHead;
+  s.orphanHead = item;
 }
 
-inline void FlowGraph::appendOrphan(std::int32_t ref) {
+inline void FlowGraph::appendOrphan(SearchState& s, std::int32_t ref) {
   nodes_.records()[ref].parentLink = links::kParentOrphan;
-  OrphanItem* item = orphanPool_.take();
+  OrphanItem* item = s.orphans->take();
   item->node = ref;
-  if (orphanTail_ != nullptr) {
-    orphanTail_->next = item;
+  if (s.orphanTail != nullptr) {
+    s.orphanTail->next = item;
   } else {
-    orphanHead_ = item;
+    s.orphanHead = item;
   }
-  orphanTail_ = item;
+  s.orphanTail = item;
   item->next = nullptr;
 }
 
 // Each orphan of the augmentation is adopted together with every orphan its
 // adoption appends, breadth-first, before the next one is taken.
-void FlowGraph::adoptOrphans() {
+void FlowGraph::adoptOrphans(SearchState& s) {
   const FlowNode* nodes = nodes_.records();
-  while (orphanHead_ != nullptr) {
-    OrphanItem* rest = orphanHead_->next;
-    orphanHead_->next = nullptr;
-    while (orphanHead_ != nullptr) {
-      OrphanItem* item = orphanHead_;
-      orphanHead_ = item->next;
+  while (s.orphanHead != nullptr) {
+    OrphanItem* rest = s.orphanHead->next;
+    s.orphanHead->next = nullptr;
+    while (s.orphanHead != nullptr) {
+      OrphanItem* item = s.orphanHead;
+      s.orphanHead = item->next;
       const std::int32_t ref = item->node;
-      orphanPool_.giveBack(item);
-      if (orphanHead_ == nullptr) orphanTail_ = nullptr;
+      s.orphans->giveBack(item);
+      if (s.orphanHead == nullptr) s.orphanTail = nullptr;
       if (nodes[ref].inSinkTree == 1) {
-        adoptSinkOrphan(ref);
+        adoptSinkOrphan(s, ref);
       } else {
-        adoptSourceOrphan(ref);
+        adoptSourceOrphan(s, ref);
       }
-      if (observer_ != nullptr) observer_->onAdoption(idOfRef(ref), nodes[ref].parentLink != links::kParentNull);
+      if (s.observer != nullptr) s.observer->onAdoption(idOfRef(ref), nodes[ref].parentLink != links::kParentNull);
     }
-    orphanHead_ = rest;
+    s.orphanHead = rest;
   }
 }
 
@@ -380,20 +439,21 @@ void FlowGraph::adoptOrphans() {
 // equal to the clock) or to the root, and the walked path is stamped so the
 // next candidate's walk stops early. The shallowest candidate wins; of equal
 // depths the first one met stays.
-inline void FlowGraph::considerParent(std::int32_t j, std::uint32_t link, std::int16_t tree, Candidate& best) {
+inline void FlowGraph::considerParent(SearchState& s, std::int32_t j, std::uint32_t link, std::int16_t tree,
+                                      Candidate& best) {
   FlowNode* nodes = nodes_.records();
   if (nodes[j].parentLink == links::kParentNull || nodes[j].inSinkTree != tree) return;
 
   std::int32_t d = 0;
   for (std::int32_t ref = j;;) {
     FlowNode& n = nodes[ref];
-    if (n.stamp == clock_) {
+    if (n.stamp == s.clock) {
       d += n.depth;
       break;
     }
     ++d;
     if (n.parentLink == links::kParentTerminal) {
-      n.stamp = clock_;
+      n.stamp = s.clock;
       n.depth = 1;
       break;
     }
@@ -409,16 +469,16 @@ inline void FlowGraph::considerParent(std::int32_t j, std::uint32_t link, std::i
     best.parent = j;
     best.depth = d;
   }
-  for (std::int32_t ref = j; nodes[ref].stamp != clock_;) {
+  for (std::int32_t ref = j; nodes[ref].stamp != s.clock;) {
     FlowNode& n = nodes[ref];
-    n.stamp = clock_;
+    n.stamp = s.clock;
     n.depth = d;
     --d;
     ref = n.parent;
   }
 }
 
-void FlowGraph::adoptSourceOrphan(std::int32_t i) {
+void FlowGraph::adoptSourceOrphan(SearchState& s, std::int32_t i) {
   FlowNode* nodes = nodes_.records();
   const FlowArc* arcs = arcs_.records();
   const InArcRef* entries = refs_.records();
@@ -431,20 +491,20 @@ void FlowGraph::adoptSourceOrphan(std::int32_t i) {
   outRange(i, begin, end);
   for (std::uint32_t a = begin; a < end; ++a) {
     if (arcs[a].reverseResidual == 0) continue;
-    considerParent(i + arcs[a].headOffset, links::arcLink(a, false), 0, best);
+    considerParent(s, i + arcs[a].headOffset, links::arcLink(a, false), 0, best);
   }
   inRange(i, begin, end);
   for (std::uint32_t e = begin; e < end; ++e) {
     const std::uint32_t a = entries[e];
     if (arcs[a].residual == 0) continue;
-    considerParent(i - tailOffsets[e], links::arcLink(a, true), 0, best);
+    considerParent(s, i - tailOffsets[e], links::arcLink(a, true), 0, best);
   }
 
   FlowNode& n = nodes[i];
   n.parentLink = best.link;
   if (best.link != links::kParentNull) {
     n.parent = best.parent;
-    n.stamp = clock_;
+    n.stamp = s.clock;
     n.depth = best.depth + 1;
     return;
   }
@@ -454,28 +514,32 @@ void FlowGraph::adoptSourceOrphan(std::int32_t i) {
   n.stamp = 0;
   outRange(i, begin, end);
   for (std::uint32_t a = begin; a < end; ++a) {
+    // A pair with no residual either way carries no tree link and can feed
+    // nothing: its other end is not read (it may belong to another region).
+    if (arcs[a].residual == 0 && arcs[a].reverseResidual == 0) continue;
     const std::int32_t j = i + arcs[a].headOffset;
     FlowNode& m = nodes[j];
     if (m.parentLink == links::kParentNull || m.inSinkTree != 0) continue;
-    if (arcs[a].reverseResidual != 0) activate(j);
+    if (arcs[a].reverseResidual != 0) activate(s, j);
     if (links::isArcLink(m.parentLink) && links::isTaggedLink(m.parentLink) && m.parent == i) {
-      appendOrphan(j);
+      appendOrphan(s, j);
     }
   }
   inRange(i, begin, end);
   for (std::uint32_t e = begin; e < end; ++e) {
     const std::uint32_t a = entries[e];
+    if (arcs[a].residual == 0 && arcs[a].reverseResidual == 0) continue;
     const std::int32_t j = i - tailOffsets[e];
     FlowNode& m = nodes[j];
     if (m.parentLink == links::kParentNull || m.inSinkTree != 0) continue;
-    if (arcs[a].residual != 0) activate(j);
+    if (arcs[a].residual != 0) activate(s, j);
     if (links::isArcLink(m.parentLink) && !links::isTaggedLink(m.parentLink) && m.parent == i) {
-      appendOrphan(j);
+      appendOrphan(s, j);
     }
   }
 }
 
-void FlowGraph::adoptSinkOrphan(std::int32_t i) {
+void FlowGraph::adoptSinkOrphan(SearchState& s, std::int32_t i) {
   FlowNode* nodes = nodes_.records();
   const FlowArc* arcs = arcs_.records();
   const InArcRef* entries = refs_.records();
@@ -488,20 +552,20 @@ void FlowGraph::adoptSinkOrphan(std::int32_t i) {
   outRange(i, begin, end);
   for (std::uint32_t a = begin; a < end; ++a) {
     if (arcs[a].residual == 0) continue;
-    considerParent(i + arcs[a].headOffset, links::arcLink(a, false), 1, best);
+    considerParent(s, i + arcs[a].headOffset, links::arcLink(a, false), 1, best);
   }
   inRange(i, begin, end);
   for (std::uint32_t e = begin; e < end; ++e) {
     const std::uint32_t a = entries[e];
     if (arcs[a].reverseResidual == 0) continue;
-    considerParent(i - tailOffsets[e], links::arcLink(a, true), 1, best);
+    considerParent(s, i - tailOffsets[e], links::arcLink(a, true), 1, best);
   }
 
   FlowNode& n = nodes[i];
   n.parentLink = best.link;
   if (best.link != links::kParentNull) {
     n.parent = best.parent;
-    n.stamp = clock_;
+    n.stamp = s.clock;
     n.depth = best.depth + 1;
     return;
   }
@@ -509,23 +573,27 @@ void FlowGraph::adoptSinkOrphan(std::int32_t i) {
   n.stamp = 0;
   outRange(i, begin, end);
   for (std::uint32_t a = begin; a < end; ++a) {
+    // A pair with no residual either way carries no tree link and can feed
+    // nothing: its other end is not read (it may belong to another region).
+    if (arcs[a].residual == 0 && arcs[a].reverseResidual == 0) continue;
     const std::int32_t j = i + arcs[a].headOffset;
     FlowNode& m = nodes[j];
     if (m.parentLink == links::kParentNull || m.inSinkTree != 1) continue;
-    if (arcs[a].residual != 0) activate(j);
+    if (arcs[a].residual != 0) activate(s, j);
     if (links::isArcLink(m.parentLink) && links::isTaggedLink(m.parentLink) && m.parent == i) {
-      appendOrphan(j);
+      appendOrphan(s, j);
     }
   }
   inRange(i, begin, end);
   for (std::uint32_t e = begin; e < end; ++e) {
     const std::uint32_t a = entries[e];
+    if (arcs[a].residual == 0 && arcs[a].reverseResidual == 0) continue;
     const std::int32_t j = i - tailOffsets[e];
     FlowNode& m = nodes[j];
     if (m.parentLink == links::kParentNull || m.inSinkTree != 1) continue;
-    if (arcs[a].reverseResidual != 0) activate(j);
+    if (arcs[a].reverseResidual != 0) activate(s, j);
     if (links::isArcLink(m.parentLink) && !links::isTaggedLink(m.parentLink) && m.parent == i) {
-      appendOrphan(j);
+      appendOrphan(s, j);
     }
   }
 }

@@ -218,6 +218,15 @@ void AlphaExpansion::setFlowObserver(FlowObserver* observer) {
   if (gridMoves) gridMoves->setObserver(observer);
 }
 
+void AlphaExpansion::setThreadCount(int threads) {
+  if (threads <= 0) {
+    const unsigned hardware = std::thread::hardware_concurrency();
+    threads = hardware == 0 ? 1 : static_cast<int>(hardware);
+  }
+  threadCount = threads;
+  if (gridMoves) gridMoves->setThreadCount(threads);
+}
+
 RecycledGridMoves::MoveCounts AlphaExpansion::recycledMoveCounts() const {
   return gridMoves ? gridMoves->moveCounts() : RecycledGridMoves::MoveCounts{};
 }
@@ -242,6 +251,7 @@ bool AlphaExpansion::gridMovesUsable() {
   }
   gridMoves = std::move(moves);
   gridMoves->setObserver(flowObserver);
+  gridMoves->setThreadCount(threadCount);
   gridCostsLoaded = false;
   syncGridCosts();
   return true;

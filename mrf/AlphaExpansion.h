@@ -110,6 +110,9 @@ class AlphaExpansion : public GraphCutSolver {
   // was solved that way, false while every move was solved the fresh way
   // (function costs, recycling off, or not enough memory for it).
   bool recyclesFlows() const override { return gridMoves != nullptr; }
+  // Threads each move solved on the persistent grid graph may use (0: one
+  // per hardware thread; default 1). The labels are the same for every count.
+  void setThreadCount(int threads);
   // Watches the searches of the moves solved from now on (either way); null
   // detaches. Not owned. For tools and benchmarks.
   void setFlowObserver(FlowObserver* observer);
@@ -159,6 +162,7 @@ class AlphaExpansion : public GraphCutSolver {
   // Set when the recycled state did not fit: every move is solved fresh.
   bool recyclingRefused = false;
   std::uint64_t recyclingLimit = UINT64_MAX;
+  int threadCount = 1;
   std::uint64_t gridCostsFingerprint = 0;
   bool gridCostsLoaded = false;
   bool insideSweep = false;

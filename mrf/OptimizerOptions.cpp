@@ -14,6 +14,10 @@ Status OptimizerOptions::check(const OptimizerFieldNames& names) const {
   if (std::isnan(smoothMax)) {
     return invalidInput(std::string(names.smoothMax) + " is nan; it must be a number\n");
   }
+  if (threadCount < 0) {
+    return invalidInput(std::string(names.threadCount) + " is " + std::to_string(threadCount) +
+                        "; it must be 0 (one per hardware thread) or more\n");
+  }
   return {};
 }
 

@@ -17,6 +17,7 @@ inline constexpr int kOptimizerPasses = 10;
 struct OptimizerFieldNames {
   const char* lambda = "lambda";
   const char* smoothMax = "smoothMax";
+  const char* threadCount = "threadCount";
 };
 
 struct OptimizerOptions {
@@ -25,9 +26,11 @@ struct OptimizerOptions {
   float lambda = 0.99f;               // weight of the truncated power, cost units per unit of it. Default 0.99
   std::optional<std::uint32_t> seed;  // seed of the label orders: the same seed, costs and options give the
                                       // same labels; none reseeds every pass from the process clock. Default none
+  int threadCount = 0;                // threads of each expansion move, 0 = one per hardware thread; the labels are
+                                      // the same for every count. Default 0
 
-  // Whether these options can run: a lambda that is not finite, or a NaN
-  // smoothMax, is refused with an InvalidInput Error (status 2, one line)
+  // Whether these options can run: a lambda that is not finite, a NaN
+  // smoothMax, or a negative threadCount is refused with an InvalidInput Error (status 2, one line)
   // naming the field as `names` does. The exponent is deliberately not
   // judged here: the optimizer owns that rule and refuses any but 1 or 2 when
   // the run installs the term (kWrongExponentMessage, status 1).

@@ -32,16 +32,28 @@
 // every pixel's cost of alpha, one float a pixel apart instead of one cache
 // line a pixel apart.
 //
+// Bands: every move is solved in horizontal bands of the grid (a fixed
+// number of them, whatever the thread count): each band's residuals are
+// written, its single pairs pushed and its nodes searched on their own, with
+// the vertical pairs joining two bands held at zero (FlowGraph's regions),
+// and then the search goes on over the whole grid from the bands' trees.
+// The bands run on as many threads as setThreadCount allows. Because the
+// split never depends on the thread count, neither do the labels: one
+// thread and two give the same bits.
+//
 // Owns: the graph, the pairs' arc indices, the kept flows, the label-major
-// copy of the data costs and a scratch row.
+// copy of the data costs, a scratch row, the bands' search states and,
+// with more than one thread, a pool of worker threads.
 // Fails: prepare() returns false, keeping nothing, when its arrays or its
 // graph cannot be allocated; a failure of the graph during a move is raised
 // as FlowGraph raises it (maxflow/GraphFailure.h), the labels untouched.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "maxflow/FlowGraph.h"
+#include "platform/TaskPool.h"
 
 namespace orbelt {
 
@@ -86,14 +98,38 @@ class RecycledGridMoves {
 
   MoveCounts moveCounts() const { return counts_; }
   // Watches the searches (FlowGraph::setObserver); null detaches. Not owned.
-  void setObserver(FlowObserver* observer) { graph_.setObserver(observer); }
+  // While one watches, the bands are solved one after the other.
+  void setObserver(FlowObserver* observer) {
+    observer_ = observer;
+    graph_.setObserver(observer);
+  }
+  // Threads a move may use (>= 1, default 1). The labels do not depend on it.
+  void setThreadCount(int threads);
+  // The bands every move is split into (fixed for a grid of enough rows).
+  static constexpr int kBandCount = 2;
 
  private:
+  // The rows [first, end) of one band.
+  struct Band {
+    int firstRow;
+    int endRow;
+  };
   // Builds the grid graph, lays it out and notes every pair's arc index.
   void layOutGrid();
-  void pushAlongSinglePairs();
+  // Splits the rows into bands and notes the pairs joining them.
+  void splitIntoBands();
+  // Runs part(k) for every band k: on the pool, or one after the other.
+  void forEachBand(const std::function<void(int)>& part);
+  // What the pairs joining band k to the band above add to the terminal
+  // residuals of band k's first row, before any band is written; holds
+  // those pairs at zero in the graph meanwhile.
   template <bool kScaled>
-  void writeResiduals(int alpha, const int* labels, const Costs& costs, bool recycled);
+  void startBandFromAbove(int band, int alpha, const int* labels, const Costs& costs, bool recycled);
+  template <bool kScaled>
+  void writeBandResiduals(int band, int alpha, const int* labels, const Costs& costs, bool recycled);
+  void pushAlongSinglePairs(int band);
+  // Reads the band's new flows and labels back; returns whether a label changed.
+  bool readBandCut(int band, int alpha, int* labels);
 
   int width_ = 0;
   int height_ = 0;
@@ -119,6 +155,16 @@ class RecycledGridMoves {
   // moves, so a move reads two arrays in order instead of a label plane per pixel.
   std::unique_ptr<float[]> labelCosts_;
   MoveCounts counts_;
+  std::vector<Band> bands_;
+  // Per band, its search state; per joining pair (band by band, left to
+  // right), its ends and arc, and its residuals while the bands are solved.
+  std::vector<std::unique_ptr<FlowGraph::RegionSearch>> regions_;
+  std::vector<FlowGraph::RegionSearch*> regionPointers_;
+  std::vector<FlowGraph::JoiningPair> joining_;
+  std::vector<float> joiningResiduals_;
+  int threadCount_ = 1;
+  std::unique_ptr<TaskPool> pool_;
+  FlowObserver* observer_ = nullptr;
 };
 
 }  // namespace orbelt

@@ -212,5 +212,33 @@ TEST(RecycledGridMoves, TheFreshWayItFallsBackToGivesTheSameLabels) {
   }
 }
 
+// The grid is split into the same bands whatever the thread count, so the
+// labels must agree to the bit, on any costs, not only on exact ones.
+TEST(RecycledGridMoves, TheLabelsDoNotDependOnTheThreadCount) {
+  std::mt19937 random(4242);
+  for (int round = 0; round < 4; ++round) {
+    const int width = 20 + static_cast<int>(random() % 30);
+    const int height = 2 + static_cast<int>(random() % 40);
+    SCOPED_TRACE(::testing::Message() << "round " << round << ": " << width << " x " << height);
+    GridEnergy e(width, height, 9);
+    for (float& cost : e.costs) cost = std::uniform_real_distribution<float>(0.0f, 3.0f)(random);
+    e.setTruncatedPower(round % 2 == 0 ? 2 : 1, 5.0f, 0.99f);
+    AlphaExpansion one(width, height, 9, &e.terms);
+    AlphaExpansion two(width, height, 9, &e.terms);
+    one.setThreadCount(1);
+    two.setThreadCount(2);
+    for (AlphaExpansion* s : {&one, &two}) {
+      s->fixLabelOrderSeed(static_cast<std::uint32_t>(round + 1));
+      EXPECT_TRUE(s->initialize());
+      s->resetLabels();
+    }
+    for (int pass = 1; pass <= 5; ++pass) {
+      EXPECT_TRUE(one.optimize(1, nullptr));
+      EXPECT_TRUE(two.optimize(1, nullptr));
+      ASSERT_EQ(mrftest::labelsOf(two), mrftest::labelsOf(one)) << "after pass " << pass;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace orbelt

@@ -197,7 +197,7 @@ Expected<ComputeRequest> parseComputeRequest(int argc, char** argv) {
                      "logchrom), 0 = colour values only (as rgb); of it and --color-mode the later one given wins")
           ->type_name("W");
   app.add_option("--seed", r.seed, "Seed of the optimizer's label orders, for a reproducible map (default: the clock)");
-  app.add_option("--threads", r.threads, "Threads of the cost computation; 0 = all cores")
+  app.add_option("--threads", r.threads, "Threads of the cost computation and of the optimizer's moves; 0 = all cores")
       ->check(CLI::NonNegativeNumber)
       ->capture_default_str();
   app.add_option("--pfm", r.outputs.pfm, "Float disparity map (.pfm, pixels, inf = unknown)");
@@ -320,7 +320,7 @@ Expected<ComputeRequest> parseComputeRequest(int argc, char** argv) {
   request.left = *loadedLeft;
   request.right = *loadedRight;
   request.options = stereoOptionsFor(params);
-  request.options.matcher.threadCount = r.threads;
+  request.options.useThreads(r.threads);
   if (r.logChromWeight) request.options.matcher.logChromWeight = *r.logChromWeight;
   request.options.optimizer.seed = r.seed;
   request.options.keepCosts = !out.cost.empty();

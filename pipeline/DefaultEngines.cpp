@@ -25,6 +25,7 @@ PipelineEngines defaultEngines(std::optional<std::uint32_t> seed) {
     // The flows kept between sweeps only save time: they may take what the
     // run has left, and above that the moves are solved the fresh way.
     solver->setRecyclingMemoryLimit(availableMemoryBytes());
+    solver->setThreadCount(settings.threadCount);
     if (settings.moveObserver) solver->setMoveObserver(settings.moveObserver);
     return solver;
   };

@@ -74,7 +74,7 @@ Error runOutOfMemory(int width, int height, const MatcherOptions& matcher) {
 Expected<DisparityResult> computeDisparity(const cv::Mat& ref, const cv::Mat& target, const StereoParams& params,
                                            const PipelineEngines& engines, const DisparityOptions& options) {
   StereoOptions stereo = stereoOptionsFor(params);
-  stereo.matcher.threadCount = options.threadCount;
+  stereo.useThreads(options.threadCount);
   if (options.logChromWeight) stereo.matcher.logChromWeight = *options.logChromWeight;
   stereo.keepCosts = options.keepCosts;
   return labelView(ref, target, stereo, engines, options);
@@ -140,6 +140,7 @@ Expected<DisparityResult> labelView(const cv::Mat& ref, const cv::Mat& target, c
       OptimizerSettings settings;
       settings.moveObserver = options.onMove;
       settings.seed = stereo.optimizer.seed;
+      settings.threadCount = stereo.optimizer.threadCount;
       std::unique_ptr<MrfSolver> solver = engines.createOptimizer(width, height, range, &terms, settings);
       if (!solver) {
         return Error{ErrorKind::InvalidInput, "The optimizer could not be created\n", 1, ErrorStream::Stderr};
@@ -257,7 +258,7 @@ RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, c
   request.left = slots.refImage;
   request.right = slots.targetImage;
   request.options = stereoOptionsFor(params);
-  request.options.matcher.threadCount = context.options.threadCount;
+  request.options.useThreads(context.options.threadCount);
   if (context.options.logChromWeight) request.options.matcher.logChromWeight = *context.options.logChromWeight;
   request.options.keepCosts = context.options.keepCosts;
   request.progress = progressOf(context.options);

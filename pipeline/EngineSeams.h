@@ -38,6 +38,9 @@ struct OptimizerSettings {
   // Seed of the label orders (OptimizerOptions::seed); none: the factory's
   // own (defaultEngines' seed, else the process clock).
   std::optional<std::uint32_t> seed;
+  // Threads of each move (OptimizerOptions::threadCount; 0: one per hardware
+  // thread). The labels do not depend on it.
+  int threadCount = 0;
 };
 
 // Creates the optimizer over (width, height, labelCount, terms); the terms

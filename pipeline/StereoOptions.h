@@ -39,6 +39,13 @@ struct StereoOptions {
                                     // left view, after the fill; unknown pixels stay unknown. 1 to
                                     // kMaxMedianRadius pixels. Default none (no median)
 
+  // Threads of the whole run: the cost sweep's and every expansion move's
+  // (0: one per hardware thread). Neither result depends on it.
+  void useThreads(int threads) {
+    matcher.threadCount = threads;
+    optimizer.threadCount = threads;
+  }
+
   // The check, the fill and the median as the post-processing takes them
   // (refineDisparityMap applies them in that order).
   RefinementOptions refinement() const;

@@ -18,7 +18,7 @@ Expected<StereoCallResult> runStereoCall(const cv::Mat& left, const cv::Mat& rig
   request.left = left;
   request.right = right;
   request.options = stereoOptionsFor(call.params);
-  request.options.matcher.threadCount = call.threads;
+  request.options.useThreads(call.threads);
   if (call.logChromWeight) request.options.matcher.logChromWeight = *call.logChromWeight;
   request.options.optimizer.seed = call.seed;
   request.options.keepCosts = call.keepCosts;

@@ -50,6 +50,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -288,11 +289,13 @@ struct Options {
   int rounds = 2;
   bool scaling = false;
   bool emit = false;
+  int threads = 0;  // the optimizer's threads, 0: one per hardware thread, as the pipeline runs it
 };
 
 // The arguments that make a child measure the same run.
 std::vector<std::string> runArguments(const Options& o) {
-  std::vector<std::string> args = {"--passes", std::to_string(o.passes), "--seed", std::to_string(o.seed)};
+  std::vector<std::string> args = {"--passes", std::to_string(o.passes), "--seed", std::to_string(o.seed),
+                                   "--threads", std::to_string(o.threads)};
   if (!o.costFile.empty()) {
     args.insert(args.end(), {"--costs", o.costFile});
   } else if (!o.pair.empty()) {
@@ -326,9 +329,16 @@ int emitRun(const Options& o) {
   orbelt::EnergyTerms terms{&data, &smooth};
   orbelt::AlphaExpansion solver(width, height, labels, &terms);
   solver.fixLabelOrderSeed(static_cast<std::uint32_t>(o.seed));
+  // An earlier build's optimizer may have no threads: it then runs on one.
+  int threads = 1;
+  if constexpr (requires { solver.setThreadCount(1); }) {
+    threads = o.threads > 0 ? o.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    solver.setThreadCount(threads);
+  }
   mustSucceed([&] { return solver.initialize(); });
   solver.resetLabels();
-  std::printf("run width %d height %d labels %d costSeconds %.6f\n", width, height, labels, costSeconds);
+  std::printf("run width %d height %d labels %d costSeconds %.6f threads %d\n", width, height, labels, costSeconds,
+              threads);
   for (int pass = 1; pass <= o.passes; ++pass) {
     const std::int64_t solvedBefore = solver.moveCounts().solved;
     const double wall = wallSeconds();
@@ -358,6 +368,7 @@ struct RunFigures {
   bool ok = false;
   int width = 0, height = 0, labels = 0;
   double costSeconds = 0, peakMiB = 0;
+  int threads = 1;  // threads the optimizer was given (1 for a build without threads)
   std::vector<PassFigures> passes;
 };
 
@@ -396,7 +407,8 @@ RunFigures runChild(const std::string& program, const std::vector<std::string>& 
     std::string kind, key;
     in >> kind;
     if (kind == "run") {
-      in >> key >> figures.width >> key >> figures.height >> key >> figures.labels >> key >> figures.costSeconds;
+      in >> key >> figures.width >> key >> figures.height >> key >> figures.labels >> key >> figures.costSeconds >>
+          key >> figures.threads;
     } else if (kind == "pass") {
       PassFigures p;
       int number = 0;
@@ -492,8 +504,14 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
                                   : "synthetic costs");
   std::printf(
       "times: seconds per pass, the lowest of %d runs; both builds as the pipeline runs the optimizer "
-      "(its own graph handling), one optimizer thread\n",
-      o.rounds);
+      "(its own graph handling); optimizer threads: this build %d%s\n",
+      o.rounds, now.threads,
+      !before.ok ? ""
+      : before.threads == now.threads
+          ? ", the reference the same (like with like)"
+          : (", the reference " + std::to_string(before.threads) +
+             " (it has no threads; --threads 1 compares like with like)")
+                .c_str());
   bool same = true;
   if (!before.ok) {
     std::printf("pass   wall s    cpu s  solved  energy\n");
@@ -530,14 +548,17 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
   return same;
 }
 
-int positiveArgument(const std::string& name, const char* text) {
+int wholeArgument(const std::string& name, const char* text, long least) {
   char* end = nullptr;
   const long value = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || value <= 0 || value > 1000000) {
-    refuse(name + " must be a positive whole number, got \"" + text + "\"");
+  if (end == text || *end != '\0' || value < least || value > 1000000) {
+    refuse(name + " must be a whole number of at least " + std::to_string(least) + ", got \"" + text + "\"");
   }
   return static_cast<int>(value);
 }
+
+int positiveArgument(const std::string& name, const char* text) { return wholeArgument(name, text, 1); }
+int nonNegativeArgument(const std::string& name, const char* text) { return wholeArgument(name, text, 0); }
 
 }  // namespace
 
@@ -562,10 +583,11 @@ int main(int argc, char** argv) {
     else if (option == "--pair") o.pair = value;
     else if (option == "--reference") o.reference = value;
     else if (option == "--emit") o.emit = true;
+    else if (option == "--threads") o.threads = nonNegativeArgument(option, value);
     else
       refuse("unknown option " + option +
              " (options: --width --height --labels --costs FILE.npy --pair default|teddy|cones --scale N --passes "
-             "--seed --reference BINDIR --rounds N --scaling)");
+             "--seed --reference BINDIR --rounds N --scaling --threads N)");
   }
   if (o.emit) return emitRun(o);
   if (!o.reference.empty() && access((o.reference + "/orbelt-mrf-bench").c_str(), X_OK) != 0) {

@@ -21,8 +21,8 @@
 // "within budget" or "OVER BUDGET" says so (exit status 1 when over).
 //
 // Times are wall seconds and CPU seconds of the child (the machine is shared:
-// CPU time is the steadier figure; the matcher runs on --threads threads, the
-// optimizer on one). Label orders are seeded (--seed), so the run's labels
+// CPU time is the steadier figure; the matcher and the optimizer's moves both
+// run on --threads threads). Label orders are seeded (--seed), so the run's labels
 // are reproducible: their hash is printed. The run's line also gives each
 // pass's wall seconds and the optimizer-to-cost-volume ratio: the ten passes'
 // wall time over the cost volume's, both from that one run, and the same
@@ -170,7 +170,7 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
   probeRef.release();
   probeTarget.release();
   const double volumeMiB = static_cast<double>(width) * height * range * sizeof(float) / (1024.0 * 1024.0);
-  std::printf("\n%s: %d x %d, %d labels (dialog defaults, r %d), matcher threads %d, seed %u\n", files.name.c_str(),
+  std::printf("\n%s: %d x %d, %d labels (dialog defaults, r %d), threads %d, seed %u\n", files.name.c_str(),
               width, height, range, params.halfWinSize, threads, seed);
 
   const Figures floor = inChild([&] {
@@ -260,6 +260,7 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
     smooth.lambda = params.lambda * 30.0f;
     orbelt::EnergyTerms terms{&data, &smooth};
     orbelt::AlphaExpansion solver(width, height, range, &terms);
+    solver.setThreadCount(threads);
     solver.fixLabelOrderSeed(seed);
     if (!solver.initialize()) return Figures{};
     solver.resetLabels();
@@ -298,7 +299,7 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
   }
   std::printf(
       "\n  optimizer / cost volume: %.2fx wall (%.2f s / %.2f s), %.2fx cpu (%.2f s / %.2f s; the cost "
-      "volume on %d threads, the optimizer on one)\n",
+      "volume and the optimizer on %d threads)\n",
       figure(run, "optimizeSeconds") / figure(run, "costSeconds"), figure(run, "optimizeSeconds"),
       figure(run, "costSeconds"), figure(run, "optimizerCpu") / figure(run, "costCpu"), figure(run, "optimizerCpu"),
       figure(run, "costCpu"), threads);

@@ -43,7 +43,7 @@ namespace orbelt {
 
 struct DisparityOptions {
   bool keepCosts = false;  // keep the flat cost array in the result (for --save-cost)
-  int threadCount = 0;     // matcher threads; 0 = the matcher's own choice
+  int threadCount = 0;     // threads of the cost sweep and of each move; 0 = one per hardware thread
   // The matcher's blend of its two signals, 0 (colour values only) to 1
   // (log-chromaticity only); none = the colour mode's (1 or 0). The caller
   // checks the range.

@@ -24,8 +24,10 @@
 // --reference the two builds alternate, --rounds times, the first one to go
 // switching every round, and each pass keeps its lowest time over the rounds:
 // a change in the machine's load hits both alike. Both builds run the
-// optimizer the way the pipeline does, with its own graph handling, on one
-// thread: the ratios set like against like. Labels are compared pass by pass
+// optimizer the way the pipeline does, with its own graph handling, on
+// --threads threads (default: one per hardware thread, as the pipeline); a
+// build whose optimizer has no threads runs on one, and the header line
+// says so: give --threads 1 to set like against like. Labels are compared pass by pass
 // through their hash; where they differ, the energies are shown side by side.
 //
 // --scaling runs the passes on one pair (--pair, default Teddy when present)
@@ -35,6 +37,7 @@
 //   cmake --build build --target orbelt-mrf-bench -j2
 //   build/bin/orbelt-mrf-bench [--width 450 --height 375 --labels 60 | --costs FILE.npy | --pair NAME [--scale N]]
 //                              [--passes 10] [--seed 7] [--reference DIR/bin] [--rounds 2] [--scaling]
+//                              [--threads N]
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>

@@ -21,7 +21,7 @@ The options are the command line's long options with ``_`` for ``-``
                      0 = "rgb"); when given it sets the blend instead of
                      color_mode                                           (None)
     seed             seed of the optimizer's label orders; None: clock    (None)
-    threads          cost threads; 0 = all cores                          (0)
+    threads          threads of the costs and the moves; 0 = all cores    (0)
     subpixel         refine the map by each pixel's cost parabola         (False)
     lr_check         False, True (1 px) or a threshold in pixels: pixels
                      whose left and right maps disagree become NaN        (False)

@@ -122,7 +122,7 @@ def parse_arguments(argv):
     where.add_argument("--workers", type=int, metavar="N",
                        help="worker processes of a local cluster on the loopback interface (default 2)")
     parser.add_argument("--threads", type=int, metavar="T",
-                        help="cost threads per pair unless its options say otherwise (default: with a local "
+                        help="threads per pair (costs and moves) unless its options say otherwise (default: with a local "
                              "cluster, cores / N; on a cluster, the worker's cores)")
     parser.add_argument("--retries", type=int, default=2, metavar="R",
                         help="times a task that raised is run again (default 2)")

@@ -295,6 +295,21 @@ struct Options {
   int threads = 0;  // the optimizer's threads, 0: one per hardware thread, as the pipeline runs it
 };
 
+// Gives the optimizer `wanted` threads (0: one per hardware thread) and
+// returns how many it runs on: an earlier build's optimizer may have no
+// threads, and then runs on one. (A template, so that the test for the call
+// compiles in either build.)
+template <typename Solver>
+int giveThreads(Solver& solver, int wanted) {
+  if constexpr (requires { solver.setThreadCount(1); }) {
+    const int threads = wanted > 0 ? wanted : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    solver.setThreadCount(threads);
+    return threads;
+  } else {
+    return 1;
+  }
+}
+
 // The arguments that make a child measure the same run.
 std::vector<std::string> runArguments(const Options& o) {
   std::vector<std::string> args = {"--passes", std::to_string(o.passes), "--seed", std::to_string(o.seed),
@@ -332,12 +347,7 @@ int emitRun(const Options& o) {
   orbelt::EnergyTerms terms{&data, &smooth};
   orbelt::AlphaExpansion solver(width, height, labels, &terms);
   solver.fixLabelOrderSeed(static_cast<std::uint32_t>(o.seed));
-  // An earlier build's optimizer may have no threads: it then runs on one.
-  int threads = 1;
-  if constexpr (requires { solver.setThreadCount(1); }) {
-    threads = o.threads > 0 ? o.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    solver.setThreadCount(threads);
-  }
+  const int threads = giveThreads(solver, o.threads);
   mustSucceed([&] { return solver.initialize(); });
   solver.resetLabels();
   std::printf("run width %d height %d labels %d costSeconds %.6f threads %d\n", width, height, labels, costSeconds,

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Installs what Orbelt needs, then checks it three ways, stopping at the
+# Installs what Orbelt needs, then checks it four ways, stopping at the
 # first failure:
 #  1. the Release build (build/) and every test;
 #  2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 #     (build-asan/): any report ends its test, so the pass fails on any report;
-#  3. each libFuzzer target for a few seconds from its seed corpus
+#  3. the suites of the threaded code (task pool, regions, banded moves)
+#     built with ThreadSanitizer (build-tsan/);
+#  4. each libFuzzer target for a few seconds from its seed corpus
 #     (build-fuzz/, clang), so the targets keep building and the seeds pass.
 # Needs no display: Qt draws offscreen.
 #
-# Environment: ORBELT_SKIP_SANITIZERS=1 or ORBELT_SKIP_FUZZ=1 leave a pass out
+# Environment: ORBELT_SKIP_SANITIZERS=1 (both sanitizer passes) or ORBELT_SKIP_FUZZ=1 leave a pass out
 # (for a quick local check); ORBELT_FUZZ_SECONDS sets the fuzz time per
 # target (default 3; a real hunt is `bash fuzz/run-fuzzers.sh 600`).
 set -euo pipefail
@@ -53,6 +55,20 @@ if [ "${ORBELT_SKIP_SANITIZERS:-0}" != 1 ]; then
   export ORBELT_SANITIZER_RUN=1
   ctest --test-dir build-asan --output-on-failure -j2 --timeout 900
   unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS ORBELT_SANITIZER_RUN
+fi
+
+if [ "${ORBELT_SKIP_SANITIZERS:-0}" != 1 ]; then
+  echo "== Thread sanitizer on the code that splits one job over threads"
+  # Only the suites of the libraries that run parts of one job at once (the
+  # task pool, the graph searched in regions, the banded moves): a race there
+  # can change a cut silently, and the plain suites see it only by luck.
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
+    -DORBELT_TSAN=ON -DORBELT_BUILD_BENCH=OFF -DORBELT_BUILD_APP=OFF \
+    -DORBELT_SHARED_DATA_DIR=/nonexistent/orbelt-data -DORBELT_WERROR=ON
+  cmake --build build-tsan -j2 --target orbelt_platform_tests orbelt_maxflow_tests orbelt_mrf_tests
+  for suite in orbelt_platform_tests orbelt_maxflow_tests orbelt_mrf_tests; do
+    TSAN_OPTIONS="halt_on_error=1" "build-tsan/bin/$suite" --gtest_brief=1
+  done
 fi
 
 if [ "${ORBELT_SKIP_FUZZ:-0}" != 1 ]; then

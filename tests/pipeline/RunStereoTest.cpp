@@ -59,6 +59,8 @@ TEST(RunStereo, RefusesBeforeAnyWorkWithTheErrorAProgramEndsWith) {
        ErrorKind::InvalidInput, 2, "SigmaS is 0; it must be a finite number other than 0"},
       {"blend outside 0..1", [](StereoRequest& r) { r.options.matcher.logChromWeight = 1.5f; }, ErrorKind::InvalidInput,
        2, "logChromWeight is 1.5; it must lie between 0"},
+      {"negative optimizer threads", [](StereoRequest& r) { r.options.optimizer.threadCount = -1; },
+       ErrorKind::InvalidInput, 2, "threadCount is -1; it must be 0"},
       {"negative left-right threshold", [](StereoRequest& r) { r.options.leftRightThreshold = -1.0; },
        ErrorKind::InvalidInput, 2, "leftRightThreshold is"},
       {"too little memory", [](StereoRequest& r) { r.availableBytes = 1000; }, ErrorKind::OutOfMemory, 2,

@@ -116,7 +116,7 @@ class AlphaExpansion : public GraphCutSolver {
   // Watches the searches of the moves solved from now on (either way); null
   // detaches. Not owned. For tools and benchmarks.
   void setFlowObserver(FlowObserver* observer);
-  // Solves on the persistent grid graph, fresh and recycled (zeros when none).
+  // Solves on the persistent grid graph, fresh, recycled and borrowed (zeros when none).
   RecycledGridMoves::MoveCounts recycledMoveCounts() const;
 
  protected:

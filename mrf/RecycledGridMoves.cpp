@@ -63,6 +63,7 @@ bool RecycledGridMoves::prepare(int width, int height, int labelCount) {
     return false;
   }
   counts_ = {};
+  lastSolved_ = -1;
   return true;
 }
 
@@ -336,6 +337,12 @@ void RecycledGridMoves::pushAlongSinglePairs(int band) {
   }
 }
 
+void RecycledGridMoves::borrowFlow(int from, int to) {
+  const std::size_t slots = 2 * static_cast<std::size_t>(pixelCount_);
+  std::memcpy(flows_.get() + static_cast<std::size_t>(to) * slots,
+              flows_.get() + static_cast<std::size_t>(from) * slots, slots * sizeof(float));
+}
+
 bool RecycledGridMoves::readBandCut(int band, int alpha, int* labels) {
   // The flow of each pair is its capacity (held in the slot) minus what is
   // left of it.
@@ -358,7 +365,9 @@ bool RecycledGridMoves::readBandCut(int band, int alpha, int* labels) {
 }
 
 bool RecycledGridMoves::expand(int alpha, int* labels, const Costs& costs) {
-  const bool recycled = kept_[static_cast<std::size_t>(alpha)] != 0;
+  const bool borrowed = kept_[static_cast<std::size_t>(alpha)] == 0 && lastSolved_ >= 0;
+  if (borrowed) borrowFlow(lastSolved_, alpha);
+  const bool recycled = kept_[static_cast<std::size_t>(alpha)] != 0 || borrowed;
   const bool scaled = costs.horizontal != nullptr && costs.vertical != nullptr;
   graph_.reopen();
   // Most nodes start with sink residual (a recycled flow leaves little to
@@ -378,7 +387,9 @@ bool RecycledGridMoves::expand(int alpha, int* labels, const Costs& costs) {
     } else {
       writeBandResiduals<false>(k, alpha, labels, costs, recycled);
     }
-    if (!recycled) pushAlongSinglePairs(k);
+    // A borrowed flow fits this move's capacities loosely: the single pairs
+    // it leaves are routed as in a fresh move.
+    if (!recycled || borrowed) pushAlongSinglePairs(k);
     const Band rows = bands_[static_cast<std::size_t>(k)];
     graph_.solveRegion(rows.firstRow * width_, rows.endRow * width_, *regions_[static_cast<std::size_t>(k)]);
   });
@@ -386,7 +397,9 @@ bool RecycledGridMoves::expand(int alpha, int* labels, const Costs& costs) {
     graph_.setArcResiduals(joining_[j].arc, joiningResiduals_[2 * j], joiningResiduals_[2 * j + 1]);
   }
   graph_.joinRegions(regionPointers_, joining_);
-  if (recycled) {
+  if (borrowed) {
+    ++counts_.borrowed;
+  } else if (recycled) {
     ++counts_.recycled;
   } else {
     ++counts_.fresh;
@@ -395,6 +408,7 @@ bool RecycledGridMoves::expand(int alpha, int* labels, const Costs& costs) {
   unsigned char changedInBand[kBandCount] = {};
   forEachBand([&](int k) { changedInBand[k] = readBandCut(k, alpha, labels) ? 1 : 0; });
   kept_[static_cast<std::size_t>(alpha)] = 1;
+  lastSolved_ = alpha;
   for (std::size_t k = 0; k < bands_.size(); ++k) {
     if (changedInBand[k] != 0) return true;
   }

@@ -10,7 +10,12 @@
 // labels changed in between, so its last maximum flow is kept (one float per
 // pair, two per pixel and label) and pushed again before the search: only the
 // capacities that changed leave excess to route, and the search starts with
-// the sink roots passive, growing just the (small) source tree.
+// the sink roots passive, growing just the (small) source tree. A label's
+// first move has no flow of its own yet: it borrows the flow of the move
+// solved just before it, since any flow is a valid start (see Exactness),
+// and on stereo costs the previous move's flow already routes much of what
+// this one must; what the borrowed flow leaves on single pairs is pushed as
+// in a move started from no flow.
 //
 // Exactness: pushing any flow f along a pair with capacities (c, c') and
 // moving f between the two nodes' terminals is a reparameterisation: every
@@ -66,11 +71,13 @@ class RecycledGridMoves {
     const float* vertical;    // per pixel, the pair with the pixel below; null: all 1
   };
 
-  // Solves counted since prepare(): moves that started from no flow, and
-  // moves that started from their label's kept flow.
+  // Solves counted since prepare(): moves that started from no flow (only
+  // the first), moves that started from their label's kept flow, and first
+  // moves of a label that borrowed the flow of the move before them.
   struct MoveCounts {
     std::int64_t fresh = 0;
     std::int64_t recycled = 0;
+    std::int64_t borrowed = 0;
   };
 
   // Bytes the state of a width x height x labelCount grid takes (kept flows,
@@ -128,6 +135,8 @@ class RecycledGridMoves {
   template <bool kScaled>
   void writeBandResiduals(int band, int alpha, const int* labels, const Costs& costs, bool recycled);
   void pushAlongSinglePairs(int band);
+  // Copies label `from`'s kept flow into label `to`'s slots.
+  void borrowFlow(int from, int to);
   // Reads the band's new flows and labels back; returns whether a label changed.
   bool readBandCut(int band, int alpha, int* labels);
 
@@ -155,6 +164,8 @@ class RecycledGridMoves {
   // moves, so a move reads two arrays in order instead of a label plane per pixel.
   std::unique_ptr<float[]> labelCosts_;
   MoveCounts counts_;
+  // The label of the last move solved since prepare(), -1 before the first.
+  int lastSolved_ = -1;
   std::vector<Band> bands_;
   // Per band, its search state; per joining pair (band by band, left to
   // right), its ends and arc, and its residuals while the bands are solved.

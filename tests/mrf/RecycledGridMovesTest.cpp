@@ -1,8 +1,10 @@
 // Moves solved from recycled flows: each must still be the best expansion of
 // its label whatever changed since that label's last move (labels, data
-// costs, multipliers), must cut as much as a move solved fresh on the
-// non-metric default energy, and the fresh way the optimizer falls back to
-// must give the same labels.
+// costs, multipliers), and so must a label's first move, started from the
+// flow of another label's move; a recycled move must cut as much as a move
+// solved fresh on the non-metric default energy; the fresh way the optimizer
+// falls back to must give the same labels; and the thread count must not
+// change any label.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -46,6 +48,7 @@ TEST(RecycledGridMoves, EveryMoveIsTheBestExpansionWhateverChangedSinceItsLabels
   std::mt19937 random(9001);
   auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
   std::int64_t recycled = 0;
+  std::int64_t borrowed = 0;
   for (const Case& c : cases) {
     for (int round = 0; round < 40; ++round) {
       const int width = pick(1, 4);
@@ -99,10 +102,14 @@ TEST(RecycledGridMoves, EveryMoveIsTheBestExpansionWhateverChangedSinceItsLabels
       }
       ASSERT_TRUE(solver.recyclesFlows());
       recycled += solver.recycledMoveCounts().recycled;
+      borrowed += solver.recycledMoveCounts().borrowed;
     }
   }
-  // The table above is about recycled moves: most of them must have been.
+  // The table above is about recycled moves: most of them must have been,
+  // and a label's first move, which starts from another label's flow, must
+  // have been checked too.
   EXPECT_GT(recycled, 5 * 40 * 12 / 2);
+  EXPECT_GT(borrowed, 5 * 40);
 }
 
 // The energy of a move's outcome as its cut sees it: pairs that no cut can

@@ -19,6 +19,7 @@
 #include "ancc/SweepSetup.h"
 #include "ancc/WinnerPreview.h"
 #include "platform/AvailableMemory.h"
+#include "platform/TaskPool.h"
 
 namespace orbelt {
 
@@ -179,16 +180,10 @@ Status AnccMatcher::sweep() {
         if (rowObserver) rowObserver(rowsDone, height);
       }
     };
-    std::vector<std::thread> threads;
-    for (size_t i = 1; i < sweeps.size(); ++i) {
-      try {
-        threads.emplace_back(work, std::ref(*sweeps[i]));
-      } catch (const std::system_error&) {
-        break;  // the threads already running and this one share the rows
-      }
-    }
-    work(*sweeps[0]);
-    for (auto& t : threads) t.join();
+    // One part per sweep; a pool that got fewer threads than sweeps runs
+    // the rest after, and they find the rows already taken.
+    const int parts = static_cast<int>(sweeps.size());
+    TaskPool(parts).run(parts, [&](int k) { work(*sweeps[static_cast<std::size_t>(k)]); });
   }
 
   renderPreview(costVolume, previewImage, baseDisparity, options.displayLevel);

@@ -3,9 +3,12 @@
 // parts of one split job together with the calling thread and return when
 // all of them are done.
 //
-// Why: an expansion move is split into a few large parts (the bands of the
-// pixel grid) many hundred times per run; starting threads for every move
-// would cost more than the small moves of the later sweeps themselves.
+// Why: one place that starts workers, tolerates a system that refuses one,
+// and carries a part's exception back to the caller instead of ending the
+// process. The cost sweep splits its rows once per volume; an expansion
+// move is split into a few large parts (the bands of the pixel grid) many
+// hundred times per run, where starting threads for every move would cost
+// more than the small moves of the later sweeps themselves.
 //
 // Takes: the number of threads to use, the calling thread included (1 runs
 // everything on the caller, with no worker at all). Owns: its workers, which

@@ -50,17 +50,18 @@ bool RecycledGridMoves::prepare(int width, int height, int labelCount) {
   // Pairs in pixel order, right before down: the layout then keeps a
   // pixel's two pairs beside its node. Without the graph's memory there is
   // no recycling either.
+  auto keepNothing = [this] {
+    graph_.clear();
+    flows_.reset();
+    return false;
+  };
   try {
     layOutGrid();
     splitIntoBands();
   } catch (const Failure&) {
-    graph_.clear();
-    flows_.reset();
-    return false;
+    return keepNothing();
   } catch (const std::bad_alloc&) {
-    graph_.clear();
-    flows_.reset();
-    return false;
+    return keepNothing();
   }
   counts_ = {};
   lastSolved_ = -1;
@@ -172,12 +173,12 @@ inline PairResiduals pairResiduals(const float* keepRow, const float* alphaRow, 
 
 void RecycledGridMoves::setThreadCount(int threads) {
   // More threads than bands would only wait.
-  threadCount_ = threads < 1 ? 1 : (threads > kBandCount ? kBandCount : threads);
-  if (threadCount_ == 1) {
+  const int used = threads < 1 ? 1 : (threads > kBandCount ? kBandCount : threads);
+  if (used == 1) {
     pool_.reset();
-  } else if (!pool_ || pool_->threadCount() != threadCount_) {
+  } else if (!pool_ || pool_->threadCount() != used) {
     pool_.reset();
-    pool_ = std::make_unique<TaskPool>(threadCount_);
+    pool_ = std::make_unique<TaskPool>(used);
   }
 }
 

@@ -173,7 +173,7 @@ class RecycledGridMoves {
   std::vector<FlowGraph::RegionSearch*> regionPointers_;
   std::vector<FlowGraph::JoiningPair> joining_;
   std::vector<float> joiningResiduals_;
-  int threadCount_ = 1;
+  // Runs the bands on more than one thread; null on one (setThreadCount).
   std::unique_ptr<TaskPool> pool_;
   FlowObserver* observer_ = nullptr;
 };

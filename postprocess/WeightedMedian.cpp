@@ -13,6 +13,22 @@ namespace {
 
 std::string sizeText(const cv::Mat& m) { return std::to_string(m.cols) + " x " + std::to_string(m.rows); }
 
+// OpenCV's filter groups a colour guide's colours with draws from the
+// calling thread's random generator, so its map would depend on whatever the
+// process drew before, and the caller's own stream would move. For the span
+// of one call the generator starts where a fresh thread's does (the first
+// call in a new process keeps the map it always gave) and is put back after.
+class FreshRandomStream {
+ public:
+  FreshRandomStream() : saved_(cv::theRNG()) { cv::theRNG() = cv::RNG(); }
+  ~FreshRandomStream() { cv::theRNG() = saved_; }
+  FreshRandomStream(const FreshRandomStream&) = delete;
+  FreshRandomStream& operator=(const FreshRandomStream&) = delete;
+
+ private:
+  cv::RNG saved_;
+};
+
 }  // namespace
 
 Status WeightedMedianOptions::check(const char* radiusName) const {
@@ -58,6 +74,7 @@ Expected<cv::Mat> weightedMedian(const cv::Mat& disparity, const cv::Mat& guide,
   if (cv::countNonZero(known) == 0) return disparity.clone();
   cv::Mat filtered;
   try {
+    const FreshRandomStream stream;
     cv::ximgproc::weightedMedianFilter(guide, values, filtered, options.radius, options.sigma, cv::ximgproc::WMF_EXP,
                                        anyUnknown ? known : cv::noArray());
   } catch (const cv::Exception& e) {

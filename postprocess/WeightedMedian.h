@@ -35,6 +35,8 @@ inline constexpr int kMaxMedianRadius = 64;
 // taken from about 256 representatives of its own values, steps of roughly
 // (largest - smallest) / 256 pixels; integer maps of up to 256 labels are
 // filtered exactly.
+// The same inputs always give the same map, whatever the process ran
+// before; the calling thread's cv::theRNG() is left as it was.
 // Returns a new map; the inputs are not changed. Fails with invalidInput for
 // bad options, an empty or non-float map, or a guide of another size or type.
 Expected<cv::Mat> weightedMedian(const cv::Mat& disparity, const cv::Mat& guide, const WeightedMedianOptions& options);

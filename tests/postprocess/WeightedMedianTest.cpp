@@ -1,6 +1,7 @@
 #include "postprocess/WeightedMedian.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include <gtest/gtest.h>
@@ -42,6 +43,31 @@ TEST(WeightedMedian, RemovesAnIsolatedWrongMatch) {
   const Expected<cv::Mat> filtered = weightedMedian(map, guide, {1});
   ASSERT_TRUE(filtered) << filtered.error().message;
   EXPECT_EQ(cv::norm(*filtered, cv::Mat(9, 9, CV_32FC1, cv::Scalar(10.f)), cv::NORM_INF), 0.0);
+}
+
+// The filter groups a colour guide's colours by drawing from OpenCV's
+// per-thread random generator. Left to that generator's state, a map would
+// depend on what the process drew before (an earlier map, a Python session,
+// the caller's own draws), and the filter would move the caller's stream.
+TEST(WeightedMedian, GivesTheSameMapWhateverTheProcessDrewBefore) {
+  cv::RNG fixture(7);
+  cv::Mat guide(30, 40, CV_8UC3), map(30, 40, CV_32FC1);
+  fixture.fill(guide, cv::RNG::UNIFORM, 0, 256);
+  cv::Mat labels(30, 40, CV_32SC1);
+  fixture.fill(labels, cv::RNG::UNIFORM, 0, 30);
+  labels.convertTo(map, CV_32FC1);
+
+  const Expected<cv::Mat> first = weightedMedian(map, guide, {2});
+  ASSERT_TRUE(first) << first.error().message;
+  for (const int draws : {1, 1000}) {
+    SCOPED_TRACE(testing::Message() << draws << " draws before the call");
+    for (int i = 0; i < draws; ++i) cv::theRNG().next();
+    const std::uint64_t before = cv::theRNG().state;
+    const Expected<cv::Mat> again = weightedMedian(map, guide, {2});
+    ASSERT_TRUE(again) << again.error().message;
+    EXPECT_EQ(cv::norm(*again, *first, cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::theRNG().state, before) << "the caller's random stream moved";
+  }
 }
 
 TEST(WeightedMedian, KeepsADepthEdgeWhereTheGuideHasOne) {

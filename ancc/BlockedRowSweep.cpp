@@ -269,9 +269,9 @@ BlockedRowSweep::BlockedRowSweep(const SweepSetup& setup, const BlockedSweepTabl
 
 namespace {
 
-// The costs of one pixel lie a whole image column of costs apart from the
-// next pixel's, so every tile's writes miss the cache; asking for a tile's
-// lines one tile ahead lets them arrive while the tile before runs.
+// A tile's costs are a row's run of cells the cache has not seen yet;
+// asking for its lines one tile ahead lets them arrive while the tile before
+// runs.
 void prefetchCostCells(const CostVolume& volume, int y, int firstColumn, int width, int labels) {
   for (int x = firstColumn; x < std::min(width, firstColumn + kLanes); ++x) {
     const char* cell = reinterpret_cast<const char*>(volume.cell(x, y));

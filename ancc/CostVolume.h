@@ -1,13 +1,16 @@
 #pragma once
 // The matching cost of every pixel at every disparity label.
 //
-// Indexed [x][y][d]: x the column (0 = left), y the row (0 = top), d the label.
-// Storage is one contiguous block in that order (column outermost, label
-// innermost), so cell(x, y) is the run of `disparityRange` costs of one pixel.
+// Indexed [y][x][d]: y the row (0 = top), x the column (0 = left), d the label.
+// Storage is one contiguous block in that order (pixels row-major, label
+// innermost), so cell(x, y) is the run of `disparityRange` costs of one pixel
+// and the block is already the optimizer's data table (p * range + d, with p
+// = y * width + x): a run hands it over with takeCosts() instead of copying.
 // Every element starts at 0.0. With disparityRange 0 the volume has pixels but
 // no costs. The owner (the pipeline) creates it, the matcher writes it.
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 namespace orbelt {
@@ -29,22 +32,24 @@ class CostVolume {
   int disparityRange() const { return range_; }
 
   // The costs of pixel (x, y), `disparityRange` floats, label fastest.
-  float* cell(int x, int y) { return costs_.data() + (static_cast<size_t>(x) * height_ + y) * range_; }
-  const float* cell(int x, int y) const { return costs_.data() + (static_cast<size_t>(x) * height_ + y) * range_; }
+  float* cell(int x, int y) { return costs_.data() + (static_cast<size_t>(y) * width_ + x) * range_; }
+  const float* cell(int x, int y) const { return costs_.data() + (static_cast<size_t>(y) * width_ + x) * range_; }
   float& at(int x, int y, int d) { return cell(x, y)[d]; }
   float at(int x, int y, int d) const { return cell(x, y)[d]; }
 
-  // Writes the costs with pixels row-major and the label fastest,
+  // Writes a copy of the costs with pixels row-major and the label fastest,
   // out[(y * width + x) * disparityRange + d]: the order the optimizer
   // indexes its data table in. `out` holds width * height * disparityRange
   // floats.
-  void copyRowMajor(float* out) const {
-    for (int y = 0; y < height_; ++y) {
-      for (int x = 0; x < width_; ++x) {
-        const float* costs = cell(x, y);
-        std::copy(costs, costs + range_, out + (static_cast<size_t>(y) * width_ + x) * range_);
-      }
-    }
+  void copyRowMajor(float* out) const { std::copy(costs_.begin(), costs_.end(), out); }
+
+  // Hands the costs over without a copy, in copyRowMajor's order, and leaves
+  // the volume empty (as release() does).
+  std::vector<float> takeCosts() && {
+    std::vector<float> costs = std::move(costs_);
+    costs_ = {};
+    width_ = height_ = range_ = 0;
+    return costs;
   }
 
   // Bytes held by the costs.

@@ -13,9 +13,13 @@
 //    planes and boxes, cost |d - true| / 4 clipped at 2 plus hashed noise;
 //  - --costs FILE.npy: a float32 array (height, width, labels), such as
 //    `orbelt-cli --save-cost` writes;
-//  - --pair default|teddy|cones [--scale N]: the matcher's costs at the
-//    dialog's defaults on that pair (Teddy and Cones from the public data),
-//    the images shrunk N times (area average) and the labels with them.
+//  - --pair default|teddy|cones [--scale N | --upscale N]: the matcher's
+//    costs at the dialog's defaults on that pair (Teddy and Cones from the
+//    public data), the images shrunk N times (area average) or enlarged N
+//    times (bicubic), and the labels with them: Teddy --upscale 4 is the
+//    2.7-megapixel, 280-label run. --keep-costs FILE.npy also leaves those
+//    costs in FILE, so that later runs take them with --costs (a 2.7-MP
+//    volume is 3 GB: keep it in /tmp, and delete it when done).
 //
 // Every measured run is a child process of its own (this program with
 // --emit, or the reference build's), so each has its own peak memory; a
@@ -35,7 +39,8 @@
 // time with the pixels shows.
 //
 //   cmake --build build --target orbelt-mrf-bench -j2
-//   build/bin/orbelt-mrf-bench [--width 450 --height 375 --labels 60 | --costs FILE.npy | --pair NAME [--scale N]]
+//   build/bin/orbelt-mrf-bench [--width 450 --height 375 --labels 60 | --costs FILE.npy |
+//                               --pair NAME [--scale N | --upscale N] [--keep-costs FILE.npy]]
 //                              [--passes 10] [--seed 7] [--reference DIR/bin] [--rounds 2] [--scaling]
 //                              [--threads N]
 #include <sys/wait.h>
@@ -172,8 +177,9 @@ std::pair<std::string, std::string> pairFiles(const std::string& name) {
 
 #ifdef ORBELT_BENCH_COMPUTES_PAIR_COSTS
 // The matcher's costs at the dialog's defaults on a pair shrunk `scale`
-// times, with the label range shrunk alike; the seconds the matcher took.
-std::vector<float> pairCosts(const std::string& name, int scale, int& width, int& height, int& labels,
+// times or enlarged `upscale` times, with the label range scaled alike; the
+// seconds the matcher took.
+std::vector<float> pairCosts(const std::string& name, int scale, int upscale, int& width, int& height, int& labels,
                              double& seconds) {
   const auto files = pairFiles(name);
   if (files.first.empty()) refuse("the pair " + name + " is not there (the public data is absent)");
@@ -187,9 +193,13 @@ std::vector<float> pairCosts(const std::string& name, int scale, int& width, int
     cv::resize(ref, ref, cv::Size(ref.cols / scale, ref.rows / scale), 0, 0, cv::INTER_AREA);
     cv::resize(target, target, cv::Size(target.cols / scale, target.rows / scale), 0, 0, cv::INTER_AREA);
   }
+  if (upscale > 1) {
+    cv::resize(ref, ref, cv::Size(ref.cols * upscale, ref.rows * upscale), 0, 0, cv::INTER_CUBIC);
+    cv::resize(target, target, cv::Size(target.cols * upscale, target.rows * upscale), 0, 0, cv::INTER_CUBIC);
+  }
   orbelt::StereoParams params;
   params.sigmaP = orbelt::sigmaPPreset(params.halfWinSize);
-  params.disparityRange = std::max(2, (params.disparityRange + scale / 2) / scale);
+  params.disparityRange = std::max(2, (params.disparityRange + scale / 2) / scale) * upscale;
   width = ref.cols;
   height = ref.rows;
   labels = params.disparityRange;
@@ -202,11 +212,7 @@ std::vector<float> pairCosts(const std::string& name, int scale, int& width, int
   seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!costs) refuse(name + ": " + costs.error().summary());
   std::vector<float> flat(static_cast<std::size_t>(width) * height * labels);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const float* cell = volume.cell(x, y);
-      std::copy(cell, cell + labels, flat.data() + (static_cast<std::size_t>(y) * width + x) * labels);
-    }
+  volume.copyRowMajor(flat.data());
   return flat;
 }
 
@@ -288,6 +294,8 @@ struct Options {
   std::string costFile;
   std::string pair;
   int scale = 1;
+  int upscale = 1;
+  std::string keptCosts;  // where to leave the pair's costs, if anywhere
   std::string reference;  // bin folder of another build
   int rounds = 2;
   bool scaling = false;
@@ -312,7 +320,7 @@ int giveThreads(Solver& solver, int wanted) {
 
 // The arguments that make a child measure the same run.
 std::vector<std::string> runArguments(const Options& o) {
-  std::vector<std::string> args = {"--passes", std::to_string(o.passes), "--seed", std::to_string(o.seed),
+  std::vector<std::string> args = {"--passes",  std::to_string(o.passes), "--seed", std::to_string(o.seed),
                                    "--threads", std::to_string(o.threads)};
   if (!o.costFile.empty()) {
     args.insert(args.end(), {"--costs", o.costFile});
@@ -479,17 +487,19 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
 #ifdef ORBELT_BENCH_COMPUTES_PAIR_COSTS
     int width = 0, height = 0, labels = 0;
     {
-      const std::vector<float> costs = pairCosts(o.pair, o.scale, width, height, labels, costSeconds);
-      char path[] = "/tmp/orbelt-mrf-bench-costs-XXXXXX";
-      const int fd = mkstemp(path);
-      if (fd < 0) refuse("cannot make a scratch file in /tmp for the costs");
-      close(fd);
-      handedCosts = path;
-      writeCostFile(handedCosts, costs, width, height, labels);
+      const std::vector<float> costs = pairCosts(o.pair, o.scale, o.upscale, width, height, labels, costSeconds);
+      if (o.keptCosts.empty()) {
+        char path[] = "/tmp/orbelt-mrf-bench-costs-XXXXXX";
+        const int fd = mkstemp(path);
+        if (fd < 0) refuse("cannot make a scratch file in /tmp for the costs");
+        close(fd);
+        handedCosts = path;
+      }
+      writeCostFile(o.keptCosts.empty() ? handedCosts : o.keptCosts, costs, width, height, labels);
     }
     Options handed = o;
     handed.pair.clear();
-    handed.costFile = handedCosts;
+    handed.costFile = o.keptCosts.empty() ? handedCosts : o.keptCosts;
     args = runArguments(handed);
 #else
     refuse("this build computes no pair costs; give them with --costs FILE.npy");
@@ -513,18 +523,20 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
   std::printf("%d x %d grid, %d labels; %d passes of optimize(1), seed %d; %s\n", now.width, now.height, now.labels,
               o.passes, o.seed,
               !o.costFile.empty() ? o.costFile.c_str()
-              : !o.pair.empty()   ? (o.pair + " pair, 1/" + std::to_string(o.scale) + " size").c_str()
-                                  : "synthetic costs");
+              : !o.pair.empty()
+                  ? (o.pair + " pair, " +
+                     (o.upscale > 1 ? std::to_string(o.upscale) + "x" : "1/" + std::to_string(o.scale)) + " size")
+                        .c_str()
+                  : "synthetic costs");
   std::printf(
       "times: seconds per pass, the lowest of %d runs; both builds as the pipeline runs the optimizer "
       "(its own graph handling); optimizer threads: this build %d%s\n",
       o.rounds, now.threads,
-      !before.ok ? ""
-      : before.threads == now.threads
-          ? ", the reference the same (like with like)"
-          : (", the reference " + std::to_string(before.threads) +
-             " (it has no threads; --threads 1 compares like with like)")
-                .c_str());
+      !before.ok                      ? ""
+      : before.threads == now.threads ? ", the reference the same (like with like)"
+                                      : (", the reference " + std::to_string(before.threads) +
+                                         " (it has no threads; --threads 1 compares like with like)")
+                                            .c_str());
   bool same = true;
   if (!before.ok) {
     std::printf("pass   wall s    cpu s  solved  energy\n");
@@ -591,6 +603,8 @@ int main(int argc, char** argv) {
     else if (option == "--passes") o.passes = positiveArgument(option, value);
     else if (option == "--seed") o.seed = positiveArgument(option, value);
     else if (option == "--scale") o.scale = positiveArgument(option, value);
+    else if (option == "--upscale") o.upscale = positiveArgument(option, value);
+    else if (option == "--keep-costs") o.keptCosts = value;
     else if (option == "--rounds") o.rounds = positiveArgument(option, value);
     else if (option == "--costs") o.costFile = value;
     else if (option == "--pair") o.pair = value;
@@ -599,8 +613,8 @@ int main(int argc, char** argv) {
     else if (option == "--threads") o.threads = nonNegativeArgument(option, value);
     else
       refuse("unknown option " + option +
-             " (options: --width --height --labels --costs FILE.npy --pair default|teddy|cones --scale N --passes "
-             "--seed --reference BINDIR --rounds N --scaling --threads N)");
+             " (options: --width --height --labels --costs FILE.npy --pair default|teddy|cones --scale N --upscale N "
+             "--keep-costs FILE.npy --passes --seed --reference BINDIR --rounds N --scaling --threads N)");
   }
   if (o.emit) return emitRun(o);
   if (!o.reference.empty() && access((o.reference + "/orbelt-mrf-bench").c_str(), X_OK) != 0) {

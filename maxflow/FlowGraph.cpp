@@ -111,8 +111,6 @@ void FlowGraph::reopen() {
   solved_ = false;
 }
 
-float FlowGraph::terminalResidual(NodeId node) const { return nodes_.records()[nodeRef(node)].terminalResidual; }
-
 std::vector<FlowGraph::NodeId> FlowGraph::nodeOrder() const {
   std::vector<NodeId> order;
   order.reserve(static_cast<std::size_t>(nodeCount_));

@@ -232,7 +232,7 @@ class FlowGraph {
   std::int64_t arcPairCount() const { return arcPairCount_; }
   // Flow so far: folded terminal flow before computeMaxFlow, the result after.
   float flowSoFar() const { return flow_; }
-  float terminalResidual(NodeId node) const;
+  float terminalResidual(NodeId node) const { return nodes_.records()[nodeRef(node)].terminalResidual; }
   // True once computeMaxFlow has laid the arcs out.
   bool isLaidOut() const { return laidOut_; }
   // Every node in node order: newest block first, creation order inside.

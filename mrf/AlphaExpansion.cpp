@@ -203,14 +203,34 @@ void AlphaExpansion::shuffleLabelOrder() {
 
 void AlphaExpansion::setFlowRecycling(bool enabled) {
   flowRecycling = enabled;
-  if (!enabled) gridMoves.reset();
+  if (!enabled) {
+    gridMoves.reset();
+    gridCosts = RowPlanarCosts();
+    gridCostsLoaded = false;
+  }
 }
 
 void AlphaExpansion::setRecyclingMemoryLimit(std::uint64_t bytes) {
   recyclingLimit = bytes;
   recyclingRefused = false;
-  if (gridMoves && RecycledGridMoves::stateBytes(width, height, labelCount) > bytes) gridMoves.reset();
+  if (!gridMoves) return;
+  if (recyclingBaseBytes() > bytes) {
+    gridMoves.reset();
+    gridCosts = RowPlanarCosts();
+    gridCostsLoaded = false;
+  } else {
+    gridMoves->setKeptFlowBudget(bytes - recyclingBaseBytes());
+  }
 }
+
+std::uint64_t AlphaExpansion::recyclingBaseBytes() const {
+  // The moves read a row-planar copy of the caller's table.
+  const std::uint64_t copy = static_cast<std::uint64_t>(pixelCount) * static_cast<std::uint64_t>(labelCount) *
+                             static_cast<std::uint64_t>(sizeof(float));
+  return RecycledGridMoves::baseStateBytes(width, height) + copy;
+}
+
+int AlphaExpansion::keptFlowLabels() const { return gridMoves ? gridMoves->keptFlowLabels() : 0; }
 
 void AlphaExpansion::setFlowObserver(FlowObserver* observer) {
   flowObserver = observer;
@@ -239,7 +259,7 @@ bool AlphaExpansion::gridMovesUsable() {
   if (dataTable == nullptr || pairTable == nullptr) return false;
   if (useMultipliers && (horizontalMultipliers == nullptr || verticalMultipliers == nullptr)) return false;
   if (gridMoves) return true;
-  if (RecycledGridMoves::stateBytes(width, height, labelCount) > recyclingLimit) {
+  if (recyclingBaseBytes() > recyclingLimit) {
     recyclingRefused = true;
     return false;
   }
@@ -249,18 +269,26 @@ bool AlphaExpansion::gridMovesUsable() {
     recyclingRefused = true;
     return false;
   }
+  moves->setKeptFlowBudget(recyclingLimit - recyclingBaseBytes());
   gridMoves = std::move(moves);
   gridMoves->setObserver(flowObserver);
   gridMoves->setThreadCount(threadCount);
   gridCostsLoaded = false;
-  syncGridCosts();
+  try {
+    syncGridCosts();
+  } catch (const std::bad_alloc&) {
+    gridMoves.reset();
+    recyclingRefused = true;
+    return false;
+  }
   return true;
 }
 
 void AlphaExpansion::syncGridCosts(const std::uint64_t* knownFingerprint) {
   const std::uint64_t fingerprint = knownFingerprint != nullptr ? *knownFingerprint : costFingerprint();
   if (!gridCostsLoaded || fingerprint != gridCostsFingerprint) {
-    gridMoves->loadDataCosts(dataTable);
+    gridCosts.copyFrom(dataTable, width, height, labelCount);
+    gridMoves->setDataCosts(&gridCosts);
     gridCostsFingerprint = fingerprint;
     gridCostsLoaded = true;
   }

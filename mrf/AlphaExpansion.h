@@ -42,10 +42,12 @@
 // a label starting from the flow that label's previous move left
 // (RecycledGridMoves), which makes the later sweeps cost little more than the
 // changes since. That needs table costs (data table, pair table or truncated
-// power) and three floats per pixel and label (the kept flows and a
-// label-major copy of the data costs); with function costs, with recycling
-// turned off, above the memory limit or when the memory cannot be had, every
-// move builds its own graph instead ("the fresh way"). Both ways cut the same
+// power), a row-planar copy of the data costs (one float per pixel and
+// label) and, for each label that keeps its flow, two halves per pixel; the
+// labels the memory limit leaves without start each move from the previous
+// move's flow. With function costs, with recycling turned off, when the copy
+// and the grid graph do not fit the memory limit or when the memory cannot
+// be had, every move builds its own graph instead ("the fresh way"). Both ways cut the same
 // minimum cut in exact arithmetic: the set reachable from the source in the
 // residual graph. Float rounding may resolve a tie of two minimum cuts
 // differently.
@@ -103,9 +105,17 @@ class AlphaExpansion : public GraphCutSolver {
   // it off, or on again, takes effect at the next move; the kept flows are
   // dropped when it is turned off.
   void setFlowRecycling(bool enabled);
-  // Most bytes the recycled state may take (RecycledGridMoves::stateBytes);
-  // above it every move is solved the fresh way. Default: no limit.
+  // Most bytes the recycled state may take. The grid graph and the moves'
+  // copy of the data costs must fit (recyclingBaseBytes()), or every move is
+  // solved the fresh way; what is left keeps labels' flows, label by label
+  // (RecycledGridMoves::keptFlowBytes each), and the labels past it start
+  // every move from the previous move's flow instead. Default: no limit.
   void setRecyclingMemoryLimit(std::uint64_t bytes);
+  // The bytes recycling needs before any label keeps its flow.
+  std::uint64_t recyclingBaseBytes() const;
+  // Labels whose flow is kept for their next move now (0 while no move used
+  // recycled flows).
+  int keptFlowLabels() const;
   // Whether the moves solved so far used recycled flows: true once a move
   // was solved that way, false while every move was solved the fresh way
   // (function costs, recycling off, or not enough memory for it).
@@ -158,6 +168,9 @@ class AlphaExpansion : public GraphCutSolver {
   FlowGraph moveGraph;
   // The persistent grid graph and the kept flows, once a move used them.
   std::unique_ptr<RecycledGridMoves> gridMoves;
+  // The data costs in the order the grid moves read them: a copy of the
+  // caller's table, renewed when its fingerprint changes.
+  RowPlanarCosts gridCosts;
   bool flowRecycling = true;
   // Set when the recycled state did not fit: every move is solved fresh.
   bool recyclingRefused = false;

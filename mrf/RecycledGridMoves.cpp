@@ -18,12 +18,17 @@ constexpr std::uint64_t kGraphBytesPerPixel = 32 + 4 + 2 * (12 + 4 + 4) + 2 * 24
 
 }  // namespace
 
-std::uint64_t RecycledGridMoves::stateBytes(int width, int height, int labelCount) {
+std::uint64_t RecycledGridMoves::baseStateBytes(int width, int height) {
   const std::uint64_t pixels =
       static_cast<std::uint64_t>(width > 0 ? width : 0) * static_cast<std::uint64_t>(height > 0 ? height : 0);
-  const std::uint64_t labels = static_cast<std::uint64_t>(labelCount > 0 ? labelCount : 0);
-  return pixels * labels * 3 * sizeof(float) + pixels * (2 * sizeof(std::uint32_t) + 2 * sizeof(float)) +
-         pixels * kGraphBytesPerPixel;
+  // Arc indices and capacities (two each), the scratch row and the label costs.
+  return pixels * (2 * sizeof(std::uint32_t) + 2 * sizeof(float) + 2 * sizeof(float)) + pixels * kGraphBytesPerPixel;
+}
+
+std::uint64_t RecycledGridMoves::keptFlowBytes(int width, int height) {
+  const std::uint64_t pixels =
+      static_cast<std::uint64_t>(width > 0 ? width : 0) * static_cast<std::uint64_t>(height > 0 ? height : 0);
+  return pixels * 2 * sizeof(std::uint16_t);
 }
 
 bool RecycledGridMoves::prepare(int width, int height, int labelCount) {
@@ -32,30 +37,28 @@ bool RecycledGridMoves::prepare(int width, int height, int labelCount) {
   pixelCount_ = width * height;
   labelCount_ = labelCount;
   const std::size_t pixels = static_cast<std::size_t>(pixelCount_);
-  flows_.reset(new (std::nothrow) float[2 * pixels * static_cast<std::size_t>(labelCount)]);
   arcs_.reset(new (std::nothrow) std::uint32_t[2 * pixels]);
+  capacities_.reset(new (std::nothrow) float[2 * pixels]());
   pending_.reset(new (std::nothrow) float[pixels]);
-  labelMajorCosts_.reset(new (std::nothrow) float[pixels * static_cast<std::size_t>(labelCount)]);
   labelCosts_.reset(new (std::nothrow) float[pixels]);
-  if (!flows_ || !arcs_ || !pending_ || !labelMajorCosts_ || !labelCosts_) {
-    labelCosts_.reset();
-    flows_.reset();
+  kept_.clear();
+  keptLabels_ = 0;
+  keptFlowRefused_ = false;
+  auto keepNothing = [this] {
+    graph_.clear();
     arcs_.reset();
+    capacities_.reset();
     pending_.reset();
-    labelMajorCosts_.reset();
+    labelCosts_.reset();
     return false;
-  }
-  kept_.assign(static_cast<std::size_t>(labelCount), 0);
+  };
+  if (!arcs_ || !capacities_ || !pending_ || !labelCosts_) return keepNothing();
 
   // Pairs in pixel order, right before down: the layout then keeps a
   // pixel's two pairs beside its node. Without the graph's memory there is
   // no recycling either.
-  auto keepNothing = [this] {
-    graph_.clear();
-    flows_.reset();
-    return false;
-  };
   try {
+    kept_.resize(static_cast<std::size_t>(labelCount));
     layOutGrid();
     splitIntoBands();
   } catch (const Failure&) {
@@ -90,28 +93,38 @@ void RecycledGridMoves::layOutGrid() {
   }
 }
 
-void RecycledGridMoves::loadDataCosts(const float* dataTable) {
-  const std::size_t pixels = static_cast<std::size_t>(pixelCount_);
-  const std::size_t labels = static_cast<std::size_t>(labelCount_);
-  float* out = labelMajorCosts_.get();
-  // In tiles of pixels, so that both the rows read and the label planes
-  // written stay in cache while a tile is copied.
-  constexpr std::size_t kTile = 64;
-  for (std::size_t first = 0; first < pixels; first += kTile) {
-    const std::size_t last = first + kTile < pixels ? first + kTile : pixels;
-    for (std::size_t l = 0; l < labels; ++l) {
-      float* plane = out + l * pixels;
-      for (std::size_t p = first; p < last; ++p) plane[p] = dataTable[p * labels + l];
+void RecycledGridMoves::loadLabelCosts(const int* labels) {
+  for (int y = 0, p = 0; y < height_; ++y) {
+    for (int x = 0; x < width_; ++x, ++p) labelCosts_[static_cast<std::size_t>(p)] = dataCosts_->plane(y, labels[p])[x];
+  }
+}
+
+void RecycledGridMoves::setKeptFlowBudget(std::uint64_t bytes) {
+  keptFlowBudget_ = bytes;
+  keptFlowRefused_ = false;
+  const std::uint64_t each = keptFlowBytes(width_, height_);
+  // Labels past the budget drop their flows, the highest labels first.
+  for (int label = labelCount_ - 1; label >= 0 && static_cast<std::uint64_t>(keptLabels_) * each > bytes; --label) {
+    if (kept_[static_cast<std::size_t>(label)]) {
+      kept_[static_cast<std::size_t>(label)].reset();
+      --keptLabels_;
     }
   }
 }
 
-void RecycledGridMoves::loadLabelCosts(const int* labels) {
-  const std::size_t pixels = static_cast<std::size_t>(pixelCount_);
-  const float* planes = labelMajorCosts_.get();
-  for (std::size_t p = 0; p < pixels; ++p) {
-    labelCosts_[p] = planes[static_cast<std::size_t>(labels[p]) * pixels + p];
+std::uint16_t* RecycledGridMoves::keptSlots(int alpha) {
+  std::unique_ptr<std::uint16_t[]>& slots = kept_[static_cast<std::size_t>(alpha)];
+  if (slots || keptFlowRefused_) return slots.get();
+  const std::uint64_t each = keptFlowBytes(width_, height_);
+  if (each > 0 && static_cast<std::uint64_t>(keptLabels_ + 1) > keptFlowBudget_ / each) return nullptr;
+  slots.reset(new (std::nothrow) std::uint16_t[2 * static_cast<std::size_t>(pixelCount_)]);
+  if (!slots) {
+    // Kept flows only save time: the labels past this point borrow.
+    keptFlowRefused_ = true;
+    return nullptr;
   }
+  ++keptLabels_;
+  return slots.get();
 }
 
 namespace {
@@ -200,6 +213,7 @@ void RecycledGridMoves::splitIntoBands() {
     }
   }
   joiningResiduals_.assign(2 * joining_.size(), 0.0f);
+  joiningFlows_.assign(joining_.size(), 0.0f);
 }
 
 void RecycledGridMoves::forEachBand(const std::function<void(int)>& part) {
@@ -212,24 +226,26 @@ void RecycledGridMoves::forEachBand(const std::function<void(int)>& part) {
 }
 
 template <bool kScaled>
-void RecycledGridMoves::startBandFromAbove(int band, int alpha, const int* labels, const Costs& costs,
-                                           bool recycled) {
+void RecycledGridMoves::startBandFromAbove(int band, int alpha, const int* labels, const Costs& costs, bool recycled) {
   const std::size_t stride = static_cast<std::size_t>(labelCount_);
   const float* alphaRow = costs.pairTable + static_cast<std::size_t>(alpha) * stride;
-  const float* flows = flows_.get() + static_cast<std::size_t>(alpha) * 2 * static_cast<std::size_t>(pixelCount_);
+  const std::uint16_t* kept = kept_[static_cast<std::size_t>(alpha)].get();
   float* pending = pending_.get();
   const int row = bands_[static_cast<std::size_t>(band)].firstRow;
+  float* joiningFlows = joiningFlows_.data() + static_cast<std::size_t>(band - 1) * width_;
   for (int x = 0; x < width_; ++x) {
     const int q = row * width_ + x;
     const int p = q - width_;
     const int lp = labels[p];
     const float* keepRow = costs.pairTable + static_cast<std::size_t>(lp) * stride;
+    const std::size_t slot = 2 * static_cast<std::size_t>(p) + 1;
     float ignored = 0.0f;
     pending[q] = 0.0f;
-    // Held at zero while the bands are solved, from before either starts.
-    graph_.setArcResiduals(arcs_[2 * static_cast<std::size_t>(p) + 1], 0.0f, 0.0f);
+    // Read before the pair is held at zero, from before either band starts.
+    joiningFlows[x] = startFlow(kept, slot);
+    graph_.setArcResiduals(arcs_[slot], 0.0f, 0.0f);
     pairResiduals(keepRow, alphaRow, alpha, lp != alpha, labels[q], kScaled ? costs.vertical[p] : 1.0f, recycled,
-                  flows[2 * static_cast<std::size_t>(p) + 1], ignored, pending[q]);
+                  joiningFlows[x], ignored, pending[q]);
   }
 }
 
@@ -240,47 +256,48 @@ void RecycledGridMoves::startBandFromAbove(int band, int alpha, const int* label
 // in the graph, their residuals kept aside for the join; what they add to
 // the lower band's first row was added there beforehand.
 template <bool kScaled>
-void RecycledGridMoves::writeBandResiduals(int band, int alpha, const int* labels, const Costs& costs,
-                                           bool recycled) {
+void RecycledGridMoves::writeBandResiduals(int band, int alpha, const int* labels, const Costs& costs, bool recycled) {
   const std::size_t stride = static_cast<std::size_t>(labelCount_);
   const float* pairs = costs.pairTable;
   const float* alphaRow = pairs + static_cast<std::size_t>(alpha) * stride;
-  float* flows = flows_.get() + static_cast<std::size_t>(alpha) * 2 * static_cast<std::size_t>(pixelCount_);
+  const std::uint16_t* kept = kept_[static_cast<std::size_t>(alpha)].get();
+  float* capacities = capacities_.get();
   float* pending = pending_.get();
   const float* labelCosts = labelCosts_.get();
-  const float* alphaCosts =
-      labelMajorCosts_.get() + static_cast<std::size_t>(alpha) * static_cast<std::size_t>(pixelCount_);
   const Band rows = bands_[static_cast<std::size_t>(band)];
   const bool lastBand = band + 1 == static_cast<int>(bands_.size());
   // The first row of a lower band already holds what the pairs from above add.
   const int clearedFirst = (band == 0 ? rows.firstRow : rows.firstRow + 1) * width_;
-  std::memset(pending + clearedFirst, 0,
-              static_cast<std::size_t>(rows.endRow * width_ - clearedFirst) * sizeof(float));
+  std::memset(pending + clearedFirst, 0, static_cast<std::size_t>(rows.endRow * width_ - clearedFirst) * sizeof(float));
   float* joiningResiduals = joiningResiduals_.data() + 2 * static_cast<std::size_t>(band) * width_;
+  const float* joiningFlows = joiningFlows_.data() + static_cast<std::size_t>(band) * width_;
 
   for (int y = rows.firstRow, p = rows.firstRow * width_; y < rows.endRow; ++y) {
     const bool joinsBelow = y + 1 == rows.endRow && !lastBand;
+    const float* alphaCosts = dataCosts_->plane(y, alpha);
     for (int x = 0; x < width_; ++x, ++p) {
       const int lp = labels[p];
       const bool activeP = lp != alpha;
       float r = pending[p];
       if (activeP) {
-        r += labelCosts[p] - alphaCosts[p];
+        r += labelCosts[p] - alphaCosts[x];
       }
       const float* keepRow = pairs + static_cast<std::size_t>(lp) * stride;
       const std::size_t slot = 2 * static_cast<std::size_t>(p);
       if (x + 1 < width_) {
-        const PairResiduals right = pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + 1],
-                                                  kScaled ? costs.horizontal[p] : 1.0f, recycled, flows[slot], r,
-                                                  pending[p + 1]);
+        // The start flow is read before the pair's residuals are rewritten.
+        const PairResiduals right =
+            pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + 1], kScaled ? costs.horizontal[p] : 1.0f,
+                          recycled, recycled ? startFlow(kept, slot) : 0.0f, r, pending[p + 1]);
         graph_.setArcResiduals(arcs_[slot], right.forward, right.backward);
-        flows[slot] = right.capacity;
+        capacities[slot] = right.capacity;
       }
       if (y + 1 < height_) {
         float ignored = 0.0f;
+        const float start = !recycled ? 0.0f : joinsBelow ? joiningFlows[x] : startFlow(kept, slot + 1);
         const PairResiduals down =
             pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + width_], kScaled ? costs.vertical[p] : 1.0f,
-                          recycled, flows[slot + 1], r, joinsBelow ? ignored : pending[p + width_]);
+                          recycled, start, r, joinsBelow ? ignored : pending[p + width_]);
         if (joinsBelow) {
           // The graph's copy was zeroed before any band started: the band
           // below may be searching already, and reads it.
@@ -289,7 +306,7 @@ void RecycledGridMoves::writeBandResiduals(int band, int alpha, const int* label
         } else {
           graph_.setArcResiduals(arcs_[slot + 1], down.forward, down.backward);
         }
-        flows[slot + 1] = down.capacity;
+        capacities[slot + 1] = down.capacity;
       }
       // The scratch row keeps the residual for the pass that pushes along
       // single pairs; p's slot is not read again by this loop.
@@ -338,37 +355,49 @@ void RecycledGridMoves::pushAlongSinglePairs(int band) {
   }
 }
 
-void RecycledGridMoves::borrowFlow(int from, int to) {
-  const std::size_t slots = 2 * static_cast<std::size_t>(pixelCount_);
-  std::memcpy(flows_.get() + static_cast<std::size_t>(to) * slots,
-              flows_.get() + static_cast<std::size_t>(from) * slots, slots * sizeof(float));
-}
-
-bool RecycledGridMoves::readBandCut(int band, int alpha, int* labels) {
-  // The flow of each pair is its capacity (held in the slot) minus what is
-  // left of it.
-  float* flows = flows_.get() + static_cast<std::size_t>(alpha) * 2 * static_cast<std::size_t>(pixelCount_);
-  const float* alphaCosts =
-      labelMajorCosts_.get() + static_cast<std::size_t>(alpha) * static_cast<std::size_t>(pixelCount_);
+bool RecycledGridMoves::readBandCut(int band, int alpha, int* labels, std::uint16_t* kept) {
+  // The flow of each pair is its capacity minus what is left of it.
   const Band rows = bands_[static_cast<std::size_t>(band)];
   bool changed = false;
-  for (int p = rows.firstRow * width_; p < rows.endRow * width_; ++p) {
-    const std::size_t slot = 2 * static_cast<std::size_t>(p);
-    if (arcs_[slot] != FlowGraph::kNoArc) flows[slot] -= graph_.arcResidual(arcs_[slot]);
-    if (arcs_[slot + 1] != FlowGraph::kNoArc) flows[slot + 1] -= graph_.arcResidual(arcs_[slot + 1]);
-    if (labels[p] != alpha && graph_.sideOf(p) == CutSide::SourceSide) {
-      labels[p] = alpha;
-      labelCosts_[static_cast<std::size_t>(p)] = alphaCosts[p];
-      changed = true;
+  for (int y = rows.firstRow, p = rows.firstRow * width_; y < rows.endRow; ++y) {
+    const float* alphaCosts = dataCosts_->plane(y, alpha);
+    for (int x = 0; x < width_; ++x, ++p) {
+      const std::size_t slot = 2 * static_cast<std::size_t>(p);
+      if (kept != nullptr) {
+        // Rounding a flow leaves its error at the pair's two ends, as excess
+        // at one and deficit at the other. The excess goes to the end with
+        // more sink residual left, which absorbs it, so that the next move
+        // need not route it.
+        const float rp = graph_.terminalResidual(p);
+        if (arcs_[slot] == FlowGraph::kNoArc) {
+          kept[slot] = 0;
+        } else {
+          const float f = capacities_[slot] - graph_.arcResidual(arcs_[slot]);
+          const float rq = graph_.terminalResidual(p + 1);
+          kept[slot] = rp == rq ? toHalf(f) : toHalfTowards(f, rp > rq);
+        }
+        if (arcs_[slot + 1] == FlowGraph::kNoArc) {
+          kept[slot + 1] = 0;
+        } else {
+          const float f = capacities_[slot + 1] - graph_.arcResidual(arcs_[slot + 1]);
+          const float rq = graph_.terminalResidual(p + width_);
+          kept[slot + 1] = rp == rq ? toHalf(f) : toHalfTowards(f, rp > rq);
+        }
+      }
+      if (labels[p] != alpha && graph_.sideOf(p) == CutSide::SourceSide) {
+        labels[p] = alpha;
+        labelCosts_[static_cast<std::size_t>(p)] = alphaCosts[x];
+        changed = true;
+      }
     }
   }
   return changed;
 }
 
 bool RecycledGridMoves::expand(int alpha, int* labels, const Costs& costs) {
-  const bool borrowed = kept_[static_cast<std::size_t>(alpha)] == 0 && lastSolved_ >= 0;
-  if (borrowed) borrowFlow(lastSolved_, alpha);
-  const bool recycled = kept_[static_cast<std::size_t>(alpha)] != 0 || borrowed;
+  const bool kept = kept_[static_cast<std::size_t>(alpha)] != nullptr;
+  const bool borrowed = !kept && lastSolved_ >= 0;
+  const bool recycled = kept || borrowed;
   const bool scaled = costs.horizontal != nullptr && costs.vertical != nullptr;
   graph_.reopen();
   // Most nodes start with sink residual (a recycled flow leaves little to
@@ -406,9 +435,9 @@ bool RecycledGridMoves::expand(int alpha, int* labels, const Costs& costs) {
     ++counts_.fresh;
   }
 
+  std::uint16_t* slots = keptSlots(alpha);
   unsigned char changedInBand[kBandCount] = {};
-  forEachBand([&](int k) { changedInBand[k] = readBandCut(k, alpha, labels) ? 1 : 0; });
-  kept_[static_cast<std::size_t>(alpha)] = 1;
+  forEachBand([&](int k) { changedInBand[k] = readBandCut(k, alpha, labels, slots) ? 1 : 0; });
   lastSolved_ = alpha;
   for (std::size_t k = 0; k < bands_.size(); ++k) {
     if (changedInBand[k] != 0) return true;

@@ -33,9 +33,16 @@
 // The pair terms are those of the move graph built anew (CuttablePair.h for
 // a pair no cut can hold). Costs come from tables only: a data table and a
 // symmetric pair table, optionally scaled by per-pair multipliers. The data
-// table is read through a label-major copy (loadDataCosts): a move reads
-// every pixel's cost of alpha, one float a pixel apart instead of one cache
-// line a pixel apart.
+// table is read in its row-planar form (RowPlanarCosts, set by
+// setDataCosts): a move reads every pixel's cost of alpha, one float a pixel
+// apart instead of one cache line a pixel apart.
+//
+// Kept flows: each label may keep its last move's flow in half precision
+// (HalfFloat.h; rounding a start costs search, never exactness), two halves
+// a pixel, as long as the budget for kept flows (setKeptFlowBudget) lasts;
+// labels past it keep none, and each of their moves starts from the flow of
+// the move solved just before it, read from the graph as that move left it.
+// So short memory makes recycling degrade label by label, not all at once.
 //
 // Bands: every move is solved in horizontal bands of the grid (a fixed
 // number of them, whatever the thread count): each band's residuals are
@@ -46,18 +53,21 @@
 // split never depends on the thread count, neither do the labels: one
 // thread and two give the same bits.
 //
-// Owns: the graph, the pairs' arc indices, the kept flows, the label-major
-// copy of the data costs, a scratch row, the bands' search states and,
-// with more than one thread, a pool of worker threads.
+// Owns: the graph, the pairs' arc indices and capacities, the kept flows, a
+// scratch row, the bands' search states and, with more than one thread, a
+// pool of worker threads. Borrows the data costs (setDataCosts).
 // Fails: prepare() returns false, keeping nothing, when its arrays or its
 // graph cannot be allocated; a failure of the graph during a move is raised
-// as FlowGraph raises it (maxflow/GraphFailure.h), the labels untouched.
+// as FlowGraph raises it (maxflow/GraphFailure.h), the labels untouched. A
+// kept flow that cannot be allocated is simply not kept.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "maxflow/FlowGraph.h"
+#include "mrf/HalfFloat.h"
+#include "mrf/RowPlanarCosts.h"
 #include "platform/TaskPool.h"
 
 namespace orbelt {
@@ -80,21 +90,29 @@ class RecycledGridMoves {
     std::int64_t borrowed = 0;
   };
 
-  // Bytes the state of a width x height x labelCount grid takes (kept flows,
-  // arc indices, scratch and the grid graph), for a memory estimate.
-  static std::uint64_t stateBytes(int width, int height, int labelCount);
+  // Bytes a width x height grid's state takes besides the kept flows (the
+  // grid graph, arc indices, capacities and scratch), and the bytes one
+  // label's kept flow takes, for a memory estimate.
+  static std::uint64_t baseStateBytes(int width, int height);
+  static std::uint64_t keptFlowBytes(int width, int height);
 
-  // Builds and lays out the grid graph and allocates the kept flows (none
-  // kept yet) and the data costs' copy (to be loaded). Returns false, keeping nothing, when memory is short.
+  // Builds and lays out the grid graph and allocates its arrays (no flow
+  // kept yet). Returns false, keeping nothing, when memory is short.
   bool prepare(int width, int height, int labelCount);
-  bool isPrepared() const { return flows_ != nullptr; }
+  bool isPrepared() const { return arcs_ != nullptr; }
+  // Most bytes the kept flows may take together (default: no limit): labels
+  // keep their flows, as their moves are solved, while it lasts. Lowering it
+  // drops the flows of the labels past it.
+  void setKeptFlowBudget(std::uint64_t bytes);
+  // Labels whose last move's flow is kept now.
+  int keptFlowLabels() const { return keptLabels_; }
 
-  // Copies the data table (pixelCount x labelCount, pixel-major) into the
-  // label-major copy the moves read. Call after prepare() and again whenever
-  // the table's contents change.
-  void loadDataCosts(const float* dataTable);
+  // The data costs the moves read (not owned; must hold the grid's size and
+  // live as long as moves are solved). Call after prepare() and again
+  // whenever they move or their contents change, then loadLabelCosts.
+  void setDataCosts(const RowPlanarCosts* costs) { dataCosts_ = costs; }
   // Notes every pixel's data cost of its current label. Call after
-  // loadDataCosts and again whenever labels changed other than by expand().
+  // setDataCosts and again whenever labels changed other than by expand().
   void loadLabelCosts(const int* labels);
 
   // One expansion move of `alpha` (0 <= alpha < labelCount) on `labels`
@@ -135,10 +153,18 @@ class RecycledGridMoves {
   template <bool kScaled>
   void writeBandResiduals(int band, int alpha, const int* labels, const Costs& costs, bool recycled);
   void pushAlongSinglePairs(int band);
-  // Copies label `from`'s kept flow into label `to`'s slots.
-  void borrowFlow(int from, int to);
-  // Reads the band's new flows and labels back; returns whether a label changed.
-  bool readBandCut(int band, int alpha, int* labels);
+  // The flow a move starts from on pair `slot`: alpha's kept flow when
+  // recycled, else the flow the last move left (its capacity less what the
+  // graph still holds of it; 0 before the first move).
+  float startFlow(const std::uint16_t* kept, std::size_t slot) const {
+    if (kept != nullptr) return fromHalf(kept[slot]);
+    return capacities_[slot] - graph_.arcResidual(arcs_[slot]);
+  }
+  // Gives alpha a slot for its kept flow if the budget allows; returns it or null.
+  std::uint16_t* keptSlots(int alpha);
+  // Reads the band's new flows (into `kept` when not null) and labels back;
+  // returns whether a label changed.
+  bool readBandCut(int band, int alpha, int* labels, std::uint16_t* kept);
 
   int width_ = 0;
   int height_ = 0;
@@ -148,18 +174,20 @@ class RecycledGridMoves {
   // Per pixel: the arc index of its pair with the right neighbour and with
   // the pixel below (FlowGraph::kNoArc on the last column / row).
   std::unique_ptr<std::uint32_t[]> arcs_;
-  // Per label, per pixel: the flow of the label's last move on the two pairs
-  // (right, down), positive from the pixel to its neighbour. During a move
-  // the slot holds the pair's capacity towards the neighbour instead, from
-  // which the new flow is read back.
-  std::unique_ptr<float[]> flows_;
-  // Per label: whether its flows hold a move's flow.
-  std::vector<unsigned char> kept_;
+  // Per pixel, for the two pairs (right, down): the capacity towards the
+  // neighbour in the last move, from which that move's flow is read back.
+  std::unique_ptr<float[]> capacities_;
+  // Per label: its last move's flow, two halves a pixel (right, down),
+  // positive from the pixel to its neighbour; null when it keeps none.
+  std::vector<std::unique_ptr<std::uint16_t[]>> kept_;
+  int keptLabels_ = 0;
+  std::uint64_t keptFlowBudget_ = UINT64_MAX;
+  // Set once a kept flow could not be allocated: no more are tried.
+  bool keptFlowRefused_ = false;
   // Per pixel: terminal residual gathered from its left and upper pairs
   // before the pixel itself is reached.
   std::unique_ptr<float[]> pending_;
-  // labelCount x pixelCount: the data cost of label l at pixel p at l*pixelCount + p.
-  std::unique_ptr<float[]> labelMajorCosts_;
+  const RowPlanarCosts* dataCosts_ = nullptr;
   // Per pixel: the data cost of its current label, kept up to date by the
   // moves, so a move reads two arrays in order instead of a label plane per pixel.
   std::unique_ptr<float[]> labelCosts_;
@@ -173,6 +201,9 @@ class RecycledGridMoves {
   std::vector<FlowGraph::RegionSearch*> regionPointers_;
   std::vector<FlowGraph::JoiningPair> joining_;
   std::vector<float> joiningResiduals_;
+  // Per joining pair: the flow its move starts from, read before the pair
+  // is held at zero.
+  std::vector<float> joiningFlows_;
   // Runs the bands on more than one thread; null on one (setThreadCount).
   std::unique_ptr<TaskPool> pool_;
   FlowObserver* observer_ = nullptr;

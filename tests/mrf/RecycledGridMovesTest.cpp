@@ -183,12 +183,13 @@ TEST(RecycledGridMoves, TheFreshWayItFallsBackToGivesTheSameLabels) {
   struct Case {
     const char* name;
     bool recyclingOn;
-    std::uint64_t memoryLimit;
+    std::uint64_t memoryLimit;  // kOneByteShort: one byte below what recycling needs before any flow is kept
   };
+  constexpr std::uint64_t kOneByteShort = 1;
   const Case cases[] = {
       {"recycling turned off", false, UINT64_MAX},
       {"the state does not fit the memory limit", true, 0},
-      {"the limit is one byte short", true, RecycledGridMoves::stateBytes(23, 17, 7) - 1},
+      {"the limit is one byte short", true, kOneByteShort},
   };
   std::mt19937 random(2718);
   for (const Case& c : cases) {
@@ -202,7 +203,8 @@ TEST(RecycledGridMoves, TheFreshWayItFallsBackToGivesTheSameLabels) {
       AlphaExpansion recycling(23, 17, 7, &e.terms);
       AlphaExpansion fallback(23, 17, 7, &e.terms);
       fallback.setFlowRecycling(c.recyclingOn);
-      fallback.setRecyclingMemoryLimit(c.memoryLimit);
+      fallback.setRecyclingMemoryLimit(c.memoryLimit == kOneByteShort ? fallback.recyclingBaseBytes() - 1
+                                                                      : c.memoryLimit);
       for (AlphaExpansion* s : {&recycling, &fallback}) {
         s->fixLabelOrderSeed(static_cast<std::uint32_t>(round + 1));
         EXPECT_TRUE(s->initialize());

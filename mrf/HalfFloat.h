@@ -1,0 +1,80 @@
+#pragma once
+// Half-precision (16-bit IEEE binary16) storage of a float, for kept flows.
+//
+// A kept flow is only a start for the next move: any flow, clamped to the new
+// capacities, is a valid one, so rounding it costs that move some search,
+// never exactness. Half precision keeps 11 significant bits, enough that the
+// rounding leaves little to route, in half the bytes of a float.
+//
+// toHalf rounds to nearest (ties to even; below 2^-14 ties away from zero),
+// toHalfTowards up or down as asked; magnitudes from the largest half
+// (65504) on become that largest half of the same sign. fromHalf is exact. No infinity or NaN is ever made: a flow is
+// finite. Both directions are a few integer and float operations, with no
+// table, no library call and no float subnormal as an operand.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace orbelt {
+
+namespace half_detail {
+
+constexpr std::uint32_t kLargest = 0x477FE000u;         // 65504 as a float's bits
+constexpr std::uint32_t kSmallestNormal = 0x38800000u;  // 2^-14
+constexpr std::uint32_t kRebias = 0x38000000u;          // (127 - 15) << 23
+
+// The half nearest to `value` (side 0), or the nearest on one side of it:
+// at least `value` (side > 0) or at most it (side < 0), where the halves
+// reach.
+inline std::uint16_t encode(float value, int side) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const auto sign = static_cast<std::uint16_t>((bits >> 16) & 0x8000u);
+  const std::uint32_t magnitude = bits & 0x7FFFFFFFu;
+  const bool negative = sign != 0;
+  const bool away = side != 0 && (side > 0) != negative;
+  if (magnitude >= kLargest) return static_cast<std::uint16_t>(sign | 0x7BFFu);
+  if (magnitude < kSmallestNormal) {
+    // Multiples of 2^-24 (0 among them); the scaling is exact.
+    const float scaled = std::fabs(value) * 16777216.0f;
+    auto whole = static_cast<std::uint32_t>(side == 0 ? scaled + 0.5f : scaled);
+    whole += (away && static_cast<float>(whole) < scaled) ? 1u : 0u;
+    return static_cast<std::uint16_t>(sign | whole);
+  }
+  // Added before the 13 low bits are dropped: to nearest (ties to even),
+  // away from zero, or towards it. A carry out of the mantissa lands in the
+  // exponent, as it should; from below kLargest it reaches at most the
+  // largest half.
+  const std::uint32_t nearest = 0x0FFFu + ((magnitude >> 13) & 1u);
+  const std::uint32_t rounding = side == 0 ? nearest : (away ? 0x1FFFu : 0u);
+  return static_cast<std::uint16_t>(sign | ((magnitude + rounding - kRebias) >> 13));
+}
+
+}  // namespace half_detail
+
+inline std::uint16_t toHalf(float value) { return half_detail::encode(value, 0); }
+
+// The half nearest to `value` that is at least `value` (up) or at most it.
+inline std::uint16_t toHalfTowards(float value, bool up) { return half_detail::encode(value, up ? 1 : -1); }
+
+inline float fromHalf(std::uint16_t half) {
+  const std::uint32_t sign = static_cast<std::uint32_t>(half & 0x8000u) << 16;
+  const std::uint32_t magnitude = half & 0x7FFFu;
+  float value;
+  if (magnitude < 0x0400u) {
+    // Below 2^-14: multiples of 2^-24, made from the integer so that no
+    // float subnormal is ever an operand (slow on many processors).
+    value = static_cast<float>(magnitude) * 0x1p-24f;
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    bits |= sign;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+  }
+  // The half's exponent and mantissa in a float's places, rebiased.
+  const std::uint32_t bits = sign | ((magnitude << 13) + half_detail::kRebias);
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+}  // namespace orbelt

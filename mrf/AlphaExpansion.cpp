@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <random>
+#include <type_traits>
 #include <utility>
 
 #include "maxflow/FlowGraph.h"
@@ -114,7 +115,7 @@ bool AlphaExpansion::startSkippableSweep() {
   // A function may answer differently from one call to the next; only
   // tables can be compared.
   if (dataForm != CostForm::Table || smoothForm == CostForm::Function || pixelCount == 0) return false;
-  if (dataTable == nullptr || pairTable == nullptr) return false;
+  if ((dataTable == nullptr && adoptedData.empty()) || pairTable == nullptr) return false;
   if (useMultipliers && (horizontalMultipliers == nullptr || verticalMultipliers == nullptr)) return false;
   if (!idleInGeneration) {
     // Skipping is an optimisation: without the memory for it every move is
@@ -169,7 +170,12 @@ std::uint64_t AlphaExpansion::costFingerprint() const {
   std::uint64_t lanes[4] = {0x243F6A8885A308D3ull, 0x13198A2E03707344ull, 0xA4093822299F31D0ull, 0x082EFA98EC4E6C89ull};
   const std::size_t pixels = static_cast<std::size_t>(pixelCount);
   const std::size_t n = static_cast<std::size_t>(labelCount);
-  mixFloats(lanes, dataTable, pixels * n);
+  if (adoptedData.empty()) {
+    mixFloats(lanes, dataTable, pixels * n);
+  } else {
+    // Adopted costs are the solver's own: only another adoption changes them.
+    lanes[2] ^= adoptions * 0x9E3779B97F4A7C15ull;
+  }
   mixFloats(lanes, pairTable, n * n);
   if (useMultipliers) {
     mixFloats(lanes, horizontalMultipliers, pixels);
@@ -224,9 +230,12 @@ void AlphaExpansion::setRecyclingMemoryLimit(std::uint64_t bytes) {
 }
 
 std::uint64_t AlphaExpansion::recyclingBaseBytes() const {
-  // The moves read a row-planar copy of the caller's table.
-  const std::uint64_t copy = static_cast<std::uint64_t>(pixelCount) * static_cast<std::uint64_t>(labelCount) *
-                             static_cast<std::uint64_t>(sizeof(float));
+  // The moves read a row-planar copy of the caller's table, or the adopted
+  // costs themselves.
+  const std::uint64_t copy = !adoptedData.empty()
+                                 ? 0
+                                 : static_cast<std::uint64_t>(pixelCount) * static_cast<std::uint64_t>(labelCount) *
+                                       static_cast<std::uint64_t>(sizeof(float));
   return RecycledGridMoves::baseStateBytes(width, height) + copy;
 }
 
@@ -256,7 +265,7 @@ bool AlphaExpansion::gridMovesUsable() {
   // Functions may answer differently from call to call and are called in an
   // order their callers may rely on: they keep the fresh way.
   if (dataForm != CostForm::Table || smoothForm == CostForm::Function) return false;
-  if (dataTable == nullptr || pairTable == nullptr) return false;
+  if ((dataTable == nullptr && adoptedData.empty()) || pairTable == nullptr) return false;
   if (useMultipliers && (horizontalMultipliers == nullptr || verticalMultipliers == nullptr)) return false;
   if (gridMoves) return true;
   if (recyclingBaseBytes() > recyclingLimit) {
@@ -287,8 +296,14 @@ bool AlphaExpansion::gridMovesUsable() {
 void AlphaExpansion::syncGridCosts(const std::uint64_t* knownFingerprint) {
   const std::uint64_t fingerprint = knownFingerprint != nullptr ? *knownFingerprint : costFingerprint();
   if (!gridCostsLoaded || fingerprint != gridCostsFingerprint) {
-    gridCosts.copyFrom(dataTable, width, height, labelCount);
-    gridMoves->setDataCosts(&gridCosts);
+    if (adoptedData.empty()) {
+      gridCosts.copyFrom(dataTable, width, height, labelCount);
+      gridMoves->setDataCosts(&gridCosts);
+    } else {
+      // Read where they are: no copy.
+      gridCosts = RowPlanarCosts();
+      gridMoves->setDataCosts(&adoptedData);
+    }
     gridCostsFingerprint = fingerprint;
     gridCostsLoaded = true;
   }
@@ -296,22 +311,24 @@ void AlphaExpansion::syncGridCosts(const std::uint64_t* knownFingerprint) {
   gridMoves->loadLabelCosts(labels.get());
 }
 
-bool AlphaExpansion::expandLabel(int alpha) {
-  if (gridMovesUsable()) {
-    // Outside a sweep nothing says the costs are those of the last move.
-    if (!insideSweep) syncGridCosts();
-    const RecycledGridMoves::Costs costs{pairTable, useMultipliers ? horizontalMultipliers : nullptr,
-                                         useMultipliers ? verticalMultipliers : nullptr};
-    try {
-      return gridMoves->expand(alpha, labels.get(), costs);
-    } catch (...) {
-      // A graph that failed mid-search is not reused: the next move starts
-      // the grid state anew (the labels are untouched until a move ends).
-      gridMoves.reset();
-      throw;
-    }
-  }
+bool AlphaExpansion::expandLabel(int alpha) { return gridMovesUsable() ? expandOnGrid(alpha) : expandFresh(alpha); }
 
+bool AlphaExpansion::expandOnGrid(int alpha) {
+  // Outside a sweep nothing says the costs are those of the last move.
+  if (!insideSweep) syncGridCosts();
+  const RecycledGridMoves::Costs costs{pairTable, useMultipliers ? horizontalMultipliers : nullptr,
+                                       useMultipliers ? verticalMultipliers : nullptr};
+  try {
+    return gridMoves->expand(alpha, labels.get(), costs);
+  } catch (...) {
+    // A graph that failed mid-search is not reused: the next move starts
+    // the grid state anew (the labels are untouched until a move ends).
+    gridMoves.reset();
+    throw;
+  }
+}
+
+bool AlphaExpansion::expandFresh(int alpha) {
   // Only pixels not yet at alpha can change; they alone get nodes.
   int activeCount = 0;
   for (int p = 0; p < pixelCount; ++p) {
@@ -325,58 +342,7 @@ bool AlphaExpansion::expandLabel(int alpha) {
   // Node i is the i-th active pixel: createNodes hands out 0, 1, 2, ... in
   // order, so the node handle is the list index and needs no array.
   graph.createNodes(activeCount);
-
-  // Data terms: keeping the label costs D(p, Lp) (paid on the sink side),
-  // taking alpha costs D(p, alpha) (paid on the source side). A table term is
-  // added inside the pair loop below, each node's just before its pair
-  // terms: every node still receives its terminal capacities in the same
-  // order (data first, then its pairs as the earlier pixel, then as the later
-  // one), so every residual is the same float, and each node record is
-  // touched while it is in cache. (Only the order in which the common parts
-  // of different nodes add up to the flow value changes; the move never
-  // reads that value.) A data function is called in its own pass first, in
-  // pixel order, as callers of the function form may expect.
-  const bool tableData = dataForm == CostForm::Table;
-  if (!tableData) {
-    for (int i = 0; i < activeCount; ++i) {
-      const int p = activePixels[i];
-      graph.addTerminalCapacities(i, dataFunction(p, labels[p]), dataFunction(p, alpha));
-    }
-  }
-
-  // Pair terms. Multipliers scale only table costs; a pair function carries
-  // its own weighting. Each form gets its own copy of the loop so that the
-  // cost of a pair is a plain table read in the pipeline's case.
-  const float* table = pairTable;
-  const std::size_t n = static_cast<std::size_t>(labelCount);
-  if (smoothForm == CostForm::Function) {
-    const PairCostFunction function = pairFunction;
-    auto cost = [function](int p, int q, float, int u, int v) { return function(p, q, u, v); };
-    if (tableData) {
-      addMoveTerms<true>(graph, alpha, activeCount, cost);
-    } else {
-      addMoveTerms<false>(graph, alpha, activeCount, cost);
-    }
-  } else if (useMultipliers) {
-    auto cost = [table, n](int, int, float m, int u, int v) {
-      return table[static_cast<std::size_t>(u) * n + static_cast<std::size_t>(v)] * m;
-    };
-    if (tableData) {
-      addMoveTerms<true>(graph, alpha, activeCount, cost);
-    } else {
-      addMoveTerms<false>(graph, alpha, activeCount, cost);
-    }
-  } else {
-    auto cost = [table, n](int, int, float, int u, int v) {
-      return table[static_cast<std::size_t>(u) * n + static_cast<std::size_t>(v)];
-    };
-    if (tableData) {
-      addMoveTerms<true>(graph, alpha, activeCount, cost);
-    } else {
-      addMoveTerms<false>(graph, alpha, activeCount, cost);
-    }
-  }
-
+  addFreshMoveTerms(graph, alpha, activeCount);
   graph.computeMaxFlow();
 
   // Nodes were created in increasing pixel order; the source side takes alpha.
@@ -392,12 +358,87 @@ bool AlphaExpansion::expandLabel(int alpha) {
   return changed;
 }
 
+namespace {
+
+// How the fresh way reads a data term, for addMoveTerms: from a pixel-major
+// table, from adopted row planes, or not at all (a data function's terms are
+// added in a pass of their own).
+struct TableData {
+  const float* table;
+  std::size_t stride;
+  // The loop body is long, so the processor does not run far enough ahead
+  // to hide the table's misses: the move fetches a few pixels early.
+  static constexpr bool kPrefetch = true;
+  const float* row(int p, int /*x*/, int /*y*/) const { return table + static_cast<std::size_t>(p) * stride; }
+  float cost(const float* row, int label) const { return row[label]; }
+};
+struct PlanarData {
+  const RowPlanarCosts* planes;
+  static constexpr bool kPrefetch = false;
+  struct Row {
+    int x, y;
+  };
+  Row row(int /*p*/, int x, int y) const { return {x, y}; }
+  float cost(Row at, int label) const { return planes->plane(at.y, label)[at.x]; }
+};
+struct NoData {};
+
+}  // namespace
+
+void AlphaExpansion::addFreshMoveTerms(FlowGraph& graph, int alpha, int activeCount) {
+  // Data terms: keeping the label costs D(p, Lp) (paid on the sink side),
+  // taking alpha costs D(p, alpha) (paid on the source side). A table term is
+  // added inside the pair loop (addMoveTerms), each node's just before its
+  // pair terms: every node still receives its terminal capacities in the
+  // same order (data first, then its pairs as the earlier pixel, then as the
+  // later one), so every residual is the same float, and each node record is
+  // touched while it is in cache. (Only the order in which the common parts
+  // of different nodes add up to the flow value changes; the move never
+  // reads that value.) A data function is called in its own pass first, in
+  // pixel order, as callers of the function form may expect.
+  const bool tableData = dataForm == CostForm::Table;
+  if (!tableData) {
+    for (int i = 0; i < activeCount; ++i) {
+      const int p = activePixels[i];
+      graph.addTerminalCapacities(i, dataFunction(p, labels[p]), dataFunction(p, alpha));
+    }
+  }
+  const std::size_t n = static_cast<std::size_t>(labelCount);
+  auto withData = [&](auto&& add) {
+    if (!tableData) {
+      add(NoData{});
+    } else if (!adoptedData.empty()) {
+      add(PlanarData{&adoptedData});
+    } else {
+      add(TableData{dataTable, n});
+    }
+  };
+  // Pair terms. Multipliers scale only table costs; a pair function carries
+  // its own weighting. Each form gets its own copy of the loop so that the
+  // cost of a pair is a plain table read in the pipeline's case.
+  const float* table = pairTable;
+  if (smoothForm == CostForm::Function) {
+    const PairCostFunction function = pairFunction;
+    auto cost = [function](int p, int q, float, int u, int v) { return function(p, q, u, v); };
+    withData([&](auto data) { addMoveTerms(graph, alpha, activeCount, data, cost); });
+  } else if (useMultipliers) {
+    auto cost = [table, n](int, int, float m, int u, int v) {
+      return table[static_cast<std::size_t>(u) * n + static_cast<std::size_t>(v)] * m;
+    };
+    withData([&](auto data) { addMoveTerms(graph, alpha, activeCount, data, cost); });
+  } else {
+    auto cost = [table, n](int, int, float, int u, int v) {
+      return table[static_cast<std::size_t>(u) * n + static_cast<std::size_t>(v)];
+    };
+    withData([&](auto data) { addMoveTerms(graph, alpha, activeCount, data, cost); });
+  }
+}
+
 // cost(p, q, m, u, v): the pair cost of (p, q) with p labelled u and q
-// labelled v; m is the pair's multiplier (1 when multipliers are off). With
-// kTableData each node's data term from the table is added first.
-template <bool kTableData, typename PairCost>
-void AlphaExpansion::addMoveTerms(FlowGraph& graph, int alpha, int activeCount, PairCost cost) {
-  const std::size_t stride = static_cast<std::size_t>(labelCount);
+// labelled v; m is the pair's multiplier (1 when multipliers are off). Unless
+// Data is NoData, each node's data term is added first.
+template <typename Data, typename PairCost>
+void AlphaExpansion::addMoveTerms(FlowGraph& graph, int alpha, int activeCount, Data data, PairCost cost) {
   const bool scaled = useMultipliers && smoothForm != CostForm::Function;
   // Pixels are handled from the last active one back to the first, so that
   // activePixels can become the pixel-to-node map in place: entry p is written
@@ -416,17 +457,17 @@ void AlphaExpansion::addMoveTerms(FlowGraph& graph, int alpha, int activeCount, 
     activePixels[p] = i;
     const int lp = labels[p];
     const NodeId node = i;
-    if constexpr (kTableData) {
-      // The loop body is long, so the processor does not run far enough
-      // ahead to hide the cost table's misses: fetch a few pixels early.
-      if (i >= kPrefetchDistance) {
-        const int ahead = activePixels[i - kPrefetchDistance];
-        const float* row = dataTable + static_cast<std::size_t>(ahead) * stride;
-        __builtin_prefetch(row + labels[ahead]);
-        __builtin_prefetch(row + alpha);
+    if constexpr (!std::is_same_v<Data, NoData>) {
+      if constexpr (Data::kPrefetch) {
+        if (i >= kPrefetchDistance) {
+          const int ahead = activePixels[i - kPrefetchDistance];
+          const float* row = data.row(ahead, 0, 0);
+          __builtin_prefetch(row + labels[ahead]);
+          __builtin_prefetch(row + alpha);
+        }
       }
-      const float* costs = dataTable + static_cast<std::size_t>(p) * stride;
-      graph.addTerminalCapacities(node, costs[lp], costs[alpha]);
+      const auto row = data.row(p, x, y);
+      graph.addTerminalCapacities(node, data.cost(row, lp), data.cost(row, alpha));
     }
 
     // Right and down: a neighbour at alpha folds into p's terminals; an active

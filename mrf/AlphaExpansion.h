@@ -141,10 +141,16 @@ class AlphaExpansion : public GraphCutSolver {
   bool expandLabel(int alpha);
 
  private:
+  // expandLabel's two ways: on the persistent grid graph from kept flows,
+  // and on a graph built for the move.
+  bool expandOnGrid(int alpha);
+  bool expandFresh(int alpha);
+  // The fresh way's terms of one move, for the installed forms.
+  void addFreshMoveTerms(FlowGraph& graph, int alpha, int activeCount);
   // The pair terms of one move, for the pair cost `cost` of the installed
-  // form, and with kTableData the data terms from the table too.
-  template <bool kTableData, typename PairCost>
-  void addMoveTerms(FlowGraph& graph, int alpha, int activeCount, PairCost cost);
+  // form, and the data terms as `data` reads them (none for a function).
+  template <typename Data, typename PairCost>
+  void addMoveTerms(FlowGraph& graph, int alpha, int activeCount, Data data, PairCost cost);
 
   // Whether this move can be solved on the persistent grid graph; prepares
   // it at the first such move, and falls back for good when it cannot be had.

@@ -34,7 +34,8 @@ GraphCutSolver::~GraphCutSolver() = default;
 
 void GraphCutSolver::requireDataTerm(const char* what) const {
   abortIf(dataForm == CostForm::NotSet, "You have to set up the data cost before running optimization");
-  const bool installed = dataForm == CostForm::Table ? dataTable != nullptr : dataFunction != nullptr;
+  const bool installed =
+      dataForm == CostForm::Table ? dataTable != nullptr || !adoptedData.empty() : dataFunction != nullptr;
   if (pixelCount > 0 && !installed) {
     const std::string message = std::string(what) + ": no data cost is installed; run initialize() first";
     abortIf(true, message.c_str());
@@ -144,7 +145,40 @@ void GraphCutSolver::setOptions(int count, const void* values) {
   randomLabelOrder = *static_cast<const unsigned char*>(values) != 0;
 }
 
-void GraphCutSolver::setDataTable(float* table) { dataTable = table; }
+void GraphCutSolver::setDataTable(float* table) {
+  // The record may still point at costs handed over (their buffer, now
+  // reordered): those stay the data term; any other table replaces them.
+  if (!adoptedData.empty() && table == adoptedFrom) return;
+  adoptedData = RowPlanarCosts();
+  adoptedFrom = nullptr;
+  dataTable = table;
+}
+
+Status GraphCutSolver::adoptDataCosts(std::vector<float>&& costs) {
+  if (dataForm != CostForm::Table) {
+    return invalidInput("adoptDataCosts(): the data term is not a Table; initialize() a Table term first");
+  }
+  const std::size_t expected = static_cast<std::size_t>(pixelCount) * static_cast<std::size_t>(labelCount);
+  if (costs.size() != expected) {
+    return invalidInput("adoptDataCosts(): " + std::to_string(costs.size()) + " costs given, " +
+                        std::to_string(expected) + " (pixels x labels) needed");
+  }
+  return catchFailure(
+      [&] {
+        const float* from = costs.data();
+        adoptedData.adopt(std::move(costs), width, height, labelCount);
+        adoptedFrom = from;
+        dataTable = nullptr;
+        ++adoptions;
+      },
+      outOfMemoryError());
+}
+
+std::vector<float> GraphCutSolver::releaseDataCosts() {
+  if (adoptedData.empty()) return {};
+  adoptedFrom = nullptr;
+  return adoptedData.release();
+}
 
 void GraphCutSolver::setDataFunction(DataCostFunction function) { dataFunction = function; }
 

@@ -32,7 +32,10 @@
 #include <memory>
 #include <span>
 
+#include <vector>
+
 #include "mrf/MrfSolver.h"
+#include "mrf/RowPlanarCosts.h"
 
 namespace orbelt {
 
@@ -58,6 +61,23 @@ class GraphCutSolver : public MrfSolver {
   // 0..labelCount-1); valid until the solver is destroyed.
   std::span<const int> currentLabelOrder() const;
 
+  // Takes the data costs over instead of borrowing the data term's table:
+  // pixelCount x labelCount floats, pixel-major as a Table term reads them
+  // (p * labelCount + label). They are reordered in place into the row
+  // planes the moves read (RowPlanarCosts), so a run holds one copy of its
+  // costs instead of two. From then on the data term is these costs until
+  // releaseDataCosts(); an initialize() keeps them while the record's table
+  // is the pointer it had when they were taken, and drops them for any
+  // other. Call after initialize(), with a Table data term. Refused, the
+  // costs left with the caller: an InvalidInput Error (one line) when the
+  // data term is no Table or the size is not pixelCount x labelCount; the
+  // optimizer's out-of-memory Error when a row's scratch cannot be had.
+  Status adoptDataCosts(std::vector<float>&& costs);
+  // Gives the adopted costs back, pixel-major (reordered in place), and
+  // leaves no data table installed until the next initialize(). Empty when
+  // none were adopted.
+  std::vector<float> releaseDataCosts();
+
  protected:
   double sumDataCosts() override;
   double sumPairCosts() override;
@@ -79,10 +99,10 @@ class GraphCutSolver : public MrfSolver {
 
   // Data cost of `label` at `pixel` by the installed data term.
   float dataCost(int pixel, int label) const {
-    return dataForm == CostForm::Table
-               ? dataTable[static_cast<std::size_t>(pixel) * static_cast<std::size_t>(labelCount) +
-                           static_cast<std::size_t>(label)]
-               : dataFunction(pixel, label);
+    if (dataForm != CostForm::Table) return dataFunction(pixel, label);
+    if (!adoptedData.empty()) return adoptedData.at(pixel, label);
+    return dataTable[static_cast<std::size_t>(pixel) * static_cast<std::size_t>(labelCount) +
+                     static_cast<std::size_t>(label)];
   }
   // Table entry of labels (a, b).
   float pairTableEntry(int a, int b) const {
@@ -99,7 +119,9 @@ class GraphCutSolver : public MrfSolver {
   std::unique_ptr<int[]> labels;           // pixelCount, row-major, owned
   bool randomLabelOrder = true;            // shuffle the label order before every sweep
   bool ownsPairTable = false;              // pairTable is ownedPairTable
-  float* dataTable = nullptr;              // borrowed
+  float* dataTable = nullptr;              // borrowed; null while adopted costs are the data term
+  RowPlanarCosts adoptedData;              // the data costs taken over, if any (adoptDataCosts)
+  std::uint64_t adoptions = 0;             // grows with every adoptDataCosts, for the costs' fingerprint
   float* pairTable = nullptr;              // borrowed, or owned when ownsPairTable
   float* verticalMultipliers = nullptr;    // borrowed
   float* horizontalMultipliers = nullptr;  // borrowed
@@ -110,6 +132,8 @@ class GraphCutSolver : public MrfSolver {
 
  private:
   std::unique_ptr<float[]> ownedPairTable;
+  // The record's table when the adopted costs were taken (see adoptDataCosts).
+  const float* adoptedFrom = nullptr;
 };
 
 }  // namespace orbelt

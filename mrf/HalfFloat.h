@@ -6,12 +6,15 @@
 // never exactness. Half precision keeps 11 significant bits, enough that the
 // rounding leaves little to route, in half the bytes of a float.
 //
-// toHalf rounds to nearest (ties to even; below 2^-14 ties away from zero),
-// toHalfTowards up or down as asked; magnitudes from the largest half
-// (65504) on become that largest half of the same sign. fromHalf is exact. No infinity or NaN is ever made: a flow is
-// finite. Both directions are a few integer and float operations, with no
-// table, no library call and no float subnormal as an operand.
-#include <cmath>
+// toHalf rounds to nearest (ties to even), toHalfTowards up or down as
+// asked; magnitudes from the largest half (65504) on become that largest half
+// of the same sign, and magnitudes below the smallest normal half (2^-14)
+// become a zero of the same sign whatever was asked (no subnormal half is
+// made: a flow that small costs the next move next to nothing to route).
+// fromHalf is exact, subnormal halves included. No infinity or NaN is ever
+// made: a flow is finite. Making a half takes a few integer operations and
+// no branch (callers pick the side from data, one value to the next);
+// reading one never has a float subnormal as an operand.
 #include <cstdint>
 #include <cstring>
 
@@ -25,29 +28,21 @@ constexpr std::uint32_t kRebias = 0x38000000u;          // (127 - 15) << 23
 
 // The half nearest to `value` (side 0), or the nearest on one side of it:
 // at least `value` (side > 0) or at most it (side < 0), where the halves
-// reach.
+// reach. Without a branch: the side comes from data, one value to the next.
 inline std::uint16_t encode(float value, int side) {
   std::uint32_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   const auto sign = static_cast<std::uint16_t>((bits >> 16) & 0x8000u);
-  const std::uint32_t magnitude = bits & 0x7FFFFFFFu;
-  const bool negative = sign != 0;
-  const bool away = side != 0 && (side > 0) != negative;
-  if (magnitude >= kLargest) return static_cast<std::uint16_t>(sign | 0x7BFFu);
-  if (magnitude < kSmallestNormal) {
-    // Multiples of 2^-24 (0 among them); the scaling is exact.
-    const float scaled = std::fabs(value) * 16777216.0f;
-    auto whole = static_cast<std::uint32_t>(side == 0 ? scaled + 0.5f : scaled);
-    whole += (away && static_cast<float>(whole) < scaled) ? 1u : 0u;
-    return static_cast<std::uint16_t>(sign | whole);
-  }
+  const std::uint32_t magnitude = (bits & 0x7FFFFFFFu) < kLargest ? bits & 0x7FFFFFFFu : kLargest;
+  const bool away = (side > 0) != (sign != 0);
   // Added before the 13 low bits are dropped: to nearest (ties to even),
   // away from zero, or towards it. A carry out of the mantissa lands in the
-  // exponent, as it should; from below kLargest it reaches at most the
-  // largest half.
+  // exponent, as it should; from kLargest it stays the largest half.
   const std::uint32_t nearest = 0x0FFFu + ((magnitude >> 13) & 1u);
-  const std::uint32_t rounding = side == 0 ? nearest : (away ? 0x1FFFu : 0u);
-  return static_cast<std::uint16_t>(sign | ((magnitude + rounding - kRebias) >> 13));
+  const std::uint32_t directed = away ? 0x1FFFu : 0u;
+  const std::uint32_t rounding = side == 0 ? nearest : directed;
+  const std::uint32_t half = magnitude < kSmallestNormal ? 0u : (magnitude + rounding - kRebias) >> 13;
+  return static_cast<std::uint16_t>(sign | half);
 }
 
 }  // namespace half_detail

@@ -374,14 +374,14 @@ bool RecycledGridMoves::readBandCut(int band, int alpha, int* labels, std::uint1
         } else {
           const float f = capacities_[slot] - graph_.arcResidual(arcs_[slot]);
           const float rq = graph_.terminalResidual(p + 1);
-          kept[slot] = rp == rq ? toHalf(f) : toHalfTowards(f, rp > rq);
+          kept[slot] = half_detail::encode(f, (rp > rq) - (rp < rq));
         }
         if (arcs_[slot + 1] == FlowGraph::kNoArc) {
           kept[slot + 1] = 0;
         } else {
           const float f = capacities_[slot + 1] - graph_.arcResidual(arcs_[slot + 1]);
           const float rq = graph_.terminalResidual(p + width_);
-          kept[slot + 1] = rp == rq ? toHalf(f) : toHalfTowards(f, rp > rq);
+          kept[slot + 1] = half_detail::encode(f, (rp > rq) - (rp < rq));
         }
       }
       if (labels[p] != alpha && graph_.sideOf(p) == CutSide::SourceSide) {

@@ -42,7 +42,11 @@
 //   build/bin/orbelt-mrf-bench [--width 450 --height 375 --labels 60 | --costs FILE.npy |
 //                               --pair NAME [--scale N | --upscale N] [--keep-costs FILE.npy]]
 //                              [--passes 10] [--seed 7] [--reference DIR/bin] [--rounds 2] [--scaling]
-//                              [--threads N]
+//                              [--threads N] [--handover]
+//
+// --handover hands the costs over to the optimizer (adoptDataCosts) instead
+// of lending it the table, as a run that keeps no second copy does; a build
+// whose optimizer cannot take them lends them.
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -300,13 +304,28 @@ struct Options {
   int rounds = 2;
   bool scaling = false;
   bool emit = false;
-  int threads = 0;  // the optimizer's threads, 0: one per hardware thread, as the pipeline runs it
+  bool handover = false;  // hand the costs over to the optimizer (builds that can), rather than lend them
+  int threads = 0;        // the optimizer's threads, 0: one per hardware thread, as the pipeline runs it
 };
 
 // Gives the optimizer `wanted` threads (0: one per hardware thread) and
 // returns how many it runs on: an earlier build's optimizer may have no
 // threads, and then runs on one. (A template, so that the test for the call
 // compiles in either build.)
+// Hands the costs over to the optimizer instead of lending it the table, as
+// a run that keeps no copy of its costs does; returns whether the build can
+// (an earlier build's optimizer only borrows). A template, as giveThreads.
+template <typename Solver>
+bool handCostsOver(Solver& solver, std::vector<float>& costs) {
+  if constexpr (requires { solver.adoptDataCosts(std::move(costs)); }) {
+    mustSucceed([&] { return solver.adoptDataCosts(std::move(costs)); });
+    costs = {};
+    return true;
+  } else {
+    return false;
+  }
+}
+
 template <typename Solver>
 int giveThreads(Solver& solver, int wanted) {
   if constexpr (requires { solver.setThreadCount(1); }) {
@@ -322,6 +341,7 @@ int giveThreads(Solver& solver, int wanted) {
 std::vector<std::string> runArguments(const Options& o) {
   std::vector<std::string> args = {"--passes",  std::to_string(o.passes), "--seed", std::to_string(o.seed),
                                    "--threads", std::to_string(o.threads)};
+  if (o.handover) args.push_back("--handover");
   if (!o.costFile.empty()) {
     args.insert(args.end(), {"--costs", o.costFile});
   } else if (!o.pair.empty()) {
@@ -357,6 +377,7 @@ int emitRun(const Options& o) {
   solver.fixLabelOrderSeed(static_cast<std::uint32_t>(o.seed));
   const int threads = giveThreads(solver, o.threads);
   mustSucceed([&] { return solver.initialize(); });
+  if (o.handover) handCostsOver(solver, costs);
   solver.resetLabels();
   std::printf("run width %d height %d labels %d costSeconds %.6f threads %d\n", width, height, labels, costSeconds,
               threads);
@@ -595,6 +616,10 @@ int main(int argc, char** argv) {
       o.scaling = true;
       continue;
     }
+    if (option == "--handover") {
+      o.handover = true;
+      continue;
+    }
     if (i + 1 >= argc) refuse(option + " needs a value");
     const char* value = argv[++i];
     if (option == "--width") o.width = positiveArgument(option, value);
@@ -614,7 +639,7 @@ int main(int argc, char** argv) {
     else
       refuse("unknown option " + option +
              " (options: --width --height --labels --costs FILE.npy --pair default|teddy|cones --scale N --upscale N "
-             "--keep-costs FILE.npy --passes --seed --reference BINDIR --rounds N --scaling --threads N)");
+             "--keep-costs FILE.npy --passes --seed --reference BINDIR --rounds N --scaling --threads N --handover)");
   }
   if (o.emit) return emitRun(o);
   if (!o.reference.empty() && access((o.reference + "/orbelt-mrf-bench").c_str(), X_OK) != 0) {

@@ -326,6 +326,17 @@ bool handCostsOver(Solver& solver, std::vector<float>& costs) {
   }
 }
 
+// Labels whose flow the optimizer kept at the end, -1 for a build that does
+// not say. A template, as giveThreads.
+template <typename Solver>
+int keptLabels(const Solver& solver) {
+  if constexpr (requires { solver.keptFlowLabels(); }) {
+    return solver.keptFlowLabels();
+  } else {
+    return -1;
+  }
+}
+
 template <typename Solver>
 int giveThreads(Solver& solver, int wanted) {
   if constexpr (requires { solver.setThreadCount(1); }) {
@@ -397,7 +408,7 @@ int emitRun(const Options& o) {
                 static_cast<long long>(solver.moveCounts().solved - solvedBefore),
                 sumValue(solver.dataCostSum()) + static_cast<float>(sumValue(solver.pairCostSum())), h);
   }
-  std::printf("end peakMiB %.3f\n", statusMiB("VmHWM:") - floorMiB);
+  std::printf("end peakMiB %.3f keptLabels %d\n", statusMiB("VmHWM:") - floorMiB, keptLabels(solver));
   return 0;
 }
 
@@ -410,7 +421,8 @@ struct RunFigures {
   bool ok = false;
   int width = 0, height = 0, labels = 0;
   double costSeconds = 0, peakMiB = 0;
-  int threads = 1;  // threads the optimizer was given (1 for a build without threads)
+  int threads = 1;      // threads the optimizer was given (1 for a build without threads)
+  int keptLabels = -1;  // labels that kept their flows at the end (-1: the build does not say)
   std::vector<PassFigures> passes;
 };
 
@@ -458,6 +470,7 @@ RunFigures runChild(const std::string& program, const std::vector<std::string>& 
       figures.passes.push_back(p);
     } else if (kind == "end") {
       in >> key >> figures.peakMiB;
+      if (!(in >> key >> figures.keptLabels)) figures.keptLabels = -1;
       figures.ok = true;
     }
   }
@@ -567,6 +580,7 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
     }
     std::printf("total %8.3f %8.3f   peak memory above the program's start (costs, optimizer) %.1f MiB\n",
                 totalWall(now), totalCpu(now), now.peakMiB);
+    std::printf("labels that kept their flows: %d of %d\n", now.keptLabels, now.labels);
     return true;
   }
   std::printf(
@@ -590,6 +604,8 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
       "peak memory above each program's own start (costs, optimizer): reference %.1f MiB, this build %.1f MiB "
       "(%.2fx)\n",
       before.peakMiB, now.peakMiB, now.peakMiB / before.peakMiB);
+  std::printf("labels that kept their flows: reference %d, this build %d, of %d (-1: the build does not say)\n",
+              before.keptLabels, now.keptLabels, now.labels);
   std::printf("labels after every pass: %s\n", same ? "identical" : "DIFFERENT (see the energies)");
   return same;
 }

@@ -167,6 +167,7 @@ Expected<ComputeRequest> parseComputeRequest(int argc, char** argv) {
       "  2    usage, input or output-file error (nothing is written; earlier outputs stay as they were)\n"
       "  255  an input image is not a 3-channel colour image");
   app.get_formatter()->column_width(36);
+  app.set_version_flag("--version", std::string("orbelt-cli ") + ORBELT_VERSION, "Print the version and exit");
   // A repeated option takes its last value, so a script can append overrides.
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 

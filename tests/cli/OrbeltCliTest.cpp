@@ -212,6 +212,16 @@ TEST_F(OrbeltCli, HelpListsEveryParameterAndTheExitStatuses) {
   }
 }
 
+// help2man builds the manual page from --help and --version: the version
+// line must be the program's name and the project's version, and nothing else
+// may run (no map is written into the working folder).
+TEST_F(OrbeltCli, VersionPrintsTheProjectVersionAndRunsNothing) {
+  const CliRun run = runCli(folder, "--version -o out/map.bmp");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "orbelt-cli " ORBELT_PROJECT_VERSION "\n");
+  EXPECT_FALSE(std::filesystem::exists(folder.file("out/map.bmp")));
+}
+
 TEST_F(OrbeltCli, EveryOutputReadsBackWithAnIndependentReader) {
   const CliRun run = runCli(folder,
                             "left.png right.png -q -o out/map.png --pfm out/d.pfm --png16 out/d16.png "

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include <opencv2/imgproc.hpp>
 
@@ -36,6 +37,18 @@ cv::Mat encodeDisparityPng16(const cv::Mat& disparity) {
     }
   }
   return out;
+}
+
+cv::Mat decodeDisparityPng16(const cv::Mat& stored) {
+  cv::Mat disparity(stored.size(), CV_32FC1);
+  for (int y = 0; y < stored.rows; ++y) {
+    const unsigned short* in = stored.ptr<unsigned short>(y);
+    float* out = disparity.ptr<float>(y);
+    for (int x = 0; x < stored.cols; ++x) {
+      out[x] = in[x] == 0 ? std::numeric_limits<float>::infinity() : static_cast<float>(in[x] / 256.0);
+    }
+  }
+  return disparity;
 }
 
 cv::Mat renderColorMap(const cv::Mat& disparity, double minDisparity, double maxDisparity) {

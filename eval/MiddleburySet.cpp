@@ -1,7 +1,8 @@
 #include "eval/MiddleburySet.h"
 
-#include <algorithm>
 #include <filesystem>
+
+#include "eval/SetFolders.h"
 
 namespace orbelt {
 
@@ -60,20 +61,9 @@ std::string findMiddleburySet(const std::string& folder, MiddleburySet& set) {
 
 std::vector<MiddleburySet> listMiddleburySets(const std::string& root) {
   std::vector<MiddleburySet> sets;
-  std::error_code ec;
-  if (!fs::is_directory(root, ec)) return sets;
-  std::vector<fs::path> candidates;
-  for (const auto& entry : fs::directory_iterator(root, ec)) {
-    if (!entry.is_directory(ec)) continue;
-    candidates.push_back(entry.path());
-    for (const auto& inner : fs::directory_iterator(entry.path(), ec)) {
-      if (inner.is_directory(ec)) candidates.push_back(inner.path());
-    }
-  }
-  std::sort(candidates.begin(), candidates.end());
-  for (const fs::path& candidate : candidates) {
+  for (const std::string& candidate : setFolderCandidates(root)) {
     MiddleburySet set;
-    if (findMiddleburySet(candidate.string(), set).empty()) sets.push_back(set);
+    if (findMiddleburySet(candidate, set).empty()) sets.push_back(set);
   }
   return sets;
 }

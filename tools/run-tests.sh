@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what Orbelt needs, then checks it four ways, stopping at the
 # first failure:
-#  1. the Release build (build/) and every test;
+#  1. the Release build (build/) and every test, then its Debian package
+#     installed, used and purged (as root; skipped elsewhere);
 #  2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 #     (build-asan/): any report ends its test, so the pass fails on any report;
 #  3. the suites of the threaded code (task pool, regions, banded moves)
@@ -33,6 +34,10 @@ if ! ctest --test-dir build -N -R '^PythonPackage$' | grep -q 'Total Tests: 1'; 
   exit 1
 fi
 ctest --test-dir build --output-on-failure -j2 --timeout 900
+
+echo "== Debian package: install, use, purge"
+# Skips with a note where it cannot run as root (a developer's machine).
+bash tools/check-deb-package.sh build
 
 if [ "${ORBELT_SKIP_SANITIZERS:-0}" != 1 ]; then
   echo "== Sanitizer build and tests"

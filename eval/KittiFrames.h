@@ -28,15 +28,15 @@ inline constexpr int kKittiLabelCount = 192;
 enum class KittiEdition { Stereo2012, Stereo2015 };
 
 struct KittiFrame {
-  std::string id;     // "000000_10"
-  std::string split;  // the folder holding the view folders
-  KittiEdition edition = KittiEdition::Stereo2015;
-  std::string left;                           // image_2/<id>.png or colored_0/<id>.png
-  std::string right;                          // image_3/<id>.png or colored_1/<id>.png
-  std::string truthNoc;                       // truth of the pixels visible in both views; empty when none
-  std::string truthOcc;                       // truth of all pixels with one; empty when none
-  std::string calibration;                    // the calibration file found for the frame; empty when none
-  std::vector<std::string> calibrationTried;  // where it was looked for, in order
+  std::string id;                                   // "000000_10"
+  std::string split;                                // the folder holding the view folders
+  KittiEdition edition = KittiEdition::Stereo2015;  // whose folder names the split uses
+  std::string left;                                 // image_2/<id>.png or colored_0/<id>.png
+  std::string right;                                // image_3/<id>.png or colored_1/<id>.png
+  std::string truthNoc;                             // truth of the pixels visible in both views; empty when none
+  std::string truthOcc;                             // truth of all pixels with one; empty when none
+  std::string calibration;                          // the calibration file found for the frame; empty when none
+  std::vector<std::string> calibrationTried;        // where it was looked for, in order
 };
 
 // The left view's truths as CV_32FC1 disparities in pixels, +inf = no truth;

@@ -255,7 +255,9 @@ TEST_F(OrbeltCli, EveryOutputReadsBackWithAnIndependentReader) {
   }
   EXPECT_GT(unknown, 0);     // at least the columns the right view cannot see
   EXPECT_GT(fractional, 0);  // sub-pixel refinement moved some pixels
-  EXPECT_GT(correct, 40 * 30 / 2);
+  // A clean shift: 1140 of the 1200 pixels measured within half a pixel of
+  // it (38 unknown); a few may move with the kernel's rounding, not more.
+  EXPECT_GE(correct, 1120);
 
   std::ifstream in(folder.file("out/run.json"));
   const nlohmann::json summary = nlohmann::json::parse(in);

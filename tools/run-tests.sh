@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what Orbelt needs, then checks it four ways, stopping at the
+# Installs what Orbelt needs, then checks it five ways, stopping at the
 # first failure:
+#  0. every tracked C++ file is laid out as .clang-format says;
 #  1. the Release build (build/) and every test;
 #  2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 #     (build-asan/): any report ends its test, so the pass fails on any report;
@@ -21,6 +22,32 @@ export QT_QPA_PLATFORM=offscreen
 
 # Every build here treats a warning in project code as an error.
 export ORBELT_WERROR=ON
+
+echo "== Layout"
+# The tree was laid out once by .clang-format; without a check it drifts
+# again. clang-format 14 is the version that layout was made with (other
+# versions lay some constructs out differently). tests/mrf/RecordedMoves.h is
+# generated and keeps the layout its recorder writes.
+format_tool=$(command -v clang-format-14 || command -v clang-format || true)
+if ! git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  echo "run-tests: not a git checkout, so the layout check (which reads the tracked files) is left out"
+elif [ -z "$format_tool" ] || ! "$format_tool" --version | grep -q "version 14\."; then
+  echo "run-tests: the layout check needs clang-format 14 (tools/bootstrap.sh installs it); found ${format_tool:-none}" >&2
+  exit 1
+else
+  mapfile -d '' sources < <(git ls-files -z -- '*.cpp' '*.h' ':!tests/mrf/RecordedMoves.h')
+  if ! format_report=$("$format_tool" --dry-run "${sources[@]}" 2>&1); then
+    printf 'run-tests: %s could not check the layout:\n%s\n' "$format_tool" "$format_report" >&2
+    exit 1
+  fi
+  mapfile -t unformatted < <(sed -n 's/^\(.*\):[0-9]*:[0-9]*: warning: .*/\1/p' <<<"$format_report" | sort -u)
+  if [ ${#unformatted[@]} -gt 0 ]; then
+    echo "run-tests: these files are not laid out as .clang-format says (fix with $format_tool -i FILE):" >&2
+    printf '  %s\n' "${unformatted[@]}" >&2
+    exit 1
+  fi
+  echo "run-tests: ${#sources[@]} files laid out as .clang-format says"
+fi
 
 echo "== Release build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBELT_WERROR=ON

@@ -161,11 +161,7 @@ TEST(AlphaExpansion, EachMoveOfASquaredTermReachesTheBestExpansionOfItsCorrected
         for (float& m : e.vertical) m = 0.5f * static_cast<float>(pick(0, 4));
         break;
       default:  // the caller's table holding the same squared distances
-        e.smooth.form = CostForm::Table;
-        for (int a = 0; a < labelCount; ++a)
-          for (int b = 0; b < labelCount; ++b)
-            e.pairTable[static_cast<std::size_t>(a * labelCount + b)] =
-                GridEnergy::truncatedPower(a, b, 2, maxCost, lambda);
+        e.setTableFromTruncatedPower(2, maxCost, lambda);
         break;
     }
     std::vector<int> start(static_cast<std::size_t>(width * height));

@@ -149,6 +149,17 @@ void checkEveryMoveAfterEachChange(std::uint32_t seed, const EnergyFamily& famil
   }
 }
 
+// The table is about recycled moves: most of them must have been, on either
+// thread count, and more than `borrowedFloor` first moves of a label, which
+// start from another label's flow, must have been checked too.
+void expectRecycledAndBorrowedMovesChecked(const CheckedMoves& checked, std::int64_t borrowedFloor) {
+  for (int k = 0; k < 2; ++k) {
+    SCOPED_TRACE(::testing::Message() << k + 1 << " thread(s)");
+    EXPECT_GT(checked.recycled[k], 5 * 40 * 12 / 2);
+    EXPECT_GT(checked.borrowed[k], borrowedFloor);
+  }
+}
+
 // Each move must still be the best expansion of its label whatever changed
 // since that label's last move, on truncated linear terms: metric, so the
 // move reaches the lowest true energy among all expansions.
@@ -166,14 +177,7 @@ TEST(RecycledGridMoves, EveryMoveIsTheBestExpansionWhateverChangedSinceItsLabels
   CheckedMoves checked;
   checkEveryMoveAfterEachChange(9001, linear, checked);
   if (HasFatalFailure()) return;
-  // The table is about recycled moves: most of them must have been, and a
-  // label's first move, which starts from another label's flow, must have
-  // been checked too.
-  for (int k = 0; k < 2; ++k) {
-    SCOPED_TRACE(::testing::Message() << k + 1 << " thread(s)");
-    EXPECT_GT(checked.recycled[k], 5 * 40 * 12 / 2);
-    EXPECT_GT(checked.borrowed[k], 5 * 40);
-  }
+  expectRecycledAndBorrowedMovesChecked(checked, 5 * 40);
 }
 
 // The same on the dialog's energy, the squared label distance truncated at
@@ -189,13 +193,9 @@ TEST(RecycledGridMoves, OnTheSquaredTruncatedEnergyEveryMoveIsTheBestExpansionOf
                                const float lambda = 0.25f * static_cast<float>(pick(1, 8));
                                if (round % 3 != 2) {
                                  e.setTruncatedPower(2, maxCost, lambda);
-                                 return;
+                               } else {
+                                 e.setTableFromTruncatedPower(2, maxCost, lambda);
                                }
-                               e.smooth.form = CostForm::Table;
-                               for (int a = 0; a < e.labelCount; ++a)
-                                 for (int b = 0; b < e.labelCount; ++b)
-                                   e.pairTable[static_cast<std::size_t>(a * e.labelCount + b)] =
-                                       GridEnergy::truncatedPower(a, b, 2, maxCost, lambda);
                              },
                              true};
   CheckedMoves checked;
@@ -205,11 +205,7 @@ TEST(RecycledGridMoves, OnTheSquaredTruncatedEnergyEveryMoveIsTheBestExpansionOf
   // thread count (of 2400, one fresh per round), 326 of them with a pair
   // the correction changed. The floors leave room for a change in which
   // moves the optimizer skips, not for the checks to go quiet.
-  for (int k = 0; k < 2; ++k) {
-    SCOPED_TRACE(::testing::Message() << k + 1 << " thread(s)");
-    EXPECT_GT(checked.recycled[k], 5 * 40 * 12 / 2);
-    EXPECT_GT(checked.borrowed[k], 500);
-  }
+  expectRecycledAndBorrowedMovesChecked(checked, 500);
   EXPECT_GT(checked.corrected, 250) << "too few moves needed the correction to show anything";
 }
 

@@ -124,9 +124,6 @@ TEST_F(OrbeltCli, ScoresAgainstAGroundTruth) {
 // (10.62 % and 3.168 px with --seed 1), and one thread or two write the same
 // files byte for byte.
 TEST_F(OrbeltCli, TheDefaultPairScoresAsMeasuredAndWritesTheSameFilesOnAnyThreadCount) {
-  if (std::getenv("ORBELT_SANITIZER_RUN") != nullptr) {
-    GTEST_SKIP() << "two full runs of the default pair take minutes under the sanitizers; the Release suite runs them";
-  }
   for (const char* threads : {"1", "2"}) {
     SCOPED_TRACE(::testing::Message() << "--threads " << threads);
     const std::string t(threads);

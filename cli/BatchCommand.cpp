@@ -278,8 +278,7 @@ int runBatchCommand(int argc, char** argv) {
   app.add_option("--out", outFolder, "Folder for each pair's .pfm, .json and .log (made when missing)")
       ->capture_default_str();
   app.add_option("--summary", summaryPath, "Summary table, .csv or .json (default OUT/summary.csv)");
-  app.add_option("--jobs", jobs,
-                 "Pairs run at once; each gets cores/jobs threads unless its options say otherwise")
+  app.add_option("--jobs", jobs, "Pairs run at once; each gets cores/jobs threads unless its options say otherwise")
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
   app.add_option("--shard", shard, "Run only shard I of N: pairs I, I+N, ... of the manifest")->capture_default_str();

@@ -212,8 +212,7 @@ void RecycledGridMoves::forEachBand(const std::function<void(int)>& part) {
 }
 
 template <bool kScaled>
-void RecycledGridMoves::startBandFromAbove(int band, int alpha, const int* labels, const Costs& costs,
-                                           bool recycled) {
+void RecycledGridMoves::startBandFromAbove(int band, int alpha, const int* labels, const Costs& costs, bool recycled) {
   const std::size_t stride = static_cast<std::size_t>(labelCount_);
   const float* alphaRow = costs.pairTable + static_cast<std::size_t>(alpha) * stride;
   const float* flows = flows_.get() + static_cast<std::size_t>(alpha) * 2 * static_cast<std::size_t>(pixelCount_);
@@ -240,8 +239,7 @@ void RecycledGridMoves::startBandFromAbove(int band, int alpha, const int* label
 // in the graph, their residuals kept aside for the join; what they add to
 // the lower band's first row was added there beforehand.
 template <bool kScaled>
-void RecycledGridMoves::writeBandResiduals(int band, int alpha, const int* labels, const Costs& costs,
-                                           bool recycled) {
+void RecycledGridMoves::writeBandResiduals(int band, int alpha, const int* labels, const Costs& costs, bool recycled) {
   const std::size_t stride = static_cast<std::size_t>(labelCount_);
   const float* pairs = costs.pairTable;
   const float* alphaRow = pairs + static_cast<std::size_t>(alpha) * stride;
@@ -254,8 +252,7 @@ void RecycledGridMoves::writeBandResiduals(int band, int alpha, const int* label
   const bool lastBand = band + 1 == static_cast<int>(bands_.size());
   // The first row of a lower band already holds what the pairs from above add.
   const int clearedFirst = (band == 0 ? rows.firstRow : rows.firstRow + 1) * width_;
-  std::memset(pending + clearedFirst, 0,
-              static_cast<std::size_t>(rows.endRow * width_ - clearedFirst) * sizeof(float));
+  std::memset(pending + clearedFirst, 0, static_cast<std::size_t>(rows.endRow * width_ - clearedFirst) * sizeof(float));
   float* joiningResiduals = joiningResiduals_.data() + 2 * static_cast<std::size_t>(band) * width_;
 
   for (int y = rows.firstRow, p = rows.firstRow * width_; y < rows.endRow; ++y) {
@@ -270,9 +267,9 @@ void RecycledGridMoves::writeBandResiduals(int band, int alpha, const int* label
       const float* keepRow = pairs + static_cast<std::size_t>(lp) * stride;
       const std::size_t slot = 2 * static_cast<std::size_t>(p);
       if (x + 1 < width_) {
-        const PairResiduals right = pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + 1],
-                                                  kScaled ? costs.horizontal[p] : 1.0f, recycled, flows[slot], r,
-                                                  pending[p + 1]);
+        const PairResiduals right =
+            pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + 1], kScaled ? costs.horizontal[p] : 1.0f,
+                          recycled, flows[slot], r, pending[p + 1]);
         graph_.setArcResiduals(arcs_[slot], right.forward, right.backward);
         flows[slot] = right.capacity;
       }

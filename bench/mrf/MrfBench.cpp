@@ -312,7 +312,7 @@ int giveThreads(Solver& solver, int wanted) {
 
 // The arguments that make a child measure the same run.
 std::vector<std::string> runArguments(const Options& o) {
-  std::vector<std::string> args = {"--passes", std::to_string(o.passes), "--seed", std::to_string(o.seed),
+  std::vector<std::string> args = {"--passes",  std::to_string(o.passes), "--seed", std::to_string(o.seed),
                                    "--threads", std::to_string(o.threads)};
   if (!o.costFile.empty()) {
     args.insert(args.end(), {"--costs", o.costFile});
@@ -519,12 +519,11 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
       "times: seconds per pass, the lowest of %d runs; both builds as the pipeline runs the optimizer "
       "(its own graph handling); optimizer threads: this build %d%s\n",
       o.rounds, now.threads,
-      !before.ok ? ""
-      : before.threads == now.threads
-          ? ", the reference the same (like with like)"
-          : (", the reference " + std::to_string(before.threads) +
-             " (it has no threads; --threads 1 compares like with like)")
-                .c_str());
+      !before.ok                      ? ""
+      : before.threads == now.threads ? ", the reference the same (like with like)"
+                                      : (", the reference " + std::to_string(before.threads) +
+                                         " (it has no threads; --threads 1 compares like with like)")
+                                            .c_str());
   bool same = true;
   if (!before.ok) {
     std::printf("pass   wall s    cpu s  solved  energy\n");

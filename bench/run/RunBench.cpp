@@ -170,8 +170,8 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
   probeRef.release();
   probeTarget.release();
   const double volumeMiB = static_cast<double>(width) * height * range * sizeof(float) / (1024.0 * 1024.0);
-  std::printf("\n%s: %d x %d, %d labels (dialog defaults, r %d), threads %d, seed %u\n", files.name.c_str(),
-              width, height, range, params.halfWinSize, threads, seed);
+  std::printf("\n%s: %d x %d, %d labels (dialog defaults, r %d), threads %d, seed %u\n", files.name.c_str(), width,
+              height, range, params.halfWinSize, threads, seed);
 
   const Figures floor = inChild([&] {
     cv::Mat ref, target;

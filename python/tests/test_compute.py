@@ -159,6 +159,16 @@ def test_fill_and_median_refine_the_checked_map(small_pair):
     assert {"lr_check", "fill", "median"} <= smoothed.seconds.keys()
 
 
+def test_the_default_pair_gives_the_same_map_on_one_thread_and_two(default_pair):
+    # The whole default pair at the dialog's defaults: a crop would leave
+    # out the full-size bands and tiles where the threads split the work.
+    one = orbelt.compute(*default_pair, threads=1, seed=1)
+    two = orbelt.compute(*default_pair, threads=2, seed=1)
+    assert one.disparity.shape == default_pair[0].shape[:2]
+    np.testing.assert_array_equal(one.disparity, two.disparity)
+    np.testing.assert_array_equal(one.labels, two.labels)
+
+
 def test_two_threads_at_once_get_their_own_maps(default_pair):
     pairs = [crop(default_pair, 40, 60, 56, 80), crop(default_pair, 180, 200, 56, 80)]
     options = dict(half_win_size=4, disparity_range=16, seed=2, threads=1)

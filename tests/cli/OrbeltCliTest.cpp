@@ -118,6 +118,31 @@ TEST_F(OrbeltCli, ScoresAgainstAGroundTruth) {
   EXPECT_EQ(badPercent, 0.0) << run.out;
 }
 
+// The default pair at the dialog's defaults, as the README quotes it: its
+// share of pixels off by more than 1 px against the pair's ground truth, and
+// its mean error, stay within a small margin of what they measure now
+// (10.62 % and 3.168 px with --seed 1), and one thread or two write the same
+// files byte for byte.
+TEST_F(OrbeltCli, TheDefaultPairScoresAsMeasuredAndWritesTheSameFilesOnAnyThreadCount) {
+  for (const char* threads : {"1", "2"}) {
+    SCOPED_TRACE(::testing::Message() << "--threads " << threads);
+    const std::string t(threads);
+    const CliRun run = runCli(folder, "'" ORBELT_DATA_DIR "/Img0.png' '" ORBELT_DATA_DIR "/Img1.png' --seed 1 -q" +
+                                          (" --threads " + t + " -o out/map" + t + ".bmp --pfm out/d" + t + ".pfm") +
+                                          " --ground-truth '" ORBELT_DATA_DIR "/Img0-disparity.pfm'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto bad = run.out.find("bad pixels (error > 1 px): ");
+    const auto mean = run.out.find("mean absolute error ");
+    ASSERT_NE(bad, std::string::npos) << run.out;
+    ASSERT_NE(mean, std::string::npos) << run.out;
+    EXPECT_LE(std::stod(run.out.substr(bad + 27)), 11.0) << run.out;
+    EXPECT_LE(std::stod(run.out.substr(mean + 20)), 3.3) << run.out;
+  }
+  EXPECT_EQ(readText(folder.file("out/map1.bmp")), readText(folder.file("out/map2.bmp")));
+  EXPECT_EQ(readText(folder.file("out/d1.pfm")), readText(folder.file("out/d2.pfm")));
+  EXPECT_FALSE(readText(folder.file("out/d1.pfm")).empty());
+}
+
 TEST_F(OrbeltCli, RefusalsExplainThemselvesAndLeaveEarlierOutputAlone) {
   cv::imwrite(folder.file("grey0.png"), cv::Mat(16, 24, CV_8UC1, cv::Scalar(90)));
   cv::imwrite(folder.file("grey1.png"), cv::Mat(16, 24, CV_8UC1, cv::Scalar(80)));
@@ -265,7 +290,9 @@ TEST_F(OrbeltCli, EveryOutputReadsBackWithAnIndependentReader) {
   }
   EXPECT_GT(unknown, 0);     // at least the columns the right view cannot see
   EXPECT_GT(fractional, 0);  // sub-pixel refinement moved some pixels
-  EXPECT_GT(correct, 40 * 30 / 2);
+  // A clean shift: 1140 of the 1200 pixels measured within half a pixel of
+  // it (38 unknown); a few may move with the kernel's rounding, not more.
+  EXPECT_GE(correct, 1120);
 
   std::ifstream in(folder.file("out/run.json"));
   const nlohmann::json summary = nlohmann::json::parse(in);

@@ -134,7 +134,9 @@ TEST(RunStereo, ReturnsWhatWasAskedFor) {
     }
   }
   EXPECT_EQ(consistent, full->consistentCount);
-  EXPECT_GT(consistent, pixels / 2);  // a clean shift: most pixels agree
+  // A clean shift: measured, every pixel agrees but the 2 x 14 the right view
+  // cannot see (308 of 336); a few may move with the kernel's rounding.
+  EXPECT_GE(consistent, 300);
 }
 
 TEST(RunStereo, TwoRunsAtOnceGiveWhatEachGivesAlone) {

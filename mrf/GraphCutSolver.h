@@ -49,9 +49,10 @@ class GraphCutSolver : public MrfSolver {
   void assignLabel(int pixel, int label) override;
   void resetLabels() override;
   // count 1: the first byte of `values` becomes randomLabelOrder. Otherwise
-  // prints "\nInvalid number of parameters, can only set one parameter\that
-  // is boolean label order\n" on stdout and returns with nothing changed
-  // (likewise, with its own message, for null `values`).
+  // tells the message sink "\nInvalid number of parameters, can only set one
+  // parameter\that is boolean label order\n" (standard output by default) and
+  // returns with nothing changed (likewise, with its own message, for null
+  // `values`).
   void setOptions(int count, const void* values) override;
 
   // The order in which the next sweep expands the labels (a permutation of

@@ -30,10 +30,12 @@
 // OutOfMemory ("\n Not enough memory \n", status 1).
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "mrf/EnergyTerms.h"
 #include "platform/Expected.h"
 #include "platform/Failure.h"
+#include "platform/MessageSink.h"
 
 namespace orbelt {
 
@@ -99,8 +101,12 @@ class MrfSolver {
   virtual void resetLabels() = 0;
   // One option: count must be 1 and the first byte of `values` is the label
   // order flag (non-zero: shuffle before every sweep; zero: keep the current
-  // order). Any other count prints a message on stdout and changes nothing.
+  // order). Any other count tells the message sink why and changes nothing.
   virtual void setOptions(int count, const void* values) = 0;
+  // Where the solver's notes go (those that are not failures, such as
+  // setOptions' refusal). Not owned; it must outlive the solver. Default:
+  // standardOutputSink().
+  void setMessageSink(MessageSink& sink) { messages_ = &sink; }
   // Lower bound of the energy offered by this solver: 0.0.
   virtual double energyFloor();
   // Whether the moves solved so far started from state kept between sweeps
@@ -145,6 +151,9 @@ class MrfSolver {
   // The Error of an allocation that failed inside an operation.
   static Error outOfMemoryError();
 
+  // Tells `text` to the solver's message sink.
+  void note(std::string_view text) const { messages_->message(text); }
+
   // Runs one step of construction unless an earlier one was refused; a
   // refusal is kept in status() and leaves an empty grid.
   template <class Step>
@@ -169,6 +178,7 @@ class MrfSolver {
   void installTerms();
 
   Status constructionStatus_;
+  MessageSink* messages_ = &standardOutputSink();
 };
 
 }  // namespace orbelt

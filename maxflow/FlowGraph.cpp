@@ -19,7 +19,7 @@ void raiseGraphFailure(const char* message) {
                      ErrorStream::Stderr});
 }
 
-FlowGraph::FlowGraph(ErrorCallback errorCallback) : errorCallback_(errorCallback) {}
+FlowGraph::FlowGraph(MessageSink* errorSink) : errorSink_(errorSink) {}
 
 FlowGraph::~FlowGraph() {
   nodes_.release();
@@ -29,7 +29,7 @@ FlowGraph::~FlowGraph() {
 }
 
 void FlowGraph::fail(const char* message) const {
-  if (errorCallback_ != nullptr) errorCallback_(message);
+  if (errorSink_ != nullptr) errorSink_->message(message);
   raiseGraphFailure(message);
 }
 

@@ -140,10 +140,9 @@ std::string readBatchManifest(const std::string& path, const std::string& outFol
       scale = entry["scale"].get<double>();
     }
     if (!text("dataset").empty()) {
-      MiddleburySet set;
-      if (std::string bad = findMiddleburySet(resolve(base, text("dataset")), set); !bad.empty()) {
-        return where + ": " + bad;
-      }
+      const Expected<MiddleburySet> found = findMiddleburySet(resolve(base, text("dataset")));
+      if (!found) return where + ": " + found.error().message;
+      const MiddleburySet& set = *found;
       pair.name = set.name;
       if (left.empty()) left = set.left;
       if (right.empty()) right = set.right;
@@ -278,8 +277,7 @@ int runBatchCommand(int argc, char** argv) {
   app.add_option("--out", outFolder, "Folder for each pair's .pfm, .json and .log (made when missing)")
       ->capture_default_str();
   app.add_option("--summary", summaryPath, "Summary table, .csv or .json (default OUT/summary.csv)");
-  app.add_option("--jobs", jobs,
-                 "Pairs run at once; each gets cores/jobs threads unless its options say otherwise")
+  app.add_option("--jobs", jobs, "Pairs run at once; each gets cores/jobs threads unless its options say otherwise")
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
   app.add_option("--shard", shard, "Run only shard I of N: pairs I, I+N, ... of the manifest")->capture_default_str();

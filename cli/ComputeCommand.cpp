@@ -397,8 +397,10 @@ Expected<WrittenOutputs> writeOutputs(const ComputeRequest& r, const StereoResul
   WrittenOutputs written;
   if (!out.displayMap.empty()) {
     const auto start = SteadyClock::now();
-    const cv::Mat map = renderDisplayMap(result.labels, width, height, params.baseDisparity, params.displayLevel);
-    if (const Status saved = saveImageAtomically(out.displayMap, map); !saved) {
+    const Expected<cv::Mat> map =
+        renderDisplayMap(result.labels, width, height, params.baseDisparity, params.displayLevel);
+    if (!map) return map.error();
+    if (const Status saved = saveImageAtomically(out.displayMap, *map); !saved) {
       return usageError(saved.error().message);
     }
     written.add("display_map", out.displayMap);
@@ -490,12 +492,10 @@ Expected<nlohmann::json> reportRun(const ComputeRequest& r, const StereoResult& 
   nlohmann::json score;
   const ScoreRequest& asked = r.score;
   if (!asked.truth.empty()) {
-    DisparityScore s;
-    std::string error;
-    if (!evaluateDisparity(stereo.disparity, asked.truth, asked.mask, {asked.truthScale, 0, asked.badThreshold}, s,
-                           error)) {
-      return usageError(error);
-    }
+    const Expected<DisparityScore> scored =
+        evaluateDisparity(stereo.disparity, asked.truth, asked.mask, {asked.truthScale, 0, asked.badThreshold});
+    if (!scored) return usageError(scored.error().message);
+    const DisparityScore& s = *scored;
     const double badPercent = s.badOverCustom;
     progress.endBar();
     std::printf("bad pixels (error > %g px): %.2f%% of %lld; mean absolute error %.3f px\n",

@@ -67,8 +67,9 @@ int runEvalCommand(int argc, char** argv) {
 
   double truthScale = 1.0;
   if (!datasetPath.empty()) {
-    MiddleburySet set;
-    if (std::string bad = findMiddleburySet(datasetPath, set); !bad.empty()) return refuse(bad);
+    const Expected<MiddleburySet> found = findMiddleburySet(datasetPath);
+    if (!found) return refuse(found.error().message);
+    const MiddleburySet& set = *found;
     if (truthPath.empty()) {
       truthPath = set.truth;
       truthScale = set.truthScale;
@@ -104,10 +105,12 @@ int runEvalCommand(int argc, char** argv) {
   // Without masks every pixel with a known truth is scored.
   if (rows.empty()) rows.push_back({"known", "", {}, {}});
   for (Row& row : rows) {
-    std::string error;
-    if (!evaluateDisparity(*disparity, *truth, row.mask, {truthScale, border}, row.score, error)) {
-      return refuse(mapPath + " against " + truthPath + (row.path.empty() ? "" : " with " + row.path) + ": " + error);
+    Expected<DisparityScore> scored = evaluateDisparity(*disparity, *truth, row.mask, {truthScale, border});
+    if (!scored) {
+      return refuse(mapPath + " against " + truthPath + (row.path.empty() ? "" : " with " + row.path) + ": " +
+                    scored.error().message);
     }
+    row.score = *scored;
   }
 
   if (json) {

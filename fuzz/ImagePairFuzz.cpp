@@ -94,8 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int label : result.labels) {
     if (label < 0 || label >= params.disparityRange) failInvariant("a label outside the range");
   }
-  const cv::Mat map =
+  const orbelt::Expected<cv::Mat> map =
       orbelt::renderDisplayMap(result.labels, ref.cols, ref.rows, params.baseDisparity, params.displayLevel);
-  if (map.size() != ref.size() || map.type() != CV_8UC1) failInvariant("the display map has the wrong shape");
+  if (!map || map->size() != ref.size() || map->type() != CV_8UC1) failInvariant("the display map has the wrong shape");
   return 0;
 }

@@ -276,9 +276,9 @@ RunOutcome runDisparityPipeline(const StereoParams& params, ImageSlots& slots, c
   DisparityResult result = std::move(computed->left);
 
   const auto saveStart = SteadyClock::now();
-  const cv::Mat map =
+  const Expected<cv::Mat> map =
       renderDisplayMap(result.labels, result.width, result.height, params.baseDisparity, params.displayLevel);
-  const Status saved = saveImageAtomically(context.savePath, map);
+  const Status saved = map ? saveImageAtomically(context.savePath, *map) : Status(map.error());
   result.saveSeconds = secondsSince(saveStart);
 
   // The run reached its end: the next one starts from the default files

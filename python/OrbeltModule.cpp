@@ -254,9 +254,9 @@ py::dict evaluate(py::handle disparity, py::handle truth, py::handle mask, doubl
   const cv::Mat truthImage = truthMap(truth, "truth");
   const cv::Mat maskMat = mask.is_none() ? cv::Mat() : maskImage(mask, "mask");
   if (!(scale > 0) || !std::isfinite(scale)) raiseValueError("scale must be a positive number of values per pixel");
-  DisparityScore score;
-  std::string error;
-  if (!evaluateDisparity(result, truthImage, maskMat, {scale, 0, 1.0}, score, error)) raiseValueError(error);
+  const Expected<DisparityScore> scored = evaluateDisparity(result, truthImage, maskMat, {scale, 0, 1.0});
+  if (!scored) raise(scored.error());
+  const DisparityScore& score = *scored;
   py::dict out;
   out["evaluated"] = score.evaluated;
   out["unknown"] = score.invalid;

@@ -69,13 +69,12 @@ int main(int argc, char** argv) {
           disparity.at<float>(y, x) = float(winnerLabel(run.volume.cell(x, y), set.labels));
       EvaluationOptions options;
       options.groundTruthScale = set.scale;
-      DisparityScore score;
-      std::string error;
-      if (!evaluateDisparity(disparity, truth, mask, options, score, error)) {
-        std::fprintf(stderr, "%s: %s\n", set.name, error.c_str());
+      const Expected<DisparityScore> score = evaluateDisparity(disparity, truth, mask, options);
+      if (!score) {
+        std::fprintf(stderr, "%s: %s\n", set.name, score.error().message.c_str());
         return 1;
       }
-      rates[mode] = score.badOver1;
+      rates[mode] = score->badOver1;
     }
     std::printf("%-9s %6d %10s %12.2f %12.2f\n", set.name, set.labels, maskName.c_str(), rates[0], rates[1]);
     ++scored;

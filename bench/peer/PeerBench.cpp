@@ -77,17 +77,24 @@ struct Scene {
 };
 
 void score(const cv::Mat& disparity, const Scene& scene, MethodResult& out) {
-  DisparityScore asIs, filled;
-  if (!evaluateDisparity(disparity, scene.truth, scene.mask, {scene.scale, 0}, asIs, out.error)) return;
+  const Expected<DisparityScore> asIs = evaluateDisparity(disparity, scene.truth, scene.mask, {scene.scale, 0});
+  if (!asIs) {
+    out.error = asIs.error().message;
+    return;
+  }
   cv::Mat fillable = disparity.clone();
   if (const auto fill = fillFromBackground(fillable); !fill) {
     out.error = fill.error().message;
     return;
   }
-  if (!evaluateDisparity(fillable, scene.truth, scene.mask, {scene.scale, 0}, filled, out.error)) return;
-  out.bad1 = asIs.badOver1;
-  out.bad1Filled = filled.badOver1;
-  out.unknown = asIs.evaluated ? 100.0 * double(asIs.invalid) / double(asIs.evaluated) : 0.0;
+  const Expected<DisparityScore> filled = evaluateDisparity(fillable, scene.truth, scene.mask, {scene.scale, 0});
+  if (!filled) {
+    out.error = filled.error().message;
+    return;
+  }
+  out.bad1 = asIs->badOver1;
+  out.bad1Filled = filled->badOver1;
+  out.unknown = asIs->evaluated ? 100.0 * double(asIs->invalid) / double(asIs->evaluated) : 0.0;
 }
 
 MethodResult timedPeer(const std::function<cv::Mat()>& run, const Scene& scene) {
@@ -131,7 +138,12 @@ MethodResult scoreOrbelt(const OrbeltRun& run, const Scene& scene) {
     out.error = run.error;
     return out;
   }
-  score(floatDisparity(run.result.labels, run.result.width, run.result.height, 0), scene, out);
+  const Expected<cv::Mat> disparity = floatDisparity(run.result.labels, run.result.width, run.result.height, 0);
+  if (!disparity) {
+    out.error = disparity.error().message;
+    return out;
+  }
+  score(*disparity, scene, out);
   return out;
 }
 

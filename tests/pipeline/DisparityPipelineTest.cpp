@@ -367,7 +367,7 @@ TEST_F(PipelineRun, LoadsDefaultsIntoEmptySlotsAndEmptiesBothSlotsAtTheEnd) {
   const cv::Mat saved = cv::imread(context.savePath, cv::IMREAD_UNCHANGED);
   ASSERT_FALSE(saved.empty());
   EXPECT_EQ(saved.type(), CV_8UC1);
-  EXPECT_TRUE(sameImage(saved, renderDisplayMap(result.labels, 24, 16, params.baseDisparity, params.displayLevel)));
+  EXPECT_TRUE(sameImage(saved, *renderDisplayMap(result.labels, 24, 16, params.baseDisparity, params.displayLevel)));
 }
 
 TEST_F(PipelineRun, KeepsAnImageAlreadyInItsSlot) {

@@ -93,7 +93,7 @@ cv::Mat expectedMap(const std::string& refPath, const std::string& targetPath, c
     ADD_FAILURE() << "the reference run failed: " << result.error().message;
     return {};
   }
-  return renderDisplayMap(result->labels, result->width, result->height, params.baseDisparity, params.displayLevel);
+  return *renderDisplayMap(result->labels, result->width, result->height, params.baseDisparity, params.displayLevel);
 }
 
 // Whether the image at `path` is `expected`, pixel for pixel.

@@ -42,14 +42,16 @@ int main() {
     return 1;
   }
   const orbelt::DisparityResult& result = *computed;
-  const cv::Mat disparity = orbelt::floatDisparity(result.labels, width, height, params.baseDisparity);
-  orbelt::DisparityScore score;
-  std::string error;
+  const orbelt::Expected<cv::Mat> disparity =
+      orbelt::floatDisparity(result.labels, width, height, params.baseDisparity);
   const cv::Mat truth(height, width, CV_32FC1, cv::Scalar(float(shift)));
-  if (!orbelt::evaluateDisparity(disparity, truth, cv::Mat(), {1.0, 3, 1.0}, score, error)) {
-    std::fprintf(stderr, "consumer: %s\n", error.c_str());
+  const orbelt::Expected<orbelt::DisparityScore> scored =
+      disparity ? orbelt::evaluateDisparity(*disparity, truth, cv::Mat(), {1.0, 3, 1.0}) : disparity.error();
+  if (!scored) {
+    std::fprintf(stderr, "consumer: %s\n", scored.error().message.c_str());
     return 1;
   }
+  const orbelt::DisparityScore& score = *scored;
   std::printf("consumer: %d x %d, %d labels, %.1f %% off by more than 1 px away from the border; refused: %s\n", width,
               height, params.disparityRange, score.badOver1, refused.error().summary().c_str());
   return score.badOver1 < 20.0 ? 0 : 1;

@@ -15,8 +15,7 @@ constexpr const char* kNotEnoughMemory = kGraphOutOfMemory;
 
 void raiseGraphFailure(const char* message) {
   const bool outOfMemory = std::string_view(message) == kGraphOutOfMemory;
-  raiseFailure(Error{outOfMemory ? ErrorKind::OutOfMemory : ErrorKind::EngineFailure, std::string(message) + "\n", 1,
-                     ErrorStream::Stderr});
+  raiseFailure(Error{outOfMemory ? ErrorKind::OutOfMemory : ErrorKind::EngineFailure, std::string(message) + "\n"});
 }
 
 FlowGraph::FlowGraph(MessageSink* errorSink) : errorSink_(errorSink) {}

@@ -3,9 +3,8 @@
 // scores each pixel's cheapest label (winner-take-all) against the ground
 // truth: bad-pixel rate at threshold 1 over the nonocc mask where one exists.
 //
-// The label argmin is read from the cost volume for every pixel, not from the
-// preview bytes, so the preview's undrawn outer frame does not count against
-// the matcher and grey-value wrap cannot occur.
+// The label argmin is read from the cost volume for every pixel, the frame
+// included, and scored as a disparity, so no grey value can wrap.
 //
 //   orbelt-wta-eval [--threads N]
 #include <cstdio>
@@ -15,7 +14,7 @@
 
 #include "BenchSupport.h"
 #include "DisparityEvaluation.h"
-#include "ancc/WinnerPreview.h"
+#include "ancc/WinnerLabel.h"
 
 using namespace orbelt;
 using namespace orbelt::bench;

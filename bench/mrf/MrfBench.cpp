@@ -60,16 +60,16 @@
 #include "mrf/AlphaExpansion.h"
 
 // The matcher's costs of a pair are computed by the program that compares
-// (always this tree's build) and handed to both builds' runs as a file, so
-// that a reference build needs nothing but the optimizer from its commit.
-#if __has_include("io/ImageFile.h")
+// (always this tree's build, through the run's own route) and handed to both
+// builds' runs as a file, so that a reference build needs nothing but the
+// optimizer from its commit.
+#if __has_include("pipeline/Matcher.h")
 #define ORBELT_BENCH_COMPUTES_PAIR_COSTS 1
 #include <opencv2/imgproc.hpp>
 
-#include "ancc/CostVolume.h"
+#include "app/StereoParams.h"
 #include "io/ImageFile.h"
-#include "pipeline/DisparityPipeline.h"
-#include "pipeline/StereoParams.h"
+#include "pipeline/RunStereo.h"
 #endif
 
 namespace {
@@ -193,21 +193,16 @@ std::vector<float> pairCosts(const std::string& name, int scale, int& width, int
   width = ref.cols;
   height = ref.rows;
   labels = params.disparityRange;
-  orbelt::CostVolume volume(width, height, labels);
-  cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
-  orbelt::MatcherOptions matcher = orbelt::stereoOptionsFor(params).matcher;
-  matcher.threadCount = 2;
-  const auto start = std::chrono::steady_clock::now();
-  const orbelt::Status costs = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, matcher, {});
-  seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  orbelt::StereoRequest request;
+  request.left = ref;
+  request.right = target;
+  request.options = orbelt::stereoOptionsFor(params);
+  request.options.costsOnly = true;
+  request.options.useThreads(2);
+  orbelt::Expected<orbelt::StereoResult> costs = orbelt::runStereo(request);
   if (!costs) refuse(name + ": " + costs.error().summary());
-  std::vector<float> flat(static_cast<std::size_t>(width) * height * labels);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const float* cell = volume.cell(x, y);
-      std::copy(cell, cell + labels, flat.data() + (static_cast<std::size_t>(y) * width + x) * labels);
-    }
-  return flat;
+  seconds = costs->left.costSeconds;
+  return std::move(costs->left.costs);
 }
 
 // Writes costs as a float32 .npy of shape (height, width, labels).
@@ -312,7 +307,7 @@ int giveThreads(Solver& solver, int wanted) {
 
 // The arguments that make a child measure the same run.
 std::vector<std::string> runArguments(const Options& o) {
-  std::vector<std::string> args = {"--passes", std::to_string(o.passes), "--seed", std::to_string(o.seed),
+  std::vector<std::string> args = {"--passes",  std::to_string(o.passes), "--seed", std::to_string(o.seed),
                                    "--threads", std::to_string(o.threads)};
   if (!o.costFile.empty()) {
     args.insert(args.end(), {"--costs", o.costFile});
@@ -519,12 +514,11 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
       "times: seconds per pass, the lowest of %d runs; both builds as the pipeline runs the optimizer "
       "(its own graph handling); optimizer threads: this build %d%s\n",
       o.rounds, now.threads,
-      !before.ok ? ""
-      : before.threads == now.threads
-          ? ", the reference the same (like with like)"
-          : (", the reference " + std::to_string(before.threads) +
-             " (it has no threads; --threads 1 compares like with like)")
-                .c_str());
+      !before.ok                      ? ""
+      : before.threads == now.threads ? ", the reference the same (like with like)"
+                                      : (", the reference " + std::to_string(before.threads) +
+                                         " (it has no threads; --threads 1 compares like with like)")
+                                            .c_str());
   bool same = true;
   if (!before.ok) {
     std::printf("pass   wall s    cpu s  solved  energy\n");

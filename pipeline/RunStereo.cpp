@@ -103,7 +103,7 @@ Expected<CostVolume> costsOf(const ViewRun& run, const cv::Mat& ref, const cv::M
 
 // One view from its pair to its labels (or, with costsOnly, its flat costs).
 // The labeller's allocation failures are told in the run's terms.
-Expected<DisparityResult> labelView(const ViewRun& run, const cv::Mat& ref, const cv::Mat& target, StereoView view,
+Expected<DisparityResult> runView(const ViewRun& run, const cv::Mat& ref, const cv::Mat& target, StereoView view,
                                     bool keepCosts) {
   DisparityResult result;
   result.width = ref.cols;
@@ -133,7 +133,7 @@ Expected<DisparityResult> labelView(const ViewRun& run, const cv::Mat& ref, cons
 Expected<std::vector<int>> labelRightView(const ViewRun& run, StereoResult& result) {
   const auto start = SteadyClock::now();
   const MirroredPair mirrored = mirroredPairForRightView(run.request.left, run.request.right);
-  Expected<DisparityResult> rightView = labelView(run, mirrored.reference, mirrored.target, StereoView::Right, false);
+  Expected<DisparityResult> rightView = runView(run, mirrored.reference, mirrored.target, StereoView::Right, false);
   if (!rightView) return std::move(rightView).error();
   std::vector<int> labels = mirrorLabels(rightView->labels, result.width, result.height);
   result.right = std::move(rightView).value();
@@ -174,7 +174,7 @@ Expected<StereoResult> runViews(const ViewRun& run) {
   result.width = request.left.cols;
   result.height = request.left.rows;
   Expected<DisparityResult> leftView =
-      labelView(run, request.left, request.right, StereoView::Left, options.costsOnly || keepsCosts(options));
+      runView(run, request.left, request.right, StereoView::Left, options.costsOnly || keepsCosts(options));
   if (!leftView) return std::move(leftView).error();
   result.left = std::move(leftView).value();
   if (options.costsOnly) return result;

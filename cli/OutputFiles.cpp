@@ -25,7 +25,9 @@ Status writeColorMap(const std::string& path, const ComputeRequest& request, con
 }
 
 Status writeConfidence(const std::string& path, const ComputeRequest&, const StereoResult& run) {
-  return saveImageAtomically(path, renderConfidence(run.consistent, run.width, run.height));
+  Expected<cv::Mat> confidence = renderConfidence(run.consistent, run.width, run.height);
+  if (!confidence) return std::move(confidence).error();
+  return saveImageAtomically(path, *confidence);
 }
 
 Status writeCosts(const std::string& path, const ComputeRequest& request, const StereoResult& run) {

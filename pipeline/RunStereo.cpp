@@ -104,7 +104,7 @@ Expected<CostVolume> costsOf(const ViewRun& run, const cv::Mat& ref, const cv::M
 // One view from its pair to its labels (or, with costsOnly, its flat costs).
 // The labeller's allocation failures are told in the run's terms.
 Expected<DisparityResult> runView(const ViewRun& run, const cv::Mat& ref, const cv::Mat& target, StereoView view,
-                                    bool keepCosts) {
+                                  bool keepCosts) {
   DisparityResult result;
   result.width = ref.cols;
   result.height = ref.rows;
@@ -135,7 +135,8 @@ Expected<std::vector<int>> labelRightView(const ViewRun& run, StereoResult& resu
   const MirroredPair mirrored = mirroredPairForRightView(run.request.left, run.request.right);
   Expected<DisparityResult> rightView = runView(run, mirrored.reference, mirrored.target, StereoView::Right, false);
   if (!rightView) return std::move(rightView).error();
-  std::vector<int> labels = mirrorLabels(rightView->labels, result.width, result.height);
+  Expected<std::vector<int>> labels = mirrorLabels(rightView->labels, result.width, result.height);
+  if (!labels) return std::move(labels).error();
   result.right = std::move(rightView).value();
   result.leftRightSeconds = secondsSince(start);
   return labels;
@@ -148,7 +149,10 @@ Status refine(const StereoRequest& request, const std::vector<int>* rightLabels,
   const MatcherOptions& matcher = options.matcher;
   if (options.subpixel) {
     const auto start = SteadyClock::now();
-    result.subpixelOffsets = subpixelOffsets(result.left.labels, result.left.costs, matcher.disparityRange);
+    Expected<std::vector<float>> offsets =
+        subpixelOffsets(result.left.labels, result.left.costs, matcher.disparityRange);
+    if (!offsets) return std::move(offsets).error();
+    result.subpixelOffsets = std::move(*offsets);
     result.subpixelSeconds = secondsSince(start);
   }
   Expected<RefinedMap> refined =

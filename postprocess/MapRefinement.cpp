@@ -53,10 +53,11 @@ Expected<RefinedMap> refineDisparityMap(const std::vector<int>& labels, const st
   out.consistentCount = count;
   const auto checkStart = SteadyClock::now();
   if (options.lrCheck) {
-    LeftRightConsistency consistency =
+    Expected<LeftRightConsistency> consistency =
         checkLeftRight(labels, *rightLabels, width, height, baseDisparity, options.lrThreshold);
-    out.consistent = std::move(consistency.consistent);
-    out.consistentCount = consistency.passed;
+    if (!consistency) return std::move(consistency).error();
+    out.consistent = std::move(consistency->consistent);
+    out.consistentCount = consistency->passed;
   }
   Expected<cv::Mat> disparity =
       floatDisparity(labels, width, height, baseDisparity, offsets, options.lrCheck ? &out.consistent : nullptr);

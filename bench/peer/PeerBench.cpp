@@ -169,9 +169,13 @@ MethodResult refineOrbelt(const OrbeltRun& leftRun, const Scene& scene, std::uin
     return out;
   }
   const double rightViewSeconds = secondsSince(start);
-  const std::vector<int> rightLabels = mirrorLabels(rightRun.result.labels, width, height);
+  const Expected<std::vector<int>> rightLabels = mirrorLabels(rightRun.result.labels, width, height);
+  if (!rightLabels) {
+    out.error = rightLabels.error().message;
+    return out;
+  }
   const Expected<RefinedMap> refined = refineDisparityMap(
-      leftRun.result.labels, &rightLabels, width, height, 0, nullptr, scene.left,
+      leftRun.result.labels, &*rightLabels, width, height, 0, nullptr, scene.left,
       {.lrCheck = true, .lrThreshold = kRefinedLrThreshold, .fill = true, .medianRadius = kRefinedMedianRadius});
   if (!refined) {
     out.error = refined.error().message;

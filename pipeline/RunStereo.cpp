@@ -109,6 +109,10 @@ Expected<DisparityResult> runView(const ViewRun& run, const cv::Mat& ref, const 
   result.width = ref.cols;
   result.height = ref.rows;
   Expected<CostVolume> volume = costsOf(run, ref, target, view, result);
+  // The matcher's working storage is gone; what the allocator kept of it
+  // goes back too, so the labeller's peak is the volume, its flat copy and
+  // the optimizer's arrays, not those on top of a retained heap.
+  returnFreedMemory();
   if (!volume) return std::move(volume).error();
   const StereoOptions& options = run.request.options;
   if (options.costsOnly) {

@@ -66,7 +66,7 @@ std::uint64_t heldDuringRightView(const StereoRequest& request) {
          static_cast<std::uint64_t>(std::max(request.options.matcher.disparityRange, 0)) * sizeof(float);
 }
 
-std::uint64_t less(std::uint64_t budget, std::uint64_t held) { return held < budget ? budget - held : 0; }
+std::uint64_t remaining(std::uint64_t budget, std::uint64_t held) { return held < budget ? budget - held : 0; }
 
 Status checkRequest(const StereoRequest& request, std::uint64_t budget) {
   const cv::Mat& left = request.left;
@@ -74,7 +74,7 @@ Status checkRequest(const StereoRequest& request, std::uint64_t budget) {
   if (Status pair = checkPair(left, request.right); !pair) return pair;
   const StereoFieldNames& names = request.fieldNames;
   if (Status options = request.options.check(names); !options) return options;
-  const std::uint64_t available = budget == UINT64_MAX ? budget : less(budget, heldDuringRightView(request));
+  const std::uint64_t available = budget == UINT64_MAX ? budget : remaining(budget, heldDuringRightView(request));
   return checkRunFits(left.cols, left.rows, request.options.matcher, available, names.matcher.disparityRange,
                       names.matcher.halfWinSize);
 }
@@ -189,7 +189,7 @@ Expected<StereoResult> runViews(const ViewRun& run) {
 
   std::optional<std::vector<int>> rightLabels;
   if (options.leftRightThreshold) {
-    const ViewRun rightRun{request, run.matcher, run.labeller, less(run.budget, heldDuringRightView(request))};
+    const ViewRun rightRun{request, run.matcher, run.labeller, remaining(run.budget, heldDuringRightView(request))};
     Expected<std::vector<int>> labels = labelRightView(rightRun, result);
     if (!labels) return std::move(labels).error();
     rightLabels = std::move(*labels);

@@ -100,8 +100,11 @@ cv::Mat renderColorMap(const cv::Mat& disparity, double minDisparity, double max
   return out;
 }
 
-cv::Mat renderConfidence(const std::vector<std::uint8_t>& consistent, int width, int height) {
-  if (width < 0 || height < 0 || consistent.size() != static_cast<std::size_t>(width) * height) return {};
+Expected<cv::Mat> renderConfidence(const std::vector<std::uint8_t>& consistent, int width, int height) {
+  if (width < 0 || height < 0 || consistent.size() != static_cast<std::size_t>(width) * height) {
+    return invalidInput("A " + std::to_string(width) + " x " + std::to_string(height) +
+                        " confidence image needs as many check results, not " + std::to_string(consistent.size()));
+  }
   cv::Mat out(height, width, CV_8UC1);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) out.at<uchar>(y, x) = consistent[static_cast<std::size_t>(y) * width + x] ? 255 : 0;

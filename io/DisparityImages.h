@@ -36,6 +36,7 @@ cv::Mat renderColorMap(const cv::Mat& disparity, double minDisparity, double max
 
 // The confidence image of a left-right check: 8-bit grey, 255 where the
 // pixel passed and 0 where it failed (a binary mask, ready to use as one).
-cv::Mat renderConfidence(const std::vector<std::uint8_t>& consistent, int width, int height);
+// Fails with InvalidInput when `consistent` is not width x height.
+Expected<cv::Mat> renderConfidence(const std::vector<std::uint8_t>& consistent, int width, int height);
 
 }  // namespace orbelt

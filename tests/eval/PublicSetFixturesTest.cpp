@@ -80,11 +80,10 @@ TEST(PublicSetFixtures, TeddyAsA2014SetScoresAsThe2003ScoringDoes) {
     const Middlebury2014RegionScore& region;
   } regions[] = {{"nonocc.png", score->nonocc}, {"all.png", score->all}};
   for (const auto& r : regions) {
-    DisparityScore old;
-    std::string error;
-    ASSERT_TRUE(
-        evaluateDisparity(map, disp2, cv::imread(teddy + "/" + r.mask, cv::IMREAD_GRAYSCALE), {4.0, 0}, old, error))
-        << error;
+    const Expected<DisparityScore> scored =
+        evaluateDisparity(map, disp2, cv::imread(teddy + "/" + r.mask, cv::IMREAD_GRAYSCALE), {4.0, 0});
+    ASSERT_TRUE(scored) << scored.error().message;
+    const DisparityScore& old = *scored;
     EXPECT_EQ(r.region.evaluated, old.evaluated) << r.mask;
     EXPECT_EQ(r.region.unknown, old.invalid) << r.mask;
     for (std::size_t i = 0; i < 4; ++i) EXPECT_NEAR(r.region.bad[i], old.badAt(i), 1e-9) << r.mask << " " << i;

@@ -1,5 +1,5 @@
 #pragma once
-// The reference and target image slots the dialog owns and the pipeline
+// The reference and target image slots the dialog owns and its run
 // consumes. An empty cv::Mat is an empty slot.
 #include <opencv2/core.hpp>
 

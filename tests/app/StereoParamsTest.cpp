@@ -1,4 +1,4 @@
-#include "pipeline/StereoParams.h"
+#include "app/StereoParams.h"
 
 #include <cmath>
 #include <functional>
@@ -69,7 +69,7 @@ TEST(StereoParams, CheckNamesTheFieldItsValueAndWhatIsAllowed) {
       {[](StereoParams& p) { p.baseDisparity = -2147483647 - 1; }, "Base disparity is -2147483648; it must lie"},
       {[&](StereoParams& p) { p.lambda = inf; }, "Lambda is inf; it must be a finite number"},
       {[](StereoParams& p) { p.lambda = -1.0f; }, ""},
-      {[](StereoParams& p) { p.smoothExponent = 3; }, ""},  // judged by the optimizer
+      {[](StereoParams& p) { p.smoothExponent = 3; }, ""},  // left to the optimizer, which judges it after the costs
       {[](StereoParams& p) { p.smoothMax = -5; }, ""},
       {[](StereoParams& p) { p.displayLevel = -7; }, ""},
   };
@@ -80,7 +80,6 @@ TEST(StereoParams, CheckNamesTheFieldItsValueAndWhatIsAllowed) {
     const std::string message = checked ? "" : checked.error().message;
     if (!checked) {
       EXPECT_EQ(checked.error().kind, ErrorKind::InvalidInput);
-      EXPECT_EQ(checked.error().exitStatus, 2);  // a refused parameter: the command line's usage status
     }
     if (c.message.empty()) {
       EXPECT_EQ(message, "");
@@ -88,6 +87,37 @@ TEST(StereoParams, CheckNamesTheFieldItsValueAndWhatIsAllowed) {
       EXPECT_EQ(message.rfind(c.message, 0), 0u) << "got: " << message << "\nwant: " << c.message;
     }
   }
+}
+
+// The dialog's fields become the run's options: its sigmas by their roles,
+// Lambda x 30, the colour mode as the blend (or no matcher), and the exponent
+// left to the optimizer, which refuses it only after the costs.
+TEST(StereoParams, MapOntoTheRunsOptions) {
+  StereoParams p;
+  p.halfWinSize = 4;
+  p.sigmaS = 2.5f;
+  p.sigmaP = 9.0f;
+  p.baseDisparity = -3;
+  p.disparityRange = 17;
+  p.smoothExponent = 3;
+  p.smoothMax = 7;
+  p.lambda = 0.033f;
+  p.colorMode = ColorMode::Rgb;
+  const StereoOptions options = stereoOptionsFor(p);
+  EXPECT_EQ(options.matcher.halfWinSize, 4);
+  EXPECT_EQ(options.matcher.colorSigma, 2.5f);
+  EXPECT_EQ(options.matcher.spatialSigma, 9.0f);
+  EXPECT_EQ(options.matcher.baseDisparity, -3);
+  EXPECT_EQ(options.matcher.disparityRange, 17);
+  EXPECT_EQ(options.matcher.logChromWeight, 0.0f);
+  EXPECT_TRUE(options.computeCosts);
+  EXPECT_EQ(options.optimizer.smoothExponent, 3);
+  EXPECT_EQ(options.optimizer.smoothMax, 7.0f);
+  EXPECT_EQ(options.optimizer.lambda, 0.99f);
+  EXPECT_TRUE(options.optimizer.exponentLeftToSolver);
+  EXPECT_TRUE(options.check(kDialogFieldNames));
+  p.colorMode = ColorMode::Unset;
+  EXPECT_FALSE(stereoOptionsFor(p).computeCosts);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
-// Where a run reads its default images and writes its display map.
+// Where the dialog and the command line read their default images and
+// write their display map.
 #include <string>
 
 namespace orbelt {

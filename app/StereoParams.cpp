@@ -1,10 +1,8 @@
-#include "pipeline/StereoParams.h"
+#include "app/StereoParams.h"
 
 namespace orbelt {
 
 Status StereoParams::check() const { return stereoOptionsFor(*this).check(kDialogFieldNames); }
-
-float smoothnessWeightOf(float lambda) { return static_cast<float>(static_cast<double>(lambda) * kCostPerCorrelation); }
 
 StereoOptions stereoOptionsFor(const StereoParams& params) {
   StereoOptions options;
@@ -15,10 +13,11 @@ StereoOptions stereoOptionsFor(const StereoParams& params) {
   matcher.spatialSigma = params.sigmaP;
   matcher.colorSigma = params.sigmaS;
   matcher.logChromWeight = logChromWeightOf(params.colorMode);
-  matcher.displayLevel = params.displayLevel;
   options.computeCosts = matcherRuns(params.colorMode);
   OptimizerOptions& optimizer = options.optimizer;
   optimizer.smoothExponent = params.smoothExponent;
+  // The dialog runs the matcher before the optimizer judges the exponent.
+  optimizer.exponentLeftToSolver = true;
   optimizer.smoothMax = static_cast<float>(params.smoothMax);
   optimizer.lambda = smoothnessWeightOf(params.lambda);
   return options;

@@ -1,6 +1,6 @@
 // Reading batch manifests and shard specifications; the runs themselves are
 // exercised through the built program in OrbeltCliTest.
-#include "cli/BatchCommand.h"
+#include "report/BatchManifest.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ bool hasPair(const std::vector<std::string>& args, const std::string& option, co
   return false;
 }
 
-TEST(BatchCommand, ManifestPairsBecomeCommandLines) {
+TEST(BatchManifest, ManifestPairsBecomeCommandLines) {
   TempFolder folder;
   std::filesystem::create_directories(folder.file("sets/teddy"));
   for (const char* f : {"im2.png", "im6.png", "disp2.png", "nonocc.png"})
@@ -34,8 +34,9 @@ TEST(BatchCommand, ManifestPairsBecomeCommandLines) {
       {"name": "mine", "left": "l.png", "right": "/abs/r.png", "truth": "gt.pfm",
        "options": {"disparity-range": 12, "subpixel": true, "lr-check": 2}}
     ]})");
-  std::vector<BatchPair> pairs;
-  ASSERT_EQ(readBatchManifest(folder.file("m.json"), "out", pairs), "");
+  const Expected<std::vector<BatchPair>> read = readBatchManifest(folder.file("m.json"), "out");
+  ASSERT_TRUE(read) << read.error().message;
+  const std::vector<BatchPair>& pairs = *read;
   ASSERT_EQ(pairs.size(), 2u);
 
   const BatchPair& teddy = pairs[0];
@@ -59,7 +60,7 @@ TEST(BatchCommand, ManifestPairsBecomeCommandLines) {
   EXPECT_NE(std::find(mine.args.begin(), mine.args.end(), "--subpixel"), mine.args.end());
 }
 
-TEST(BatchCommand, RefusesManifestsItCannotRunWhole) {
+TEST(BatchManifest, RefusesManifestsItCannotRunWhole) {
   TempFolder folder;
   const struct {
     const char* json;
@@ -81,23 +82,25 @@ TEST(BatchCommand, RefusesManifestsItCannotRunWhole) {
   };
   for (const auto& c : cases) {
     writeText(folder.file("m.json"), c.json);
-    std::vector<BatchPair> pairs;
-    const std::string message = readBatchManifest(folder.file("m.json"), "out", pairs);
-    EXPECT_NE(message.find(c.message), std::string::npos) << c.json << "\n" << message;
-    EXPECT_TRUE(pairs.empty()) << c.json;
+    // A manifest runs whole or not at all: no pair comes back.
+    const Expected<std::vector<BatchPair>> read = readBatchManifest(folder.file("m.json"), "out");
+    ASSERT_FALSE(read) << c.json;
+    EXPECT_NE(read.error().message.find(c.message), std::string::npos) << c.json << "\n" << read.error().message;
   }
-  std::vector<BatchPair> pairs;
-  EXPECT_NE(readBatchManifest(folder.file("absent.json"), "out", pairs).find("Cannot read the manifest"),
-            std::string::npos);
+  const Expected<std::vector<BatchPair>> absent = readBatchManifest(folder.file("absent.json"), "out");
+  ASSERT_FALSE(absent);
+  EXPECT_NE(absent.error().message.find("Cannot read the manifest"), std::string::npos);
 }
 
-TEST(BatchCommand, ShardsAreIOfN) {
-  int index = -1, count = -1;
-  EXPECT_EQ(parseShard("2/4", index, count), "");
-  EXPECT_EQ(index, 1);
-  EXPECT_EQ(count, 4);
+TEST(BatchManifest, ShardsAreIOfN) {
+  const Expected<BatchShard> shard = parseShard("2/4");
+  ASSERT_TRUE(shard) << shard.error().message;
+  EXPECT_EQ(shard->index, 1);
+  EXPECT_EQ(shard->count, 4);
   for (const char* bad : {"0/4", "5/4", "1/0", "1", "a/b", "1/2x", "-1/2", ""}) {
-    EXPECT_NE(parseShard(bad, index, count).find("must be I/N"), std::string::npos) << bad;
+    const Expected<BatchShard> refused = parseShard(bad);
+    ASSERT_FALSE(refused) << bad;
+    EXPECT_NE(refused.error().message.find("must be I/N"), std::string::npos) << bad;
   }
 }
 

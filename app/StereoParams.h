@@ -1,6 +1,7 @@
 #pragma once
-// The parameters of one disparity run, as the dialog holds them.
-// Field order is fixed; the defaults are what the dialog shows on opening.
+// The parameters of one disparity run, as the dialog holds them, and how
+// they become the library's StereoOptions. Field order is fixed; the defaults
+// are what the dialog shows on opening.
 #include <cstdint>
 #include <string>
 
@@ -26,18 +27,19 @@ struct StereoParams {
   std::int32_t displayLevel = 3;              // grey multiplier of the display map (low 8 bits act). Default 3
   std::int32_t smoothExponent = 2;            // exponent of the smoothness term (the optimizer takes 1 or 2). Default 2
   std::int32_t smoothMax = 5;                 // truncation of the label-distance power. Default 5
-  float lambda = 0.033f;                      // smoothness weight before the x30 scaling. Default 0.033
+  float lambda = kDefaultLambda;              // smoothness weight before the x30 scaling. Default 0.033
   ColorMode colorMode = ColorMode::LogChrom;  // colour space of the matcher. Default LogChrom
 
   // Whether these parameters can run: the check of the options they map to
   // (StereoOptions::check), its messages naming the fields by their dialog
   // labels (kDialogFieldNames), e.g. "HalfWinSize is -3; it must be 0 or
-  // more" (InvalidInput, status 2). Refused: HalfWinSize < 0; SigmaS or
+  // more" (InvalidInput). Refused: HalfWinSize < 0; SigmaS or
   // SigmaP of 0 or not finite; |Base disparity| > kMaxAbsBaseDisparity;
   // Disparity Range < 1 or > kMaxDisparityRange; Lambda whose weight is not
   // finite. The smoothness exponent and maximum are deliberately not judged
-  // here: the optimizer owns the exponent rule (its Error "Wrong exponent in
-  // setSmoothness()!", status 1), and any maximum gives a well-defined table.
+  // here: the dialog leaves the exponent to the optimizer, which refuses it
+  // after the costs (its Error "Wrong exponent in setSmoothness()!", status
+  // 1), and any maximum gives a well-defined table.
   Status check() const;
 };
 
@@ -49,18 +51,13 @@ inline constexpr StereoFieldNames kDialogFieldNames{.matcher = {.halfWinSize = "
                                                                 .disparityRange = "Disparity Range"},
                                                     .optimizer = {.lambda = "Lambda"}};
 
-// The dialog's Lambda weighs the smoothness term per unit of correlation;
-// the matcher's costs are kCostPerCorrelation (30) per unit of it, so the
-// optimizer's weight is Lambda x 30, formed in double and rounded once to
-// float (0.033 gives exactly 0.99).
-float smoothnessWeightOf(float lambda);
-
 // The options a run with these parameters takes: the matcher's from the
-// window, sigmas (sigmaS is the colour sigma, sigmaP the spatial one), labels,
-// display level and colour mode (LogChrom weight 1, Rgb 0, Unset or any
-// other value: no matcher, every cost 0); the optimizer's from the exponent,
-// the maximum and smoothnessWeightOf(lambda). Threads, seed and the run's
-// own choices stay at their defaults.
+// window, sigmas (sigmaS is the colour sigma, sigmaP the spatial one), labels
+// and colour mode (LogChrom weight 1, Rgb 0, Unset or any other value: no
+// matcher, every cost 0); the optimizer's from the exponent (left to the
+// optimizer, exponentLeftToSolver), the maximum and smoothnessWeightOf(lambda).
+// Threads, seed and the run's own choices stay at their defaults. The display
+// level is the display map's, not the run's.
 StereoOptions stereoOptionsFor(const StereoParams& params);
 
 // sigmaP pre-set from the half window size before the dialog is read:

@@ -1,4 +1,4 @@
-#include "pipeline/RunPaths.h"
+#include "io/RunPaths.h"
 
 #include "platform/ProcessServices.h"
 

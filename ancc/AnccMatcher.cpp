@@ -17,7 +17,6 @@
 #include "ancc/MatcherMemory.h"
 #include "ancc/ColorTransform.h"
 #include "ancc/SweepSetup.h"
-#include "ancc/WinnerPreview.h"
 #include "platform/AvailableMemory.h"
 #include "platform/TaskPool.h"
 
@@ -33,55 +32,60 @@ std::string describeType(const cv::Mat& m) {
 
 std::string describeSize(int w, int h) { return std::to_string(w) + "x" + std::to_string(h); }
 
-// Checks one input image; empty when it can be matched.
-std::string checkImage(const cv::Mat& image, const char* name) {
-  if (image.empty()) return std::string(name) + " is empty";
-  if (image.type() != CV_8UC3)
-    return std::string(name) + " must be 8-bit with 3 channels (CV_8UC3), but is " + describeType(image);
-  if (image.dims != 2) return std::string(name) + " must be a 2-dimensional image";
+// The matcher's failures are told on a line of their own.
+Error matcherError(ErrorKind kind, const std::string& why) { return Error{kind, why + "\n"}; }
+
+// Why one input image cannot be matched; success when it can.
+Status checkImage(const cv::Mat& image, const char* name) {
+  if (image.empty()) return matcherError(ErrorKind::InvalidInput, std::string(name) + " is empty");
+  if (image.type() != CV_8UC3) {
+    return matcherError(ErrorKind::InvalidInput,
+                        std::string(name) + " must be 8-bit with 3 channels (CV_8UC3), but is " + describeType(image));
+  }
+  if (image.dims != 2) {
+    return matcherError(ErrorKind::InvalidInput, std::string(name) + " must be a 2-dimensional image");
+  }
   return {};
 }
 
 std::string mebibytes(std::uint64_t bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB"; }
 
-// The matcher's failures end a run with status 1, like every engine's; the
-// message is printed on a line of its own.
-Error matcherError(ErrorKind kind, const std::string& why) { return Error{kind, why + "\n", 1, ErrorStream::Stderr}; }
-
 }  // namespace
 
-AnccMatcher::AnccMatcher(CostVolume& volume, const cv::Mat& ref, const cv::Mat& target, cv::Mat& preview,
+AnccMatcher::AnccMatcher(CostVolume& volume, const cv::Mat& ref, const cv::Mat& target,
                          const MatcherOptions& matcherOptions)
     : options(matcherOptions),
       width(ref.cols),
       height(ref.rows),
       costVolume(volume),
       refImage(ref),
-      targetImage(target),
-      previewImage(preview) {}
+      targetImage(target) {}
 
 AnccMatcher::~AnccMatcher() = default;
 
-std::string AnccMatcher::checkInputs() const {
-  if (auto e = checkImage(refImage, "reference image"); !e.empty()) return e;
-  if (width != refImage.cols || height != refImage.rows)
-    return "matcher size " + describeSize(width, height) + " does not match the reference image " +
-           describeSize(refImage.cols, refImage.rows);
-  if (auto e = checkImage(targetImage, "target image"); !e.empty()) return e;
-  if (targetImage.cols != width || targetImage.rows != height)
-    return "target image is " + describeSize(targetImage.cols, targetImage.rows) + " but the reference image is " +
-           describeSize(width, height);
-  if (previewImage.type() != CV_8UC1 || previewImage.cols != width || previewImage.rows != height)
-    return "preview image must be CV_8UC1 of " + describeSize(width, height) + ", but is " +
-           (previewImage.empty()
-                ? std::string("empty")
-                : describeType(previewImage) + " of " + describeSize(previewImage.cols, previewImage.rows));
+Status AnccMatcher::checkInputs() const {
+  const auto refuse = [](const std::string& why) -> Status { return matcherError(ErrorKind::InvalidInput, why); };
+  if (Status image = checkImage(refImage, "reference image"); !image) return image;
+  if (width != refImage.cols || height != refImage.rows) {
+    return refuse("matcher size " + describeSize(width, height) + " does not match the reference image " +
+                  describeSize(refImage.cols, refImage.rows));
+  }
+  if (Status image = checkImage(targetImage, "target image"); !image) return image;
+  if (targetImage.cols != width || targetImage.rows != height) {
+    return refuse("target image is " + describeSize(targetImage.cols, targetImage.rows) +
+                  " but the reference image is " + describeSize(width, height));
+  }
   const int labels = options.disparityRange < 0 ? 0 : options.disparityRange;
-  if (costVolume.width() != width || costVolume.height() != height || costVolume.disparityRange() != labels)
-    return "cost volume is " + describeSize(costVolume.width(), costVolume.height()) + "x" +
-           std::to_string(costVolume.disparityRange()) + " but the run needs " + describeSize(width, height) + "x" +
-           std::to_string(labels);
-  return {};
+  if (costVolume.width() != width || costVolume.height() != height || costVolume.disparityRange() != labels) {
+    return refuse("cost volume is " + describeSize(costVolume.width(), costVolume.height()) + "x" +
+                  std::to_string(costVolume.disparityRange()) + " but the run needs " + describeSize(width, height) +
+                  "x" + std::to_string(labels));
+  }
+  // A matcher with no labels has nothing to write and is no error; at least
+  // one label is the rule of a run, not of the matcher.
+  MatcherOptions judged = options;
+  if (judged.disparityRange == 0) judged.disparityRange = 1;
+  return judged.check();
 }
 
 Status AnccMatcher::computeCostVolume(float logChromWeight) {
@@ -90,26 +94,18 @@ Status AnccMatcher::computeCostVolume(float logChromWeight) {
 }
 
 Status AnccMatcher::computeCostVolume() {
-  if (std::string refusal = checkInputs(); !refusal.empty()) return matcherError(ErrorKind::InvalidInput, refusal);
-  // A matcher with no labels still draws its preview; at least one label is
-  // the rule of a run, not of the matcher.
-  MatcherOptions judged = options;
-  if (judged.disparityRange == 0) judged.disparityRange = 1;
-  if (Status refused = judged.check(); !refused) {
-    Error error = std::move(refused).error();
-    error.exitStatus = 1;  // as every failure of the matcher: the run's inputs were the caller's to check
-    return error;
-  }
+  if (Status refused = checkInputs(); !refused) return refused;
   try {
     return sweep();
   } catch (const std::bad_alloc&) {
-    return matcherError(ErrorKind::OutOfMemory, storageShortage());
+    return storageShortage();
   }
 }
 
-std::string AnccMatcher::storageShortage() const {
-  return "not enough memory for the matcher's working storage (" + describeSize(width, height) + ", halfWinSize " +
-         std::to_string(options.halfWinSize) + ")";
+Error AnccMatcher::storageShortage() const {
+  return matcherError(ErrorKind::OutOfMemory, "not enough memory for the matcher's working storage (" +
+                                                  describeSize(width, height) + ", halfWinSize " +
+                                                  std::to_string(options.halfWinSize) + ")");
 }
 
 Status AnccMatcher::sweep() {
@@ -140,7 +136,7 @@ Status AnccMatcher::sweep() {
     // take (machine, container and address-space limits alike) is asked
     // first, so a window too large is refused up front instead of ending in
     // the out-of-memory killer halfway through.
-    const std::uint64_t budget = availableMemoryBytes();
+    const std::uint64_t budget = memoryBudget ? *memoryBudget : availableMemoryBytes();
     const int workers = matcherWorkerCount(width, height, options, std::thread::hardware_concurrency(), budget);
     if (workers == 0) {
       return matcherError(ErrorKind::OutOfMemory,
@@ -164,7 +160,7 @@ Status AnccMatcher::sweep() {
         for (int i = 0; i < workers; ++i) sweeps.push_back(std::make_unique<BlockedRowSweep>(setup, *tables));
       }
     } catch (const std::bad_alloc&) {
-      return matcherError(ErrorKind::OutOfMemory, storageShortage());
+      return storageShortage();
     } catch (const cv::Exception& e) {
       return matcherError(ErrorKind::EngineFailure, std::string("colour conversion failed: ") + e.what());
     }
@@ -185,8 +181,6 @@ Status AnccMatcher::sweep() {
     const int parts = static_cast<int>(sweeps.size());
     TaskPool(parts).run(parts, [&](int k) { work(*sweeps[static_cast<std::size_t>(k)]); });
   }
-
-  renderPreview(costVolume, previewImage, baseDisparity, options.displayLevel);
   return {};
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The adaptive normalized cross-correlation matcher: fills a cost volume
-// from a rectified colour stereo pair and draws a winner-take-all preview.
+// from a rectified colour stereo pair.
 //
 // Label d of reference pixel (x, y) compares the (2r+1)^2 window around it
 // with the window around target pixel (x - baseDisparity - d, y). Each
@@ -12,13 +12,14 @@
 // outside the image costs exactly 50.
 //
 // Usage:
-//   AnccMatcher matcher(volume, ref, target, preview, options);
+//   AnccMatcher matcher(volume, ref, target, options);
 //   if (Status done = matcher.computeCostVolume(); !done) report(done.error());
 //
-// The matcher borrows all four objects and never resizes, replaces or frees
+// The matcher borrows all three objects and never resizes, replaces or frees
 // them. Its working storage lives only inside computeCostVolume.
+#include <cstdint>
 #include <functional>
-#include <string>
+#include <optional>
 
 #include <opencv2/core.hpp>
 
@@ -30,9 +31,9 @@ namespace orbelt {
 
 class AnccMatcher {
  public:
-  // Stores the four references and takes width and height from `refImage`.
+  // Stores the three references and takes width and height from `refImage`.
   // The options may be changed until computeCostVolume.
-  AnccMatcher(CostVolume& costVolume, const cv::Mat& refImage, const cv::Mat& targetImage, cv::Mat& previewImage,
+  AnccMatcher(CostVolume& costVolume, const cv::Mat& refImage, const cv::Mat& targetImage,
               const MatcherOptions& options = {});
   virtual ~AnccMatcher();
 
@@ -40,28 +41,30 @@ class AnccMatcher {
   AnccMatcher& operator=(const AnccMatcher&) = delete;
 
   // Writes every element [x][y][d] of the volume (x < width, y < height,
-  // d < disparityRange) and draws rows 1..height-2, columns 1..width-2 of the
-  // preview, with options.logChromWeight blending the two signals.
+  // d < disparityRange), with options.logChromWeight blending the two signals.
   //
-  // Fails, leaving volume and preview untouched, when the inputs cannot run:
-  // an empty reference image, images that are not 8-bit 3-channel or differ
-  // in size, a preview that is not CV_8UC1 of the reference's size, a volume
-  // of another size than width x height x disparityRange, options that
+  // Fails, leaving the volume untouched, when the inputs cannot run: an empty
+  // reference image, images that are not 8-bit 3-channel or differ in size, a
+  // volume of another size than width x height x disparityRange, options that
   // MatcherOptions::check refuses (kind InvalidInput), or working storage
-  // beyond what the machine has or can allocate (OutOfMemory). The Error
-  // names the problem on one line (exit status 1, stderr).
+  // beyond memoryBudget or what can be allocated (OutOfMemory). The Error
+  // names the problem on one line.
   Status computeCostVolume();
   // The same with options.logChromWeight set to `logChromWeight` first.
   Status computeCostVolume(float logChromWeight);
 
   MatcherOptions options;  // the matcher's parameters (window, sigmas, labels, blend, threads, sweep)
+  // Bytes the working storage may take (the volume is the caller's and not
+  // counted); fewer workers run when one store each does not fit. None: what
+  // the process may still take when computeCostVolume starts
+  // (availableMemoryBytes).
+  std::optional<std::uint64_t> memoryBudget;
 
   int width;                   // pixel columns, from refImage
   int height;                  // pixel rows, from refImage
   CostVolume& costVolume;      // the volume to fill, width x height x options.disparityRange
   const cv::Mat& refImage;     // reference (left) image, CV_8UC3 BGR
   const cv::Mat& targetImage;  // target (right) image, CV_8UC3 BGR, same size
-  cv::Mat& previewImage;       // receives the preview, CV_8UC1, width x height
 
   // Called after each finished row with the number of rows done so far and
   // the height. It may be called from worker threads, but never from two at
@@ -69,10 +72,11 @@ class AnccMatcher {
   std::function<void(int rowsDone, int height)> rowObserver;
 
  private:
-  std::string checkInputs() const;
+  // Why the images, the volume or the options cannot run; success when they can.
+  Status checkInputs() const;
   // The work of computeCostVolume after its inputs were checked.
   Status sweep();
-  std::string storageShortage() const;
+  Error storageShortage() const;
 };
 
 }  // namespace orbelt

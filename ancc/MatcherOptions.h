@@ -36,14 +36,13 @@ struct MatcherOptions {
   float colorSigma = 3.8f;      // sigma of the Lab-distance window weight, Lab units; sign ignored, not 0. Default 3.8
   float logChromWeight = 1.0f;  // share of the log-chromaticity cost in the blend with the raw colour cost, 0..1
                                 // (1: log-chromaticity alone, 0: raw colour alone). Default 1
-  int displayLevel = 3;         // grey multiplier of the winner-take-all preview; low 8 bits act. Default 3
   int threadCount = 0;          // worker threads of the cost sweep, 0 = one per hardware thread; the costs are
                                 // the same for every count. Default 0
   bool useBaselineSweep = false;  // the plain cached sweep on one thread (20x slower or more, same costs within
                                   // 1e-4), for benchmarks and cross-checks. Default false
 
-  // Whether these options can run; otherwise an InvalidInput Error (status 2,
-  // one line) naming the first offending field as `names` calls it, its value
+  // Whether these options can run; otherwise an InvalidInput Error (one
+  // line) naming the first offending field as `names` calls it, its value
   // and what is allowed, checked in this order: halfWinSize < 0; colorSigma,
   // then spatialSigma, 0 or not finite; |baseDisparity| > kMaxAbsBaseDisparity;
   // disparityRange < 1 or > kMaxDisparityRange; logChromWeight outside 0..1;

@@ -16,8 +16,8 @@
 
 #include "app/DialogServices.h"
 #include "app/TemplateDialog.h"
-#include "pipeline/ImageSlots.h"
-#include "pipeline/StereoParams.h"
+#include "app/ImageSlots.h"
+#include "app/StereoParams.h"
 
 class QMenu;
 

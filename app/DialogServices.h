@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/MessageBox.h"
+#include "app/MessageBox.h"
 
 namespace orbelt {
 

@@ -30,42 +30,43 @@ std::string joined(const std::vector<std::string>& items) {
 
 }  // namespace
 
-std::string checkWritable(const std::string& path, const std::string& what) {
+Status checkWritable(const std::string& path, const std::string& what) {
   const auto slash = path.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
   struct stat info {};
-  if (path.empty() || path.back() == '/') return "The " + what + " path \"" + path + "\" names no file";
+  if (path.empty() || path.back() == '/') return invalidInput("The " + what + " path \"" + path + "\" names no file");
   if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    return "Cannot write the " + what + " \"" + path + "\": its folder \"" + folder + "\" is not there";
+    return invalidInput("Cannot write the " + what + " \"" + path + "\": its folder \"" + folder + "\" is not there");
   }
   if (::access(folder.c_str(), W_OK) != 0) {
-    return "Cannot write the " + what + " \"" + path + "\": its folder \"" + folder + "\" is not writable";
+    return invalidInput("Cannot write the " + what + " \"" + path + "\": its folder \"" + folder +
+                        "\" is not writable");
   }
   if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    return "Cannot write the " + what + " \"" + path + "\": it is a folder";
+    return invalidInput("Cannot write the " + what + " \"" + path + "\": it is a folder");
   }
   return {};
 }
 
-std::string checkOutputPlan(const std::vector<PlannedOutput>& outputs) {
+Status checkOutputPlan(const std::vector<PlannedOutput>& outputs) {
   std::vector<std::pair<std::string, std::string>> seen;  // normalised path, role
   for (const PlannedOutput& out : outputs) {
     if (out.path.empty()) continue;
-    if (std::string bad = checkWritable(out.path, out.what); !bad.empty()) return bad;
+    if (Status bad = checkWritable(out.path, out.what); !bad) return bad;
     const std::string ext = extensionOf(out.path);
     if (!out.extensions.empty() &&
         std::find(out.extensions.begin(), out.extensions.end(), ext) == out.extensions.end()) {
-      return "The " + out.what + " \"" + out.path + "\" must end in " + joined(out.extensions);
+      return invalidInput("The " + out.what + " \"" + out.path + "\" must end in " + joined(out.extensions));
     }
     if (out.image && !cv::haveImageWriter(out.path)) {
-      return "The " + out.what + " \"" + out.path + "\" has no image format for its extension \"" + ext +
-             "\" (use .png or .bmp)";
+      return invalidInput("The " + out.what + " \"" + out.path + "\" has no image format for its extension \"" + ext +
+                          "\" (use .png or .bmp)");
     }
     std::error_code ec;
     const std::string key = std::filesystem::weakly_canonical(out.path, ec).string();
     for (const auto& [other, role] : seen) {
       if (other == (ec ? out.path : key)) {
-        return "The " + out.what + " and the " + role + " would both be written to \"" + out.path + "\"";
+        return invalidInput("The " + out.what + " and the " + role + " would both be written to \"" + out.path + "\"");
       }
     }
     seen.emplace_back(ec ? out.path : key, out.what);

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Expected.h"
+
 namespace orbelt {
 
 struct PlannedOutput {
@@ -13,13 +15,14 @@ struct PlannedOutput {
   bool image = false;                   // written by the image encoder: its extension must have a writer
 };
 
-// Why the files cannot be written as planned, or empty: for each output, in
-// order, the path must name a file (not a folder, not end in '/') in a folder
-// that exists and is writable, with an accepted extension; and no two
-// outputs may name the same file. Empty paths are skipped (output not asked for).
-std::string checkOutputPlan(const std::vector<PlannedOutput>& outputs);
+// Whether the files can be written as planned: for each output, in order,
+// the path must name a file (not a folder, not end in '/') in a folder that
+// exists and is writable, with an accepted extension; and no two outputs may
+// name the same file. Empty paths are skipped (output not asked for).
+// Otherwise InvalidInput naming the output, its path and what is wrong.
+Status checkOutputPlan(const std::vector<PlannedOutput>& outputs);
 
 // Only the folder, file and kind checks of one path (no extension rule).
-std::string checkWritable(const std::string& path, const std::string& what);
+Status checkWritable(const std::string& path, const std::string& what);
 
 }  // namespace orbelt

@@ -6,7 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "cli/ComputeCommand.h"
+#include "cli/ExitStatus.h"
 
 namespace orbelt {
 

@@ -1,11 +1,10 @@
 #include "cli/ProgressDisplay.h"
 
-#include <memory>
-
 #include <unistd.h>
 
 #include <algorithm>
 
+#include "mrf/OptimizerOptions.h"
 #include "platform/Timing.h"
 
 namespace orbelt {
@@ -17,48 +16,24 @@ ProgressStyle progressStyleFor(bool quiet, std::FILE* stream) {
 
 ProgressDisplay::ProgressDisplay(ProgressStyle style, std::FILE* stream) : style_(style), stream_(stream) {}
 
-void ProgressDisplay::attach(DisparityOptions& options, const std::string& runName) {
-  if (style_ == ProgressStyle::Quiet) return;
-  runName_ = runName;
-  passesDone_ = 0;
-  hook(options, runName.empty() ? "" : runName + ": ");
+std::string ProgressDisplay::prefixOf(StereoView view) {
+  if (view != currentView_) {
+    currentView_ = view;
+    passesDone_ = 0;
+  }
+  return view == StereoView::Left ? "" : "right view: ";
 }
 
 StereoProgress ProgressDisplay::stereoProgress() {
   StereoProgress progress;
   if (style_ == ProgressStyle::Quiet) return progress;
-  auto left = std::make_shared<DisparityOptions>();
-  auto right = std::make_shared<DisparityOptions>();
-  hook(*left, "");
-  hook(*right, "right view: ");
-  // A new view starts its passes from 0.
-  auto current = std::make_shared<StereoView>(StereoView::Left);
-  auto hooksOf = [this, left, right, current](StereoView view) -> const DisparityOptions& {
-    if (view != *current) {
-      *current = view;
-      passesDone_ = 0;
-    }
-    return view == StereoView::Left ? *left : *right;
-  };
-  if (left->onRow) {
-    progress.onRow = [hooksOf](StereoView view, int done, int rows) { hooksOf(view).onRow(done, rows); };
-  }
-  if (left->onMove) {
-    progress.onMove = [hooksOf](StereoView view, int done, int perPass) { hooksOf(view).onMove(done, perPass); };
-  }
-  progress.onPass = [hooksOf](StereoView view, int pass, double energy, double seconds) {
-    hooksOf(view).onPass(pass, energy, seconds);
-  };
-  return progress;
-}
-
-void ProgressDisplay::hook(DisparityOptions& options, const std::string& prefix) {
   if (style_ == ProgressStyle::Bar) {
-    options.onRow = [this, prefix](int done, int rows) {
-      drawBar(prefix + "cost volume", rows > 0 ? double(done) / rows : 1.0,
+    progress.onRow = [this](StereoView view, int done, int rows) {
+      drawBar(prefixOf(view) + "cost volume", rows > 0 ? double(done) / rows : 1.0,
               "row " + std::to_string(done) + " of " + std::to_string(rows));
     };
-    options.onMove = [this, prefix](int done, int perPass) {
+    progress.onMove = [this](StereoView view, int done, int perPass) {
+      const std::string prefix = prefixOf(view);
       // The ten passes as one bar: finished passes plus this pass's share.
       const double fraction = (passesDone_ + (perPass > 0 ? double(done) / perPass : 1.0)) / kOptimizerPasses;
       drawBar(prefix + "optimizer", fraction,
@@ -66,13 +41,15 @@ void ProgressDisplay::hook(DisparityOptions& options, const std::string& prefix)
                   std::to_string(done) + " of " + std::to_string(perPass));
     };
   }
-  options.onPass = [this, prefix](int pass, double energy, double seconds) {
+  progress.onPass = [this](StereoView view, int pass, double energy, double seconds) {
+    const std::string prefix = prefixOf(view);
     passesDone_ = pass;
     char text[160];
     std::snprintf(text, sizeof text, "%spass %2d of %d: energy %.1f (%.2f s)", prefix.c_str(), pass, kOptimizerPasses,
                   energy, seconds);
     line(text);
   };
+  return progress;
 }
 
 void ProgressDisplay::line(const std::string& text) {

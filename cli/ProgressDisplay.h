@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "pipeline/DisparityPipeline.h"
-#include "pipeline/RunStereo.h"
+#include "pipeline/StereoProgress.h"
 
 namespace orbelt {
 
@@ -23,11 +22,8 @@ class ProgressDisplay {
  public:
   explicit ProgressDisplay(ProgressStyle style, std::FILE* stream = stderr);
 
-  // Hooks the display into a run's options; `runName` prefixes its lines
-  // ("" for the main run, e.g. "right view" for the left-right check's).
-  void attach(DisparityOptions& options, const std::string& runName);
-  // The same for a runStereo request: the left view's lines as the main
-  // run's, the right view's prefixed "right view: ".
+  // The display's hooks for a run: the left view's lines as the main run's,
+  // the right view's prefixed "right view: ". Nothing with Quiet.
   StereoProgress stereoProgress();
 
   // Prints a line (ending a bar first), unless quiet.
@@ -38,8 +34,9 @@ class ProgressDisplay {
   ProgressStyle style() const { return style_; }
 
  private:
-  // The display's hooks for one run whose lines start with `prefix`.
-  void hook(DisparityOptions& options, const std::string& prefix);
+  // Lines of a view start with its prefix; a new view starts its passes
+  // from 0.
+  std::string prefixOf(StereoView view);
 
   void drawBar(const std::string& label, double fraction, const std::string& detail);
 
@@ -48,7 +45,7 @@ class ProgressDisplay {
   bool barOpen_ = false;
   double lastDraw_ = -1.0;  // monotonic seconds of the last redraw
   int passesDone_ = 0;
-  std::string runName_;
+  StereoView currentView_ = StereoView::Left;
 };
 
 }  // namespace orbelt

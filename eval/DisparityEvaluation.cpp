@@ -28,39 +28,34 @@ double truthAt(const cv::Mat& truth, int y, int x, double scale) {
   }
 }
 
-}  // namespace
-
-bool evaluateDisparity(const cv::Mat& disparity, const cv::Mat& groundTruth, const cv::Mat& mask,
-                       const EvaluationOptions& options, DisparityScore& score, std::string& error) {
-  score = {};
-  error.clear();
-  if (disparity.type() != CV_32FC1) {
-    error = "disparity map must be CV_32FC1";
-    return false;
-  }
+// Why the maps and options cannot be scored together; success when they can.
+Status checkEvaluationInputs(const cv::Mat& disparity, const cv::Mat& groundTruth, const cv::Mat& mask,
+                             const EvaluationOptions& options) {
+  if (disparity.type() != CV_32FC1) return invalidInput("disparity map must be CV_32FC1");
   const int truthType = groundTruth.type();
   if (truthType != CV_8UC1 && truthType != CV_16UC1 && truthType != CV_32FC1) {
-    error = "ground truth must be 8- or 16-bit single-channel or a float map";
-    return false;
+    return invalidInput("ground truth must be 8- or 16-bit single-channel or a float map");
   }
   if (groundTruth.size() != disparity.size()) {
-    error = "ground truth is " + sizeOf(groundTruth) + " but the disparity map is " + sizeOf(disparity);
-    return false;
+    return invalidInput("ground truth is " + sizeOf(groundTruth) + " but the disparity map is " + sizeOf(disparity));
   }
   if (!mask.empty() && (mask.type() != CV_8UC1 || mask.size() != disparity.size())) {
-    error = "mask must be 8-bit grey of " + sizeOf(disparity) + ", but is " + sizeOf(mask) +
-            (mask.type() != CV_8UC1 ? " with " + std::to_string(mask.channels()) + " channel(s)" : "");
-    return false;
+    return invalidInput("mask must be 8-bit grey of " + sizeOf(disparity) + ", but is " + sizeOf(mask) +
+                        (mask.type() != CV_8UC1 ? " with " + std::to_string(mask.channels()) + " channel(s)" : ""));
   }
   if (!(options.groundTruthScale > 0) || !std::isfinite(options.groundTruthScale)) {
-    error = "ground-truth scale must be positive";
-    return false;
+    return invalidInput("ground-truth scale must be positive");
   }
-  if (options.border < 0) {
-    error = "border must be 0 or more";
-    return false;
-  }
+  if (options.border < 0) return invalidInput("border must be 0 or more");
+  return {};
+}
 
+}  // namespace
+
+Expected<DisparityScore> evaluateDisparity(const cv::Mat& disparity, const cv::Mat& groundTruth, const cv::Mat& mask,
+                                           const EvaluationOptions& options) {
+  if (Status fits = checkEvaluationInputs(disparity, groundTruth, mask, options); !fits) return std::move(fits).error();
+  DisparityScore score;
   std::int64_t over[4] = {0, 0, 0, 0};
   std::int64_t overCustom = 0;
   std::int64_t finite = 0;
@@ -94,7 +89,7 @@ bool evaluateDisparity(const cv::Mat& disparity, const cv::Mat& groundTruth, con
     score.badOverCustom = 100.0 * overCustom / n;
   }
   if (finite > 0) score.meanError = errorSum / finite;
-  return true;
+  return score;
 }
 
 std::string formatScore(const DisparityScore& s) {

@@ -22,6 +22,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "platform/Expected.h"
+
 namespace orbelt {
 
 // The thresholds every score is reported at, pixels.
@@ -49,12 +51,13 @@ struct EvaluationOptions {
   double customThreshold = 1.0;   // one more threshold of the caller's choosing (badOverCustom), pixels
 };
 
-// `disparity` is CV_32FC1 (disparity in pixels, non-finite = no value);
-// `groundTruth` is CV_8UC1, CV_16UC1 or CV_32FC1; `mask` is empty or CV_8UC1.
-// All must have the same size. Returns false with `error` naming the
-// problem when they do not fit together; `score` is then all zero.
-bool evaluateDisparity(const cv::Mat& disparity, const cv::Mat& groundTruth, const cv::Mat& mask,
-                       const EvaluationOptions& options, DisparityScore& score, std::string& error);
+// The score of `disparity` (CV_32FC1, pixels, non-finite = no value) against
+// `groundTruth` (CV_8UC1, CV_16UC1 or CV_32FC1) where `mask` (empty or
+// CV_8UC1) allows. All must have the same size. Fails with InvalidInput, the
+// message naming the problem, when they do not fit together or the options
+// cannot be used (a scale that is not positive, a negative border).
+Expected<DisparityScore> evaluateDisparity(const cv::Mat& disparity, const cv::Mat& groundTruth, const cv::Mat& mask,
+                                           const EvaluationOptions& options);
 
 // The score as a few readable lines.
 std::string formatScore(const DisparityScore& score);

@@ -1,7 +1,8 @@
 #include "eval/MiddleburySet.h"
 
-#include <algorithm>
 #include <filesystem>
+
+#include "eval/SetFolders.h"
 
 namespace orbelt {
 
@@ -27,16 +28,16 @@ constexpr Layout kLayouts[] = {
 
 }  // namespace
 
-std::string findMiddleburySet(const std::string& folder, MiddleburySet& set) {
+Expected<MiddleburySet> findMiddleburySet(const std::string& folder) {
   std::error_code ec;
-  if (!fs::is_directory(folder, ec)) return "The dataset folder \"" + folder + "\" is not there";
+  if (!fs::is_directory(folder, ec)) return ioFailure("The dataset folder \"" + folder + "\" is not there");
   const fs::path dir(folder);
   for (const Layout& layout : kLayouts) {
     if (!fs::exists(dir / layout.left, ec) || !fs::exists(dir / layout.right, ec) ||
         !fs::exists(dir / layout.truth, ec)) {
       continue;
     }
-    set = {};
+    MiddleburySet set;
     set.name = fs::path(folder).lexically_normal().filename().string();
     if (set.name.empty()) set.name = fs::path(folder).lexically_normal().parent_path().filename().string();
     set.folder = folder;
@@ -51,29 +52,17 @@ std::string findMiddleburySet(const std::string& folder, MiddleburySet& set) {
     set.nonocc = mask("nonocc.png");
     set.all = mask("all.png");
     set.disc = mask("disc.png");
-    return {};
+    return set;
   }
-  return "The folder \"" + folder +
-         "\" holds no Middlebury set (imL/imR.png + truedisp.row3.col3.pgm, im2/im6.ppm + disp2.pgm, "
-         "im2/im6.png + disp2.png, or view1/view5.png + disp1.png)";
+  return invalidInput("The folder \"" + folder +
+                      "\" holds no Middlebury set (imL/imR.png + truedisp.row3.col3.pgm, im2/im6.ppm + disp2.pgm, "
+                      "im2/im6.png + disp2.png, or view1/view5.png + disp1.png)");
 }
 
 std::vector<MiddleburySet> listMiddleburySets(const std::string& root) {
   std::vector<MiddleburySet> sets;
-  std::error_code ec;
-  if (!fs::is_directory(root, ec)) return sets;
-  std::vector<fs::path> candidates;
-  for (const auto& entry : fs::directory_iterator(root, ec)) {
-    if (!entry.is_directory(ec)) continue;
-    candidates.push_back(entry.path());
-    for (const auto& inner : fs::directory_iterator(entry.path(), ec)) {
-      if (inner.is_directory(ec)) candidates.push_back(inner.path());
-    }
-  }
-  std::sort(candidates.begin(), candidates.end());
-  for (const fs::path& candidate : candidates) {
-    MiddleburySet set;
-    if (findMiddleburySet(candidate.string(), set).empty()) sets.push_back(set);
+  for (const std::string& candidate : setFolderCandidates(root)) {
+    if (Expected<MiddleburySet> set = findMiddleburySet(candidate)) sets.push_back(std::move(*set));
   }
   return sets;
 }

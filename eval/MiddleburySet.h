@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Expected.h"
+
 namespace orbelt {
 
 struct MiddleburySet {
@@ -24,8 +26,9 @@ struct MiddleburySet {
 // (2001 Tsukuba, x16, 16 labels), im2/im6.ppm + disp2.pgm (2001, x8, 20
 // labels), im2/im6.png + disp2.png (2003, x4, 60 labels), view1/view5.png +
 // disp1.png (2005, x3, 80 labels). Masks nonocc.png, all.png, disc.png are
-// taken when present. Empty on success, otherwise why the folder is not a set.
-std::string findMiddleburySet(const std::string& folder, MiddleburySet& set);
+// taken when present. Fails with IoFailure when the folder is not there, and
+// InvalidInput when it holds none of the four layouts (the message lists them).
+Expected<MiddleburySet> findMiddleburySet(const std::string& folder);
 
 // Every set found one or two levels below `root` (root/<collection>/<set>),
 // sorted by collection then name. Folders that are not sets are passed over.

@@ -1,5 +1,6 @@
 // Two encoded images and a parameter set from bytes, through the checks a
-// run makes before any work and, when they pass, a real run on a tiny pair.
+// run makes before any work and, when they pass, a real run (runStereo) on a
+// tiny pair.
 //
 // Input layout (see corpus/image_pair for examples):
 //   byte 0..9   parameters: half window 0..4, labels 1..8, base -4..4,
@@ -22,7 +23,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "fuzz/ByteReader.h"
-#include "pipeline/DisparityPipeline.h"
+#include "pipeline/RunStereo.h"
 #include "postprocess/DisplayGrey.h"
 
 namespace {
@@ -57,45 +58,47 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ByteReader in(data, size);
   static constexpr float kLambdas[] = {0.0f, 0.033f, 1.0f, -0.5f, 1e30f, 1e-30f, 7.0f, 0.25f};
   static constexpr float kSigmas[] = {3.8f, 14.0f, 0.0f, -2.0f, 1e-20f, 1e20f, 0.5f, 100.0f};
-  orbelt::StereoParams params;
-  params.halfWinSize = in.pick(0, 4);
-  params.disparityRange = in.pick(1, 8);
-  params.baseDisparity = in.pick(-4, 4);
-  params.displayLevel = static_cast<std::int8_t>(in.u8());
-  // Other exponents end the process by design; that path has its own tests.
-  params.smoothExponent = in.pick(1, 2);
-  params.smoothMax = in.pick(0, 8);
-  params.lambda = kLambdas[in.u8() % 8];
+  orbelt::StereoRequest request;
+  orbelt::MatcherOptions& matcher = request.options.matcher;
+  orbelt::OptimizerOptions& optimizer = request.options.optimizer;
+  matcher.halfWinSize = in.pick(0, 4);
+  matcher.disparityRange = in.pick(1, 8);
+  matcher.baseDisparity = in.pick(-4, 4);
+  const int displayLevel = static_cast<std::int8_t>(in.u8());
+  // Other exponents are refused before any work; that path has its own tests.
+  optimizer.smoothExponent = in.pick(1, 2);
+  optimizer.smoothMax = static_cast<float>(in.pick(0, 8));
+  optimizer.lambda = orbelt::smoothnessWeightOf(kLambdas[in.u8() % 8]);
   const std::uint8_t sigmas = in.u8();
-  params.sigmaS = kSigmas[sigmas % 8];
-  params.sigmaP = kSigmas[(sigmas >> 3) % 8];
-  static constexpr orbelt::ColorMode kModes[] = {orbelt::ColorMode::LogChrom, orbelt::ColorMode::Rgb,
-                                                 orbelt::ColorMode::Unset};
-  params.colorMode = kModes[in.u8() % 3];
-  const std::uint32_t seed = in.u8();
+  matcher.colorSigma = kSigmas[sigmas % 8];
+  matcher.spatialSigma = kSigmas[(sigmas >> 3) % 8];
+  // Log-chromaticity, colour values, or (as the dialog with no colour
+  // chosen) no matcher at all.
+  const int mode = in.u8() % 3;
+  matcher.logChromWeight = mode == 0 ? 1.0f : 0.0f;
+  request.options.computeCosts = mode != 2;
+  optimizer.seed = in.u8();
+  request.options.useThreads(1);
+  request.availableBytes = 256u << 20;
 
   const cv::Mat ref = decode(in.bytes(in.u16()));
   const cv::Mat target = decode(in.rest());
   if (ref.empty() || target.empty()) return 0;  // the loader refuses these with its own message
-  // A failed colour check ends the process by design (status -1).
-  if (!orbelt::passesColorCheck(ref, target)) return 0;
-
-  if (!orbelt::checkRunInputs(ref, target, params, 256u << 20)) return 0;
-  if (ref.depth() != CV_8U || ref.size() != target.size()) failInvariant("checks passed a pair that cannot run");
+  request.left = ref;
+  request.right = target;
+  if (!orbelt::checkStereoRequest(request)) return 0;
+  if (ref.type() != CV_8UC3 || ref.size() != target.size()) failInvariant("checks passed a pair that cannot run");
   if (ref.cols > kLargestRunSide || ref.rows > kLargestRunSide) return 0;
 
-  orbelt::DisparityOptions options;
-  options.threadCount = 1;
-  const orbelt::Expected<orbelt::DisparityResult> computed =
-      orbelt::computeDisparity(ref, target, params, orbelt::defaultEngines(seed), options);
+  const orbelt::Expected<orbelt::StereoResult> computed = orbelt::runStereo(request);
   if (!computed) failInvariant("a tiny run that passed the checks failed");
-  const orbelt::DisparityResult& result = *computed;
+  const orbelt::DisparityResult& result = computed->left;
   if (result.labels.size() != ref.total()) failInvariant("the labelling does not cover the image");
   for (int label : result.labels) {
-    if (label < 0 || label >= params.disparityRange) failInvariant("a label outside the range");
+    if (label < 0 || label >= matcher.disparityRange) failInvariant("a label outside the range");
   }
-  const cv::Mat map =
-      orbelt::renderDisplayMap(result.labels, ref.cols, ref.rows, params.baseDisparity, params.displayLevel);
-  if (map.size() != ref.size() || map.type() != CV_8UC1) failInvariant("the display map has the wrong shape");
+  const orbelt::Expected<cv::Mat> map =
+      orbelt::renderDisplayMap(result.labels, ref.cols, ref.rows, matcher.baseDisparity, displayLevel);
+  if (!map || map->size() != ref.size() || map->type() != CV_8UC1) failInvariant("the display map has the wrong shape");
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include <opencv2/imgproc.hpp>
 
@@ -36,6 +37,18 @@ cv::Mat encodeDisparityPng16(const cv::Mat& disparity) {
     }
   }
   return out;
+}
+
+cv::Mat decodeDisparityPng16(const cv::Mat& stored) {
+  cv::Mat disparity(stored.size(), CV_32FC1);
+  for (int y = 0; y < stored.rows; ++y) {
+    const unsigned short* in = stored.ptr<unsigned short>(y);
+    float* out = disparity.ptr<float>(y);
+    for (int x = 0; x < stored.cols; ++x) {
+      out[x] = in[x] == 0 ? std::numeric_limits<float>::infinity() : static_cast<float>(in[x] / 256.0);
+    }
+  }
+  return disparity;
 }
 
 cv::Mat renderColorMap(const cv::Mat& disparity, double minDisparity, double maxDisparity) {
@@ -87,8 +100,11 @@ cv::Mat renderColorMap(const cv::Mat& disparity, double minDisparity, double max
   return out;
 }
 
-cv::Mat renderConfidence(const std::vector<std::uint8_t>& consistent, int width, int height) {
-  if (width < 0 || height < 0 || consistent.size() != static_cast<std::size_t>(width) * height) return {};
+Expected<cv::Mat> renderConfidence(const std::vector<std::uint8_t>& consistent, int width, int height) {
+  if (width < 0 || height < 0 || consistent.size() != static_cast<std::size_t>(width) * height) {
+    return invalidInput("A " + std::to_string(width) + " x " + std::to_string(height) +
+                        " confidence image needs as many check results, not " + std::to_string(consistent.size()));
+  }
   cv::Mat out(height, width, CV_8UC1);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) out.at<uchar>(y, x) = consistent[static_cast<std::size_t>(y) * width + x] ? 255 : 0;

@@ -24,6 +24,10 @@ Status checkPng16Range(int baseDisparity, int labelCount);
 // (callers refuse those ranges first with checkPng16Range).
 cv::Mat encodeDisparityPng16(const cv::Mat& disparity);
 
+// The inverse, for maps and truths stored that way (KITTI's convention):
+// CV_32FC1 of value / 256, +inf where the value is 0. `stored` is CV_16UC1.
+cv::Mat decodeDisparityPng16(const cv::Mat& stored);
+
 // A colour picture of `disparity` (CV_32FC1) for looking at: the viridis
 // perceptual map from dark blue (minDisparity) to yellow (maxDisparity),
 // unknown pixels black, and below it a legend strip with the colour ramp and
@@ -32,6 +36,7 @@ cv::Mat renderColorMap(const cv::Mat& disparity, double minDisparity, double max
 
 // The confidence image of a left-right check: 8-bit grey, 255 where the
 // pixel passed and 0 where it failed (a binary mask, ready to use as one).
-cv::Mat renderConfidence(const std::vector<std::uint8_t>& consistent, int width, int height);
+// Fails with InvalidInput when `consistent` is not width x height.
+Expected<cv::Mat> renderConfidence(const std::vector<std::uint8_t>& consistent, int width, int height);
 
 }  // namespace orbelt

@@ -5,6 +5,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "io/DisparityImages.h"
 #include "io/PfmFile.h"
 #include "postprocess/DisplayGrey.h"
 
@@ -32,16 +33,7 @@ Expected<cv::Mat> readDisparityMap(const std::string& path, const std::optional<
   if (endsWith(path, ".pfm")) return readPfm(path);
   const cv::Mat image = cv::imread(path, cv::IMREAD_UNCHANGED);
   if (image.empty()) return ioFailure("Cannot read the disparity map \"" + path + "\": file missing or not an image");
-  if (image.type() == CV_16UC1) {
-    cv::Mat out(image.size(), CV_32FC1);
-    for (int y = 0; y < image.rows; ++y) {
-      for (int x = 0; x < image.cols; ++x) {
-        const unsigned short v = image.at<unsigned short>(y, x);
-        out.at<float>(y, x) = v == 0 ? std::numeric_limits<float>::infinity() : static_cast<float>(v / 256.0);
-      }
-    }
-    return out;
-  }
+  if (image.type() == CV_16UC1) return decodeDisparityPng16(image);
   if (image.type() == CV_8UC1) {
     if (!grey) {
       return invalidInput("The disparity map \"" + path +

@@ -15,11 +15,10 @@ constexpr const char* kNotEnoughMemory = kGraphOutOfMemory;
 
 void raiseGraphFailure(const char* message) {
   const bool outOfMemory = std::string_view(message) == kGraphOutOfMemory;
-  raiseFailure(Error{outOfMemory ? ErrorKind::OutOfMemory : ErrorKind::EngineFailure, std::string(message) + "\n", 1,
-                     ErrorStream::Stderr});
+  raiseFailure(Error{outOfMemory ? ErrorKind::OutOfMemory : ErrorKind::EngineFailure, std::string(message) + "\n"});
 }
 
-FlowGraph::FlowGraph(ErrorCallback errorCallback) : errorCallback_(errorCallback) {}
+FlowGraph::FlowGraph(MessageSink* errorSink) : errorSink_(errorSink) {}
 
 FlowGraph::~FlowGraph() {
   nodes_.release();
@@ -29,7 +28,7 @@ FlowGraph::~FlowGraph() {
 }
 
 void FlowGraph::fail(const char* message) const {
-  if (errorCallback_ != nullptr) errorCallback_(message);
+  if (errorSink_ != nullptr) errorSink_->message(message);
   raiseGraphFailure(message);
 }
 

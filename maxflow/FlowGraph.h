@@ -21,7 +21,7 @@
 // end at exactly zero, so it is kept fixed. clear() keeps all the memory, so
 // a graph reused move after move allocates only while it grows.
 //
-// Fails (after the ErrorCallback, if any, got the message, the operation
+// Fails (after the error sink, if any, got the message, the operation
 // raises the graph's Failure: maxflow/GraphFailure.h): "Not enough memory!"
 // when a block cannot be allocated; "# of arcs per node exceeds block size!"
 // at computeMaxFlow when a node is the tail, or the head, of more than 1024
@@ -43,13 +43,13 @@
 
 #include "maxflow/BlockStore.h"
 #include "maxflow/CutSide.h"
-#include "maxflow/ErrorCallback.h"
 #include "maxflow/FlowArc.h"
 #include "maxflow/FlowLinks.h"
 #include "maxflow/FlowNode.h"
 #include "maxflow/InArcRef.h"
 #include "maxflow/OrphanPool.h"
 #include "maxflow/ScratchArray.h"
+#include "platform/MessageSink.h"
 
 namespace orbelt {
 
@@ -80,7 +80,9 @@ class FlowGraph {
   static constexpr std::int32_t kArcSlotsPerBlock = 1025;  // ... plus the spare slot
   static constexpr std::int32_t kUnreachableDepth = 1000000000;
 
-  explicit FlowGraph(ErrorCallback errorCallback = nullptr);
+  // `errorSink` (not owned, may be null) is told each failure's message, with
+  // no line break, before the failure is raised.
+  explicit FlowGraph(MessageSink* errorSink = nullptr);
   ~FlowGraph();
   FlowGraph(const FlowGraph&) = delete;
   FlowGraph& operator=(const FlowGraph&) = delete;
@@ -112,7 +114,7 @@ class FlowGraph {
   CutSide sideOf(NodeId node) const;
 
   // Forgets every node and pair (back to the state after construction, with
-  // the same ErrorCallback) but keeps the memory for the next graph: an
+  // the same error sink) but keeps the memory for the next graph: an
   // expansion move per label per pass reuses one graph instead of mapping,
   // faulting in and unmapping its blocks every time.
   void clear();
@@ -183,7 +185,7 @@ class FlowGraph {
   // region across solves: its orphan blocks stay allocated.
   class RegionSearch {
    public:
-    explicit RegionSearch(ErrorCallback errorCallback = nullptr) : orphans_(errorCallback) {}
+    explicit RegionSearch(MessageSink* errorSink = nullptr) : orphans_(errorSink) {}
 
    private:
     friend class FlowGraph;
@@ -332,9 +334,9 @@ class FlowGraph {
   BlockStore<std::uint32_t, kNodeSlotsPerBlock> inBegins_;
   BlockStore<FlowArc, kArcSlotsPerBlock> arcs_;
   BlockStore<InArcRef, kArcSlotsPerBlock> refs_;
-  ErrorCallback errorCallback_;
+  MessageSink* errorSink_;
   // Kept across clear(): its items are all free again when a search ends.
-  OrphanPool orphanPool_{errorCallback_};
+  OrphanPool orphanPool_{errorSink_};
   // Working arrays of the layout, kept across clear(): per node reference,
   // the slot where its out-range fills next; the traced chains of moves.
   ScratchArray<std::uint32_t> cursor_;

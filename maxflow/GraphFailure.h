@@ -1,7 +1,7 @@
 #pragma once
-// How the graph fails: after the ErrorCallback (if any) got the message, the
+// How the graph fails: after the error sink (if any) got the message, the
 // graph raises a Failure (platform/Failure.h) whose Error carries the same
-// message and a line break, exit status 1 on stderr; kind OutOfMemory for
+// message and a line break; kind OutOfMemory for
 // "Not enough memory!", EngineFailure for the others. The solver that drives
 // the graph returns it from its own entry point; the process goes on.
 #include "platform/Failure.h"

@@ -6,7 +6,7 @@
 
 namespace orbelt {
 
-OrphanPool::OrphanPool(ErrorCallback errorCallback) : errorCallback_(errorCallback) {}
+OrphanPool::OrphanPool(MessageSink* errorSink) : errorSink_(errorSink) {}
 
 OrphanPool::~OrphanPool() {
   while (newest_ != nullptr) {
@@ -19,7 +19,7 @@ OrphanPool::~OrphanPool() {
 void OrphanPool::startBlock() {
   auto* block = static_cast<Block*>(std::malloc(sizeof(Block)));
   if (block == nullptr) {
-    if (errorCallback_ != nullptr) errorCallback_(kGraphOutOfMemory);
+    if (errorSink_ != nullptr) errorSink_->message(kGraphOutOfMemory);
     raiseGraphFailure(kGraphOutOfMemory);
   }
   block->previous = newest_;

@@ -3,12 +3,12 @@
 // a free list, so that adoption allocates nothing per orphan.
 //
 // Lives inside one computeMaxFlow call. Owns its blocks and releases them all
-// at destruction. Fails: when a block cannot be allocated the ErrorCallback
-// (if any) receives "Not enough memory!" and the graph's failure is raised
+// at destruction. Fails: when a block cannot be allocated the error sink (if
+// any) receives "Not enough memory!" and the graph's failure is raised
 // (maxflow/GraphFailure.h).
 #include <cstdint>
 
-#include "maxflow/ErrorCallback.h"
+#include "platform/MessageSink.h"
 
 namespace orbelt {
 
@@ -23,7 +23,7 @@ class OrphanPool {
  public:
   static constexpr std::int32_t kItemsPerBlock = 128;
 
-  explicit OrphanPool(ErrorCallback errorCallback);
+  explicit OrphanPool(MessageSink* errorSink);
   ~OrphanPool();
   OrphanPool(const OrphanPool&) = delete;
   OrphanPool& operator=(const OrphanPool&) = delete;
@@ -55,7 +55,7 @@ class OrphanPool {
   std::int32_t itemsPerBlock_ = kItemsPerBlock;
   Block* newest_ = nullptr;
   OrphanItem* freeHead_ = nullptr;
-  ErrorCallback errorCallback_;
+  MessageSink* errorSink_;
 };
 
 }  // namespace orbelt

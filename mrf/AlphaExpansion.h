@@ -55,7 +55,7 @@
 // Failures (besides those of GraphCutSolver), returned by optimize(): a
 // NotSet data term at the start of a sweep gives the framed message "You have
 // to set up the data cost before running optimization" (then the same for the
-// smoothness term), status 1; a graph that cannot be allocated gives the
+// smoothness term), EngineFailure; a graph that cannot be allocated gives the
 // graph's Error (maxflow/GraphFailure.h).
 #include <cstdint>
 #include <functional>

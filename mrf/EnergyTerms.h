@@ -69,7 +69,8 @@ struct EnergyTerms {
 };
 
 // The exponents a truncated-power term may have; any other is refused with
-// kWrongExponentMessage (status 1), by the solver and by OptimizerOptions.
+// kWrongExponentMessage: by OptimizerOptions::check before a run, and by the
+// solver when it installs the term.
 inline bool isTruncatedPowerExponent(int exponent) { return exponent == 1 || exponent == 2; }
 inline constexpr const char* kWrongExponentMessage = "Wrong exponent in setSmoothness()!\n";
 

@@ -1,6 +1,5 @@
 #include "mrf/GraphCutSolver.h"
 
-#include <cstdio>
 #include <new>
 #include <string>
 
@@ -135,11 +134,11 @@ void GraphCutSolver::resetLabels() {
 
 void GraphCutSolver::setOptions(int count, const void* values) {
   if (count != 1) {
-    std::printf("\nInvalid number of parameters, can only set one parameter\\that is boolean label order\n");
+    note("\nInvalid number of parameters, can only set one parameter\\that is boolean label order\n");
     return;
   }
   if (values == nullptr) {
-    std::printf("\nsetOptions(): values is null; the label order option is left unchanged\n");
+    note("\nsetOptions(): values is null; the label order option is left unchanged\n");
     return;
   }
   randomLabelOrder = *static_cast<const unsigned char*>(values) != 0;

@@ -6,7 +6,7 @@
 // (a refusal is kept in status(), see MrfSolver):
 //  - a negative width, height or labelCount is refused with "Illegal
 //    negative parameters"; a labelCount of 0 with "labelCount is 0: at least
-//    one disparity label is needed" (both framed, stderr, status 1). Width or
+//    one disparity label is needed" (both framed, EngineFailure). Width or
 //    height 0 is accepted: an empty grid;
 //  - allocates the labels (all 0), the label order (the identity) and the
 //    move scratch array; on failure "out of memory" / "Not enough memory".
@@ -23,7 +23,7 @@
 //    are in use, in double.
 //  - The solver's own total is dataCostSum() + (float)pairCostSum().
 // A term of form NotSet, or one that was never installed, is refused by
-// both sums (framed message, stderr, status 1) rather than read.
+// both sums (framed message, EngineFailure) rather than read.
 //
 // Tables and multipliers are read live from the caller's arrays; only the
 // truncated-power table is the solver's own, built by setSmoothness(exponent,
@@ -44,17 +44,18 @@ class GraphCutSolver : public MrfSolver {
   GraphCutSolver(int width, int height, int labelCount, EnergyTerms* terms);
   ~GraphCutSolver() override;
 
-  // Neighbour lists are not kept by a grid solver: refused (stderr, status
-  // 1), touching nothing.
+  // Neighbour lists are not kept by a grid solver: refused (EngineFailure),
+  // touching nothing.
   Status addNeighbourPair(int pixel1, int pixel2, float weight) override;
   int* labelBuffer() override;
   int labelAt(int pixel) override;
   void assignLabel(int pixel, int label) override;
   void resetLabels() override;
   // count 1: the first byte of `values` becomes randomLabelOrder. Otherwise
-  // prints "\nInvalid number of parameters, can only set one parameter\that
-  // is boolean label order\n" on stdout and returns with nothing changed
-  // (likewise, with its own message, for null `values`).
+  // tells the message sink "\nInvalid number of parameters, can only set one
+  // parameter\that is boolean label order\n" (standard output by default) and
+  // returns with nothing changed (likewise, with its own message, for null
+  // `values`).
   void setOptions(int count, const void* values) override;
 
   // The order in which the next sweep expands the labels (a permutation of
@@ -86,13 +87,13 @@ class GraphCutSolver : public MrfSolver {
   void setDataFunction(DataCostFunction function) override;
   // Builds the owned table: entry (a, b) = lambda * (t <= maxCost ? t : maxCost)
   // with t = |a-b| (exponent 1) or |a-b|^2 (exponent 2), rounded to float.
-  // Other exponents raise "Wrong exponent in setSmoothness()!\n" (stderr,
-  // status 1); an allocation failure "Not enough memory!\n", status 1.
+  // Other exponents raise "Wrong exponent in setSmoothness()!\n"; an
+  // allocation failure "Not enough memory!\n" (both EngineFailure).
   void setSmoothness(int exponent, float maxCost, float lambda) override;
   void setSmoothnessFunction(PairCostFunction function) override;
   // Borrows the caller's table after checking that entry (a, b) equals entry
   // (b, a) exactly; the first unequal pair raises "Error in setSmoothness():
-  // V is not symmetric!\n" (stderr, status 1).
+  // V is not symmetric!\n" (EngineFailure).
   void setSmoothness(float* table) override;
   void setEdgeMultipliers(float* horizontal, float* vertical) override;
   void prepareSolver() override;
@@ -111,7 +112,7 @@ class GraphCutSolver : public MrfSolver {
   // The solver's own total: dataCostSum() + (float)pairCostSum(), the data
   // sum taken first.
   double totalEnergy();
-  // Refuses (raises, framed, stderr, status 1) a term that is NotSet or that
+  // Refuses (raises, framed, EngineFailure) a term that is NotSet or that
   // initialize() never installed; `what` names the query for the message.
   void requireDataTerm(const char* what) const;
   void requireSmoothTerm(const char* what) const;

@@ -145,8 +145,6 @@ void MrfSolver::abortIf(bool condition, const char* message) {
   raiseFailure(engineFailure("\n " + std::string(message) + " \n"));
 }
 
-Error MrfSolver::outOfMemoryError() {
-  return Error{ErrorKind::OutOfMemory, "\n Not enough memory \n", 1, ErrorStream::Stderr};
-}
+Error MrfSolver::outOfMemoryError() { return outOfMemory("\n Not enough memory \n"); }
 
 }  // namespace orbelt

@@ -20,20 +20,22 @@
 //
 // Failures: every operation that can fail returns a Status or an Expected
 // (platform/Expected.h) holding the Error; the solver never ends the process
-// and stays safe to destroy. Each Error carries the message exactly as the
-// programs print it (several framed "\n <message> \n"), the stream and the
-// exit status 1 they end with; the texts are part of the behaviour other tools
-// and users rely on, so they are kept verbatim. A construction that was
+// and stays safe to destroy. Each Error is of kind EngineFailure unless said
+// otherwise and carries the message exactly as the programs print it
+// (several framed "\n <message> \n"); the texts are part of the behaviour
+// other tools and users rely on, so they are kept verbatim. A construction that was
 // refused is kept in status(): every later operation returns that Error (and
 // the grid counts as empty, so labelAt() and labelBuffer() must not be used).
 // An allocation that fails inside an operation gives an Error of kind
-// OutOfMemory ("\n Not enough memory \n", status 1).
+// OutOfMemory ("\n Not enough memory \n").
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "mrf/EnergyTerms.h"
 #include "platform/Expected.h"
 #include "platform/Failure.h"
+#include "platform/MessageSink.h"
 
 namespace orbelt {
 
@@ -43,7 +45,7 @@ class MrfSolver {
   // width, height, pixelCount = width * height, labelCount, the two forms and
   // useMultipliers copied from `terms`, initialized = false. `terms` and both
   // of its records must be non-null (else status() holds a framed message,
-  // status 1). Range checks on the sizes are done by the concrete solver's
+  // EngineFailure). Range checks on the sizes are done by the concrete solver's
   // constructor.
   MrfSolver(int width, int height, int labelCount, EnergyTerms* terms);
   virtual ~MrfSolver() = default;
@@ -64,7 +66,7 @@ class MrfSolver {
   //  3. prepareSolver().
   // A term whose form is NotSet is not installed: every later sweep or energy
   // query refuses it. May be called again: the terms are installed anew.
-  // Fails (stderr, status 1) on a wrong exponent, an asymmetric table, a
+  // Fails (EngineFailure) on a wrong exponent, an asymmetric table, a
   // table that cannot be allocated, or a form whose array or function is null.
   Status initialize();
 
@@ -72,7 +74,7 @@ class MrfSolver {
   // ending after the first sweep that does not lower the energy. Stores the
   // time the sweeps took into *seconds: process-clock milliseconds * 0.001,
   // so a multiple of 0.001 and possibly 0 (nothing is stored when `seconds`
-  // is null, or when the sweeps failed). Fails (stderr, status 1) when the
+  // is null, or when the sweeps failed). Fails (EngineFailure) when the
   // energy is invalid ("optimize() cannot be called for invalid energy!\n"),
   // when initialize() has not run ("run initialize() first!\n"), or with the
   // failure of a sweep (a missing term, a graph that cannot be allocated);
@@ -86,7 +88,7 @@ class MrfSolver {
   Expected<double> dataCostSum();
   // Smoothness energy of the current labelling. Fails on a missing term.
   Expected<double> pairCostSum();
-  // General neighbour lists; grid solvers refuse it (stderr, status 1).
+  // General neighbour lists; grid solvers refuse it (EngineFailure).
   virtual Status addNeighbourPair(int pixel1, int pixel2, float weight) = 0;
   // The label array itself: pixelCount ints, row-major.
   virtual int* labelBuffer() = 0;
@@ -99,14 +101,18 @@ class MrfSolver {
   virtual void resetLabels() = 0;
   // One option: count must be 1 and the first byte of `values` is the label
   // order flag (non-zero: shuffle before every sweep; zero: keep the current
-  // order). Any other count prints a message on stdout and changes nothing.
+  // order). Any other count tells the message sink why and changes nothing.
   virtual void setOptions(int count, const void* values) = 0;
+  // Where the solver's notes go (those that are not failures, such as
+  // setOptions' refusal). Not owned; it must outlive the solver. Default:
+  // standardOutputSink().
+  void setMessageSink(MessageSink& sink) { messages_ = &sink; }
   // Lower bound of the energy offered by this solver: 0.0.
   virtual double energyFloor();
   // Whether the moves solved so far started from state kept between sweeps
   // (recycled flows); false here. Reported in run summaries.
   virtual bool recyclesFlows() const { return false; }
-  // Kind of solver: 2. Fails (stderr, status 1) before initialize().
+  // Kind of solver: 2. Fails (EngineFailure) before initialize().
   virtual Expected<std::int8_t> kindCode();
 
   int gridWidth() const { return width; }
@@ -139,11 +145,14 @@ class MrfSolver {
   virtual double runSweeps(int maxSweeps) = 0;
 
   // When `condition` holds: ends the current operation with the Error
-  // "\n <message> \n" (stderr, status 1), raised (platform/Failure.h).
+  // "\n <message> \n" (EngineFailure), raised (platform/Failure.h).
   static void abortIf(bool condition, const char* message);
 
   // The Error of an allocation that failed inside an operation.
   static Error outOfMemoryError();
+
+  // Tells `text` to the solver's message sink.
+  void note(std::string_view text) const { messages_->message(text); }
 
   // Runs one step of construction unless an earlier one was refused; a
   // refusal is kept in status() and leaves an empty grid.
@@ -169,6 +178,7 @@ class MrfSolver {
   void installTerms();
 
   Status constructionStatus_;
+  MessageSink* messages_ = &standardOutputSink();
 };
 
 }  // namespace orbelt

@@ -8,6 +8,7 @@
 namespace orbelt {
 
 Status OptimizerOptions::check(const OptimizerFieldNames& names) const {
+  if (!exponentLeftToSolver && !isTruncatedPowerExponent(smoothExponent)) return invalidInput(kWrongExponentMessage);
   if (!std::isfinite(lambda)) {
     return invalidInput(std::string(names.lambda) + " is " + floatText(lambda) + "; it must be a finite number\n");
   }
@@ -19,6 +20,16 @@ Status OptimizerOptions::check(const OptimizerFieldNames& names) const {
                         "; it must be 0 (one per hardware thread) or more\n");
   }
   return {};
+}
+
+SmoothTerm OptimizerOptions::smoothTerm() const {
+  SmoothTerm term;
+  term.form = CostForm::TruncatedPower;
+  term.exponent = smoothExponent;
+  term.maxCost = smoothMax;
+  term.lambda = lambda;
+  term.useMultipliers = false;
+  return term;
 }
 
 }  // namespace orbelt

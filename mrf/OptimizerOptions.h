@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "mrf/EnergyTerms.h"
 #include "platform/Expected.h"
 
 namespace orbelt {
@@ -28,13 +29,20 @@ struct OptimizerOptions {
                                       // same labels; none reseeds every pass from the process clock. Default none
   int threadCount = 0;                // threads of each expansion move, 0 = one per hardware thread; the labels are
                                       // the same for every count. Default 0
+  bool exponentLeftToSolver = false;  // true: check() passes any exponent, and the solver refuses one but 1 or 2
+                                      // when it installs the term, after the costs were computed (EngineFailure,
+                                      // kWrongExponentMessage): the dialog's order. Default false (check() refuses)
 
-  // Whether these options can run: a lambda that is not finite, a NaN
-  // smoothMax, or a negative threadCount is refused with an InvalidInput Error (status 2, one line)
-  // naming the field as `names` does. The exponent is deliberately not
-  // judged here: the optimizer owns that rule and refuses any but 1 or 2 when
-  // the run installs the term (kWrongExponentMessage, status 1).
+  // Whether these options can run; otherwise an InvalidInput Error (status
+  // 2, one line), checked in this order: an exponent other than 1 or 2
+  // (kWrongExponentMessage, unless exponentLeftToSolver), a lambda that is not
+  // finite, a NaN smoothMax, a negative threadCount, each named as `names`
+  // says.
   Status check(const OptimizerFieldNames& names = {}) const;
+
+  // The smoothness term these options describe: a truncated power of the
+  // label distance (smoothExponent, smoothMax, lambda) without multipliers.
+  SmoothTerm smoothTerm() const;
 };
 
 }  // namespace orbelt

@@ -8,9 +8,6 @@ bool passesColorCheck(const cv::Mat& ref, const cv::Mat& target) {
   return ref.channels() == 3 && target.channels() == ref.channels();
 }
 
-Error colorFormatError() {
-  return Error{ErrorKind::ColorFormat, std::string(kColorFormatMessage) + "\n", kColorFormatExitStatus,
-               ErrorStream::Stderr};
-}
+Error colorFormatError() { return Error{ErrorKind::ColorFormat, std::string(kColorFormatMessage) + "\n"}; }
 
 }  // namespace orbelt

@@ -1,7 +1,7 @@
 #pragma once
 // The colour check a pair passes before anything else is looked at, and how
-// a pair that fails it is told: its own message and exit status, kept apart
-// from the run's other refusals because the dialog ends on it.
+// a pair that fails it is told: its own message and kind, kept apart from the
+// run's other refusals because the dialog ends on it.
 #include <opencv2/core.hpp>
 
 #include "platform/Expected.h"
@@ -10,7 +10,8 @@ namespace orbelt {
 
 // The message of the colour check.
 inline constexpr const char* kColorFormatMessage = "Input images should be color format !";
-// The exit status after the colour check's message (seen as 255 by a parent).
+// The status the programs end with after the colour check's message (seen as
+// 255 by a parent): the dialog's and the command line's tables both use it.
 inline constexpr int kColorFormatExitStatus = -1;
 
 // Whether the channel counts pass the colour check: the reference has exactly
@@ -19,7 +20,7 @@ inline constexpr int kColorFormatExitStatus = -1;
 bool passesColorCheck(const cv::Mat& ref, const cv::Mat& target);
 
 // The Error of a pair that fails the colour check: kColorFormatMessage and a
-// line break, kind ColorFormat, status kColorFormatExitStatus, stderr.
+// line break, kind ColorFormat.
 Error colorFormatError();
 
 }  // namespace orbelt

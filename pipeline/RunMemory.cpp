@@ -1,15 +1,24 @@
 #include "pipeline/RunMemory.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <limits>
+#include <string>
 
 #include "ancc/MatcherMemory.h"
 
 namespace orbelt {
 
-std::uint64_t estimateRunBytes(int width, int height, const StereoParams& params) {
-  return estimateRunBytes(width, height, stereoOptionsFor(params).matcher);
+namespace {
+
+std::string mebibytes(double bytes) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.0f MiB", std::ceil(bytes / (1024.0 * 1024.0)));
+  return buf;
 }
+
+}  // namespace
 
 std::uint64_t estimateMatcherWorkingBytes(int width, int height, const MatcherOptions& matcher) {
   // The matcher runs fewer workers when memory is short, but needs at least
@@ -23,7 +32,7 @@ std::uint64_t estimateRunBytes(int width, int height, const MatcherOptions& para
   const double volumeBytes = pixels * labels * sizeof(float);
   const double maps = pixels * 2;
 
-  // Matcher: the volume, the preview and output maps, and the matcher's
+  // Matcher: the volume, two bytes a pixel for maps, and the matcher's
   // working storage as the matcher itself sizes it.
   const double matcherPhase =
       volumeBytes + maps + static_cast<double>(estimateMatcherWorkingBytes(width, height, params));
@@ -41,6 +50,27 @@ std::uint64_t estimateRunBytes(int width, int height, const MatcherOptions& para
   const double peak = std::max({matcherPhase, flattenPhase, optimizerPhase});
   if (!(peak < 1.8e19)) return std::numeric_limits<std::uint64_t>::max();
   return static_cast<std::uint64_t>(peak);
+}
+
+Status checkRunFits(int width, int height, const MatcherOptions& matcher, std::uint64_t availableBytes,
+                    const char* disparityRangeName, const char* halfWinSizeName) {
+  const std::uint64_t need = estimateRunBytes(width, height, matcher);
+  if (need <= availableBytes) return {};
+  const std::string range = disparityRangeName;
+  const std::string window = halfWinSizeName;
+  return runTooLarge("A " + std::to_string(width) + " x " + std::to_string(height) + " pair with " + range + " " +
+                     std::to_string(matcher.disparityRange) + " and " + window + " " +
+                     std::to_string(matcher.halfWinSize) + " needs about " + mebibytes(static_cast<double>(need)) +
+                     " of memory, but only " + mebibytes(static_cast<double>(availableBytes)) +
+                     " are available; lower " + range + " or " + window + ", or use smaller images\n");
+}
+
+Error runOutOfMemory(int width, int height, const MatcherOptions& matcher, const char* disparityRangeName,
+                     const char* halfWinSizeName) {
+  return outOfMemory("Not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) + " x " +
+                     std::to_string(matcher.disparityRange) + " run (about " +
+                     mebibytes(static_cast<double>(estimateRunBytes(width, height, matcher))) + "); lower " +
+                     disparityRangeName + " or " + halfWinSizeName + ", or use smaller images\n");
 }
 
 }  // namespace orbelt

@@ -2,6 +2,10 @@
 
 #include <sys/resource.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -58,6 +62,12 @@ std::uint64_t availableMemoryBytes() {
     available = std::min(available, *max > used ? *max - used : 0);
   }
   return available;
+}
+
+void returnFreedMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
 }
 
 }  // namespace orbelt

@@ -16,4 +16,11 @@ namespace orbelt {
 // Never fails.
 std::uint64_t availableMemoryBytes();
 
+// Hands the heap pages that were freed but kept by the allocator back to the
+// system, so a stage that follows a large, short-lived one (the matcher's
+// working storage) starts from what is live rather than stacking its peak on
+// pages the allocator happened to keep. Does nothing where the allocator
+// offers no way to do it. Never fails.
+void returnFreedMemory();
+
 }  // namespace orbelt

@@ -12,23 +12,20 @@ std::string Error::summary() const {
   return message.substr(first, last - first + 1);
 }
 
-Error invalidInput(std::string message) {
-  return Error{ErrorKind::InvalidInput, std::move(message), 2, ErrorStream::Stderr};
-}
+Error invalidInput(std::string message) { return Error{ErrorKind::InvalidInput, std::move(message)}; }
 
-Error outOfMemory(std::string message) {
-  return Error{ErrorKind::OutOfMemory, std::move(message), 2, ErrorStream::Stderr};
-}
+Error runTooLarge(std::string message) { return Error{ErrorKind::RunTooLarge, std::move(message)}; }
 
-Error engineFailure(std::string message, ErrorStream stream) {
-  return Error{ErrorKind::EngineFailure, std::move(message), 1, stream};
-}
+Error outOfMemory(std::string message) { return Error{ErrorKind::OutOfMemory, std::move(message)}; }
 
-Error ioFailure(std::string message) { return Error{ErrorKind::IoFailure, std::move(message), 2, ErrorStream::Stderr}; }
+Error engineFailure(std::string message) { return Error{ErrorKind::EngineFailure, std::move(message)}; }
+
+Error ioFailure(std::string message) { return Error{ErrorKind::IoFailure, std::move(message)}; }
 
 const char* errorKindName(ErrorKind kind) {
   switch (kind) {
     case ErrorKind::InvalidInput: return "invalid input";
+    case ErrorKind::RunTooLarge: return "run too large";
     case ErrorKind::OutOfMemory: return "out of memory";
     case ErrorKind::EngineFailure: return "engine failure";
     case ErrorKind::IoFailure: return "i/o failure";

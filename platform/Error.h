@@ -1,11 +1,14 @@
 #pragma once
-// The one error type of the library core, and how a program reports it.
+// The one error type of the library core.
 //
-// Library code never ends the process: an entry point that can fail returns
-// Expected<T> (platform/Expected.h) holding either its value or an Error. The
-// front ends decide what a failure means for them: the dialog shows it in a
-// message box, the command line prints `message` on `stream` and ends with
-// `exitStatus`, the Python module raises the exception that matches `kind`.
+// Library code never ends the process and never prints: an entry point that
+// can fail returns Expected<T> (platform/Expected.h) holding either its value
+// or an Error, which says what went wrong (its kind) and how (its message).
+// What a failure means for a program is the front end's to decide, each by a
+// small table over the kind: the dialog shows the message in a box or ends
+// (app/DialogRun.h), the command line prints it and ends with a status
+// (cli/ExitStatus.h), the Python module raises the matching exception
+// (python/ModuleErrors.h).
 #include <string>
 #include <utility>
 
@@ -14,35 +17,30 @@ namespace orbelt {
 // What went wrong, in the words a caller branches on.
 enum class ErrorKind {
   InvalidInput,   // a parameter, image or file the run cannot use; refused before any work
-  OutOfMemory,    // the run needs more memory than it can have, or an allocation failed
+  RunTooLarge,    // the run would need more memory than it may take; refused before any work
+  OutOfMemory,    // an allocation failed while the work was under way
   EngineFailure,  // an engine stopped on a condition its caller did not rule out
   IoFailure,      // a file could not be read or written (path and reason in the message)
   ColorFormat,    // the input pair is not three-channel colour (the dialog's colour check)
 };
-
-// Where a program writes the message of an error.
-enum class ErrorStream { Stdout, Stderr };
 
 struct Error {
   ErrorKind kind = ErrorKind::EngineFailure;
   // The text exactly as the programs print it, framing and newlines included
   // (the optimizer's messages keep their "\n %s \n" frame).
   std::string message;
-  // Status the programs end with for this error (1 for engine failures,
-  // -1, seen as 255, after the colour check, 2 for refused input).
-  int exitStatus = 1;
-  ErrorStream stream = ErrorStream::Stderr;
 
   // The message without the leading and trailing blanks and newlines of its
-  // frame: what an exception or a log line should carry.
+  // frame: what a message box, an exception or a log line should carry.
   std::string summary() const;
 };
 
-// Shorthands that fill the usual status and stream for each kind.
-Error invalidInput(std::string message);                                             // exit 2, stderr
-Error outOfMemory(std::string message);                                              // exit 2, stderr
-Error engineFailure(std::string message, ErrorStream stream = ErrorStream::Stderr);  // exit 1
-Error ioFailure(std::string message);                                                // exit 2, stderr
+// Shorthands, one per kind.
+Error invalidInput(std::string message);
+Error runTooLarge(std::string message);
+Error outOfMemory(std::string message);
+Error engineFailure(std::string message);
+Error ioFailure(std::string message);
 
 // Short English name of a kind ("invalid input", ...), for logs and JSON.
 const char* errorKindName(ErrorKind kind);

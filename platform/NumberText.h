@@ -8,4 +8,9 @@ namespace orbelt {
 
 std::string floatText(float value);
 
+// A double in the fewest digits that read back as the same value (0.1, not
+// 0.10000000000000001; inf and nan spelled plainly): values read from text
+// files are shown as the file wrote them.
+std::string doubleText(double value);
+
 }  // namespace orbelt

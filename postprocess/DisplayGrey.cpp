@@ -4,8 +4,13 @@
 
 namespace orbelt {
 
-cv::Mat renderDisplayMap(const std::vector<int>& labels, int width, int height, int baseDisparity, int displayLevel) {
-  if (width < 0 || height < 0 || labels.size() != static_cast<std::size_t>(width) * height) return {};
+Expected<cv::Mat> renderDisplayMap(const std::vector<int>& labels, int width, int height, int baseDisparity,
+                                   int displayLevel) {
+  if (width < 0 || height < 0 || labels.size() != static_cast<std::size_t>(width) * height) {
+    return invalidInput("a " + std::to_string(width) + " x " + std::to_string(height) + " display map needs " +
+                        std::to_string(static_cast<long long>(width) * height) + " labels, but has " +
+                        std::to_string(labels.size()));
+  }
   cv::Mat map(height, width, CV_8UC1);
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = map.ptr<std::uint8_t>(y);

@@ -24,9 +24,10 @@ inline std::uint8_t displayGrey(int label, int baseDisparity, int displayLevel) 
 }
 
 // The display map of a row-major labelling of width x height: CV_8UC1 with
-// displayGrey of each label. Empty when labels.size() != width * height (or
-// a size is negative).
-cv::Mat renderDisplayMap(const std::vector<int>& labels, int width, int height, int baseDisparity, int displayLevel);
+// displayGrey of each label. Fails with InvalidInput when labels.size() !=
+// width * height (or a size is negative).
+Expected<cv::Mat> renderDisplayMap(const std::vector<int>& labels, int width, int height, int baseDisparity,
+                                   int displayLevel);
 
 // The inverse for grey values that did not wrap: disparity = grey / level,
 // plus the base only when it is negative (a non-negative base is already in

@@ -2,8 +2,22 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace orbelt {
+
+namespace {
+
+// Whether `count` labels are a width x height labelling.
+Status checkLabelCount(std::size_t count, int width, int height, const char* what) {
+  if (width >= 0 && height >= 0 && count == static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
+    return {};
+  }
+  return invalidInput(std::string(what) + " has " + std::to_string(count) + " labels, not " + std::to_string(width) +
+                      " x " + std::to_string(height));
+}
+
+}  // namespace
 
 MirroredPair mirroredPairForRightView(const cv::Mat& left, const cv::Mat& right) {
   MirroredPair pair;
@@ -12,8 +26,10 @@ MirroredPair mirroredPairForRightView(const cv::Mat& left, const cv::Mat& right)
   return pair;
 }
 
-std::vector<int> mirrorLabels(const std::vector<int>& labels, int width, int height) {
-  if (width < 0 || height < 0 || labels.size() != static_cast<std::size_t>(width) * height) return {};
+Expected<std::vector<int>> mirrorLabels(const std::vector<int>& labels, int width, int height) {
+  if (Status fits = checkLabelCount(labels.size(), width, height, "The labelling to mirror"); !fits) {
+    return std::move(fits).error();
+  }
   std::vector<int> mirrored(labels.size());
   for (int y = 0; y < height; ++y) {
     const int* in = labels.data() + static_cast<std::size_t>(y) * width;
@@ -23,11 +39,16 @@ std::vector<int> mirrorLabels(const std::vector<int>& labels, int width, int hei
   return mirrored;
 }
 
-LeftRightConsistency checkLeftRight(const std::vector<int>& leftLabels, const std::vector<int>& rightLabels, int width,
-                                    int height, int baseDisparity, double threshold) {
+Expected<LeftRightConsistency> checkLeftRight(const std::vector<int>& leftLabels, const std::vector<int>& rightLabels,
+                                              int width, int height, int baseDisparity, double threshold) {
+  if (Status fits = checkLabelCount(leftLabels.size(), width, height, "The left view's labelling"); !fits) {
+    return std::move(fits).error();
+  }
+  if (Status fits = checkLabelCount(rightLabels.size(), width, height, "The right view's labelling"); !fits) {
+    return std::move(fits).error();
+  }
   LeftRightConsistency result;
   const std::size_t count = static_cast<std::size_t>(width) * height;
-  if (width < 0 || height < 0 || leftLabels.size() != count || rightLabels.size() != count) return result;
   result.consistent.assign(count, 0);
   result.difference.assign(count, std::numeric_limits<float>::infinity());
   for (int y = 0; y < height; ++y) {

@@ -8,6 +8,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "platform/Expected.h"
+
 namespace orbelt {
 
 // The pair to run for the right view's map: both views mirrored left to
@@ -22,7 +24,8 @@ MirroredPair mirroredPairForRightView(const cv::Mat& left, const cv::Mat& right)
 
 // Mirrors a row-major labelling (width x height) left to right: the labels
 // of the mirrored run become the right view's labels at their own columns.
-std::vector<int> mirrorLabels(const std::vector<int>& labels, int width, int height);
+// Fails with InvalidInput when the labels are not width x height.
+Expected<std::vector<int>> mirrorLabels(const std::vector<int>& labels, int width, int height);
 
 struct LeftRightConsistency {
   std::vector<std::uint8_t> consistent;  // per left pixel: 1 when it passes, 0 when not
@@ -33,9 +36,9 @@ struct LeftRightConsistency {
 // Compares each left pixel x (disparity d = base + leftLabels) with the
 // right map's disparity at column x - d (base + rightLabels there); the pixel
 // passes when |difference| <= threshold. A match outside the right view
-// fails. Both labellings are row-major width x height; empty result when the
-// sizes do not fit.
-LeftRightConsistency checkLeftRight(const std::vector<int>& leftLabels, const std::vector<int>& rightLabels, int width,
-                                    int height, int baseDisparity, double threshold);
+// fails. Both labellings are row-major width x height; otherwise
+// InvalidInput.
+Expected<LeftRightConsistency> checkLeftRight(const std::vector<int>& leftLabels, const std::vector<int>& rightLabels,
+                                              int width, int height, int baseDisparity, double threshold);
 
 }  // namespace orbelt

@@ -53,13 +53,16 @@ Expected<RefinedMap> refineDisparityMap(const std::vector<int>& labels, const st
   out.consistentCount = count;
   const auto checkStart = SteadyClock::now();
   if (options.lrCheck) {
-    LeftRightConsistency consistency =
+    Expected<LeftRightConsistency> consistency =
         checkLeftRight(labels, *rightLabels, width, height, baseDisparity, options.lrThreshold);
-    out.consistent = std::move(consistency.consistent);
-    out.consistentCount = consistency.passed;
+    if (!consistency) return std::move(consistency).error();
+    out.consistent = std::move(consistency->consistent);
+    out.consistentCount = consistency->passed;
   }
-  out.disparity =
+  Expected<cv::Mat> disparity =
       floatDisparity(labels, width, height, baseDisparity, offsets, options.lrCheck ? &out.consistent : nullptr);
+  if (!disparity) return std::move(disparity).error();
+  out.disparity = std::move(*disparity);
   out.checkSeconds = options.lrCheck ? secondsSince(checkStart) : 0.0;
 
   if (options.fill) {

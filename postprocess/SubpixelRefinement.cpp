@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <string>
 
 namespace orbelt {
 
@@ -15,8 +16,13 @@ float parabolaOffset(float costBelow, float cost, float costAbove) {
   return static_cast<float>(std::clamp(offset, -0.5, 0.5));
 }
 
-std::vector<float> subpixelOffsets(const std::vector<int>& labels, const std::vector<float>& costs, int labelCount) {
-  if (labelCount < 1 || costs.size() != labels.size() * static_cast<std::size_t>(labelCount)) return {};
+Expected<std::vector<float>> subpixelOffsets(const std::vector<int>& labels, const std::vector<float>& costs,
+                                             int labelCount) {
+  if (labelCount < 1 || costs.size() != labels.size() * static_cast<std::size_t>(labelCount)) {
+    return invalidInput("Sub-pixel refinement needs " + std::to_string(labels.size()) + " x " +
+                        std::to_string(labelCount) + " costs, one per pixel and label, but has " +
+                        std::to_string(costs.size()));
+  }
   std::vector<float> offsets(labels.size(), 0.0f);
   for (std::size_t p = 0; p < labels.size(); ++p) {
     const int label = labels[p];

@@ -34,7 +34,12 @@ inline constexpr int kMaxMedianRadius = 64;
 // values: a map with more (sub-pixel disparities) comes back with each value
 // taken from about 256 representatives of its own values, steps of roughly
 // (largest - smallest) / 256 pixels; integer maps of up to 256 labels are
-// filtered exactly.
+// filtered exactly. The weight of a window pixel is
+// exp(-d^2 / (2 sigma^2)) for its guide difference d from the centre: the
+// grey difference of a grey guide, while a colour guide's colours are first
+// grouped into representatives, whose differences count instead. Where the
+// weights tie (half the window's weight exactly on either side of two
+// values) either value may be taken.
 // The same inputs always give the same map, whatever the process ran
 // before; the calling thread's cv::theRNG() is left as it was.
 // Returns a new map; the inputs are not changed. Fails with invalidInput for

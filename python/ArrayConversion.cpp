@@ -6,7 +6,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "pipeline/DisparityPipeline.h"
+#include "pipeline/ColorCheck.h"
 #include "python/ModuleErrors.h"
 
 namespace orbelt::python {

@@ -15,6 +15,7 @@ PyObject* exceptionTypeOf(ErrorKind kind) {
   switch (kind) {
     case ErrorKind::InvalidInput:
     case ErrorKind::ColorFormat: return PyExc_ValueError;
+    case ErrorKind::RunTooLarge:
     case ErrorKind::OutOfMemory: return PyExc_MemoryError;
     case ErrorKind::IoFailure: return PyExc_OSError;
     case ErrorKind::EngineFailure: break;

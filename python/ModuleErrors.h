@@ -1,11 +1,11 @@
 #pragma once
-// How the library's errors reach Python: each Error becomes the exception
-// its kind calls for, carrying the message the command line prints (without
-// its frame of blanks and newlines).
-//   InvalidInput, ColorFormat -> ValueError
-//   OutOfMemory               -> MemoryError
-//   EngineFailure             -> RuntimeError
-//   IoFailure                 -> OSError
+// How the library's errors reach Python, the module's own table: each Error
+// becomes the exception its kind calls for, carrying its message without the
+// frame of blanks and newlines.
+//   InvalidInput, ColorFormat  -> ValueError
+//   RunTooLarge, OutOfMemory   -> MemoryError
+//   EngineFailure              -> RuntimeError
+//   IoFailure                  -> OSError
 #include <string>
 
 #include "platform/Error.h"

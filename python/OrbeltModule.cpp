@@ -3,8 +3,9 @@
 // the run's dictionary into orbelt.Result and documents the calls.
 //
 // Options arrive as keyword arguments named after the command line's long
-// options (`_` for `-`, `lambda_` for the keyword `lambda`); their defaults
-// are the library's own, so the two front ends cannot drift apart.
+// options (`_` for `-`, `lambda_` for the keyword `lambda`, python/PythonNames.h)
+// and go straight into the run's StereoOptions; their defaults are the
+// library's own, so the two front ends cannot drift apart.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -18,15 +19,16 @@
 #include <set>
 #include <string>
 
-#include "cli/BatchCommand.h"
 #include "eval/DisparityEvaluation.h"
-#include "pipeline/DisparityPipeline.h"
 #include "io/ImageFile.h"
 #include "io/PfmFile.h"
+#include "pipeline/RunStereo.h"
 #include "python/ArrayConversion.h"
 #include "python/ModuleErrors.h"
 #include "python/ProgressRelay.h"
-#include "python/StereoCall.h"
+#include "python/PythonNames.h"
+#include "report/BatchManifest.h"
+#include "report/RunReport.h"
 
 namespace orbelt::python {
 
@@ -93,36 +95,45 @@ class OptionReader {
   std::set<std::string> known_;
 };
 
-// The matcher's options, shared by compute() and cost_volume(). A given
-// log_chrom_weight (0..1) sets the cost blend that color_mode otherwise picks.
-void readMatcherOptions(OptionReader& reader, StereoParams& params, std::optional<float>& logChromWeight,
-                        int& threads) {
-  reader.read("half_win_size", params.halfWinSize);
-  reader.read("sigma_s", params.sigmaS);
-  reader.read("sigma_p", params.sigmaP);
-  reader.read("base_disparity", params.baseDisparity);
-  reader.read("disparity_range", params.disparityRange);
-  std::string colorMode = params.colorMode == ColorMode::Rgb ? "rgb" : "logchrom";
+// The matcher's options, shared by compute() and cost_volume(), straight
+// into the run's options. A given log_chrom_weight sets the cost blend that
+// color_mode otherwise picks; the ranges are the options' own rules.
+void readMatcherOptions(OptionReader& reader, StereoOptions& options) {
+  const StereoFieldNames& names = kPythonFieldNames;
+  MatcherOptions& matcher = options.matcher;
+  reader.read(names.matcher.halfWinSize, matcher.halfWinSize);
+  reader.read(names.matcher.colorSigma, matcher.colorSigma);
+  reader.read(names.matcher.spatialSigma, matcher.spatialSigma);
+  reader.read(names.matcher.baseDisparity, matcher.baseDisparity);
+  reader.read(names.matcher.disparityRange, matcher.disparityRange);
+  std::string colorMode = "logchrom";
   reader.read("color_mode", colorMode);
-  if (colorMode != "logchrom" && colorMode != "rgb") {
-    raiseValueError("color_mode is \"" + colorMode + "\"; it must be \"logchrom\" or \"rgb\"");
-  }
-  params.colorMode = colorMode == "rgb" ? ColorMode::Rgb : ColorMode::LogChrom;
-  if (!reader.take("log_chrom_weight").is_none()) {
+  const Expected<float> modeWeight = logChromWeightOfMode(colorMode, "color_mode");
+  if (!modeWeight) raise(modeWeight.error());
+  matcher.logChromWeight = *modeWeight;
+  if (!reader.take(names.matcher.logChromWeight).is_none()) {
     double weight = 0;
-    reader.read("log_chrom_weight", weight);
-    if (!(weight >= 0.0 && weight <= 1.0)) {
-      raiseValueError("log_chrom_weight " + std::string(py::str(py::float_(weight))) +
-                      ": the weight must be from 0 to 1 (0: colour values only, 1: log-chromaticity only)");
-    }
-    logChromWeight = static_cast<float>(weight);
+    reader.read(names.matcher.logChromWeight, weight);
+    matcher.logChromWeight = static_cast<float>(weight);
   }
-  reader.read("threads", threads);
+  int threads = 0;
+  reader.read(names.matcher.threadCount, threads);
+  options.useThreads(threads);
 }
 
-std::optional<std::uint32_t> readSeed(OptionReader& reader) {
+// The smoothness term and the label orders. Lambda is taken per unit of
+// correlation, as the command line takes it.
+void readOptimizerOptions(OptionReader& reader, OptimizerOptions& optimizer) {
+  const StereoFieldNames& names = kPythonFieldNames;
+  reader.read("smooth_exponent", optimizer.smoothExponent);
+  int smoothMax = static_cast<int>(optimizer.smoothMax);
+  reader.read(names.optimizer.smoothMax, smoothMax);
+  optimizer.smoothMax = static_cast<float>(smoothMax);
+  float lambda = kDefaultLambda;
+  reader.read(names.optimizer.lambda, lambda);
+  optimizer.lambda = smoothnessWeightOf(lambda);
   const py::object seed = reader.take("seed");
-  if (seed.is_none()) return std::nullopt;
+  if (seed.is_none()) return;
   if (!py::isinstance<py::int_>(seed) || py::isinstance<py::bool_>(seed)) {
     raiseTypeError("seed must be an integer or None");
   }
@@ -130,123 +141,127 @@ std::optional<std::uint32_t> readSeed(OptionReader& reader) {
   if (value < 0 || value > 0xFFFFFFFFLL) {
     raiseValueError("seed is " + std::to_string(value) + "; it must be 0 .. 4294967295");
   }
-  return static_cast<std::uint32_t>(value);
+  optimizer.seed = static_cast<std::uint32_t>(value);
 }
 
 // lr_check: False/None (off), True (threshold 1 px, as the command line's
 // bare --lr-check), or a threshold in pixels; fill: True/False; median: a
-// radius or None. Their values are judged by RefinementOptions::check().
-RefinementOptions readRefinement(OptionReader& reader) {
-  RefinementOptions refinement;
-  const py::object value = reader.take("lr_check");
+// radius or None. Their values are judged by the run's check.
+void readRefinement(OptionReader& reader, StereoOptions& options) {
+  const StereoFieldNames& names = kPythonFieldNames;
+  const py::object value = reader.take(names.leftRightThreshold);
   if (py::isinstance<py::bool_>(value)) {
-    refinement.lrCheck = value.cast<bool>();
+    if (value.cast<bool>()) options.leftRightThreshold = 1.0;
   } else if (!value.is_none()) {
     if (!(py::isinstance<py::float_>(value) || py::isinstance<py::int_>(value))) {
       raiseTypeError("lr_check must be True, False or a threshold in pixels");
     }
-    refinement.lrCheck = true;
-    refinement.lrThreshold = value.cast<double>();
+    options.leftRightThreshold = value.cast<double>();
   }
-  reader.read("fill", refinement.fill);
-  const py::object median = reader.take("median");
+  reader.read(names.fill, options.fill);
+  const py::object median = reader.take(names.medianRadius);
   if (!median.is_none()) {
     int radius = 0;
-    reader.read("median", radius);
-    refinement.medianRadius = radius;
+    reader.read(names.medianRadius, radius);
+    options.medianRadius = radius;
   }
-  return refinement;
 }
 
 // The pair and the call's progress: the last options both runs read
 // (`rgb`, `progress`), then the check that no other option was given, then
-// the two images.
-struct PairCall {
-  cv::Mat left, right;
-  py::object progress;
-};
-
-PairCall readPair(OptionReader& reader, py::handle left, py::handle right) {
+// the two images, into the request.
+py::object readPair(OptionReader& reader, py::handle left, py::handle right, StereoRequest& request) {
   bool rgb = false;
   reader.read("rgb", rgb);
-  PairCall call{{}, {}, reader.take("progress")};
+  py::object progress = reader.take("progress");
   reader.refuseUnknown();
-  if (!call.progress.is_none() && !PyCallable_Check(call.progress.ptr())) {
-    raiseTypeError("progress must be callable or None");
-  }
-  call.left = colourImage(left, "left", rgb);
-  call.right = colourImage(right, "right", rgb);
-  return call;
+  if (!progress.is_none() && !PyCallable_Check(progress.ptr())) raiseTypeError("progress must be callable or None");
+  request.left = colourImage(left, "left", rgb);
+  request.right = colourImage(right, "right", rgb);
+  request.fieldNames = kPythonFieldNames;
+  return progress;
 }
 
-py::dict compute(py::handle left, py::handle right, py::kwargs options) {
-  OptionReader reader(std::move(options), "compute");
-  StereoCall call;
-  readMatcherOptions(reader, call.params, call.logChromWeight, call.threads);
-  reader.read("smooth_exponent", call.params.smoothExponent);
-  reader.read("smooth_max", call.params.smoothMax);
-  reader.read("lambda_", call.params.lambda);
-  call.seed = readSeed(reader);
-  reader.read("subpixel", call.subpixel);
-  call.refinement = readRefinement(reader);
-  reader.read("return_cost", call.keepCosts);
-  const PairCall pair = readPair(reader, left, right);
-  const cv::Mat& leftImage = pair.left;
-  const cv::Mat& rightImage = pair.right;
-  ProgressRelay relay(pair.progress);
-  if (relay.active()) {
-    call.progress = [&relay](const char* stage, int done, int total) { relay.report(stage, done, total); };
-  }
-  std::optional<Expected<StereoCallResult>> outcome;
+// The run's progress as the callable hears it: (stage, done, total) with
+// stage "cost_volume", "optimize", "right_cost_volume" or "right_optimize".
+StereoProgress progressFor(ProgressRelay& relay) {
+  StereoProgress progress;
+  if (!relay.active()) return progress;
+  progress.onRow = [&relay](StereoView view, int done, int height) {
+    relay.report(view == StereoView::Left ? "cost_volume" : "right_cost_volume", done, height);
+  };
+  progress.onPass = [&relay](StereoView view, int pass, double, double) {
+    relay.report(view == StereoView::Left ? "optimize" : "right_optimize", pass, kOptimizerPasses);
+  };
+  return progress;
+}
+
+// Runs the request with the interpreter lock released, reporting to the
+// callable; raises the callable's exception, or the run's Error.
+StereoResult runUnlocked(StereoRequest& request, const py::object& callable) {
+  ProgressRelay relay(callable);
+  request.progress = progressFor(relay);
+  std::optional<Expected<StereoResult>> outcome;
   {
     py::gil_scoped_release unlocked;
-    outcome.emplace(runStereoCall(leftImage, rightImage, call));
+    outcome.emplace(runStereo(request));
   }
   relay.raiseIfFailed();
   if (!*outcome) raise(outcome->error());
-  const StereoCallResult& run = **outcome;
-  const int height = leftImage.rows, width = leftImage.cols;
+  return std::move(**outcome);
+}
 
-  py::dict seconds;
-  seconds["cost_volume"] = run.costSeconds;
-  seconds["flatten"] = run.flattenSeconds;
-  seconds["optimize"] = run.optimizeSeconds;
-  seconds["passes"] = run.passSeconds;
-  if (call.refinement.lrCheck) seconds["lr_check"] = run.lrSeconds;
-  if (call.subpixel) seconds["subpixel"] = run.subpixelSeconds;
-  if (call.refinement.fill) seconds["fill"] = run.fillSeconds;
-  if (call.refinement.medianRadius) seconds["median"] = run.medianSeconds;
+// A JSON value of the shared report code as the Python object it stands for.
+py::object fromJson(const nlohmann::json& value) { return py::module_::import("json").attr("loads")(value.dump()); }
+
+// The seconds of each stage that ran.
+py::dict secondsOf(const StereoResult& run, const StereoOptions& options) {
+  py::dict seconds = fromJson(stageSeconds(run.left));
+  if (options.leftRightThreshold) seconds["lr_check"] = run.leftRightSeconds;
+  if (options.subpixel) seconds["subpixel"] = run.subpixelSeconds;
+  if (options.fill) seconds["fill"] = run.fillSeconds;
+  if (options.medianRadius) seconds["median"] = run.medianSeconds;
+  return seconds;
+}
+
+py::dict compute(py::handle left, py::handle right, py::kwargs kwargs) {
+  OptionReader reader(std::move(kwargs), "compute");
+  StereoRequest request;
+  StereoOptions& options = request.options;
+  readMatcherOptions(reader, options);
+  readOptimizerOptions(reader, options.optimizer);
+  reader.read("subpixel", options.subpixel);
+  readRefinement(reader, options);
+  reader.read("return_cost", options.keepCosts);
+  const py::object progress = readPair(reader, left, right, request);
+  StereoResult run = runUnlocked(request, progress);
+  const int height = run.height, width = run.width;
+  // Unknown is NaN in NumPy's world; the map files keep +inf.
+  run.disparity.forEach<float>([](float& d, const int*) {
+    if (!std::isfinite(d)) d = std::numeric_limits<float>::quiet_NaN();
+  });
   py::dict result;
   result["disparity"] = toArray(run.disparity);
-  result["labels"] = toArray(run.labels, height, width);
-  result["energies"] = run.passEnergies;
-  result["seconds"] = seconds;
-  result["confidence"] = call.refinement.lrCheck ? py::object(toBoolArray(run.consistent, height, width)) : py::none();
-  result["cost"] =
-      call.keepCosts ? py::object(toArray(run.costs, height, width, call.params.disparityRange)) : py::none();
+  result["labels"] = toArray(run.left.labels, height, width);
+  result["energies"] = run.left.passEnergies;
+  result["seconds"] = secondsOf(run, options);
+  result["confidence"] =
+      options.leftRightThreshold ? py::object(toBoolArray(run.consistent, height, width)) : py::none();
+  result["cost"] = options.keepCosts
+                       ? py::object(toArray(run.left.costs, height, width, options.matcher.disparityRange))
+                       : py::none();
   return result;
 }
 
-py::array_t<float> costVolume(py::handle left, py::handle right, py::kwargs options) {
-  OptionReader reader(std::move(options), "cost_volume");
-  StereoParams params;
-  std::optional<float> logChromWeight;
-  int threads = 0;
-  readMatcherOptions(reader, params, logChromWeight, threads);
-  const PairCall pair = readPair(reader, left, right);
-  const cv::Mat& leftImage = pair.left;
-  const cv::Mat& rightImage = pair.right;
-  ProgressRelay relay(pair.progress);
-  std::function<void(int, int)> onRow;
-  if (relay.active()) onRow = [&relay](int done, int total) { relay.report("cost_volume", done, total); };
-  std::optional<Expected<std::vector<float>>> outcome;
-  {
-    py::gil_scoped_release unlocked;
-    outcome.emplace(computeCostsOnly(leftImage, rightImage, params, logChromWeight, threads, onRow));
-  }
-  relay.raiseIfFailed();
-  if (!*outcome) raise(outcome->error());
-  return toArray(**outcome, leftImage.rows, leftImage.cols, params.disparityRange);
+// The matcher's costs through the same route as a run, stopped after them.
+py::array_t<float> costVolume(py::handle left, py::handle right, py::kwargs kwargs) {
+  OptionReader reader(std::move(kwargs), "cost_volume");
+  StereoRequest request;
+  readMatcherOptions(reader, request.options);
+  request.options.costsOnly = true;
+  const py::object progress = readPair(reader, left, right, request);
+  const StereoResult run = runUnlocked(request, progress);
+  return toArray(run.left.costs, run.height, run.width, request.options.matcher.disparityRange);
 }
 
 py::dict evaluate(py::handle disparity, py::handle truth, py::handle mask, double scale) {
@@ -254,18 +269,9 @@ py::dict evaluate(py::handle disparity, py::handle truth, py::handle mask, doubl
   const cv::Mat truthImage = truthMap(truth, "truth");
   const cv::Mat maskMat = mask.is_none() ? cv::Mat() : maskImage(mask, "mask");
   if (!(scale > 0) || !std::isfinite(scale)) raiseValueError("scale must be a positive number of values per pixel");
-  DisparityScore score;
-  std::string error;
-  if (!evaluateDisparity(result, truthImage, maskMat, {scale, 0, 1.0}, score, error)) raiseValueError(error);
-  py::dict out;
-  out["evaluated"] = score.evaluated;
-  out["unknown"] = score.invalid;
-  out["bad_0.5"] = score.badOver05;
-  out["bad_1"] = score.badOver1;
-  out["bad_2"] = score.badOver2;
-  out["bad_4"] = score.badOver4;
-  out["mean_abs_error"] = score.meanError;
-  return out;
+  const Expected<DisparityScore> scored = evaluateDisparity(result, truthImage, maskMat, {scale, 0, 1.0});
+  if (!scored) raise(scored.error());
+  return fromJson(scoreJson(*scored));
 }
 
 std::string pathText(py::handle path) { return py::module_::import("os").attr("fspath")(path).cast<std::string>(); }
@@ -340,10 +346,10 @@ void writeImage(py::handle path, py::handle object) {
 // The batch manifest, read by the command line's own rules: one dict per pair
 // with its name, the arguments of its orbelt-cli run and the mask scored.
 py::list batchManifest(const std::string& path, const std::string& outFolder) {
-  std::vector<BatchPair> pairs;
-  if (std::string bad = readBatchManifest(path, outFolder, pairs); !bad.empty()) raise(invalidInput(bad));
+  const Expected<std::vector<BatchPair>> pairs = readBatchManifest(path, outFolder);
+  if (!pairs) raise(invalidInput(pairs.error().message));
   py::list out;
-  for (const BatchPair& pair : pairs) {
+  for (const BatchPair& pair : *pairs) {
     py::dict entry;
     entry["name"] = pair.name;
     entry["args"] = pair.args;
@@ -398,23 +404,24 @@ PYBIND11_MODULE(_orbelt, module) {
              py::arg("manifest"), py::arg("shard"),
              "The summary table orbelt-cli batch writes, from (status, run summary) per pair.");
   module.attr("defaults") = [] {
-    const StereoParams p;
+    const StereoOptions options;
+    const MatcherOptions& matcher = options.matcher;
     py::dict d;
-    d["half_win_size"] = p.halfWinSize;
-    d["sigma_s"] = p.sigmaS;
-    d["sigma_p"] = p.sigmaP;
-    d["base_disparity"] = p.baseDisparity;
-    d["disparity_range"] = p.disparityRange;
-    d["smooth_exponent"] = p.smoothExponent;
-    d["smooth_max"] = p.smoothMax;
-    d["lambda_"] = p.lambda;
-    d["color_mode"] = p.colorMode == ColorMode::Rgb ? "rgb" : "logchrom";
+    d["half_win_size"] = matcher.halfWinSize;
+    d["sigma_s"] = matcher.colorSigma;
+    d["sigma_p"] = matcher.spatialSigma;
+    d["base_disparity"] = matcher.baseDisparity;
+    d["disparity_range"] = matcher.disparityRange;
+    d["smooth_exponent"] = options.optimizer.smoothExponent;
+    d["smooth_max"] = static_cast<int>(options.optimizer.smoothMax);
+    d["lambda_"] = kDefaultLambda;
+    d["color_mode"] = "logchrom";
     d["log_chrom_weight"] = py::none();
     d["seed"] = py::none();
-    d["threads"] = 0;
-    d["subpixel"] = false;
+    d["threads"] = matcher.threadCount;
+    d["subpixel"] = options.subpixel;
     d["lr_check"] = false;
-    d["fill"] = false;
+    d["fill"] = options.fill;
     d["median"] = py::none();
     return d;
   }();

@@ -79,11 +79,9 @@ struct MatcherRunResult {
 inline MatcherRunResult runMatcher(const StereoPair& pair, const MatcherRunSettings& s) {
   MatcherRunResult result;
   result.volume = CostVolume(pair.ref.cols, pair.ref.rows, s.labels);
-  cv::Mat preview(pair.ref.rows, pair.ref.cols, CV_8UC1, cv::Scalar(0));
-  AnccMatcher matcher(result.volume, pair.ref, pair.target, preview);
+  AnccMatcher matcher(result.volume, pair.ref, pair.target);
   matcher.options.baseDisparity = 0;
   matcher.options.disparityRange = s.labels;
-  matcher.options.displayLevel = 1;
   matcher.options.halfWinSize = s.halfWinSize;
   matcher.options.spatialSigma = s.spatialSigma;
   matcher.options.colorSigma = s.colorSigma;

@@ -3,9 +3,8 @@
 // scores each pixel's cheapest label (winner-take-all) against the ground
 // truth: bad-pixel rate at threshold 1 over the nonocc mask where one exists.
 //
-// The label argmin is read from the cost volume for every pixel, not from the
-// preview bytes, so the preview's undrawn outer frame does not count against
-// the matcher and grey-value wrap cannot occur.
+// The label argmin is read from the cost volume for every pixel, the frame
+// included, and scored as a disparity, so no grey value can wrap.
 //
 //   orbelt-wta-eval [--threads N]
 #include <cstdio>
@@ -15,7 +14,7 @@
 
 #include "BenchSupport.h"
 #include "DisparityEvaluation.h"
-#include "ancc/WinnerPreview.h"
+#include "ancc/WinnerLabel.h"
 
 using namespace orbelt;
 using namespace orbelt::bench;
@@ -69,13 +68,12 @@ int main(int argc, char** argv) {
           disparity.at<float>(y, x) = float(winnerLabel(run.volume.cell(x, y), set.labels));
       EvaluationOptions options;
       options.groundTruthScale = set.scale;
-      DisparityScore score;
-      std::string error;
-      if (!evaluateDisparity(disparity, truth, mask, options, score, error)) {
-        std::fprintf(stderr, "%s: %s\n", set.name, error.c_str());
+      const Expected<DisparityScore> score = evaluateDisparity(disparity, truth, mask, options);
+      if (!score) {
+        std::fprintf(stderr, "%s: %s\n", set.name, score.error().message.c_str());
         return 1;
       }
-      rates[mode] = score.badOver1;
+      rates[mode] = score->badOver1;
     }
     std::printf("%-9s %6d %10s %12.2f %12.2f\n", set.name, set.labels, maskName.c_str(), rates[0], rates[1]);
     ++scored;

@@ -69,16 +69,16 @@
 #include "mrf/AlphaExpansion.h"
 
 // The matcher's costs of a pair are computed by the program that compares
-// (always this tree's build) and handed to both builds' runs as a file, so
-// that a reference build needs nothing but the optimizer from its commit.
-#if __has_include("io/ImageFile.h")
+// (always this tree's build, through the run's own route) and handed to both
+// builds' runs as a file, so that a reference build needs nothing but the
+// optimizer from its commit.
+#if __has_include("pipeline/Matcher.h")
 #define ORBELT_BENCH_COMPUTES_PAIR_COSTS 1
 #include <opencv2/imgproc.hpp>
 
-#include "ancc/CostVolume.h"
+#include "app/StereoParams.h"
 #include "io/ImageFile.h"
-#include "pipeline/DisparityPipeline.h"
-#include "pipeline/StereoParams.h"
+#include "pipeline/RunStereo.h"
 #endif
 
 namespace {
@@ -207,17 +207,16 @@ std::vector<float> pairCosts(const std::string& name, int scale, int upscale, in
   width = ref.cols;
   height = ref.rows;
   labels = params.disparityRange;
-  orbelt::CostVolume volume(width, height, labels);
-  cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
-  orbelt::MatcherOptions matcher = orbelt::stereoOptionsFor(params).matcher;
-  matcher.threadCount = 2;
-  const auto start = std::chrono::steady_clock::now();
-  const orbelt::Status costs = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, matcher, {});
-  seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  orbelt::StereoRequest request;
+  request.left = ref;
+  request.right = target;
+  request.options = orbelt::stereoOptionsFor(params);
+  request.options.costsOnly = true;
+  request.options.useThreads(2);
+  orbelt::Expected<orbelt::StereoResult> costs = orbelt::runStereo(request);
   if (!costs) refuse(name + ": " + costs.error().summary());
-  std::vector<float> flat(static_cast<std::size_t>(width) * height * labels);
-  volume.copyRowMajor(flat.data());
-  return flat;
+  seconds = costs->left.costSeconds;
+  return std::move(costs->left.costs);
 }
 
 // Writes costs as a float32 .npy of shape (height, width, labels).

@@ -38,7 +38,7 @@
 #include "eval/MiddleburySet.h"
 #include "io/AtomicFile.h"
 #include "io/DisparityMapFiles.h"
-#include "pipeline/DisparityPipeline.h"
+#include "pipeline/RunStereo.h"
 #include "platform/Timing.h"
 #include "postprocess/BackgroundFill.h"
 #include "postprocess/FloatDisparity.h"
@@ -77,17 +77,24 @@ struct Scene {
 };
 
 void score(const cv::Mat& disparity, const Scene& scene, MethodResult& out) {
-  DisparityScore asIs, filled;
-  if (!evaluateDisparity(disparity, scene.truth, scene.mask, {scene.scale, 0}, asIs, out.error)) return;
+  const Expected<DisparityScore> asIs = evaluateDisparity(disparity, scene.truth, scene.mask, {scene.scale, 0});
+  if (!asIs) {
+    out.error = asIs.error().message;
+    return;
+  }
   cv::Mat fillable = disparity.clone();
   if (const auto fill = fillFromBackground(fillable); !fill) {
     out.error = fill.error().message;
     return;
   }
-  if (!evaluateDisparity(fillable, scene.truth, scene.mask, {scene.scale, 0}, filled, out.error)) return;
-  out.bad1 = asIs.badOver1;
-  out.bad1Filled = filled.badOver1;
-  out.unknown = asIs.evaluated ? 100.0 * double(asIs.invalid) / double(asIs.evaluated) : 0.0;
+  const Expected<DisparityScore> filled = evaluateDisparity(fillable, scene.truth, scene.mask, {scene.scale, 0});
+  if (!filled) {
+    out.error = filled.error().message;
+    return;
+  }
+  out.bad1 = asIs->badOver1;
+  out.bad1Filled = filled->badOver1;
+  out.unknown = asIs->evaluated ? 100.0 * double(asIs->invalid) / double(asIs->evaluated) : 0.0;
 }
 
 MethodResult timedPeer(const std::function<cv::Mat()>& run, const Scene& scene) {
@@ -105,19 +112,24 @@ struct OrbeltRun {
   double seconds = 0;
 };
 
-OrbeltRun runOrbelt(const cv::Mat& reference, const cv::Mat& target, int labels, ColorMode mode, std::uint32_t seed,
+// Which of the matcher's two signals a run compares windows on.
+enum class Signal { LogChrom, Rgb };
+
+OrbeltRun runOrbelt(const cv::Mat& reference, const cv::Mat& target, int labels, Signal signal, std::uint32_t seed,
                     int threads) {
-  StereoParams params;
-  params.disparityRange = labels;
-  params.colorMode = mode;
-  DisparityOptions options;
-  options.threadCount = threads;
+  StereoRequest request;
+  request.left = reference;
+  request.right = target;
+  request.options.matcher.disparityRange = labels;
+  request.options.matcher.logChromWeight = signal == Signal::LogChrom ? 1.0f : 0.0f;
+  request.options.optimizer.seed = seed;
+  request.options.useThreads(threads);
   OrbeltRun run;
   const auto start = SteadyClock::now();
-  Expected<DisparityResult> computed = computeDisparity(reference, target, params, defaultEngines(seed), options);
+  Expected<StereoResult> computed = runStereo(request);
   run.seconds = secondsSince(start);
   if (computed) {
-    run.result = std::move(computed).value();
+    run.result = std::move(computed->left);
   } else {
     run.error = computed.error().summary();
   }
@@ -131,7 +143,12 @@ MethodResult scoreOrbelt(const OrbeltRun& run, const Scene& scene) {
     out.error = run.error;
     return out;
   }
-  score(floatDisparity(run.result.labels, run.result.width, run.result.height, 0), scene, out);
+  const Expected<cv::Mat> disparity = floatDisparity(run.result.labels, run.result.width, run.result.height, 0);
+  if (!disparity) {
+    out.error = disparity.error().message;
+    return out;
+  }
+  score(*disparity, scene, out);
   return out;
 }
 
@@ -146,16 +163,19 @@ MethodResult refineOrbelt(const OrbeltRun& leftRun, const Scene& scene, std::uin
   const int width = leftRun.result.width, height = leftRun.result.height;
   const auto start = SteadyClock::now();
   const MirroredPair mirrored = mirroredPairForRightView(scene.left, scene.right);
-  const OrbeltRun rightRun =
-      runOrbelt(mirrored.reference, mirrored.target, scene.labels, ColorMode::Rgb, seed, threads);
+  const OrbeltRun rightRun = runOrbelt(mirrored.reference, mirrored.target, scene.labels, Signal::Rgb, seed, threads);
   if (!rightRun.error.empty()) {
     out.error = rightRun.error;
     return out;
   }
   const double rightViewSeconds = secondsSince(start);
-  const std::vector<int> rightLabels = mirrorLabels(rightRun.result.labels, width, height);
+  const Expected<std::vector<int>> rightLabels = mirrorLabels(rightRun.result.labels, width, height);
+  if (!rightLabels) {
+    out.error = rightLabels.error().message;
+    return out;
+  }
   const Expected<RefinedMap> refined = refineDisparityMap(
-      leftRun.result.labels, &rightLabels, width, height, 0, nullptr, scene.left,
+      leftRun.result.labels, &*rightLabels, width, height, 0, nullptr, scene.left,
       {.lrCheck = true, .lrThreshold = kRefinedLrThreshold, .fill = true, .medianRadius = kRefinedMedianRadius});
   if (!refined) {
     out.error = refined.error().message;
@@ -306,10 +326,10 @@ int main(int argc, char** argv) {
       for (const std::string& m : kMethods) results[m].error = "not run";
       if (wanted("orbelt_logchrom")) {
         results["orbelt_logchrom"] =
-            scoreOrbelt(runOrbelt(scene.left, scene.right, scene.labels, ColorMode::LogChrom, seed, threads), scene);
+            scoreOrbelt(runOrbelt(scene.left, scene.right, scene.labels, Signal::LogChrom, seed, threads), scene);
       }
       if (wanted("orbelt_rgb") || wanted("orbelt_refined")) {
-        const OrbeltRun rgb = runOrbelt(scene.left, scene.right, scene.labels, ColorMode::Rgb, seed, threads);
+        const OrbeltRun rgb = runOrbelt(scene.left, scene.right, scene.labels, Signal::Rgb, seed, threads);
         if (wanted("orbelt_rgb")) results["orbelt_rgb"] = scoreOrbelt(rgb, scene);
         if (wanted("orbelt_refined")) results["orbelt_refined"] = refineOrbelt(rgb, scene, seed, threads);
       }

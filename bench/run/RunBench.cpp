@@ -1,5 +1,5 @@
 // orbelt-run-bench: the whole run at the dialog's defaults (ANCC costs, then
-// ten optimizer passes; computeDisparity with the real engines) on the
+// ten optimizer passes; runStereo with the real engines) on the
 // default pair, and on Middlebury Teddy and Cones when the public data is
 // present, with OpenCV's semi-global block matcher (StereoSGBM) on the same
 // pair for scale.
@@ -8,8 +8,8 @@
 // resident memory (VmHWM) is its own:
 //  - floor: loads the pair and does nothing else (libraries, the images);
 //  - run: the whole run;
-//  - matcher: the cost stage alone (cost volume, working images, window
-//    caches);
+//  - matcher: the cost stage alone, through the run's Matcher (cost volume,
+//    working images, window caches);
 //  - optimizer: ten passes alone on a flat cost array of the run's size
 //    (the flat copy and the optimizer's own arrays);
 //  - sgbm: StereoSGBM at numDisparities = the range rounded up to 16,
@@ -57,8 +57,11 @@
 #include "ancc/CostVolume.h"
 #include "io/ImageFile.h"
 #include "mrf/AlphaExpansion.h"
-#include "pipeline/DisparityPipeline.h"
-#include "pipeline/StereoParams.h"
+#include "app/StereoParams.h"
+#include "pipeline/ColorCheck.h"
+#include "pipeline/Matcher.h"
+#include "pipeline/RunStereo.h"
+#include "platform/AvailableMemory.h"
 #include "platform/Timing.h"
 
 namespace {
@@ -141,6 +144,14 @@ orbelt::StereoParams dialogDefaults() {
   return params;
 }
 
+// The run of the dialog's parameters with the bench's seed and threads.
+orbelt::StereoOptions benchOptions(std::uint32_t seed, int threads) {
+  orbelt::StereoOptions options = orbelt::stereoOptionsFor(dialogDefaults());
+  options.optimizer.seed = seed;
+  options.useThreads(threads);
+  return options;
+}
+
 bool loadPair(const PairFiles& files, cv::Mat& ref, cv::Mat& target) {
   const auto load = [](const std::string& path, const char* role, cv::Mat& image) {
     orbelt::Expected<cv::Mat> loaded = orbelt::loadInputImage(path, role);
@@ -202,26 +213,27 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
   const Figures run = inChild([&] {
     cv::Mat ref, target;
     if (!loadPair(files, ref, target)) return Figures{};
-    orbelt::DisparityOptions options;
-    options.threadCount = threads;
+    orbelt::StereoRequest request;
+    request.left = ref;
+    request.right = target;
+    request.options = benchOptions(seed, threads);
     // The CPU time of each stage, read at the stage boundaries the run reports.
     // The optimizer's share runs from the cost volume's last row to the end,
     // so it includes the flat copy (a few hundredths of a second).
     double cpuAtStart = orbelt::processCpuSeconds();
     double cpuAtCostEnd = 0.0;
-    options.onRow = [&](int rowsDone, int rows) {
+    request.progress.onRow = [&](orbelt::StereoView, int rowsDone, int rows) {
       if (rowsDone == rows) cpuAtCostEnd = orbelt::processCpuSeconds();
     };
     cpuAtStart = orbelt::processCpuSeconds();
-    const orbelt::Expected<orbelt::DisparityResult> computed =
-        orbelt::computeDisparity(ref, target, params, orbelt::defaultEngines(seed), options);
+    const orbelt::Expected<orbelt::StereoResult> computed = orbelt::runStereo(request);
     const double costCpu = cpuAtCostEnd - cpuAtStart;
     const double optimizerCpu = orbelt::processCpuSeconds() - cpuAtCostEnd;
     if (!computed) {
       std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), computed.error().summary().c_str());
       return Figures{};
     }
-    const orbelt::DisparityResult& result = *computed;
+    const orbelt::DisparityResult& result = computed->left;
     Figures passes;
     for (std::size_t k = 0; k < result.passSeconds.size(); ++k) {
       passes.emplace_back("pass" + std::to_string(k + 1), result.passSeconds[k]);
@@ -241,11 +253,8 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
   const Figures matcher = inChild([&] {
     cv::Mat ref, target;
     if (!loadPair(files, ref, target)) return Figures{};
-    orbelt::CostVolume volume(width, height, range);
-    cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
-    orbelt::MatcherOptions matcher = orbelt::stereoOptionsFor(params).matcher;
-    matcher.threadCount = threads;
-    const orbelt::Status costs = orbelt::defaultEngines().computeCosts(volume, ref, target, preview, matcher, {});
+    const orbelt::Expected<orbelt::CostVolume> costs = orbelt::createAnccMatcher()->compute(
+        ref, target, benchOptions(seed, threads).matcher, orbelt::availableMemoryBytes(), {}, orbelt::StereoView::Left);
     if (!costs) {
       std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), costs.error().summary().c_str());
       return Figures{};
@@ -351,14 +360,17 @@ int benchLargePair(const PairFiles& files, int threads, std::uint32_t seed) {
   const Figures run = inChild([&] {
     cv::Mat ref, target;
     if (!loadPair(files, ref, target)) return Figures{};
-    orbelt::DisparityOptions options;
-    options.threadCount = threads;
-    const orbelt::Expected<orbelt::DisparityResult> computed =
-        orbelt::computeDisparity(ref, target, params, orbelt::defaultEngines(seed), options);
-    if (!computed) {
-      std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), computed.error().summary().c_str());
+    orbelt::StereoRequest request;
+    request.left = ref;
+    request.right = target;
+    request.options = benchOptions(seed, threads);
+    request.options.matcher.disparityRange = params.disparityRange;
+    const orbelt::Expected<orbelt::StereoResult> run = orbelt::runStereo(request);
+    if (!run) {
+      std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), run.error().summary().c_str());
       return Figures{};
     }
+    const orbelt::DisparityResult* computed = &run->left;
     Figures figures{{"costSeconds", computed->costSeconds},
                     {"flattenSeconds", computed->flattenSeconds},
                     {"optimizeSeconds", computed->optimizeSeconds},

@@ -10,12 +10,11 @@
 #include "platform/Error.h"
 #include "platform/Expected.h"
 
-// A run: its options and its one entry point, the dialog's parameters, the
-// pipeline and its engines.
-#include "pipeline/DisparityPipeline.h"
+// A run: its options, its one entry point and the engines behind it.
+#include "pipeline/Labeller.h"
+#include "pipeline/Matcher.h"
 #include "pipeline/RunStereo.h"
 #include "pipeline/StereoOptions.h"
-#include "pipeline/StereoParams.h"
 
 // After the optimizer: disparities from labels, the display grey, the
 // left-right check, sub-pixel refinement and the opt-in refinements.
@@ -34,6 +33,7 @@
 #include "io/ImageFile.h"
 #include "io/NpyFile.h"
 #include "io/PfmFile.h"
+#include "io/RunPaths.h"
 
 // Scoring against ground truth.
 #include "eval/DisparityEvaluation.h"

@@ -35,8 +35,9 @@ them; pass ``rgb=True`` for arrays from PIL or imageio.
 
 Errors are exceptions: a bad option or image raises ValueError (TypeError
 for an argument of the wrong type or an unknown option) with the command
-line's message, a run larger than memory MemoryError, an engine failure
-RuntimeError, a file that cannot be read or written OSError.
+line's message, naming the keyword ("sigma_s is 0; ..."), before any work;
+a run larger than memory MemoryError, an engine failure RuntimeError, a
+file that cannot be read or written OSError.
 
 The interpreter lock is released while a run works, so threads may run
 pairs at once.

@@ -118,6 +118,31 @@ TEST_F(OrbeltCli, ScoresAgainstAGroundTruth) {
   EXPECT_EQ(badPercent, 0.0) << run.out;
 }
 
+// The default pair at the dialog's defaults, as the README quotes it: its
+// share of pixels off by more than 1 px against the pair's ground truth, and
+// its mean error, stay within a small margin of what they measure now
+// (10.62 % and 3.168 px with --seed 1), and one thread or two write the same
+// files byte for byte.
+TEST_F(OrbeltCli, TheDefaultPairScoresAsMeasuredAndWritesTheSameFilesOnAnyThreadCount) {
+  for (const char* threads : {"1", "2"}) {
+    SCOPED_TRACE(::testing::Message() << "--threads " << threads);
+    const std::string t(threads);
+    const CliRun run = runCli(folder, "'" ORBELT_DATA_DIR "/Img0.png' '" ORBELT_DATA_DIR "/Img1.png' --seed 1 -q" +
+                                          (" --threads " + t + " -o out/map" + t + ".bmp --pfm out/d" + t + ".pfm") +
+                                          " --ground-truth '" ORBELT_DATA_DIR "/Img0-disparity.pfm'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto bad = run.out.find("bad pixels (error > 1 px): ");
+    const auto mean = run.out.find("mean absolute error ");
+    ASSERT_NE(bad, std::string::npos) << run.out;
+    ASSERT_NE(mean, std::string::npos) << run.out;
+    EXPECT_LE(std::stod(run.out.substr(bad + 27)), 11.0) << run.out;
+    EXPECT_LE(std::stod(run.out.substr(mean + 20)), 3.3) << run.out;
+  }
+  EXPECT_EQ(readText(folder.file("out/map1.bmp")), readText(folder.file("out/map2.bmp")));
+  EXPECT_EQ(readText(folder.file("out/d1.pfm")), readText(folder.file("out/d2.pfm")));
+  EXPECT_FALSE(readText(folder.file("out/d1.pfm")).empty());
+}
+
 TEST_F(OrbeltCli, RefusalsExplainThemselvesAndLeaveEarlierOutputAlone) {
   cv::imwrite(folder.file("grey0.png"), cv::Mat(16, 24, CV_8UC1, cv::Scalar(90)));
   cv::imwrite(folder.file("grey1.png"), cv::Mat(16, 24, CV_8UC1, cv::Scalar(80)));
@@ -131,16 +156,17 @@ TEST_F(OrbeltCli, RefusalsExplainThemselvesAndLeaveEarlierOutputAlone) {
       {"left.png data", 2, "Cannot read the target image \"data\": it is a folder"},
       {"grey0.png grey1.png", 255, "Input images should be color format !"},
       {"left.png data/Img1.png", 2, "both images of a pair must have the same size"},
-      {"left.png right.png --disparity-range 0", 2, "Disparity Range is 0; it must be 1 or more"},
-      {"left.png right.png --sigma-p 0", 2, "SigmaP is 0; it must be a finite number other than 0"},
+      // Each refusal names the option as the user typed it.
+      {"left.png right.png --disparity-range 0", 2, "--disparity-range is 0; it must be 1 or more"},
+      {"left.png right.png --sigma-p 0", 2, "--sigma-p is 0; it must be a finite number other than 0"},
       {"left.png right.png --color-mode lab", 2, "--color-mode"},
       {"left.png right.png --no-such-option", 2, "--no-such-option"},
       {"left.png right.png --disparity-range many", 2, "--disparity-range"},
       {"left.png right.png -o nowhere/map.bmp", 2, "its folder \"nowhere\" is not there"},
       {"left.png right.png --save-cost nowhere/c.npy", 2, "Cannot write the cost array \"nowhere/c.npy\""},
       {"left.png right.png --ground-truth none.pfm", 2, "Cannot read the float map \"none.pfm\""},
-      // The optimizer owns the exponent rule: its message, its status.
-      {"left.png right.png --smooth-exponent 3", 1, "Wrong exponent in setSmoothness()!"},
+      // The optimizer's exponent rule, judged before any work, with its message.
+      {"left.png right.png --smooth-exponent 3", 2, "Wrong exponent in setSmoothness()!"},
       {"left.png right.png --png16 out/d.png --base-disparity -1", 2, "cannot hold negative disparities"},
       {"left.png right.png --png16 out/d.png --disparity-range 300", 2, "holds disparities below 256"},
       {"left.png right.png --confidence out/c.png", 2, "--confidence needs --lr-check"},
@@ -152,9 +178,12 @@ TEST_F(OrbeltCli, RefusalsExplainThemselvesAndLeaveEarlierOutputAlone) {
       {"left.png right.png --mask left.png", 2, "--mask needs --ground-truth"},
       {"left.png right.png --ground-truth left.png", 2, "expected a .pfm or an 8/16-bit single-channel image"},
       {"left.png right.png --json nowhere/run.json", 2, "Cannot write the run summary"},
-      {"left.png right.png --log-chrom-weight 1.5", 2, "--log-chrom-weight 1.5: the weight must be from 0 to 1"},
-      {"left.png right.png --log-chrom-weight -0.25", 2, "--log-chrom-weight -0.25: the weight must be from 0 to 1"},
-      {"left.png right.png --log-chrom-weight nan", 2, "--log-chrom-weight nan: the weight must be from 0 to 1"},
+      {"left.png right.png --log-chrom-weight 1.5", 2, "--log-chrom-weight is 1.5; it must lie between 0"},
+      {"left.png right.png --log-chrom-weight -0.25", 2, "--log-chrom-weight is -0.25; it must lie between 0"},
+      {"left.png right.png --log-chrom-weight nan", 2, "--log-chrom-weight is nan; it must lie between 0"},
+      {"left.png right.png --log-chrom-weight 2 --color-mode rgb", 2, "--log-chrom-weight is 2; it must lie"},
+      {"left.png right.png --threads -1", 2, "--threads is -1; it must be 0 (one per hardware thread) or more"},
+      {"left.png right.png --lr-check -1", 2, "--lr-check is -1; the threshold must be a number of pixels"},
       {"left.png right.png --log-chrom-weight half", 2, "--log-chrom-weight"},
       {"left.png right.png --fill", 2, "--fill needs --lr-check"},
       {"left.png right.png --lr-check --median 0", 2,
@@ -212,6 +241,16 @@ TEST_F(OrbeltCli, HelpListsEveryParameterAndTheExitStatuses) {
   }
 }
 
+// help2man builds the manual page from --help and --version: the version
+// line must be the program's name and the project's version, and nothing else
+// may run (no map is written into the working folder).
+TEST_F(OrbeltCli, VersionPrintsTheProjectVersionAndRunsNothing) {
+  const CliRun run = runCli(folder, "--version -o out/map.bmp");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "orbelt-cli " ORBELT_PROJECT_VERSION "\n");
+  EXPECT_FALSE(std::filesystem::exists(folder.file("out/map.bmp")));
+}
+
 TEST_F(OrbeltCli, EveryOutputReadsBackWithAnIndependentReader) {
   const CliRun run = runCli(folder,
                             "left.png right.png -q -o out/map.png --pfm out/d.pfm --png16 out/d16.png "
@@ -255,7 +294,9 @@ TEST_F(OrbeltCli, EveryOutputReadsBackWithAnIndependentReader) {
   }
   EXPECT_GT(unknown, 0);     // at least the columns the right view cannot see
   EXPECT_GT(fractional, 0);  // sub-pixel refinement moved some pixels
-  EXPECT_GT(correct, 40 * 30 / 2);
+  // A clean shift: 1140 of the 1200 pixels measured within half a pixel of
+  // it (38 unknown); a few may move with the kernel's rounding, not more.
+  EXPECT_GE(correct, 1120);
 
   std::ifstream in(folder.file("out/run.json"));
   const nlohmann::json summary = nlohmann::json::parse(in);
@@ -438,7 +479,8 @@ TEST_F(OrbeltCli, BatchRunsEachPairInItsOwnProcessAndSummarisesThem) {
   EXPECT_EQ(csv.rfind("pair,status,seconds,mask,evaluated,unknown,bad_0.5,bad_1,bad_2,bad_4,mean_abs_error\n", 0), 0u)
       << csv;
   EXPECT_NE(csv.find("\ngood,0,"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("\nbroken,1,,,,,,,,,\n"), std::string::npos) << csv;
+  // Its exponent is refused before any work: a usage status.
+  EXPECT_NE(csv.find("\nbroken,2,,,,,,,,,\n"), std::string::npos) << csv;
   EXPECT_NE(readText(folder.file("out/broken.log")).find("Wrong exponent"), std::string::npos);
   EXPECT_EQ(testing::errorText(readPfm(folder.file("out/good.pfm"))), "");
 

@@ -34,11 +34,14 @@ TEST(OutputPlan, RefusesEachKindOfUnwritablePlan) {
        "would both be written to"},
   };
   for (const auto& c : cases) {
-    const std::string message = checkOutputPlan(c.plan);
+    const Status checked = checkOutputPlan(c.plan);
     if (*c.message == '\0') {
-      EXPECT_EQ(message, "") << c.plan[0].path;
+      EXPECT_TRUE(checked) << c.plan[0].path << ": " << checked.error().message;
     } else {
-      EXPECT_NE(message.find(c.message), std::string::npos) << c.plan[0].path << ": " << message;
+      ASSERT_FALSE(checked) << c.plan[0].path;
+      EXPECT_EQ(checked.error().kind, ErrorKind::InvalidInput);
+      EXPECT_NE(checked.error().message.find(c.message), std::string::npos)
+          << c.plan[0].path << ": " << checked.error().message;
     }
   }
 }

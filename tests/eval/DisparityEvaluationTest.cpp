@@ -20,9 +20,9 @@ TEST(DisparityEvaluation, CountsErrorsAboveEachThreshold) {
   // Errors 0, 0.4, 0.6, 1.5 | 2.5, 3, -1 (NaN), unknown.
   const float nan = NAN;
   const cv::Mat disparity = (cv::Mat_<float>(2, 4) << 2.0f, 2.4f, 1.4f, 3.5f, 4.5f, -1.0f, nan, 100.0f);
-  DisparityScore s;
-  std::string error;
-  ASSERT_TRUE(evaluateDisparity(disparity, truthOfTwo(), cv::Mat(), {4.0, 0}, s, error)) << error;
+  const Expected<DisparityScore> scored = evaluateDisparity(disparity, truthOfTwo(), cv::Mat(), {4.0, 0});
+  ASSERT_TRUE(scored) << scored.error().message;
+  const DisparityScore& s = *scored;
   EXPECT_EQ(s.evaluated, 7);
   EXPECT_EQ(s.invalid, 1);
   EXPECT_NEAR(s.badOver05, 100.0 * 5 / 7, 1e-9);  // 0.6, 1.5, 2.5, 3 and the NaN
@@ -36,15 +36,17 @@ TEST(DisparityEvaluation, FloatTruthSkipsNonFiniteValuesAndIsScaledToo) {
   const float inf = std::numeric_limits<float>::infinity();
   const cv::Mat truth = (cv::Mat_<float>(1, 4) << 10.0f, 10.0f, inf, NAN);
   const cv::Mat disparity = (cv::Mat_<float>(1, 4) << 10.0f, 12.5f, 1.0f, 1.0f);
-  DisparityScore s;
-  std::string error;
-  ASSERT_TRUE(evaluateDisparity(disparity, truth, cv::Mat(), {1.0, 0}, s, error)) << error;
+  Expected<DisparityScore> scored = evaluateDisparity(disparity, truth, cv::Mat(), {1.0, 0});
+  ASSERT_TRUE(scored) << scored.error().message;
+  DisparityScore s = *scored;
   EXPECT_EQ(s.evaluated, 2);
   EXPECT_NEAR(s.badOver2, 50.0, 1e-9);
   EXPECT_NEAR(s.badOver4, 0.0, 1e-9);
   EXPECT_NEAR(s.meanError, 1.25, 1e-9);
   // Scale 2: the truth means disparity 5, so both are off by 5 or more.
-  ASSERT_TRUE(evaluateDisparity(disparity, truth, cv::Mat(), {2.0, 0}, s, error)) << error;
+  scored = evaluateDisparity(disparity, truth, cv::Mat(), {2.0, 0});
+  ASSERT_TRUE(scored) << scored.error().message;
+  s = *scored;
   EXPECT_NEAR(s.badOver4, 100.0, 1e-9);
 }
 
@@ -56,9 +58,9 @@ TEST(DisparityEvaluation, MaskAndBorderLeavePixelsOut) {
   const cv::Mat truth(4, 5, CV_16UC1, cv::Scalar(32));  // 16-bit, scale 16
   cv::Mat mask(4, 5, CV_8UC1, cv::Scalar(255));
   mask.at<uchar>(2, 2) = 128;  // anything but 255 is left out
-  DisparityScore s;
-  std::string error;
-  ASSERT_TRUE(evaluateDisparity(disparity, truth, mask, {16.0, 1}, s, error)) << error;
+  const Expected<DisparityScore> scored = evaluateDisparity(disparity, truth, mask, {16.0, 1});
+  ASSERT_TRUE(scored) << scored.error().message;
+  const DisparityScore& s = *scored;
   EXPECT_EQ(s.evaluated, 5);  // 3x2 interior minus the masked pixel
   EXPECT_NEAR(s.badOver05, 20.0, 1e-9);
   EXPECT_NEAR(s.badOver1, 0.0, 1e-9);
@@ -83,10 +85,10 @@ TEST(DisparityEvaluation, RefusesMapsThatDoNotFit) {
       {"zero scale", disparity, truthOfTwo(), cv::Mat(), 0, "scale"},
   };
   for (const Case& c : cases) {
-    DisparityScore s;
-    std::string error;
-    EXPECT_FALSE(evaluateDisparity(c.disparity, c.truth, c.mask, {c.scale, 0}, s, error)) << c.what;
-    EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+    const Expected<DisparityScore> scored = evaluateDisparity(c.disparity, c.truth, c.mask, {c.scale, 0});
+    ASSERT_FALSE(scored) << c.what;
+    EXPECT_EQ(scored.error().kind, ErrorKind::InvalidInput) << c.what;
+    EXPECT_NE(scored.error().message.find(c.message), std::string::npos) << c.what << ": " << scored.error().message;
   }
 }
 

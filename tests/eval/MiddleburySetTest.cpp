@@ -34,8 +34,9 @@ TEST(MiddleburySet, RecognisesEachLayoutWithItsScaleAndRange) {
   for (const auto& c : cases) {
     std::filesystem::create_directories(root.file(c.folder));
     for (const char* f : c.files) writeText(root.file(c.folder) + "/" + f, "x");
-    MiddleburySet set;
-    ASSERT_EQ(findMiddleburySet(root.file(c.folder), set), "") << c.folder;
+    const Expected<MiddleburySet> found = findMiddleburySet(root.file(c.folder));
+    ASSERT_TRUE(found) << c.folder << ": " << found.error().message;
+    const MiddleburySet& set = *found;
     EXPECT_EQ(set.truthScale, c.scale) << c.folder;
     EXPECT_EQ(set.labelCount, c.labels) << c.folder;
     EXPECT_EQ(set.nonocc.empty(), !c.masks) << c.folder;
@@ -45,9 +46,12 @@ TEST(MiddleburySet, RecognisesEachLayoutWithItsScaleAndRange) {
   std::filesystem::create_directories(root.file("c/half"));
   writeText(root.file("c/half/view1.png"), "x");
   writeText(root.file("c/half/view5.png"), "x");
-  MiddleburySet set;
-  EXPECT_NE(findMiddleburySet(root.file("c/half"), set).find("holds no Middlebury set"), std::string::npos);
-  EXPECT_NE(findMiddleburySet(root.file("nowhere"), set).find("is not there"), std::string::npos);
+  const Expected<MiddleburySet> half = findMiddleburySet(root.file("c/half"));
+  ASSERT_FALSE(half);
+  EXPECT_NE(half.error().message.find("holds no Middlebury set"), std::string::npos);
+  const Expected<MiddleburySet> nowhere = findMiddleburySet(root.file("nowhere"));
+  ASSERT_FALSE(nowhere);
+  EXPECT_NE(nowhere.error().message.find("is not there"), std::string::npos);
 
   const std::vector<MiddleburySet> all = listMiddleburySets(root.path());
   ASSERT_EQ(all.size(), 4u);

@@ -58,11 +58,11 @@ TEST(DisparityImages, ColourMapRunsFromDarkToBrightWithUnknownBlackAndALegend) {
 }
 
 TEST(DisparityImages, ConfidenceIsABinaryMask) {
-  const cv::Mat c = renderConfidence({1, 0, 0, 1}, 2, 2);
+  const cv::Mat c = *renderConfidence({1, 0, 0, 1}, 2, 2);
   ASSERT_EQ(c.type(), CV_8UC1);
   EXPECT_EQ(c.at<uchar>(0, 0), 255);
   EXPECT_EQ(c.at<uchar>(0, 1), 0);
-  EXPECT_TRUE(renderConfidence({1}, 2, 2).empty());
+  EXPECT_FALSE(renderConfidence({1}, 2, 2));
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ namespace orbelt {
 namespace {
 
 using mrftest::bestExpansionEnergy;
+using mrftest::bestMoveEnergy;
 using mrftest::GridEnergy;
 using mrftest::lowestOverExpansions;
 
@@ -124,14 +125,6 @@ TEST(AlphaExpansion, EachMoveReachesTheBestExpansionOfItsLabel) {
   }
 }
 
-// The lowest move energy (the energy under the move's own, possibly
-// corrected, pair terms; see MoveEnergy.h) over every expansion of `start`.
-double bestMoveEnergy(const GridEnergy& e, const std::vector<int>& start, int alpha, mrftest::ExcessSpread spread) {
-  return lowestOverExpansions(start, alpha, [&](const std::vector<int>& labels) {
-    return mrftest::judgeMove(e, start, alpha, labels, spread).moveEnergy;
-  });
-}
-
 // Squared label distances, truncated, on grids of up to twelve pixels: pairs
 // whose labels lie far apart break Ekk + Eaa <= Eka + Eak, and the move must
 // then be the best expansion under the corrected pair terms the optimizer
@@ -140,7 +133,8 @@ double bestMoveEnergy(const GridEnergy& e, const std::vector<int>& start, int al
 // energies that differ at all differ by at least 1/12 (float rounding of the
 // thirds stays far below the tolerance). The same rounds show that the check
 // can tell where the excess goes: under each other spread, some move found
-// would not be the best.
+// would not be the best. RecycledGridMovesTest judges the recycled and
+// borrowed moves of the same energy the same way.
 TEST(AlphaExpansion, EachMoveOfASquaredTermReachesTheBestExpansionOfItsCorrectedPairs) {
   const mrftest::ExcessSpread documented;
   const mrftest::ExcessSpread others[] = {{1.0, 0.0}, {0.0, 0.5}, {0.0, 1.0}, {0.5, 0.5}};
@@ -167,11 +161,7 @@ TEST(AlphaExpansion, EachMoveOfASquaredTermReachesTheBestExpansionOfItsCorrected
         for (float& m : e.vertical) m = 0.5f * static_cast<float>(pick(0, 4));
         break;
       default:  // the caller's table holding the same squared distances
-        e.smooth.form = CostForm::Table;
-        for (int a = 0; a < labelCount; ++a)
-          for (int b = 0; b < labelCount; ++b)
-            e.pairTable[static_cast<std::size_t>(a * labelCount + b)] =
-                GridEnergy::truncatedPower(a, b, 2, maxCost, lambda);
+        e.setTableFromTruncatedPower(2, maxCost, lambda);
         break;
     }
     std::vector<int> start(static_cast<std::size_t>(width * height));
@@ -188,12 +178,12 @@ TEST(AlphaExpansion, EachMoveOfASquaredTermReachesTheBestExpansionOfItsCorrected
 
     const mrftest::MoveJudgement judged = mrftest::judgeMove(e, start, alpha, after);
     ASSERT_TRUE(judged.onlyKeptOrAlpha);
-    ASSERT_NEAR(judged.moveEnergy, bestMoveEnergy(e, start, alpha, documented), 1e-3);
+    ASSERT_NEAR(judged.moveEnergy, bestMoveEnergy(e, start, alpha, documented), mrftest::kMoveEnergyTolerance);
     if (!judged.corrected) continue;
     ++corrected;
     for (std::size_t k = 0; k < std::size(others); ++k) {
       const double found = mrftest::judgeMove(e, start, alpha, after, others[k]).moveEnergy;
-      if (found > bestMoveEnergy(e, start, alpha, others[k]) + 1e-3) ++distinguished[k];
+      if (found > bestMoveEnergy(e, start, alpha, others[k]) + mrftest::kMoveEnergyTolerance) ++distinguished[k];
     }
   }
   EXPECT_GE(corrected, 100) << "too few moves needed the correction to show anything";

@@ -1,8 +1,8 @@
 #pragma once
 // The energy of the dialog's run on the default pair (data/Img0.png,
 // data/Img1.png): the matcher's costs at the dialog's defaults, flattened as
-// the pipeline flattens them, and the pipeline's smoothness term; with the
-// pair's true labelling from data/Img0-disparity.pfm.
+// the run flattens them (runStereo, costs only), and the run's smoothness
+// term; with the pair's true labelling from data/Img0-disparity.pfm.
 #include <memory>
 #include <string>
 #include <tuple>
@@ -11,11 +11,10 @@
 
 #include <opencv2/core.hpp>
 
-#include "ancc/CostVolume.h"
+#include "app/StereoParams.h"
 #include "io/ImageFile.h"
 #include "io/PfmFile.h"
-#include "pipeline/DisparityPipeline.h"
-#include "pipeline/StereoParams.h"
+#include "pipeline/RunStereo.h"
 #include "tests/mrf/GridEnergy.h"
 
 namespace orbelt::mrftest {
@@ -40,20 +39,20 @@ inline std::unique_ptr<GridEnergy> buildDefaultPairEnergy(const std::string& dat
   const int range = params.disparityRange;
   auto e = std::make_unique<GridEnergy>(width, height, range);
   {
-    CostVolume volume(width, height, range);
-    cv::Mat preview(height, width, CV_8UC1, cv::Scalar(0));
-    MatcherOptions matcher = stereoOptionsFor(params).matcher;
-    matcher.threadCount = 2;
-    const Status costs = defaultEngines().computeCosts(volume, ref, target, preview, matcher, {});
+    StereoRequest request;
+    request.left = ref;
+    request.right = target;
+    request.options = stereoOptionsFor(params);
+    request.options.costsOnly = true;
+    request.options.useThreads(2);
+    const Expected<StereoResult> costs = runStereo(request);
     if (!costs) {
       error = costs.error().summary();
       return nullptr;
     }
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) {
-        const float* cell = volume.cell(x, y);
-        for (int d = 0; d < range; ++d) e->cost(y * width + x, d) = cell[d];
-      }
+    const std::vector<float>& flat = costs->left.costs;
+    for (int p = 0; p < width * height; ++p)
+      for (int d = 0; d < range; ++d) e->cost(p, d) = flat[static_cast<std::size_t>(p) * range + d];
   }
   e->setTruncatedPower(params.smoothExponent, static_cast<float>(params.smoothMax),
                        static_cast<float>(static_cast<double>(params.lambda) * 30.0));

@@ -4,6 +4,8 @@
 
 #include <functional>
 #include <numeric>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "mrf/AlphaExpansion.h"
@@ -154,6 +156,23 @@ TEST(GraphCutSolver, LabelOrderOptionTakesOneFlag) {
   ::testing::internal::CaptureStdout();
   shuffled.setOptions(1, nullptr);
   EXPECT_NE(::testing::internal::GetCapturedStdout().find("values is null"), std::string::npos);
+}
+
+// The solver prints nothing itself: a caller's sink receives the note, and
+// standard output stays silent.
+TEST(GraphCutSolver, NotesGoToTheCallersSink) {
+  struct RecordingSink : MessageSink {
+    void message(std::string_view text) override { told += text; }
+    std::string told;
+  } sink;
+  GridEnergy energy(4, 3, 8);
+  AlphaExpansion solver(4, 3, 8, &energy.terms);
+  solver.setMessageSink(sink);
+  const unsigned char off[2] = {0, 0};
+  ::testing::internal::CaptureStdout();
+  solver.setOptions(2, off);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(sink.told, "\nInvalid number of parameters, can only set one parameter\\that is boolean label order\n");
 }
 
 TEST(GraphCutSolver, GeneralNeighbourListsAreRefused) {

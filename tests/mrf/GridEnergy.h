@@ -44,12 +44,14 @@ class GridEnergy {
     smooth.maxCost = maxCost;
     smooth.lambda = lambda;
   }
-  // A caller's table holding the same truncated power (exponent 1).
-  void setTableFromTruncatedLinear(float maxCost, float lambda) {
+  // A caller's table holding the same truncated power.
+  void setTableFromTruncatedPower(int exponent, float maxCost, float lambda) {
     smooth.form = CostForm::Table;
     for (int a = 0; a < labelCount; ++a)
-      for (int b = 0; b < labelCount; ++b) pairTable[a * labelCount + b] = truncatedPower(a, b, 1, maxCost, lambda);
+      for (int b = 0; b < labelCount; ++b)
+        pairTable[a * labelCount + b] = truncatedPower(a, b, exponent, maxCost, lambda);
   }
+  void setTableFromTruncatedLinear(float maxCost, float lambda) { setTableFromTruncatedPower(1, maxCost, lambda); }
 
   float& cost(int pixel, int label) { return costs[static_cast<std::size_t>(pixel * labelCount + label)]; }
 

@@ -101,6 +101,21 @@ double lowestOverExpansions(const std::vector<int>& start, int alpha, EnergyOf e
   return best;
 }
 
+// The lowest move energy (the energy under the move's own, possibly
+// corrected, pair terms) over every expansion of `start`.
+inline double bestMoveEnergy(const GridEnergy& e, const std::vector<int>& start, int alpha, ExcessSpread spread = {}) {
+  return lowestOverExpansions(start, alpha, [&](const std::vector<int>& labels) {
+    return judgeMove(e, start, alpha, labels, spread).moveEnergy;
+  });
+}
+
+// How far a move's energy may lie from the best one and still count as it.
+// With costs, lambdas and multipliers all multiples of 1/4, every corrected
+// pair term is a multiple of 1/12, so two move energies that differ at all
+// differ by at least 1/12; the optimizer's float rounding of the thirds
+// stays far below this.
+inline constexpr double kMoveEnergyTolerance = 1e-3;
+
 // The lowest energy over every labelling that differs from `start` only by
 // pixels switched to alpha.
 inline double bestExpansionEnergy(const GridEnergy& e, const std::vector<int>& start, int alpha) {

@@ -1,14 +1,17 @@
 #pragma once
-// Stand-ins for the matcher and the optimizer, so the pipeline's own work
-// (what it hands the engines, in which order, and what it does with their
-// results) can be checked exactly and fast.
+// Stand-ins for the matcher and the optimizer, behind the same interfaces
+// the run uses (Matcher, and the ExpansionLabeller's solver factory), so the
+// run's own work (what it hands the engines, in which order, and what it
+// does with their results) can be checked exactly and fast.
 #include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "mrf/MrfSolver.h"
-#include "pipeline/DisparityPipeline.h"
+#include "pipeline/ExpansionLabeller.h"
+#include "pipeline/Matcher.h"
+#include "pipeline/StereoEngines.h"
 
 namespace orbelt::testing {
 
@@ -17,10 +20,13 @@ struct EngineLog {
   int costCalls = 0;
   MatcherOptions settings;  // what the matcher was asked, its blend weight included
   float logChromWeight = -1.0f;
-  cv::Mat refSeen;  // deep copies of what the matcher was given
+  std::uint64_t matcherBudget = 0;  // the bytes the matcher was handed
+  cv::Mat refSeen;                  // deep copies of what the matcher was given
   cv::Mat targetSeen;
   int optimizersCreated = 0;
   int createdWidth = 0, createdHeight = 0, createdLabels = 0;
+  OptimizerOptions optimizerOptions;  // what the optimizer was made with
+  std::uint64_t recyclingBudget = 0;  // the bytes its kept flows were given
   const float* dataTable = nullptr;
   int exponent = 0;
   float maxCost = 0.0f;
@@ -93,40 +99,64 @@ class CheapestLabelSolver : public MrfSolver {
   const float* table_ = nullptr;
 };
 
-// Engines whose matcher writes `fill(x, y, d)` into the volume and whose
-// optimizer is a CheapestLabelSolver; both report into `log`.
+// Cost of label d at (x, y): unique per element, cheapest at label
+// (x + 2y) mod range, so both the copied values and the winning labels show
+// where each element went.
+inline auto patternFill(int range) {
+  return [range](int x, int y, int d) {
+    const int cheapest = (x + 2 * y) % range;
+    return static_cast<float>(1000 * x + 100 * y + ((d - cheapest + range) % range));
+  };
+}
+
+// A matcher that writes `fill(x, y, d)` into a volume of the asked size and
+// reports what it was handed into `log`.
 template <typename Fill>
-PipelineEngines recordingEngines(EngineLog& log, Fill fill) {
-  PipelineEngines engines;
-  engines.computeCosts = [&log, fill](CostVolume& volume, const cv::Mat& ref, const cv::Mat& target, cv::Mat&,
-                                      const MatcherOptions& settings, const RowObserver&) -> Status {
-    ++log.costCalls;
-    log.events.push_back("costs");
-    log.settings = settings;
-    log.logChromWeight = settings.logChromWeight;
-    log.refSeen = ref.clone();
-    log.targetSeen = target.clone();
+class RecordingMatcher : public Matcher {
+ public:
+  RecordingMatcher(EngineLog& log, Fill fill) : log_(log), fill_(fill) {}
+
+  Expected<CostVolume> compute(const cv::Mat& ref, const cv::Mat& target, const MatcherOptions& settings,
+                               std::uint64_t budgetBytes, const StereoProgress&, StereoView) const override {
+    ++log_.costCalls;
+    log_.events.push_back("costs");
+    log_.settings = settings;
+    log_.logChromWeight = settings.logChromWeight;
+    log_.matcherBudget = budgetBytes;
+    log_.refSeen = ref.clone();
+    log_.targetSeen = target.clone();
+    CostVolume volume(ref.cols, ref.rows, settings.disparityRange);
     for (int x = 0; x < volume.width(); ++x)
       for (int y = 0; y < volume.height(); ++y)
-        for (int d = 0; d < volume.disparityRange(); ++d) volume.at(x, y, d) = fill(x, y, d);
-    return {};
-  };
-  engines.createOptimizer = [&log](int w, int h, int labels, EnergyTerms* terms,
-                                   const OptimizerSettings&) -> std::unique_ptr<MrfSolver> {
+        for (int d = 0; d < volume.disparityRange(); ++d) volume.at(x, y, d) = fill_(x, y, d);
+    return volume;
+  }
+
+ private:
+  EngineLog& log_;
+  Fill fill_;
+};
+
+// The real labeller over a CheapestLabelSolver that reports into `log`.
+inline std::shared_ptr<ExpansionLabeller> recordingLabeller(EngineLog& log) {
+  return std::make_shared<ExpansionLabeller>([&log](int w, int h, int labels, EnergyTerms* terms,
+                                                    const OptimizerOptions& options, std::uint64_t recyclingBudget,
+                                                    std::function<void(int, int)>) -> std::unique_ptr<MrfSolver> {
     ++log.optimizersCreated;
     log.createdWidth = w;
     log.createdHeight = h;
     log.createdLabels = labels;
+    log.optimizerOptions = options;
+    log.recyclingBudget = recyclingBudget;
     return std::make_unique<CheapestLabelSolver>(w, h, labels, terms, log);
-  };
-  return engines;
+  });
 }
 
-// A message box that remembers what it was told.
-class RecordingMessageBox : public MessageBox {
- public:
-  void show(const std::string& text) override { shown.push_back(text); }
-  std::vector<std::string> shown;
-};
+// Engines whose matcher writes `fill(x, y, d)` into the volume and whose
+// labeller optimizes with a CheapestLabelSolver; both report into `log`.
+template <typename Fill>
+StereoEngines recordingEngines(EngineLog& log, Fill fill) {
+  return {std::make_shared<RecordingMatcher<Fill>>(log, fill), recordingLabeller(log)};
+}
 
 }  // namespace orbelt::testing

@@ -34,36 +34,39 @@ StereoRequest smallRequest(unsigned seed) {
   return request;
 }
 
+// The kind says how each program ends (the command line: ColorFormat 255,
+// the others here 2; cli/ExitStatus.h).
 TEST(RunStereo, RefusesBeforeAnyWorkWithTheErrorAProgramEndsWith) {
   struct Case {
     const char* what;
     std::function<void(StereoRequest&)> change;
     ErrorKind kind;
-    int exitStatus;
     std::string messageStart;
   };
   const Case cases[] = {
       {"grey target", [](StereoRequest& r) { cv::cvtColor(r.right, r.right, cv::COLOR_BGR2GRAY); },
-       ErrorKind::ColorFormat, -1, "Input images should be color format !\n"},
-      {"empty reference", [](StereoRequest& r) { r.left = cv::Mat(0, 0, CV_8UC3); }, ErrorKind::InvalidInput, 2,
+       ErrorKind::ColorFormat, "Input images should be color format !\n"},
+      {"empty reference", [](StereoRequest& r) { r.left = cv::Mat(0, 0, CV_8UC3); }, ErrorKind::InvalidInput,
        "The reference image is empty"},
       {"sizes differ", [](StereoRequest& r) { r.right = r.right(cv::Rect(0, 0, 20, 14)).clone(); },
-       ErrorKind::InvalidInput, 2, "The target image is 20 x 14 pixels"},
-      {"negative window", [](StereoRequest& r) { r.options.matcher.halfWinSize = -1; }, ErrorKind::InvalidInput, 2,
+       ErrorKind::InvalidInput, "The target image is 20 x 14 pixels"},
+      {"negative window", [](StereoRequest& r) { r.options.matcher.halfWinSize = -1; }, ErrorKind::InvalidInput,
        "halfWinSize is -1; it must be 0 or more\n"},
       {"the dialog's words",
        [](StereoRequest& r) {
          r.options.matcher.colorSigma = 0.0f;
          r.fieldNames.matcher.colorSigma = "SigmaS";
        },
-       ErrorKind::InvalidInput, 2, "SigmaS is 0; it must be a finite number other than 0"},
+       ErrorKind::InvalidInput, "SigmaS is 0; it must be a finite number other than 0"},
       {"blend outside 0..1", [](StereoRequest& r) { r.options.matcher.logChromWeight = 1.5f; }, ErrorKind::InvalidInput,
-       2, "logChromWeight is 1.5; it must lie between 0"},
+       "logChromWeight is 1.5; it must lie between 0"},
       {"negative optimizer threads", [](StereoRequest& r) { r.options.optimizer.threadCount = -1; },
-       ErrorKind::InvalidInput, 2, "threadCount is -1; it must be 0"},
+       ErrorKind::InvalidInput, "threadCount is -1; it must be 0"},
+      {"exponent 3", [](StereoRequest& r) { r.options.optimizer.smoothExponent = 3; }, ErrorKind::InvalidInput,
+       "Wrong exponent in setSmoothness()!\n"},
       {"negative left-right threshold", [](StereoRequest& r) { r.options.leftRightThreshold = -1.0; },
-       ErrorKind::InvalidInput, 2, "leftRightThreshold is"},
-      {"too little memory", [](StereoRequest& r) { r.availableBytes = 1000; }, ErrorKind::OutOfMemory, 2,
+       ErrorKind::InvalidInput, "leftRightThreshold is"},
+      {"too little memory", [](StereoRequest& r) { r.availableBytes = 1000; }, ErrorKind::RunTooLarge,
        "A 24 x 14 pair with disparityRange 5 and halfWinSize 2 needs about"},
   };
   for (const Case& c : cases) {
@@ -75,7 +78,6 @@ TEST(RunStereo, RefusesBeforeAnyWorkWithTheErrorAProgramEndsWith) {
     const Expected<StereoResult> run = runStereo(request);
     ASSERT_FALSE(run);
     EXPECT_EQ(run.error().kind, c.kind);
-    EXPECT_EQ(run.error().exitStatus, c.exitStatus);
     EXPECT_EQ(run.error().message.rfind(c.messageStart, 0), 0u) << run.error().message;
     EXPECT_EQ(rows, 0);  // refused before the matcher ran
     EXPECT_FALSE(checkStereoRequest(request));
@@ -85,10 +87,11 @@ TEST(RunStereo, RefusesBeforeAnyWorkWithTheErrorAProgramEndsWith) {
 TEST(RunStereo, AnEngineFailureIsReturnedAndTheNextRunGoesOn) {
   StereoRequest request = smallRequest(1);
   request.options.optimizer.smoothExponent = 3;
+  request.options.optimizer.exponentLeftToSolver = true;
   const Expected<StereoResult> refused = runStereo(request);
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error().message, "Wrong exponent in setSmoothness()!\n");
-  EXPECT_EQ(refused.error().exitStatus, 1);
+  EXPECT_EQ(refused.error().kind, ErrorKind::EngineFailure);
   request.options.optimizer.smoothExponent = 2;
   EXPECT_TRUE(runStereo(request));
 }
@@ -134,7 +137,9 @@ TEST(RunStereo, ReturnsWhatWasAskedFor) {
     }
   }
   EXPECT_EQ(consistent, full->consistentCount);
-  EXPECT_GT(consistent, pixels / 2);  // a clean shift: most pixels agree
+  // A clean shift: measured, every pixel agrees but the 2 x 14 the right view
+  // cannot see (308 of 336); a few may move with the kernel's rounding.
+  EXPECT_GE(consistent, 300);
 }
 
 TEST(RunStereo, TwoRunsAtOnceGiveWhatEachGivesAlone) {

@@ -50,7 +50,6 @@ TEST(StereoRefinementOptions, CheckRefusesWhatCannotRunInTheCallersWords) {
     }
     ASSERT_FALSE(status.ok());
     EXPECT_EQ(status.error().kind, ErrorKind::InvalidInput);
-    EXPECT_EQ(status.error().exitStatus, 2);
     EXPECT_NE(status.error().message.find(c.message), std::string::npos) << status.error().message;
   }
 
@@ -63,6 +62,16 @@ TEST(StereoRefinementOptions, CheckRefusesWhatCannotRunInTheCallersWords) {
   const Status status = options.check(names);
   ASSERT_FALSE(status.ok());
   EXPECT_NE(status.error().message.find("fill needs lr_check"), std::string::npos) << status.error().message;
+
+  // Only the costs: nothing that needs the labels may be asked for.
+  StereoOptions costs;
+  costs.costsOnly = true;
+  EXPECT_TRUE(costs.check());
+  costs.subpixel = true;
+  EXPECT_FALSE(costs.check());
+  costs.subpixel = false;
+  costs.leftRightThreshold = 1.0;
+  EXPECT_FALSE(costs.check());
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 namespace orbelt {
 namespace {
 
-const Error kShortOfMemory{ErrorKind::OutOfMemory, "short of memory\n", 1, ErrorStream::Stderr};
+const Error kShortOfMemory{ErrorKind::OutOfMemory, "short of memory\n"};
 
 int raiseAtDepth(int depth) {
   if (depth == 0) raiseFailure(engineFailure("\n stop \n"));
@@ -24,7 +24,7 @@ TEST(CatchFailure, ReturnsTheValueTheRaisedErrorOrTheShortageOfMemory) {
   const Expected<int> raised = catchFailure([] { return raiseAtDepth(5); }, kShortOfMemory);
   ASSERT_FALSE(raised);
   EXPECT_EQ(raised.error().message, "\n stop \n");
-  EXPECT_EQ(raised.error().exitStatus, 1);
+  EXPECT_EQ(raised.error().kind, ErrorKind::EngineFailure);
 
   const Status shortOfMemory = catchFailure([] { throw std::bad_alloc(); }, kShortOfMemory);
   ASSERT_FALSE(shortOfMemory);

@@ -30,21 +30,28 @@ TEST(DisplayGrey, ScalesWrapsAndIgnoresANegativeBase) {
   for (const Case& c : cases) {
     EXPECT_EQ(displayGrey(c.label, c.base, c.level), c.grey)
         << "label " << c.label << " base " << c.base << " level " << c.level;
-    const cv::Mat map = renderDisplayMap({c.label}, 1, 1, c.base, c.level);
+    const Expected<cv::Mat> rendered = renderDisplayMap({c.label}, 1, 1, c.base, c.level);
+    ASSERT_TRUE(rendered);
+    const cv::Mat& map = *rendered;
     ASSERT_EQ(map.type(), CV_8UC1);
     EXPECT_EQ(map.at<std::uint8_t>(0, 0), c.grey) << "label " << c.label << " base " << c.base << " level " << c.level;
   }
 }
 
 TEST(DisplayGrey, PlacesPixelPAtColumnPModWidthOfRowPDivWidth) {
-  const cv::Mat map = renderDisplayMap({0, 1, 2, 3, 4, 5}, 3, 2, 0, 10);
+  const Expected<cv::Mat> rendered = renderDisplayMap({0, 1, 2, 3, 4, 5}, 3, 2, 0, 10);
+  ASSERT_TRUE(rendered);
+  const cv::Mat& map = *rendered;
   ASSERT_EQ(map.size(), cv::Size(3, 2));
   EXPECT_EQ(map.at<std::uint8_t>(0, 2), 20);
   EXPECT_EQ(map.at<std::uint8_t>(1, 0), 30);
 }
 
 TEST(DisplayGrey, RefusesALabelCountThatDoesNotMatchTheSize) {
-  EXPECT_TRUE(renderDisplayMap({1, 2, 3}, 2, 2, 0, 3).empty());
+  const Expected<cv::Mat> refused = renderDisplayMap({1, 2, 3}, 2, 2, 0, 3);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().kind, ErrorKind::InvalidInput);
+  EXPECT_NE(refused.error().message.find("needs 4 labels, but has 3"), std::string::npos) << refused.error().message;
 }
 
 TEST(DisplayGrey, GreyMapsFollowTheDisplayEncoding) {
@@ -93,9 +100,9 @@ TEST(DisplayGrey, DecodingADisplayMapGivesTheLabelsDisparities) {
   const std::vector<int> labels = {0, 1, 7, 20, 42, 3};
   for (const int base : {-6, 0, 5}) {
     const int level = 4;
-    const Expected<cv::Mat> decoded = disparityFromGrey(renderDisplayMap(labels, 3, 2, base, level), level, base);
+    const Expected<cv::Mat> decoded = disparityFromGrey(*renderDisplayMap(labels, 3, 2, base, level), level, base);
     ASSERT_TRUE(decoded.ok()) << decoded.error().message;
-    const cv::Mat expected = floatDisparity(labels, 3, 2, base);
+    const cv::Mat expected = *floatDisparity(labels, 3, 2, base);
     EXPECT_EQ(cv::norm(*decoded, expected, cv::NORM_INF), 0.0) << "base " << base;
   }
 }

@@ -113,7 +113,7 @@ TEST_F(MapRefinement, TheMedianRunsLastAndKeepsUnfilledHolesUnknown) {
 TEST_F(MapRefinement, WithoutOptionsTheMapIsTheLabelsAndTheRightViewIsNotRead) {
   const Expected<RefinedMap> plain = refineDisparityMap(labels, nullptr, width, height, 5, nullptr, guide, {});
   ASSERT_TRUE(plain);
-  EXPECT_EQ(cv::norm(plain->disparity, floatDisparity(labels, width, height, 5), cv::NORM_INF), 0.0);
+  EXPECT_EQ(cv::norm(plain->disparity, *floatDisparity(labels, width, height, 5), cv::NORM_INF), 0.0);
   EXPECT_EQ(plain->consistentCount, 12u);
   EXPECT_TRUE(plain->consistent.empty());
 }

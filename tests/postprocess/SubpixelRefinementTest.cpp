@@ -38,12 +38,16 @@ TEST(SubpixelRefinement, PixelsAtTheEndsOfTheRangeKeepTheirLabel) {
   // at -O3 mistakes for a write past the end (-Wstringop-overflow).
   std::vector<float> costs(3 * row.size());
   for (std::size_t i = 0; i < costs.size(); ++i) costs[i] = row[i % row.size()];
-  const std::vector<float> offsets = subpixelOffsets({0, 1, 3}, costs, 4);
+  const Expected<std::vector<float>> computed = subpixelOffsets({0, 1, 3}, costs, 4);
+  ASSERT_TRUE(computed);
+  const std::vector<float>& offsets = *computed;
   ASSERT_EQ(offsets.size(), 3u);
   EXPECT_EQ(offsets[0], 0.0f);
   EXPECT_FLOAT_EQ(offsets[1], 0.25f);
   EXPECT_EQ(offsets[2], 0.0f);
-  EXPECT_TRUE(subpixelOffsets({0, 1}, costs, 4).empty());  // sizes that do not fit
+  const Expected<std::vector<float>> refused = subpixelOffsets({0, 1}, costs, 4);  // sizes that do not fit
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().kind, ErrorKind::InvalidInput);
 }
 
 }  // namespace

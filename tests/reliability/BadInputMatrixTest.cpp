@@ -1,8 +1,8 @@
 // Every kind of bad input a user can hand Orbelt, one table per front end:
 // the command line (the built orbelt-cli, run as a subprocess without a
-// shell, so names with spaces reach it untouched) and the dialog's pipeline
-// path (runDisparityPipeline with the real engines and a recording message
-// box). Each case says whether the input must be refused or must run; a
+// shell, so names with spaces reach it untouched) and the dialog's run
+// (runDialogPipeline with the real engines, its Errors told as the dialog
+// tells them). Each case says whether the input must be refused or must run; a
 // refusal must name the problem, and a map written earlier at the output
 // path must come through byte for byte. A run must write, pixel for pixel,
 // the map the library computes from the same files, parameters and seed.
@@ -18,16 +18,16 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
-#include "pipeline/DisparityPipeline.h"
+#include "app/DialogRun.h"
+#include "pipeline/ColorCheck.h"
+#include "pipeline/RunStereo.h"
 #include "postprocess/DisplayGrey.h"
-#include "tests/pipeline/EngineDoubles.h"
 #include "tests/pipeline/TempFolder.h"
 
 namespace orbelt {
 namespace {
 
 using testing::readText;
-using testing::RecordingMessageBox;
 using testing::TempFolder;
 using testing::writeText;
 
@@ -86,14 +86,18 @@ void writeShiftedPair(const std::string& left, const std::string& right, int wid
 // optimizer seeded with `seed`: what a front end that runs must write.
 cv::Mat expectedMap(const std::string& refPath, const std::string& targetPath, const StereoParams& params,
                     std::uint32_t seed) {
-  const cv::Mat ref = cv::imread(refPath, cv::IMREAD_UNCHANGED);
-  const cv::Mat target = cv::imread(targetPath, cv::IMREAD_UNCHANGED);
-  const Expected<DisparityResult> result = computeDisparity(ref, target, params, defaultEngines(seed));
+  StereoRequest request;
+  request.left = cv::imread(refPath, cv::IMREAD_UNCHANGED);
+  request.right = cv::imread(targetPath, cv::IMREAD_UNCHANGED);
+  request.options = stereoOptionsFor(params);
+  request.options.optimizer.seed = seed;
+  const Expected<StereoResult> result = runStereo(request);
   if (!result) {
     ADD_FAILURE() << "the reference run failed: " << result.error().message;
     return {};
   }
-  return renderDisplayMap(result->labels, result->width, result->height, params.baseDisparity, params.displayLevel);
+  return *renderDisplayMap(result->left.labels, result->width, result->height, params.baseDisparity,
+                           params.displayLevel);
 }
 
 // Whether the image at `path` is `expected`, pixel for pixel.
@@ -161,14 +165,14 @@ TEST_F(CliMatrix, RefusesWithAMessageOrRunsAndNeverLosesTheEarlierMap) {
       {"16-bit image", {"deep.png", "deep.png"}, 2, "16-bit unsigned channels; only 8 bits", nullptr},
       {"sizes differ", {"left.png", "small1.png"}, 2, "both images of a pair must have the same size", nullptr},
       // Parameters out of their domain.
-      {"range 0", {"left.png", "right.png", "--disparity-range", "0"}, 2, "Disparity Range is 0", nullptr},
-      {"negative range", {"left.png", "right.png", "--disparity-range", "-5"}, 2, "Disparity Range is -5", nullptr},
-      {"negative window", {"left.png", "right.png", "--half-win-size", "-1"}, 2, "HalfWinSize is -1", nullptr},
-      {"sigma 0", {"left.png", "right.png", "--sigma-s", "0"}, 2, "SigmaS is 0", nullptr},
-      {"NaN sigma", {"left.png", "right.png", "--sigma-s", "nan"}, 2, "SigmaS is nan", nullptr},
-      {"infinite sigma", {"left.png", "right.png", "--sigma-p", "-inf"}, 2, "SigmaP is -inf", nullptr},
-      {"infinite lambda", {"left.png", "right.png", "--lambda", "inf"}, 2, "Lambda is inf", nullptr},
-      {"NaN lambda", {"left.png", "right.png", "--lambda", "nan"}, 2, "Lambda is nan", nullptr},
+      {"range 0", {"left.png", "right.png", "--disparity-range", "0"}, 2, "--disparity-range is 0", nullptr},
+      {"negative range", {"left.png", "right.png", "--disparity-range", "-5"}, 2, "--disparity-range is -5", nullptr},
+      {"negative window", {"left.png", "right.png", "--half-win-size", "-1"}, 2, "--half-win-size is -1", nullptr},
+      {"sigma 0", {"left.png", "right.png", "--sigma-s", "0"}, 2, "--sigma-s is 0", nullptr},
+      {"NaN sigma", {"left.png", "right.png", "--sigma-s", "nan"}, 2, "--sigma-s is nan", nullptr},
+      {"infinite sigma", {"left.png", "right.png", "--sigma-p", "-inf"}, 2, "--sigma-p is -inf", nullptr},
+      {"infinite lambda", {"left.png", "right.png", "--lambda", "inf"}, 2, "--lambda is inf", nullptr},
+      {"NaN lambda", {"left.png", "right.png", "--lambda", "nan"}, 2, "--lambda is nan", nullptr},
       {"base beyond 32 bits",
        {"left.png", "right.png", "--base-disparity", "3000000000"},
        2,
@@ -180,10 +184,10 @@ TEST_F(CliMatrix, RefusesWithAMessageOrRunsAndNeverLosesTheEarlierMap) {
        2,
        "of memory, but only",
        nullptr},
-      // The optimizer's own rule, its message and its status.
+      // The optimizer's rule, refused before any work with its message.
       {"exponent 3",
        {"left.png", "right.png", "--smooth-exponent", "3"},
-       1,
+       2,
        "Wrong exponent in setSmoothness()!",
        nullptr},
       // Output paths that cannot take the map.
@@ -281,7 +285,7 @@ TEST_F(CliMatrix, RefusesWithAMessageOrRunsAndNeverLosesTheEarlierMap) {
 }
 
 // ---------------------------------------------------------------------------
-// The dialog's path: the same pipeline call the Compute button makes
+// The dialog's path: the same run the Compute button makes
 // ---------------------------------------------------------------------------
 
 struct PipelineCase {
@@ -290,68 +294,88 @@ struct PipelineCase {
   const char* target;  // default target file
   std::function<void(StereoParams&)> adjust;
   const char* savePath;  // relative; "out/dispMap.bmp" holds the earlier map
-  RunOutcome outcome;
-  const char* message;  // in the one message shown; empty when nothing may be shown
+  bool saved;            // the map was saved (success, silent)
+  const char* message;   // in the one message shown; empty when nothing may be shown
 };
 
 using PipelineMatrix = BadInputFiles;
 
+// The dialog's run with the real engines, the optimizer's label orders
+// seeded: a labeller that fixes the seed and hands everything else on.
+class SeededLabeller : public Labeller {
+ public:
+  explicit SeededLabeller(std::uint32_t seed) : seed_(seed) {}
+  Expected<Labelling> label(CostVolume costs, const OptimizerOptions& options, bool keepCosts,
+                            std::uint64_t budgetBytes, const StereoProgress& progress, StereoView view) const override {
+    OptimizerOptions seeded = options;
+    seeded.seed = seed_;
+    return real_->label(std::move(costs), seeded, keepCosts, budgetBytes, progress, view);
+  }
+
+ private:
+  std::uint32_t seed_;
+  std::shared_ptr<const Labeller> real_ = createExpansionLabeller();
+};
+
+Status runSeeded(const StereoParams& params, ImageSlots& slots, DialogRunContext& context, std::uint32_t seed) {
+  context.engines.labeller = std::make_shared<SeededLabeller>(seed);
+  return runDialogPipeline(params, slots, context);
+}
+
 TEST_F(PipelineMatrix, RefusesWithOneMessageOrSavesAndNeverLosesTheEarlierMap) {
   const auto same = [](StereoParams&) {};
   const std::vector<PipelineCase> cases = {
-      {"missing file", "nothere.png", "right.png", same, "out/dispMap.bmp", RunOutcome::Refused, "file missing"},
-      {"folder", "left.png", "a folder", same, "out/dispMap.bmp", RunOutcome::Refused, "it is a folder"},
-      {"zero-byte file", "empty.png", "right.png", same, "out/dispMap.bmp", RunOutcome::Refused, "the file is empty"},
-      {"truncated PNG", "truncated.png", "right.png", same, "out/dispMap.bmp", RunOutcome::Refused, "not an image"},
-      {"text file", "left.png", "text.png", same, "out/dispMap.bmp", RunOutcome::Refused, "not an image"},
-      {"16-bit", "deep.png", "deep.png", same, "out/dispMap.bmp", RunOutcome::Refused, "16-bit unsigned"},
-      {"sizes differ", "small0.png", "right.png", same, "out/dispMap.bmp", RunOutcome::Refused, "the same size"},
-      {"range 0", "left.png", "right.png", [](StereoParams& p) { p.disparityRange = 0; }, "out/dispMap.bmp",
-       RunOutcome::Refused, "Disparity Range is 0"},
+      {"missing file", "nothere.png", "right.png", same, "out/dispMap.bmp", false, "file missing"},
+      {"folder", "left.png", "a folder", same, "out/dispMap.bmp", false, "it is a folder"},
+      {"zero-byte file", "empty.png", "right.png", same, "out/dispMap.bmp", false, "the file is empty"},
+      {"truncated PNG", "truncated.png", "right.png", same, "out/dispMap.bmp", false, "not an image"},
+      {"text file", "left.png", "text.png", same, "out/dispMap.bmp", false, "not an image"},
+      {"16-bit", "deep.png", "deep.png", same, "out/dispMap.bmp", false, "16-bit unsigned"},
+      {"sizes differ", "small0.png", "right.png", same, "out/dispMap.bmp", false, "the same size"},
+      {"range 0", "left.png", "right.png", [](StereoParams& p) { p.disparityRange = 0; }, "out/dispMap.bmp", false,
+       "Disparity Range is 0"},
       {"negative window", "left.png", "right.png", [](StereoParams& p) { p.halfWinSize = -3; }, "out/dispMap.bmp",
-       RunOutcome::Refused, "HalfWinSize is -3"},
+       false, "HalfWinSize is -3"},
       {"NaN sigma", "left.png", "right.png", [](StereoParams& p) { p.sigmaP = std::nanf(""); }, "out/dispMap.bmp",
-       RunOutcome::Refused, "SigmaP is nan"},
+       false, "SigmaP is nan"},
       {"too big for memory", "left.png", "right.png", [](StereoParams& p) { p.disparityRange = 1000000000; },
-       "out/dispMap.bmp", RunOutcome::Refused, "of memory"},
-      {"save folder is a file", "left.png", "right.png", same, "plain.txt/dispMap.bmp", RunOutcome::SaveFailed,
+       "out/dispMap.bmp", false, "of memory"},
+      {"save folder is a file", "left.png", "right.png", same, "plain.txt/dispMap.bmp", false,
        "computed but not saved"},
-      {"save path is a folder", "left.png", "right.png", same, "a folder", RunOutcome::SaveFailed,
-       "computed but not saved"},
-      {"1x1 pair", "one0.png", "one1.png", same, "out/dispMap.bmp", RunOutcome::Saved, ""},
+      {"save path is a folder", "left.png", "right.png", same, "a folder", false, "computed but not saved"},
+      {"1x1 pair", "one0.png", "one1.png", same, "out/dispMap.bmp", true, ""},
       {"window wider than the image", "small0.png", "small1.png", [](StereoParams& p) { p.halfWinSize = 40; },
-       "out/dispMap.bmp", RunOutcome::Saved, ""},
+       "out/dispMap.bmp", true, ""},
       {"range wider than the image", "small0.png", "small1.png", [](StereoParams& p) { p.disparityRange = 24; },
-       "out/dispMap.bmp", RunOutcome::Saved, ""},
-      {"non-ASCII names", "시차 쌍/왼쪽.png", "시차 쌍/오른쪽.png", same, "시차 쌍/dispMap.bmp", RunOutcome::Saved, ""},
+       "out/dispMap.bmp", true, ""},
+      {"non-ASCII names", "시차 쌍/왼쪽.png", "시차 쌍/오른쪽.png", same, "시차 쌍/dispMap.bmp", true, ""},
   };
   for (const PipelineCase& c : cases) {
     SCOPED_TRACE(c.what);
     writeText(file("out/dispMap.bmp"), kEarlierMap);
-    RecordingMessageBox messages;
-    Error ending;
-    PipelineContext context;
-    context.messages = &messages;
+    DialogRunContext context;
     context.savePath = file(c.savePath);
-    context.engines = defaultEngines(5);
     context.defaultRefPath = file(c.ref);
     context.defaultTargetPath = file(c.target);
+    // The dialog's run with its optimizer seeded, so the map is reproducible.
     StereoParams params;
     params.disparityRange = 6;
     params.halfWinSize = 2;
     c.adjust(params);
     ImageSlots slots;
-    EXPECT_EQ(runDisparityPipeline(params, slots, context, nullptr, &ending), c.outcome);
-    EXPECT_TRUE(ending.message.empty());
-    if (c.outcome == RunOutcome::Saved) {
-      EXPECT_TRUE(messages.shown.empty());
+    const Status run = runSeeded(params, slots, context, 5);
+    EXPECT_EQ(run.ok(), c.saved) << (run ? "" : run.error().message);
+    if (c.saved) {
       EXPECT_TRUE(holdsMap(file(c.savePath), expectedMap(file(c.ref), file(c.target), params, 5)));
     } else {
-      ASSERT_EQ(messages.shown.size(), 1u);
-      EXPECT_NE(messages.shown[0].find(c.message), std::string::npos) << messages.shown[0];
+      // One message in a box; the dialog stays.
+      const DialogReaction reaction = dialogReactionTo(run.error());
+      EXPECT_TRUE(reaction.showInBox);
+      EXPECT_FALSE(reaction.endsProgram);
+      EXPECT_NE(run.error().summary().find(c.message), std::string::npos) << run.error().message;
     }
     // Only a run that saves to the earlier map's own path may replace it.
-    if (std::string(c.savePath) != "out/dispMap.bmp" || c.outcome != RunOutcome::Saved) {
+    if (std::string(c.savePath) != "out/dispMap.bmp" || !c.saved) {
       EXPECT_EQ(readText(file("out/dispMap.bmp")), kEarlierMap);
     }
   }
@@ -361,26 +385,26 @@ TEST_F(PipelineMatrix, AnImageThatIsNotColourEndsTheRunWithTheColourMessage) {
   for (const char* grey : {"grey.png", "rgba.png"}) {
     SCOPED_TRACE(grey);
     writeText(file("out/dispMap.bmp"), kEarlierMap);
-    RecordingMessageBox messages;
-    Error ending;
-    PipelineContext context;
-    context.messages = &messages;
+    DialogRunContext context;
     context.savePath = file("out/dispMap.bmp");
     context.defaultRefPath = file("left.png");
     context.defaultTargetPath = file(grey);
     ImageSlots slots;
-    EXPECT_EQ(runDisparityPipeline(StereoParams{}, slots, context, nullptr, &ending), RunOutcome::Ended);
+    const Status run = runDialogPipeline(StereoParams{}, slots, context);
+    ASSERT_FALSE(run);
     // The dialog shows this message in its box and ends with the status.
-    EXPECT_EQ(ending.summary(), kColorFormatMessage);
-    EXPECT_EQ(ending.exitStatus, kColorFormatExitStatus);
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(run.error().summary(), kColorFormatMessage);
+    const DialogReaction reaction = dialogReactionTo(run.error());
+    EXPECT_TRUE(reaction.showInBox);
+    EXPECT_TRUE(reaction.endsProgram);
+    EXPECT_EQ(reaction.exitStatus, kColorFormatExitStatus);
     EXPECT_EQ(readText(file("out/dispMap.bmp")), kEarlierMap);
   }
 }
 
 TEST_F(PipelineMatrix, AWrongExponentEndsTheProcessWithTheOptimizersMessage) {
   writeText(file("out/dispMap.bmp"), kEarlierMap);
-  PipelineContext context;
+  DialogRunContext context;
   context.savePath = file("out/dispMap.bmp");
   context.defaultRefPath = file("small0.png");
   context.defaultTargetPath = file("small1.png");
@@ -389,12 +413,14 @@ TEST_F(PipelineMatrix, AWrongExponentEndsTheProcessWithTheOptimizersMessage) {
   params.halfWinSize = 1;
   params.smoothExponent = 3;
   ImageSlots slots;
-  Error ending;
-  EXPECT_EQ(runDisparityPipeline(params, slots, context, nullptr, &ending), RunOutcome::Ended);
+  const Status run = runDialogPipeline(params, slots, context);
+  ASSERT_FALSE(run);
   // The dialog prints it on stderr and ends with status 1.
-  EXPECT_EQ(ending.message, "Wrong exponent in setSmoothness()!\n");
-  EXPECT_EQ(ending.stream, ErrorStream::Stderr);
-  EXPECT_EQ(ending.exitStatus, 1);
+  EXPECT_EQ(run.error().message, "Wrong exponent in setSmoothness()!\n");
+  const DialogReaction reaction = dialogReactionTo(run.error());
+  EXPECT_FALSE(reaction.showInBox);
+  EXPECT_TRUE(reaction.endsProgram);
+  EXPECT_EQ(reaction.exitStatus, 1);
   EXPECT_EQ(readText(file("out/dispMap.bmp")), kEarlierMap);
 }
 

@@ -22,35 +22,35 @@ int main() {
     for (int x = 0; x < width; ++x) right.at<cv::Vec3b>(y, x) = left.at<cv::Vec3b>(y, std::min(width - 1, x + shift));
   }
 
-  orbelt::StereoParams params;
-  params.halfWinSize = 2;
-  params.disparityRange = -1;
-  const orbelt::Status refused = params.check();
+  orbelt::StereoRequest request;
+  request.left = left;
+  request.right = right;
+  request.options.matcher.halfWinSize = 2;
+  request.options.matcher.disparityRange = -1;
+  const orbelt::Status refused = orbelt::checkStereoRequest(request);
   if (refused) {
     std::fprintf(stderr, "consumer: a negative disparity range was not refused\n");
     return 1;
   }
-  params.disparityRange = 5;
-  if (const orbelt::Status bad = orbelt::checkRunInputs(left, right, params); !bad) {
-    std::fprintf(stderr, "consumer: %s", bad.error().message.c_str());
-    return 1;
-  }
-  const orbelt::Expected<orbelt::DisparityResult> computed =
-      orbelt::computeDisparity(left, right, params, orbelt::defaultEngines(1));
+  request.options.matcher.disparityRange = 5;
+  request.options.optimizer.seed = 1;
+  const orbelt::Expected<orbelt::StereoResult> computed = orbelt::runStereo(request);
   if (!computed) {
     std::fprintf(stderr, "consumer: %s", computed.error().message.c_str());
     return 1;
   }
-  const orbelt::DisparityResult& result = *computed;
-  const cv::Mat disparity = orbelt::floatDisparity(result.labels, width, height, params.baseDisparity);
-  orbelt::DisparityScore score;
-  std::string error;
+  const orbelt::DisparityResult& result = computed->left;
+  const orbelt::Expected<cv::Mat> disparity =
+      orbelt::floatDisparity(result.labels, width, height, request.options.matcher.baseDisparity);
   const cv::Mat truth(height, width, CV_32FC1, cv::Scalar(float(shift)));
-  if (!orbelt::evaluateDisparity(disparity, truth, cv::Mat(), {1.0, 3, 1.0}, score, error)) {
-    std::fprintf(stderr, "consumer: %s\n", error.c_str());
+  const orbelt::Expected<orbelt::DisparityScore> scored =
+      disparity ? orbelt::evaluateDisparity(*disparity, truth, cv::Mat(), {1.0, 3, 1.0}) : disparity.error();
+  if (!scored) {
+    std::fprintf(stderr, "consumer: %s\n", scored.error().message.c_str());
     return 1;
   }
+  const orbelt::DisparityScore& score = *scored;
   std::printf("consumer: %d x %d, %d labels, %.1f %% off by more than 1 px away from the border; refused: %s\n", width,
-              height, params.disparityRange, score.badOver1, refused.error().summary().c_str());
+              height, request.options.matcher.disparityRange, score.badOver1, refused.error().summary().c_str());
   return score.badOver1 < 20.0 ? 0 : 1;
 }

@@ -1,0 +1,88 @@
+#pragma once
+// What the main command was asked, judged and loaded before any work, so a
+// refusal costs no time, prints nothing else and touches no file.
+//
+// Three steps, each apart: declareComputeOptions() binds every flag to the
+// field it sets (the run's straight into StereoOptions, named by
+// kCliFieldNames); interpretComputeWords() turns what the parser could not
+// (an optional value, the order of two options, units) into the request and
+// judges the outputs; loadComputeInputs() reads the files and has the run's
+// own checks judge the pair and the options.
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <opencv2/core.hpp>
+
+#include "io/RunPaths.h"
+#include "pipeline/RunStereo.h"
+#include "platform/Expected.h"
+
+namespace orbelt {
+
+// The files the command is asked to write; an empty path is an output not
+// asked for. The display map is the dialog's 8-bit grey map.
+struct RequestedOutputs {
+  std::string displayMap;  // empty with --no-map
+  int displayLevel = 3;    // grey multiplier of the display map (low 8 bits act)
+  std::string pfm, png16, color, confidence, cost, json;
+};
+
+// What the score against a ground truth needs; empty paths when not asked.
+struct ScoreRequest {
+  std::string truthPath, maskPath;
+  double truthScale = 1.0;
+  float badThreshold = 1.0f;
+  cv::Mat truth, mask;  // read before the run, so a bad file costs no time
+};
+
+// The words the user typed where the options keep a value made from them;
+// the header line and the run summary repeat them as typed.
+struct TypedWords {
+  std::string colorMode = "logchrom";  // the --color-mode word
+  bool weightWins = false;             // --log-chrom-weight came after --color-mode
+  float lambda = kDefaultLambda;       // --lambda, before the x30 (smoothnessWeightOf)
+  int smoothMax = 5;                   // --smooth-max, an integer on the command line
+};
+
+struct ComputeRequest {
+  std::string leftPath = kDefaultRefPath;
+  std::string rightPath = kDefaultTargetPath;
+  StereoRequest stereo;  // the run: the pair, its options and names; judged by checkStereoRequest
+  TypedWords typed;
+  bool quiet = false;
+  RequestedOutputs outputs;
+  ScoreRequest score;
+
+  int width() const { return stereo.left.cols; }
+  int height() const { return stereo.left.rows; }
+};
+
+// What the parser fills that is not yet the request: texts it cannot judge
+// alone and the options whose order matters.
+struct ComputeWords {
+  std::string outputPath;
+  bool noMap = false;
+  std::string lrText;
+  std::string weightText;
+  CLI::Option* lrOption = nullptr;
+  CLI::Option* colorModeOption = nullptr;
+  CLI::Option* weightOption = nullptr;
+};
+
+// Declares every option of the main command on `app`, bound to `request`
+// and `words`.
+void declareComputeOptions(CLI::App& app, ComputeRequest& request, ComputeWords& words);
+
+// After parsing: the optional left-right threshold, the blend and colour
+// mode in the order given, the smoothness units, the outputs. Fails with
+// InvalidInput (a threshold that is not a number, a blend that is not one, an
+// output combination or path that cannot be written).
+Status interpretComputeWords(const CLI::App& app, const ComputeWords& words, ComputeRequest& request);
+
+// Reads the ground truth, the mask and the pair, then judges them with the
+// run's own checks (checkStereoRequest: colour, sizes, options, memory).
+// Fails with the first Error.
+Status loadComputeInputs(ComputeRequest& request);
+
+}  // namespace orbelt

@@ -1,0 +1,63 @@
+#include "cli/OutputFiles.h"
+
+#include "io/DisparityImages.h"
+#include "io/ImageFile.h"
+#include "io/NpyFile.h"
+#include "io/PfmFile.h"
+
+namespace orbelt {
+
+namespace {
+
+Status writeFloatMap(const std::string& path, const ComputeRequest&, const StereoResult& run) {
+  return writePfm(path, run.disparity);
+}
+
+Status writePng16(const std::string& path, const ComputeRequest&, const StereoResult& run) {
+  return saveImageAtomically(path, encodeDisparityPng16(run.disparity));
+}
+
+Status writeColorMap(const std::string& path, const ComputeRequest& request, const StereoResult& run) {
+  const MatcherOptions& matcher = request.stereo.options.matcher;
+  return saveImageAtomically(path,
+                             renderColorMap(run.disparity, matcher.baseDisparity,
+                                            static_cast<double>(matcher.baseDisparity) + matcher.disparityRange - 1));
+}
+
+Status writeConfidence(const std::string& path, const ComputeRequest&, const StereoResult& run) {
+  Expected<cv::Mat> confidence = renderConfidence(run.consistent, run.width, run.height);
+  if (!confidence) return std::move(confidence).error();
+  return saveImageAtomically(path, *confidence);
+}
+
+Status writeCosts(const std::string& path, const ComputeRequest& request, const StereoResult& run) {
+  return writeNpyFloat32(path, run.left.costs.data(),
+                         {static_cast<std::size_t>(run.height), static_cast<std::size_t>(run.width),
+                          static_cast<std::size_t>(request.stereo.options.matcher.disparityRange)});
+}
+
+}  // namespace
+
+const std::vector<OutputFile>& outputFiles() {
+  static const std::vector<OutputFile> files = {
+      {"pfm", "--pfm", "Float disparity map (.pfm, pixels, inf = unknown)",
+       PlannedOutput{{}, "float disparity map", {".pfm"}, false}, &RequestedOutputs::pfm, writeFloatMap},
+      {"png16", "--png16", "16-bit disparity map (.png, disparity x 256, 0 = unknown; needs disparities 0..255)",
+       PlannedOutput{{}, "16-bit disparity map", {".png"}, false}, &RequestedOutputs::png16, writePng16},
+      {"color", "--color", "Colour-mapped disparity picture with a legend (.png, .bmp, .jpg)",
+       PlannedOutput{{}, "colour disparity picture", {}, true}, &RequestedOutputs::color, writeColorMap},
+      {"confidence", "--confidence",
+       "With --lr-check: 8-bit image, 255 where the check passed, 0 where it failed (.png, .bmp)",
+       PlannedOutput{{}, "confidence image", {".png", ".bmp", ".pgm", ".tif", ".tiff"}, true},
+       &RequestedOutputs::confidence, writeConfidence},
+      {"cost", "--save-cost", "Also write the flat cost array as a NumPy float32 .npy of shape (height, width, labels)",
+       PlannedOutput{{}, "cost array", {".npy"}, false}, &RequestedOutputs::cost, writeCosts},
+  };
+  return files;
+}
+
+void declareOutputFiles(CLI::App& app, RequestedOutputs& outputs) {
+  for (const OutputFile& file : outputFiles()) app.add_option(file.flag, outputs.*file.path, file.help);
+}
+
+}  // namespace orbelt

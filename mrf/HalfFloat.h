@@ -52,6 +52,18 @@ inline std::uint16_t toHalf(float value) { return half_detail::encode(value, 0);
 // The half nearest to `value` that is at least `value` (up) or at most it.
 inline std::uint16_t toHalfTowards(float value, bool up) { return half_detail::encode(value, up ? 1 : -1); }
 
+// The half next to `half` above it (up) or below it, subnormal halves
+// included; the largest half of either sign has none beyond it and stays.
+// Both zeros step to the smallest subnormal of the side asked for.
+inline std::uint16_t nextHalf(std::uint16_t half, bool up) {
+  const bool negative = (half & 0x8000u) != 0;
+  const std::uint16_t magnitude = half & 0x7FFFu;
+  if (magnitude == 0) return up ? std::uint16_t{0x0001u} : std::uint16_t{0x8001u};
+  // Away from zero: one more in the magnitude; towards it: one less.
+  if (up != negative) return magnitude >= 0x7BFFu ? half : static_cast<std::uint16_t>(half + 1);
+  return static_cast<std::uint16_t>(half - 1);
+}
+
 inline float fromHalf(std::uint16_t half) {
   const std::uint32_t sign = static_cast<std::uint32_t>(half & 0x8000u) << 16;
   const std::uint32_t magnitude = half & 0x7FFFu;

@@ -1,137 +1,33 @@
 #include "mrf/RecycledGridMoves.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <new>
 
 #include "mrf/CuttablePair.h"
-#include "platform/Failure.h"
 
 namespace orbelt {
 
 namespace {
 
-// Bytes per node and per pair of the laid-out graph: the node record, its
-// in-range start, and per pair the arc record, the in-range entry and the
-// head offset beside it, rounded up for the layout's working arrays.
-constexpr std::uint64_t kGraphBytesPerPixel = 32 + 4 + 2 * (12 + 4 + 4) + 2 * 24;
-
-}  // namespace
-
-std::uint64_t RecycledGridMoves::baseStateBytes(int width, int height) {
-  const std::uint64_t pixels =
-      static_cast<std::uint64_t>(width > 0 ? width : 0) * static_cast<std::uint64_t>(height > 0 ? height : 0);
-  // Arc indices and capacities (two each), the scratch row and the label costs.
-  return pixels * (2 * sizeof(std::uint32_t) + 2 * sizeof(float) + 2 * sizeof(float)) + pixels * kGraphBytesPerPixel;
-}
-
-std::uint64_t RecycledGridMoves::keptFlowBytes(int width, int height) {
-  const std::uint64_t pixels =
-      static_cast<std::uint64_t>(width > 0 ? width : 0) * static_cast<std::uint64_t>(height > 0 ? height : 0);
-  return pixels * 2 * sizeof(std::uint16_t);
-}
-
-bool RecycledGridMoves::prepare(int width, int height, int labelCount) {
-  width_ = width;
-  height_ = height;
-  pixelCount_ = width * height;
-  labelCount_ = labelCount;
-  const std::size_t pixels = static_cast<std::size_t>(pixelCount_);
-  arcs_.reset(new (std::nothrow) std::uint32_t[2 * pixels]);
-  capacities_.reset(new (std::nothrow) float[2 * pixels]());
-  pending_.reset(new (std::nothrow) float[pixels]);
-  labelCosts_.reset(new (std::nothrow) float[pixels]);
-  kept_.clear();
-  keptLabels_ = 0;
-  keptFlowRefused_ = false;
-  auto keepNothing = [this] {
-    graph_.clear();
-    arcs_.reset();
-    capacities_.reset();
-    pending_.reset();
-    labelCosts_.reset();
-    return false;
-  };
-  if (!arcs_ || !capacities_ || !pending_ || !labelCosts_) return keepNothing();
-
-  // Pairs in pixel order, right before down: the layout then keeps a
-  // pixel's two pairs beside its node. Without the graph's memory there is
-  // no recycling either.
-  try {
-    kept_.resize(static_cast<std::size_t>(labelCount));
-    layOutGrid();
-    splitIntoBands();
-  } catch (const Failure&) {
-    return keepNothing();
-  } catch (const std::bad_alloc&) {
-    return keepNothing();
-  }
-  counts_ = {};
-  lastSolved_ = -1;
-  return true;
-}
-
-void RecycledGridMoves::layOutGrid() {
-  const int width = width_;
-  const int height = height_;
-  graph_.clear();
-  graph_.createNodes(pixelCount_);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const int p = y * width + x;
-      if (x + 1 < width) graph_.addArcPair(p, p + 1, 0.0f, 0.0f);
-      if (y + 1 < height) graph_.addArcPair(p, p + width, 0.0f, 0.0f);
-    }
-  }
-  graph_.computeMaxFlow();
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const int p = y * width + x;
-      arcs_[2 * static_cast<std::size_t>(p)] = x + 1 < width ? graph_.arcIndex(p, p + 1) : FlowGraph::kNoArc;
-      arcs_[2 * static_cast<std::size_t>(p) + 1] = y + 1 < height ? graph_.arcIndex(p, p + width) : FlowGraph::kNoArc;
-    }
-  }
-}
-
-void RecycledGridMoves::loadLabelCosts(const int* labels) {
-  for (int y = 0, p = 0; y < height_; ++y) {
-    for (int x = 0; x < width_; ++x, ++p) labelCosts_[static_cast<std::size_t>(p)] = dataCosts_->plane(y, labels[p])[x];
-  }
-}
-
-void RecycledGridMoves::setKeptFlowBudget(std::uint64_t bytes) {
-  keptFlowBudget_ = bytes;
-  keptFlowRefused_ = false;
-  const std::uint64_t each = keptFlowBytes(width_, height_);
-  // Labels past the budget drop their flows, the highest labels first.
-  for (int label = labelCount_ - 1; label >= 0 && static_cast<std::uint64_t>(keptLabels_) * each > bytes; --label) {
-    if (kept_[static_cast<std::size_t>(label)]) {
-      kept_[static_cast<std::size_t>(label)].reset();
-      --keptLabels_;
-    }
-  }
-}
-
-std::uint16_t* RecycledGridMoves::keptSlots(int alpha) {
-  std::unique_ptr<std::uint16_t[]>& slots = kept_[static_cast<std::size_t>(alpha)];
-  if (slots || keptFlowRefused_) return slots.get();
-  const std::uint64_t each = keptFlowBytes(width_, height_);
-  if (each > 0 && static_cast<std::uint64_t>(keptLabels_ + 1) > keptFlowBudget_ / each) return nullptr;
-  slots.reset(new (std::nothrow) std::uint16_t[2 * static_cast<std::size_t>(pixelCount_)]);
-  if (!slots) {
-    // Kept flows only save time: the labels past this point borrow.
-    keptFlowRefused_ = true;
-    return nullptr;
-  }
-  ++keptLabels_;
-  return slots.get();
-}
-
-namespace {
+// A move is lazy only when at most this share of the tiles changed since its
+// label's last move: beyond it, opening nodes one by one costs more than
+// writing the grid in order.
+constexpr double kLazyShare = 0.5;
+// A label's source roots are listed only when its move reached at most this
+// share of the nodes: where the search spread further, its next move will
+// most likely be written whole anyway.
+constexpr double kRootsShare = 0.25;
+// A move written whole reads back the nodes its search reached one by one
+// only when they are at most this share of the grid; more are read in order.
+constexpr double kReadReachedShare = 0.5;
+// The most steps of one half a root is drained by, per pair.
+constexpr int kDrainSteps = 4;
 
 // The pair of p and q (q its right or lower neighbour, with multiplier m) in
 // alpha's move: adds its terms to p's terminal residual (toP) and to q's
-// (toQ), pushes the kept flow (when recycled) and returns the pair's
+// (toQ), pushes the start flow (when recycled) and returns the pair's
 // residuals, p to q and back. The order of the float operations is the
 // order every caller relies on for the same bits.
 struct PairResiduals {
@@ -141,7 +37,7 @@ struct PairResiduals {
 };
 
 inline PairResiduals pairResiduals(const float* keepRow, const float* alphaRow, int alpha, bool activeP, int lq,
-                                   float m, bool recycled, float keptFlow, float& toP, float& toQ) {
+                                   float m, bool recycled, float startFlow, float& toP, float& toQ) {
   const bool activeQ = lq != alpha;
   float c = 0.0f;   // residual p -> q
   float cr = 0.0f;  // residual q -> p
@@ -173,7 +69,7 @@ inline PairResiduals pairResiduals(const float* keepRow, const float* alphaRow, 
   }
   float f = 0.0f;
   if (recycled) {
-    f = keptFlow;
+    f = startFlow;
     if (f < -cr) f = -cr;
     if (f > c) f = c;
     toP -= f;
@@ -182,7 +78,94 @@ inline PairResiduals pairResiduals(const float* keepRow, const float* alphaRow, 
   return {c - f, cr + f, c};
 }
 
+// The side a kept flow is rounded towards: its rounding error ends as excess
+// at one end of the pair and deficit at the other, and the excess goes to
+// the end with more sink residual left, which absorbs it, so that the next
+// move need not route it.
+inline int roundingSide(float rp, float rq) { return (rp > rq) - (rp < rq); }
+
 }  // namespace
+
+std::uint64_t RecycledGridMoves::baseStateBytes(int width, int height) {
+  const std::uint64_t pixels =
+      static_cast<std::uint64_t>(width > 0 ? width : 0) * static_cast<std::uint64_t>(height > 0 ? height : 0);
+  // The grid's records; two capacities; the scratch, the label cost, the
+  // label and the visit stamp; and at most one entry a pixel in the lists
+  // of nodes a move opened (the change tiles are a few bytes per 256 pixels).
+  return pixels * (GridFlow::bytesPerNode() + 2 * sizeof(float) + 4 * 4 + sizeof(std::int32_t));
+}
+
+std::uint64_t RecycledGridMoves::keptFlowBytes(int width, int height) {
+  const std::uint64_t pixels =
+      static_cast<std::uint64_t>(width > 0 ? width : 0) * static_cast<std::uint64_t>(height > 0 ? height : 0);
+  return KeptFlows::bytesPerLabel(pixels);
+}
+
+int RecycledGridMoves::tileSizeFor(int width, int height) {
+  const int quarter = std::min(width, height) / 4;
+  return quarter < 1 ? 1 : quarter < kTileSize ? quarter : kTileSize;
+}
+
+bool RecycledGridMoves::prepare(int width, int height, int labelCount) {
+  width_ = width;
+  height_ = height;
+  pixelCount_ = width * height;
+  labelCount_ = labelCount;
+  const std::size_t pixels = static_cast<std::size_t>(pixelCount_);
+  capacities_.reset(new (std::nothrow) float[2 * pixels]());
+  pending_.reset(new (std::nothrow) float[pixels]);
+  labelCosts_.reset(new (std::nothrow) float[pixels]);
+  labelsSeen_.reset(new (std::nothrow) int[pixels]);
+  visited_.reset(new (std::nothrow) std::uint32_t[pixels]());
+  auto keepNothing = [this] {
+    flow_.resize(0, 0);
+    capacities_.reset();
+    pending_.reset();
+    labelCosts_.reset();
+    labelsSeen_.reset();
+    visited_.reset();
+    return false;
+  };
+  if (!capacities_ || !pending_ || !labelCosts_ || !labelsSeen_ || !visited_) return keepNothing();
+  if (!flow_.resize(width, height) || !tiles_.resize(width, height, tileSizeFor(width, height))) return keepNothing();
+  try {
+    kept_.reset(pixelCount_, labelCount);
+    startedAt_.assign(static_cast<std::size_t>(labelCount), 0);
+    splitIntoBands();
+  } catch (const std::bad_alloc&) {
+    return keepNothing();
+  }
+  counts_ = {};
+  lastSolved_ = -1;
+  graphComplete_ = false;
+  clock_ = 0;
+  visit_ = 0;
+  labelCostsLoaded_ = false;
+  lastCosts_ = {};
+  return true;
+}
+
+void RecycledGridMoves::setDataCosts(const RowPlanarCosts* costs) {
+  dataCosts_ = costs;
+  // Roots found on other costs say nothing of these.
+  kept_.forgetAllRoots();
+  labelCostsLoaded_ = false;
+}
+
+void RecycledGridMoves::loadLabelCosts(const int* labels) {
+  const std::int64_t now = ++clock_;
+  for (int y = 0, p = 0; y < height_; ++y) {
+    for (int x = 0; x < width_; ++x, ++p) {
+      const int label = labels[p];
+      if (labelCostsLoaded_ && label == labelsSeen_[p]) continue;
+      labelCosts_[static_cast<std::size_t>(p)] = dataCosts_->plane(y, label)[x];
+      // A caller's change: the moves that knew the old label must see it.
+      if (labelCostsLoaded_) tiles_.markPixel(x, y, now);
+      labelsSeen_[p] = label;
+    }
+  }
+  labelCostsLoaded_ = true;
+}
 
 void RecycledGridMoves::setThreadCount(int threads) {
   // More threads than bands would only wait.
@@ -198,22 +181,21 @@ void RecycledGridMoves::setThreadCount(int threads) {
 void RecycledGridMoves::splitIntoBands() {
   const int bandCount = height_ < kBandCount ? 1 : kBandCount;
   bands_.clear();
-  joining_.clear();
+  joiningUpper_.clear();
   for (int k = 0; k < bandCount; ++k) {
     bands_.push_back({k * height_ / bandCount, (k + 1) * height_ / bandCount});
   }
-  while (regions_.size() < bands_.size()) regions_.push_back(std::make_unique<FlowGraph::RegionSearch>());
+  while (regions_.size() < bands_.size()) regions_.push_back(std::make_unique<GridFlow::Region>());
   regionPointers_.clear();
   for (std::size_t k = 0; k < bands_.size(); ++k) regionPointers_.push_back(regions_[k].get());
+  roots_.resize(bands_.size());
+  opened_.assign(bands_.size(), 0);
+  changed_.resize(bands_.size());
   for (std::size_t k = 1; k < bands_.size(); ++k) {
-    const int row = bands_[k].firstRow;
-    for (int x = 0; x < width_; ++x) {
-      const int q = row * width_ + x;
-      joining_.push_back({q - width_, q, arcs_[2 * static_cast<std::size_t>(q - width_) + 1]});
-    }
+    const int row = bands_[k].firstRow - 1;
+    for (int x = 0; x < width_; ++x) joiningUpper_.push_back(row * width_ + x);
   }
-  joiningResiduals_.assign(2 * joining_.size(), 0.0f);
-  joiningFlows_.assign(joining_.size(), 0.0f);
+  joiningFlows_.assign(joiningUpper_.size(), 0.0f);
 }
 
 void RecycledGridMoves::forEachBand(const std::function<void(int)>& part) {
@@ -225,51 +207,167 @@ void RecycledGridMoves::forEachBand(const std::function<void(int)>& part) {
   }
 }
 
+void RecycledGridMoves::decideStart(int alpha, bool& kept) {
+  const std::uint16_t* own = kept_.flows(alpha);
+  kept = own != nullptr;
+  if (kept) {
+    move_.start = Start::Kept;
+    move_.halves = own;
+  } else if (lastSolved_ < 0) {
+    move_.start = Start::None;
+  } else if (graphComplete_) {
+    move_.start = Start::Graph;
+  } else if (kept_.flows(lastSolved_) != nullptr) {
+    // The last move opened only part of the grid; its flow is whole in its
+    // label's halves.
+    move_.start = Start::OtherLabel;
+    move_.halves = kept_.flows(lastSolved_);
+  } else {
+    move_.start = Start::None;
+  }
+}
+
+float RecycledGridMoves::startFlow(std::size_t slot) const {
+  switch (move_.start) {
+    case Start::Kept:
+    case Start::OtherLabel: return fromHalf(move_.halves[slot]);
+    case Start::Graph: {
+      const GridFlow::Node& n = flow_.record(static_cast<std::int32_t>(slot / 2));
+      return capacities_[slot] - n.residual[(slot & 1) != 0 ? GridFlow::kDown : GridFlow::kRight];
+    }
+    case Start::None: break;
+  }
+  return 0.0f;
+}
+
 template <bool kScaled>
-void RecycledGridMoves::startBandFromAbove(int band, int alpha, const int* labels, const Costs& costs, bool recycled) {
+RecycledGridMoves::NodeStart RecycledGridMoves::nodeStart(int p, const int* labels, const std::uint16_t* halves) const {
+  const int alpha = move_.alpha;
   const std::size_t stride = static_cast<std::size_t>(labelCount_);
-  const float* alphaRow = costs.pairTable + static_cast<std::size_t>(alpha) * stride;
-  const std::uint16_t* kept = kept_[static_cast<std::size_t>(alpha)].get();
-  float* pending = pending_.get();
+  const float* pairs = move_.costs.pairTable;
+  const float* alphaRow = pairs + static_cast<std::size_t>(alpha) * stride;
+  const int y = p / width_;
+  const int x = p - y * width_;
+  const int lp = labels[p];
+  const bool activeP = lp != alpha;
+  NodeStart s{0.0f, {0.0f, 0.0f, 0.0f, 0.0f}, 0.0f, 0.0f};
+  float ignored = 0.0f;
+  // The terms reach p's residual in the order a whole-grid write adds them:
+  // from the pair above, from the pair on the left, its data, then its own
+  // two pairs.
+  float pending = 0.0f;
+  if (y > 0) {
+    const int o = p - width_;
+    const int lo = labels[o];
+    const PairResiduals above = pairResiduals(pairs + static_cast<std::size_t>(lo) * stride, alphaRow, alpha,
+                                              lo != alpha, lp, kScaled ? move_.costs.vertical[o] : 1.0f, true,
+                                              fromHalf(halves[2 * static_cast<std::size_t>(o) + 1]), ignored, pending);
+    s.residual[GridFlow::kUp] = above.backward;
+  }
+  if (x > 0) {
+    const int o = p - 1;
+    const int lo = labels[o];
+    const PairResiduals left = pairResiduals(pairs + static_cast<std::size_t>(lo) * stride, alphaRow, alpha,
+                                             lo != alpha, lp, kScaled ? move_.costs.horizontal[o] : 1.0f, true,
+                                             fromHalf(halves[2 * static_cast<std::size_t>(o)]), ignored, pending);
+    s.residual[GridFlow::kLeft] = left.backward;
+  }
+  float r = pending;
+  if (activeP) r += labelCosts_[static_cast<std::size_t>(p)] - dataCosts_->plane(y, alpha)[x];
+  const float* keepRow = pairs + static_cast<std::size_t>(lp) * stride;
+  if (x + 1 < width_) {
+    const PairResiduals right =
+        pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + 1], kScaled ? move_.costs.horizontal[p] : 1.0f,
+                      true, fromHalf(halves[2 * static_cast<std::size_t>(p)]), r, ignored);
+    s.residual[GridFlow::kRight] = right.forward;
+    s.capacityRight = right.capacity;
+  }
+  if (y + 1 < height_) {
+    const PairResiduals down =
+        pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + width_], kScaled ? move_.costs.vertical[p] : 1.0f,
+                      true, fromHalf(halves[2 * static_cast<std::size_t>(p) + 1]), r, ignored);
+    s.residual[GridFlow::kDown] = down.forward;
+    s.capacityDown = down.capacity;
+  }
+  s.terminal = activeP ? r : 0.0f;
+  return s;
+}
+
+float RecycledGridMoves::startTerminal(int p, const int* labels, const std::uint16_t* halves) const {
+  return move_.scaled ? nodeStart<true>(p, labels, halves).terminal : nodeStart<false>(p, labels, halves).terminal;
+}
+
+void RecycledGridMoves::openNode(std::int32_t p) {
+  if (move_.scaled) {
+    openNodeScaled<true>(p);
+  } else {
+    openNodeScaled<false>(p);
+  }
+}
+
+template <bool kScaled>
+void RecycledGridMoves::openNodeScaled(std::int32_t p) {
+  NodeStart s = nodeStart<kScaled>(p, move_.labels, move_.halves);
+  const int y = p / width_;
+  const int band = bandOf(y);
+  if (!move_.joined && bands_.size() > 1) {
+    // The pairs joining the bands are held at zero until the bands are joined.
+    if (band == 0 && y + 1 == bands_[0].endRow) s.residual[GridFlow::kDown] = 0.0f;
+    if (band == 1 && y == bands_[1].firstRow) s.residual[GridFlow::kUp] = 0.0f;
+  }
+  capacities_[2 * static_cast<std::size_t>(p)] = s.capacityRight;
+  capacities_[2 * static_cast<std::size_t>(p) + 1] = s.capacityDown;
+  flow_.open(p, s.terminal, s.residual[GridFlow::kRight], s.residual[GridFlow::kDown], s.residual[GridFlow::kLeft],
+             s.residual[GridFlow::kUp]);
+  ++opened_[static_cast<std::size_t>(band)];
+}
+
+// What the pairs joining band k to the band above add to the terminal
+// residuals of band k's first row, before any band is written.
+template <bool kScaled>
+void RecycledGridMoves::startBandFromAbove(int band) {
+  const int alpha = move_.alpha;
+  const std::size_t stride = static_cast<std::size_t>(labelCount_);
+  const float* alphaRow = move_.costs.pairTable + static_cast<std::size_t>(alpha) * stride;
+  const int* labels = move_.labels;
+  const bool recycled = move_.start != Start::None;
   const int row = bands_[static_cast<std::size_t>(band)].firstRow;
-  float* joiningFlows = joiningFlows_.data() + static_cast<std::size_t>(band - 1) * width_;
+  const float* joiningFlows = joiningFlows_.data() + static_cast<std::size_t>(band - 1) * width_;
   for (int x = 0; x < width_; ++x) {
     const int q = row * width_ + x;
     const int p = q - width_;
     const int lp = labels[p];
-    const float* keepRow = costs.pairTable + static_cast<std::size_t>(lp) * stride;
-    const std::size_t slot = 2 * static_cast<std::size_t>(p) + 1;
+    const float* keepRow = move_.costs.pairTable + static_cast<std::size_t>(lp) * stride;
     float ignored = 0.0f;
-    pending[q] = 0.0f;
-    // Read before the pair is held at zero, from before either band starts.
-    joiningFlows[x] = startFlow(kept, slot);
-    graph_.setArcResiduals(arcs_[slot], 0.0f, 0.0f);
-    pairResiduals(keepRow, alphaRow, alpha, lp != alpha, labels[q], kScaled ? costs.vertical[p] : 1.0f, recycled,
-                  joiningFlows[x], ignored, pending[q]);
+    pending_[static_cast<std::size_t>(q)] = 0.0f;
+    pairResiduals(keepRow, alphaRow, alpha, lp != alpha, labels[q], kScaled ? move_.costs.vertical[p] : 1.0f, recycled,
+                  joiningFlows[x], ignored, pending_[static_cast<std::size_t>(q)]);
   }
 }
 
-// Writes every terminal and pair residual of the band's pixels in alpha's
+// Writes every terminal and pair residual of the band's nodes in alpha's
 // move: the pair terms as a graph built for the move would hold them, then
-// (when recycled) the kept flow pushed along every pair, clamped to its new
-// capacities. The pairs joining the band to the band below are held at zero
-// in the graph, their residuals kept aside for the join; what they add to
-// the lower band's first row was added there beforehand.
+// (when recycled) the start flow pushed along every pair, clamped to its new
+// capacities. The pairs joining the band to its neighbours are held at zero;
+// what they add to the lower band's first row was added there beforehand.
+// With `openNow` the nodes are opened at once and the source roots listed;
+// otherwise the pass along single pairs does it.
 template <bool kScaled>
-void RecycledGridMoves::writeBandResiduals(int band, int alpha, const int* labels, const Costs& costs, bool recycled) {
+void RecycledGridMoves::writeBand(int band, bool openNow) {
+  const int alpha = move_.alpha;
+  const int* labels = move_.labels;
   const std::size_t stride = static_cast<std::size_t>(labelCount_);
-  const float* pairs = costs.pairTable;
+  const float* pairs = move_.costs.pairTable;
   const float* alphaRow = pairs + static_cast<std::size_t>(alpha) * stride;
-  const std::uint16_t* kept = kept_[static_cast<std::size_t>(alpha)].get();
-  float* capacities = capacities_.get();
+  const bool recycled = move_.start != Start::None;
   float* pending = pending_.get();
   const float* labelCosts = labelCosts_.get();
   const Band rows = bands_[static_cast<std::size_t>(band)];
   const bool lastBand = band + 1 == static_cast<int>(bands_.size());
+  std::vector<std::int32_t>& roots = roots_[static_cast<std::size_t>(band)];
   // The first row of a lower band already holds what the pairs from above add.
   const int clearedFirst = (band == 0 ? rows.firstRow : rows.firstRow + 1) * width_;
   std::memset(pending + clearedFirst, 0, static_cast<std::size_t>(rows.endRow * width_ - clearedFirst) * sizeof(float));
-  float* joiningResiduals = joiningResiduals_.data() + 2 * static_cast<std::size_t>(band) * width_;
   const float* joiningFlows = joiningFlows_.data() + static_cast<std::size_t>(band) * width_;
 
   for (int y = rows.firstRow, p = rows.firstRow * width_; y < rows.endRow; ++y) {
@@ -279,39 +377,45 @@ void RecycledGridMoves::writeBandResiduals(int band, int alpha, const int* label
       const int lp = labels[p];
       const bool activeP = lp != alpha;
       float r = pending[p];
-      if (activeP) {
-        r += labelCosts[p] - alphaCosts[x];
-      }
+      if (activeP) r += labelCosts[p] - alphaCosts[x];
       const float* keepRow = pairs + static_cast<std::size_t>(lp) * stride;
       const std::size_t slot = 2 * static_cast<std::size_t>(p);
+      GridFlow::Node& n = flow_.record(p);
+      float right = 0.0f;
+      float down = 0.0f;
       if (x + 1 < width_) {
         // The start flow is read before the pair's residuals are rewritten.
-        const PairResiduals right =
-            pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + 1], kScaled ? costs.horizontal[p] : 1.0f,
-                          recycled, recycled ? startFlow(kept, slot) : 0.0f, r, pending[p + 1]);
-        graph_.setArcResiduals(arcs_[slot], right.forward, right.backward);
-        capacities[slot] = right.capacity;
+        const PairResiduals pair =
+            pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + 1], kScaled ? move_.costs.horizontal[p] : 1.0f,
+                          recycled, recycled ? startFlow(slot) : 0.0f, r, pending[p + 1]);
+        right = pair.forward;
+        flow_.record(p + 1).residual[GridFlow::kLeft] = pair.backward;
+        capacities_[slot] = pair.capacity;
       }
       if (y + 1 < height_) {
         float ignored = 0.0f;
-        const float start = !recycled ? 0.0f : joinsBelow ? joiningFlows[x] : startFlow(kept, slot + 1);
-        const PairResiduals down =
-            pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + width_], kScaled ? costs.vertical[p] : 1.0f,
-                          recycled, start, r, joinsBelow ? ignored : pending[p + width_]);
-        if (joinsBelow) {
-          // The graph's copy was zeroed before any band started: the band
-          // below may be searching already, and reads it.
-          joiningResiduals[2 * static_cast<std::size_t>(x)] = down.forward;
-          joiningResiduals[2 * static_cast<std::size_t>(x) + 1] = down.backward;
-        } else {
-          graph_.setArcResiduals(arcs_[slot + 1], down.forward, down.backward);
+        const float start = !recycled ? 0.0f : joinsBelow ? joiningFlows[x] : startFlow(slot + 1);
+        const PairResiduals pair = pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + width_],
+                                                 kScaled ? move_.costs.vertical[p] : 1.0f, recycled, start, r,
+                                                 joinsBelow ? ignored : pending[p + width_]);
+        // A joining pair stays at zero here: the band below may be searching already.
+        if (!joinsBelow) {
+          down = pair.forward;
+          flow_.record(p + width_).residual[GridFlow::kUp] = pair.backward;
         }
-        capacities[slot + 1] = down.capacity;
+        capacities_[slot + 1] = pair.capacity;
       }
-      // The scratch row keeps the residual for the pass that pushes along
-      // single pairs; p's slot is not read again by this loop.
+      n.residual[GridFlow::kRight] = right;
+      n.residual[GridFlow::kDown] = down;
+      if (x == 0) n.residual[GridFlow::kLeft] = 0.0f;
+      if (y == rows.firstRow) n.residual[GridFlow::kUp] = 0.0f;
+      // The scratch row keeps the residual for the pass along single pairs.
       pending[p] = activeP ? r : 0.0f;
-      graph_.setTerminalResidual(p, pending[p]);
+      n.terminal = pending[p];
+      if (openNow) {
+        flow_.openRecord(p);
+        if (n.terminal > 0) roots.push_back(p);
+      }
     }
   }
 }
@@ -320,127 +424,353 @@ void RecycledGridMoves::writeBandResiduals(int band, int alpha, const int* label
 // the band, in pixel order, before the search: the shortest paths cost the
 // search a growth, an augmentation and adoptions each, here a few reads. Any
 // flow is a reparameterisation, so the cut found afterwards is the same set.
+// Opens each node once its residuals are final, and lists the source roots.
 void RecycledGridMoves::pushAlongSinglePairs(int band) {
-  float* residual = pending_.get();
-  auto push = [&](int p, int q, std::uint32_t arc) {
-    const float rp = residual[p];
-    const float rq = residual[q];
-    if (rp > 0 && rq < 0) {
-      const float c = graph_.arcResidual(arc);
+  auto push = [&](GridFlow::Node& a, GridFlow::Node& b, int d) {
+    const float ra = a.terminal;
+    const float rb = b.terminal;
+    float& forward = a.residual[d];
+    float& backward = b.residual[d ^ 2];
+    if (ra > 0 && rb < 0) {
+      const float c = forward;
       if (c == 0) return;
-      float d = rp < -rq ? rp : -rq;
-      if (c < d) d = c;
-      graph_.setArcResiduals(arc, c - d, graph_.arcReverseResidual(arc) + d);
-      residual[p] = rp - d;
-      residual[q] = rq + d;
-    } else if (rp < 0 && rq > 0) {
-      const float c = graph_.arcReverseResidual(arc);
+      float f = ra < -rb ? ra : -rb;
+      if (c < f) f = c;
+      forward = c - f;
+      backward = backward + f;
+      a.terminal = ra - f;
+      b.terminal = rb + f;
+    } else if (ra < 0 && rb > 0) {
+      const float c = backward;
       if (c == 0) return;
-      float d = rq < -rp ? rq : -rp;
-      if (c < d) d = c;
-      graph_.setArcResiduals(arc, graph_.arcResidual(arc) + d, c - d);
-      residual[q] = rq - d;
-      residual[p] = rp + d;
+      float f = rb < -ra ? rb : -ra;
+      if (c < f) f = c;
+      forward = forward + f;
+      backward = c - f;
+      b.terminal = rb - f;
+      a.terminal = ra + f;
     }
   };
   const Band rows = bands_[static_cast<std::size_t>(band)];
+  std::vector<std::int32_t>& roots = roots_[static_cast<std::size_t>(band)];
   for (int y = rows.firstRow, p = rows.firstRow * width_; y < rows.endRow; ++y) {
     for (int x = 0; x < width_; ++x, ++p) {
-      const std::size_t slot = 2 * static_cast<std::size_t>(p);
-      if (x + 1 < width_) push(p, p + 1, arcs_[slot]);
-      if (y + 1 < rows.endRow) push(p, p + width_, arcs_[slot + 1]);
+      GridFlow::Node& n = flow_.record(p);
+      if (x + 1 < width_) push(n, flow_.record(p + 1), GridFlow::kRight);
+      if (y + 1 < rows.endRow) push(n, flow_.record(p + width_), GridFlow::kDown);
       // p's residual is final once its right and lower pairs are done.
-      graph_.setTerminalResidual(p, residual[p]);
+      flow_.openRecord(p);
+      if (n.terminal > 0) roots.push_back(p);
     }
   }
 }
 
-bool RecycledGridMoves::readBandCut(int band, int alpha, int* labels, std::uint16_t* kept) {
-  // The flow of each pair is its capacity minus what is left of it.
+void RecycledGridMoves::openChangedAndRoots(int band) {
   const Band rows = bands_[static_cast<std::size_t>(band)];
-  bool changed = false;
-  for (int y = rows.firstRow, p = rows.firstRow * width_; y < rows.endRow; ++y) {
-    const float* alphaCosts = dataCosts_->plane(y, alpha);
-    for (int x = 0; x < width_; ++x, ++p) {
-      const std::size_t slot = 2 * static_cast<std::size_t>(p);
-      if (kept != nullptr) {
-        // Rounding a flow leaves its error at the pair's two ends, as excess
-        // at one and deficit at the other. The excess goes to the end with
-        // more sink residual left, which absorbs it, so that the next move
-        // need not route it.
-        const float rp = graph_.terminalResidual(p);
-        if (arcs_[slot] == FlowGraph::kNoArc) {
-          kept[slot] = 0;
-        } else {
-          const float f = capacities_[slot] - graph_.arcResidual(arcs_[slot]);
-          const float rq = graph_.terminalResidual(p + 1);
-          kept[slot] = half_detail::encode(f, (rp > rq) - (rp < rq));
-        }
-        if (arcs_[slot + 1] == FlowGraph::kNoArc) {
-          kept[slot + 1] = 0;
-        } else {
-          const float f = capacities_[slot + 1] - graph_.arcResidual(arcs_[slot + 1]);
-          const float rq = graph_.terminalResidual(p + width_);
-          kept[slot + 1] = half_detail::encode(f, (rp > rq) - (rp < rq));
-        }
-      }
-      if (labels[p] != alpha && graph_.sideOf(p) == CutSide::SourceSide) {
-        labels[p] = alpha;
-        labelCosts_[static_cast<std::size_t>(p)] = alphaCosts[x];
-        changed = true;
+  std::vector<std::int32_t>& roots = roots_[static_cast<std::size_t>(band)];
+  auto open = [&](std::int32_t p) {
+    openNode(p);
+    if (flow_.record(p).terminal > 0) roots.push_back(p);
+  };
+  for (const std::int32_t t : changedTiles_) {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    tiles_.bounds(t, x0, y0, x1, y1);
+    for (int y = std::max(y0, rows.firstRow); y < std::min(y1, rows.endRow); ++y) {
+      for (int x = x0; x < x1; ++x) open(y * width_ + x);
+    }
+  }
+  // Elsewhere the kept roots are all the roots there are.
+  for (const std::int32_t p : kept_.roots(move_.alpha)) {
+    const int y = p / width_;
+    if (y < rows.firstRow || y >= rows.endRow || tiles_.listed(p - y * width_, y)) continue;
+    open(p);
+  }
+  // Whatever the order the tiles came in, the search takes its roots in
+  // pixel order, as a move written whole does.
+  std::sort(roots.begin(), roots.end());
+}
+
+template <bool kScaled>
+void RecycledGridMoves::restoreJoiningPairs() {
+  const int alpha = move_.alpha;
+  const std::size_t stride = static_cast<std::size_t>(labelCount_);
+  const float* alphaRow = move_.costs.pairTable + static_cast<std::size_t>(alpha) * stride;
+  const int* labels = move_.labels;
+  const bool recycled = move_.start != Start::None;
+  for (std::size_t j = 0; j < joiningUpper_.size(); ++j) {
+    const std::int32_t p = joiningUpper_[j];
+    const std::int32_t q = p + width_;
+    const bool openP = flow_.isOpen(p);
+    const bool openQ = flow_.isOpen(q);
+    if (!openP && !openQ) continue;
+    const int lp = labels[p];
+    float ignored = 0.0f;
+    float alsoIgnored = 0.0f;
+    const PairResiduals pair = pairResiduals(move_.costs.pairTable + static_cast<std::size_t>(lp) * stride, alphaRow,
+                                             alpha, lp != alpha, labels[q], kScaled ? move_.costs.vertical[p] : 1.0f,
+                                             recycled, joiningFlows_[j], ignored, alsoIgnored);
+    if (openP) flow_.record(p).residual[GridFlow::kDown] = pair.forward;
+    if (openQ) flow_.record(q).residual[GridFlow::kUp] = pair.backward;
+  }
+}
+
+void RecycledGridMoves::solveBandsAndJoin() {
+  const bool scaled = move_.scaled;
+  if (!move_.lazy) {
+    for (std::size_t k = 1; k < bands_.size(); ++k) {
+      if (scaled) {
+        startBandFromAbove<true>(static_cast<int>(k));
+      } else {
+        startBandFromAbove<false>(static_cast<int>(k));
       }
     }
   }
-  return changed;
+  const bool openWhileWriting = move_.start == Start::Kept;
+  forEachBand([&](int k) {
+    if (move_.lazy) {
+      openChangedAndRoots(k);
+    } else {
+      if (scaled) {
+        writeBand<true>(k, openWhileWriting);
+      } else {
+        writeBand<false>(k, openWhileWriting);
+      }
+      // A borrowed flow fits this move's capacities loosely: the single
+      // pairs it leaves are routed as in a fresh move.
+      if (!openWhileWriting) pushAlongSinglePairs(k);
+    }
+    const Band rows = bands_[static_cast<std::size_t>(k)];
+    flow_.solveRegion(rows.firstRow, rows.endRow, roots_[static_cast<std::size_t>(k)],
+                      *regions_[static_cast<std::size_t>(k)]);
+  });
+  if (bands_.size() > 1) {
+    if (scaled) {
+      restoreJoiningPairs<true>();
+    } else {
+      restoreJoiningPairs<false>();
+    }
+    move_.joined = true;
+    flow_.joinRegions(regionPointers_, joiningUpper_);
+  }
+}
+
+void RecycledGridMoves::readNode(int p, int x, int y, std::uint16_t* halves, bool keepUntouched, int band) {
+  const GridFlow::Node& n = flow_.record(p);
+  if (halves != nullptr) {
+    const std::size_t slot = 2 * static_cast<std::size_t>(p);
+    // The flow of a pair is its capacity less what is left of it. A pair no
+    // flow was pushed along keeps its half as it was: its flow is the one
+    // the move started from.
+    if (x + 1 >= width_) {
+      halves[slot] = 0;
+    } else if (!keepUntouched || (n.flowChanged & (1u << GridFlow::kRight)) != 0) {
+      const float f = capacities_[slot] - n.residual[GridFlow::kRight];
+      halves[slot] = half_detail::encode(f, roundingSide(n.terminal, flow_.record(p + 1).terminal));
+    }
+    if (y + 1 >= height_) {
+      halves[slot + 1] = 0;
+    } else if (!keepUntouched || (n.flowChanged & (1u << GridFlow::kDown)) != 0) {
+      const float f = capacities_[slot + 1] - n.residual[GridFlow::kDown];
+      halves[slot + 1] = half_detail::encode(f, roundingSide(n.terminal, flow_.record(p + width_).terminal));
+    }
+  }
+  const int alpha = move_.alpha;
+  int* labels = move_.labels;
+  if (labels[p] != alpha && flow_.sourceSide(p)) {
+    labels[p] = alpha;
+    labelCosts_[static_cast<std::size_t>(p)] = dataCosts_->plane(y, alpha)[x];
+    labelsSeen_[p] = alpha;
+    changed_[static_cast<std::size_t>(band)].push_back(p);
+  }
+}
+
+void RecycledGridMoves::readBack(int band, std::uint16_t* halves, bool keepUntouched, bool inOrder) {
+  if (inOrder) {
+    const Band rows = bands_[static_cast<std::size_t>(band)];
+    for (int y = rows.firstRow, p = rows.firstRow * width_; y < rows.endRow; ++y) {
+      for (int x = 0; x < width_; ++x, ++p) readNode(p, x, y, halves, keepUntouched, band);
+    }
+    return;
+  }
+  // Only the nodes the search reached can have changed side or flow.
+  for (const std::int32_t p : flow_.reached(*regions_[static_cast<std::size_t>(band)])) {
+    const int y = p / width_;
+    readNode(p, p - y * width_, y, halves, keepUntouched, band);
+  }
+}
+
+void RecycledGridMoves::noteChangedLabels() {
+  for (const std::vector<std::int32_t>& pixels : changed_) {
+    for (const std::int32_t p : pixels) {
+      const int y = p / width_;
+      tiles_.markPixel(p - y * width_, y, startedAt_[static_cast<std::size_t>(move_.alpha)]);
+    }
+  }
+}
+
+void RecycledGridMoves::keepRoots(std::uint16_t* halves) {
+  const int* labels = move_.labels;
+  newRoots_.clear();
+  // A root at the move's start either took alpha or pushed flow out, and a
+  // node whose pairs carry the flow they started with, amid labels that did
+  // not change, starts the next move with the residual it started this one
+  // with: only the nodes that pushed flow and the neighbours of changed
+  // labels can be roots now.
+  if (++visit_ == 0) {
+    std::fill(visited_.get(), visited_.get() + pixelCount_, 0u);
+    visit_ = 1;
+  }
+  auto visit = [&](std::int32_t q) {
+    if (visited_[static_cast<std::size_t>(q)] == visit_) return;
+    visited_[static_cast<std::size_t>(q)] = visit_;
+    if (startTerminal(q, labels, halves) > 0) newRoots_.push_back(q);
+  };
+  for (const std::unique_ptr<GridFlow::Region>& region : regions_) {
+    for (const std::int32_t p : flow_.reached(*region)) {
+      if (flow_.record(p).flowChanged != 0) visit(p);
+    }
+  }
+  for (const std::vector<std::int32_t>& changed : changed_) {
+    for (const std::int32_t p : changed) {
+      const int y = p / width_;
+      const int x = p - y * width_;
+      if (x + 1 < width_) visit(p + 1);
+      if (y + 1 < height_) visit(p + width_);
+      if (x > 0) visit(p - 1);
+      if (y > 0) visit(p - width_);
+    }
+  }
+  // Most of these are left by rounding alone: a node the search left with
+  // no residual at all gets its pairs' rounding errors back. Where a
+  // neighbour has sink residual to spare, a flow one half larger towards it
+  // drains the node, and the next move need not open it.
+  std::sort(newRoots_.begin(), newRoots_.end());
+  std::size_t kept = 0;
+  for (const std::int32_t p : newRoots_) {
+    if (!drainRoot(p, halves)) newRoots_[kept++] = p;
+  }
+  newRoots_.resize(kept);
+  kept_.setRoots(move_.alpha, newRoots_);
+}
+
+std::vector<std::int32_t> RecycledGridMoves::startRoots(int label, int* labels, const Costs& costs) {
+  std::vector<std::int32_t> roots;
+  const std::uint16_t* halves = kept_.flows(label);
+  if (halves == nullptr) return roots;
+  const Move saved = move_;
+  move_ = Move{};
+  move_.alpha = label;
+  move_.labels = labels;
+  move_.costs = costs;
+  move_.scaled = costs.horizontal != nullptr && costs.vertical != nullptr;
+  for (int p = 0; p < pixelCount_; ++p) {
+    if (startTerminal(p, labels, halves) > 0) roots.push_back(p);
+  }
+  move_ = saved;
+  return roots;
+}
+
+bool RecycledGridMoves::drainRoot(int p, std::uint16_t* halves) {
+  const int* labels = move_.labels;
+  float rp = startTerminal(p, labels, halves);
+  const int y = p / width_;
+  const int x = p - y * width_;
+  struct Way {
+    bool exists;
+    int q;
+    std::size_t slot;
+    bool up;  // p sends more along the pair when its half goes up
+  };
+  const Way ways[4] = {
+      {x + 1 < width_, p + 1, 2 * static_cast<std::size_t>(p), true},
+      {y + 1 < height_, p + width_, 2 * static_cast<std::size_t>(p) + 1, true},
+      {x > 0, p - 1, 2 * static_cast<std::size_t>(p - 1), false},
+      {y > 0, p - width_, 2 * static_cast<std::size_t>(p - width_) + 1, false},
+  };
+  for (const Way& way : ways) {
+    if (!way.exists || labels[way.q] == move_.alpha) continue;
+    if (!(startTerminal(way.q, labels, halves) < 0)) continue;
+    for (int step = 0; step < kDrainSteps && rp > 0; ++step) {
+      const std::uint16_t before = halves[way.slot];
+      halves[way.slot] = nextHalf(before, way.up);
+      const float drained = startTerminal(p, labels, halves);
+      // The neighbour must stay without source residual, and the step must
+      // help (it does not beyond the pair's capacity).
+      if (!(drained < rp) || startTerminal(way.q, labels, halves) > 0) {
+        halves[way.slot] = before;
+        break;
+      }
+      rp = drained;
+    }
+    if (!(rp > 0)) return true;
+  }
+  return false;
+}
+
+bool RecycledGridMoves::decideLazy(int alpha) {
+  changedTiles_.clear();
+  if (move_.start != Start::Kept) return false;
+  tiles_.listChangedAfter(startedAt_[static_cast<std::size_t>(alpha)], changedTiles_);
+  if (!lazyMoves_ || !kept_.rootsKnown(alpha)) return false;
+  return static_cast<double>(changedTiles_.size()) <= kLazyShare * tiles_.tileCount();
 }
 
 bool RecycledGridMoves::expand(int alpha, int* labels, const Costs& costs) {
-  const bool kept = kept_[static_cast<std::size_t>(alpha)] != nullptr;
-  const bool borrowed = !kept && lastSolved_ >= 0;
-  const bool recycled = kept || borrowed;
-  const bool scaled = costs.horizontal != nullptr && costs.vertical != nullptr;
-  graph_.reopen();
-  // Most nodes start with sink residual (a recycled flow leaves little to
-  // route, and a fresh move's flow along single pairs has drained the
-  // rest), so only the source tree grows from its roots.
-  graph_.setSinkRootsPassive(true);
-  for (std::size_t k = 1; k < bands_.size(); ++k) {
-    if (scaled) {
-      startBandFromAbove<true>(static_cast<int>(k), alpha, labels, costs, recycled);
-    } else {
-      startBandFromAbove<false>(static_cast<int>(k), alpha, labels, costs, recycled);
-    }
+  if (costs.pairTable != lastCosts_.pairTable || costs.horizontal != lastCosts_.horizontal ||
+      costs.vertical != lastCosts_.vertical) {
+    kept_.forgetAllRoots();
+    lastCosts_ = costs;
   }
-  forEachBand([&](int k) {
-    if (scaled) {
-      writeBandResiduals<true>(k, alpha, labels, costs, recycled);
-    } else {
-      writeBandResiduals<false>(k, alpha, labels, costs, recycled);
-    }
-    // A borrowed flow fits this move's capacities loosely: the single pairs
-    // it leaves are routed as in a fresh move.
-    if (!recycled || borrowed) pushAlongSinglePairs(k);
-    const Band rows = bands_[static_cast<std::size_t>(k)];
-    graph_.solveRegion(rows.firstRow * width_, rows.endRow * width_, *regions_[static_cast<std::size_t>(k)]);
-  });
-  for (std::size_t j = 0; j < joining_.size(); ++j) {
-    graph_.setArcResiduals(joining_[j].arc, joiningResiduals_[2 * j], joiningResiduals_[2 * j + 1]);
+  move_ = Move{};
+  move_.alpha = alpha;
+  move_.labels = labels;
+  move_.costs = costs;
+  move_.scaled = costs.horizontal != nullptr && costs.vertical != nullptr;
+  bool kept = false;
+  decideStart(alpha, kept);
+  const std::int64_t now = ++clock_;
+  move_.lazy = decideLazy(alpha);
+
+  flow_.beginSolve(move_.lazy ? this : nullptr);
+  // Read before any band is written (a borrowed start reads the graph).
+  for (std::size_t j = 0; j < joiningUpper_.size(); ++j) {
+    joiningFlows_[j] = startFlow(2 * static_cast<std::size_t>(joiningUpper_[j]) + 1);
   }
-  graph_.joinRegions(regionPointers_, joining_);
-  if (borrowed) {
-    ++counts_.borrowed;
-  } else if (recycled) {
+  for (std::size_t k = 0; k < bands_.size(); ++k) {
+    roots_[k].clear();
+    opened_[k] = 0;
+    changed_[k].clear();
+  }
+  solveBandsAndJoin();
+  if (kept) {
     ++counts_.recycled;
+  } else if (lastSolved_ >= 0) {
+    ++counts_.borrowed;
   } else {
     ++counts_.fresh;
   }
+  if (move_.lazy) {
+    ++counts_.lazy;
+    for (const std::int64_t opened : opened_) counts_.lazyNodesOpened += opened;
+  }
 
-  std::uint16_t* slots = keptSlots(alpha);
-  unsigned char changedInBand[kBandCount] = {};
-  forEachBand([&](int k) { changedInBand[k] = readBandCut(k, alpha, labels, slots) ? 1 : 0; });
+  std::size_t reached = 0;
+  for (const std::unique_ptr<GridFlow::Region>& region : regions_) reached += flow_.reached(*region).size();
+  // A move started from another flow must store every pair's new one.
+  const bool inOrder = !kept || (!move_.lazy && static_cast<double>(reached) > kReadReachedShare * pixelCount_);
+  std::uint16_t* halves = kept_.flowsToWrite(alpha);
+  forEachBand([&](int k) { readBack(k, halves, kept, inOrder); });
+  startedAt_[static_cast<std::size_t>(alpha)] = now;
+  noteChangedLabels();
+  if (halves != nullptr && kept && static_cast<double>(reached) <= kRootsShare * pixelCount_) {
+    keepRoots(halves);
+  } else {
+    kept_.forgetRoots(alpha);
+  }
   lastSolved_ = alpha;
-  for (std::size_t k = 0; k < bands_.size(); ++k) {
-    if (changedInBand[k] != 0) return true;
+  graphComplete_ = !move_.lazy;
+  for (const std::vector<std::int32_t>& pixels : changed_) {
+    if (!pixels.empty()) return true;
   }
   return false;
 }

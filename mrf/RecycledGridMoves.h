@@ -1,21 +1,36 @@
 #pragma once
 // RecycledGridMoves: the expansion moves of a 4-connected grid solved on one
-// persistent flow graph, each move starting from the flow the previous move
-// of the same label left.
+// persistent grid flow (maxflow/GridFlow.h), each move starting from the
+// flow the previous move of the same label left, and opening only the part
+// of the grid that changed since then and that its search reaches.
 //
 // Why: a move's graph has the grid's topology whatever the labels, so the
-// graph is built and laid out once (node p is pixel p, one pair to the right
-// and one down), and every move only rewrites residuals. And label alpha's
-// move in one sweep differs from its move in the previous sweep only where
-// labels changed in between, so its last maximum flow is kept (one float per
-// pair, two per pixel and label) and pushed again before the search: only the
-// capacities that changed leave excess to route, and the search starts with
-// the sink roots passive, growing just the (small) source tree. A label's
-// first move has no flow of its own yet: it borrows the flow of the move
-// solved just before it, since any flow is a valid start (see Exactness),
-// and on stereo costs the previous move's flow already routes much of what
-// this one must; what the borrowed flow leaves on single pairs is pushed as
-// in a move started from no flow.
+// grid's records are made once (node p is pixel p) and every move only
+// rewrites residuals. And label alpha's move in one sweep differs from its
+// move in the previous sweep only where labels changed in between, so its
+// last maximum flow is kept (KeptFlows.h) and pushed again before the
+// search: only the capacities that changed leave excess to route, and the
+// search starts with the sink roots passive, growing just the (small) source
+// tree. A label's first move has no flow of its own yet: it borrows the flow
+// of the move solved just before it, since any flow is a valid start (see
+// Exactness), and on stereo costs the previous move's flow already routes
+// much of what this one must; what the borrowed flow leaves on single pairs
+// is pushed as in a move started from no flow.
+//
+// Lazy moves. Once a label keeps its flow and knows the source roots that
+// flow leaves (computed when its move ends, on the labels it left), its next
+// move need not write the whole grid: a node's residuals depend only on its
+// label and its neighbours', the costs and the kept flow of its four pairs,
+// so where no label changed since the label's last move (ChangedTiles.h)
+// they are what they would be, and the kept roots are the only nodes there
+// with source residual. Such a move writes the tiles that changed, opens the
+// kept roots, and lets the search open every other node as it first reaches
+// it (GridFlow::NodeSource); it reads back only the nodes it opened, keeps
+// the halves of the pairs its search pushed no flow along (writing them
+// again would only round them again), and recomputes the roots around what
+// it opened. The labels are exactly those of the same move written over the
+// whole grid (setLazyMoves(false)); a move where much changed is written
+// whole anyway.
 //
 // Exactness: pushing any flow f along a pair with capacities (c, c') and
 // moving f between the two nodes' terminals is a reparameterisation: every
@@ -37,42 +52,45 @@
 // setDataCosts): a move reads every pixel's cost of alpha, one float a pixel
 // apart instead of one cache line a pixel apart.
 //
-// Kept flows: each label may keep its last move's flow in half precision
-// (HalfFloat.h; rounding a start costs search, never exactness), two halves
-// a pixel, as long as the budget for kept flows (setKeptFlowBudget) lasts;
-// labels past it keep none, and each of their moves starts from the flow of
-// the move solved just before it, read from the graph as that move left it.
-// So short memory makes recycling degrade label by label, not all at once.
+// Kept flows: labels keep their flows as long as the budget for them lasts
+// (setKeptFlowBudget); labels past it keep none, and each of their moves
+// starts from the flow of the move solved just before it. So short memory
+// makes recycling degrade label by label, not all at once.
 //
 // Bands: every move is solved in horizontal bands of the grid (a fixed
 // number of them, whatever the thread count): each band's residuals are
 // written, its single pairs pushed and its nodes searched on their own, with
-// the vertical pairs joining two bands held at zero (FlowGraph's regions),
+// the vertical pairs joining two bands held at zero (GridFlow's regions),
 // and then the search goes on over the whole grid from the bands' trees.
 // The bands run on as many threads as setThreadCount allows. Because the
 // split never depends on the thread count, neither do the labels: one
 // thread and two give the same bits.
 //
-// Owns: the graph, the pairs' arc indices and capacities, the kept flows, a
-// scratch row, the bands' search states and, with more than one thread, a
-// pool of worker threads. Borrows the data costs (setDataCosts).
-// Fails: prepare() returns false, keeping nothing, when its arrays or its
-// graph cannot be allocated; a failure of the graph during a move is raised
-// as FlowGraph raises it (maxflow/GraphFailure.h), the labels untouched. A
-// kept flow that cannot be allocated is simply not kept.
+// Owns: the grid flow, the pairs' capacities, the kept flows, the change
+// tiles, scratch arrays, the bands' search states and, with more than one
+// thread, a pool of worker threads. Borrows the data costs (setDataCosts).
+// Fails: prepare() returns false, keeping nothing, when its memory cannot
+// be allocated; a move that cannot grow its search's queues raises
+// std::bad_alloc, the labels untouched. A kept flow that cannot be allocated
+// is simply not kept.
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
-#include "maxflow/FlowGraph.h"
+#include "maxflow/GridFlow.h"
+#include "mrf/ChangedTiles.h"
 #include "mrf/HalfFloat.h"
+#include "mrf/KeptFlows.h"
 #include "mrf/RowPlanarCosts.h"
 #include "platform/TaskPool.h"
 
 namespace orbelt {
 
-class RecycledGridMoves {
+class FlowObserver;
+
+class RecycledGridMoves : private GridFlow::NodeSource {
  public:
   // The costs a move reads, all borrowed and unchanged during a move.
   struct Costs {
@@ -83,36 +101,52 @@ class RecycledGridMoves {
 
   // Solves counted since prepare(): moves that started from no flow (only
   // the first), moves that started from their label's kept flow, and first
-  // moves of a label that borrowed the flow of the move before them.
+  // moves of a label that borrowed the flow of the move before them; of the
+  // recycled ones, those solved lazily, and the nodes those opened.
   struct MoveCounts {
     std::int64_t fresh = 0;
     std::int64_t recycled = 0;
     std::int64_t borrowed = 0;
+    std::int64_t lazy = 0;
+    std::int64_t lazyNodesOpened = 0;
   };
 
   // Bytes a width x height grid's state takes besides the kept flows (the
-  // grid graph, arc indices, capacities and scratch), and the bytes one
-  // label's kept flow takes, for a memory estimate.
+  // grid flow, capacities and scratch), and the most bytes one label's kept
+  // flow takes, for a memory estimate.
   static std::uint64_t baseStateBytes(int width, int height);
   static std::uint64_t keptFlowBytes(int width, int height);
 
-  // Builds and lays out the grid graph and allocates its arrays (no flow
-  // kept yet). Returns false, keeping nothing, when memory is short.
+  RecycledGridMoves() = default;
+  RecycledGridMoves(const RecycledGridMoves&) = delete;
+  RecycledGridMoves& operator=(const RecycledGridMoves&) = delete;
+
+  // Makes the grid's records and arrays (no flow kept yet). Returns false,
+  // keeping nothing, when memory is short.
   bool prepare(int width, int height, int labelCount);
-  bool isPrepared() const { return arcs_ != nullptr; }
+  bool isPrepared() const { return capacities_ != nullptr; }
   // Most bytes the kept flows may take together (default: no limit): labels
   // keep their flows, as their moves are solved, while it lasts. Lowering it
   // drops the flows of the labels past it.
-  void setKeptFlowBudget(std::uint64_t bytes);
+  void setKeptFlowBudget(std::uint64_t bytes) { kept_.setBudget(bytes); }
   // Labels whose last move's flow is kept now.
-  int keptFlowLabels() const { return keptLabels_; }
+  int keptFlowLabels() const { return kept_.keptLabels(); }
+  // Inspection, for tests and tools: the halves `label` keeps (KeptFlows.h),
+  // null when it keeps none; the source roots it keeps, if it knows them;
+  // and, worked out over the whole grid, the nodes with source residual
+  // were its move to start now from its kept flow on `labels` and `costs`
+  // (empty when it keeps no flow), in pixel order.
+  const std::uint16_t* keptFlow(int label) const { return kept_.flows(label); }
+  bool keepsRoots(int label) const { return kept_.rootsKnown(label); }
+  std::span<const std::int32_t> keptRoots(int label) const { return kept_.roots(label); }
+  std::vector<std::int32_t> startRoots(int label, int* labels, const Costs& costs);
 
   // The data costs the moves read (not owned; must hold the grid's size and
   // live as long as moves are solved). Call after prepare() and again
   // whenever they move or their contents change, then loadLabelCosts.
-  void setDataCosts(const RowPlanarCosts* costs) { dataCosts_ = costs; }
-  // Notes every pixel's data cost of its current label. Call after
-  // setDataCosts and again whenever labels changed other than by expand().
+  void setDataCosts(const RowPlanarCosts* costs);
+  // Notes every pixel's label and its data cost. Call after setDataCosts and
+  // again whenever labels changed other than by expand().
   void loadLabelCosts(const int* labels);
 
   // One expansion move of `alpha` (0 <= alpha < labelCount) on `labels`
@@ -122,16 +156,25 @@ class RecycledGridMoves {
   bool expand(int alpha, int* labels, const Costs& costs);
 
   MoveCounts moveCounts() const { return counts_; }
-  // Watches the searches (FlowGraph::setObserver); null detaches. Not owned.
-  // While one watches, the bands are solved one after the other.
+  // Watches the searches; null detaches. Not owned. While one watches, the
+  // bands are solved one after the other.
   void setObserver(FlowObserver* observer) {
     observer_ = observer;
-    graph_.setObserver(observer);
+    flow_.setObserver(observer);
   }
   // Threads a move may use (>= 1, default 1). The labels do not depend on it.
   void setThreadCount(int threads);
   // The bands every move is split into (fixed for a grid of enough rows).
   static constexpr int kBandCount = 2;
+
+  // Whether moves may be lazy (default true). Off, every move writes and
+  // reads the whole grid; the labels are the same. For tests and benchmarks.
+  void setLazyMoves(bool lazy) { lazyMoves_ = lazy; }
+  // Side of the square tiles in which changes are tracked: kTileSize, or a
+  // quarter of the grid's shorter side on a grid smaller than 64 pixels
+  // (down to single pixels), so a small grid keeps parts unchanged too.
+  static constexpr int kTileSize = 16;
+  static int tileSizeFor(int width, int height);
 
  private:
   // The rows [first, end) of one band.
@@ -139,70 +182,117 @@ class RecycledGridMoves {
     int firstRow;
     int endRow;
   };
-  // Builds the grid graph, lays it out and notes every pair's arc index.
-  void layOutGrid();
-  // Splits the rows into bands and notes the pairs joining them.
+  // Where a move's start flow comes from.
+  enum class Start { None, Kept, Graph, OtherLabel };
+  // What every part of a move reads: set when the move starts.
+  struct Move {
+    int alpha = 0;
+    int* labels = nullptr;
+    Costs costs{};
+    bool scaled = false;
+    Start start = Start::None;
+    const std::uint16_t* halves = nullptr;  // for Kept and OtherLabel
+    bool lazy = false;
+    bool joined = false;  // the joining pairs hold their residuals again
+  };
+  // One node's state at the start of a move: its terminal residual, its
+  // residuals towards each neighbour, and the capacities of its own pairs.
+  struct NodeStart {
+    float terminal;
+    float residual[4];
+    float capacityRight;
+    float capacityDown;
+  };
+
   void splitIntoBands();
-  // Runs part(k) for every band k: on the pool, or one after the other.
+  int bandOf(int row) const { return bands_.size() > 1 && row >= bands_[1].firstRow ? 1 : 0; }
   void forEachBand(const std::function<void(int)>& part);
-  // What the pairs joining band k to the band above add to the terminal
-  // residuals of band k's first row, before any band is written; holds
-  // those pairs at zero in the graph meanwhile.
+  void decideStart(int alpha, bool& kept);
+  bool decideLazy(int alpha);
+
+  // The flow a pair starts from (slot: 2 * pixel, + 1 for the pair below).
+  float startFlow(std::size_t slot) const;
+  // Node p's start in this move from the kept halves `halves`, on `labels`.
   template <bool kScaled>
-  void startBandFromAbove(int band, int alpha, const int* labels, const Costs& costs, bool recycled);
+  NodeStart nodeStart(int p, const int* labels, const std::uint16_t* halves) const;
+  float startTerminal(int p, const int* labels, const std::uint16_t* halves) const;
+  void openNode(std::int32_t p) override;
   template <bool kScaled>
-  void writeBandResiduals(int band, int alpha, const int* labels, const Costs& costs, bool recycled);
+  void openNodeScaled(std::int32_t p);
+
+  // Whole-grid writing (every node opened up front).
+  template <bool kScaled>
+  void startBandFromAbove(int band);
+  template <bool kScaled>
+  void writeBand(int band, bool openNow);
   void pushAlongSinglePairs(int band);
-  // The flow a move starts from on pair `slot`: alpha's kept flow when
-  // recycled, else the flow the last move left (its capacity less what the
-  // graph still holds of it; 0 before the first move).
-  float startFlow(const std::uint16_t* kept, std::size_t slot) const {
-    if (kept != nullptr) return fromHalf(kept[slot]);
-    return capacities_[slot] - graph_.arcResidual(arcs_[slot]);
-  }
-  // Gives alpha a slot for its kept flow if the budget allows; returns it or null.
-  std::uint16_t* keptSlots(int alpha);
-  // Reads the band's new flows (into `kept` when not null) and labels back;
-  // returns whether a label changed.
-  bool readBandCut(int band, int alpha, int* labels, std::uint16_t* kept);
+  // Lazy writing: the changed tiles of the band, then the kept roots.
+  void openChangedAndRoots(int band);
+
+  template <bool kScaled>
+  void restoreJoiningPairs();
+  void solveBandsAndJoin();
+  // Reads the new flows (into `halves` when not null) and labels back.
+  // In order: every node of the band; otherwise the nodes its search reached.
+  void readBack(int band, std::uint16_t* halves, bool keepUntouched, bool inOrder);
+  void readNode(int p, int x, int y, std::uint16_t* halves, bool keepUntouched, int band);
+  void noteChangedLabels();
+  // Lists alpha's source roots for its next move on the labels now.
+  void keepRoots(std::uint16_t* halves);
+  // Tries to drain root p by nudging the halves of its pairs towards
+  // neighbours with sink residual; returns whether p is no root any more.
+  bool drainRoot(int p, std::uint16_t* halves);
 
   int width_ = 0;
   int height_ = 0;
   int pixelCount_ = 0;
   int labelCount_ = 0;
-  FlowGraph graph_;
-  // Per pixel: the arc index of its pair with the right neighbour and with
-  // the pixel below (FlowGraph::kNoArc on the last column / row).
-  std::unique_ptr<std::uint32_t[]> arcs_;
+  bool lazyMoves_ = true;
+  GridFlow flow_;
+  KeptFlows kept_;
+  ChangedTiles tiles_;
+  Move move_;
   // Per pixel, for the two pairs (right, down): the capacity towards the
-  // neighbour in the last move, from which that move's flow is read back.
+  // neighbour in the move that last opened the pixel, from which that
+  // move's flow is read back.
   std::unique_ptr<float[]> capacities_;
-  // Per label: its last move's flow, two halves a pixel (right, down),
-  // positive from the pixel to its neighbour; null when it keeps none.
-  std::vector<std::unique_ptr<std::uint16_t[]>> kept_;
-  int keptLabels_ = 0;
-  std::uint64_t keptFlowBudget_ = UINT64_MAX;
-  // Set once a kept flow could not be allocated: no more are tried.
-  bool keptFlowRefused_ = false;
   // Per pixel: terminal residual gathered from its left and upper pairs
-  // before the pixel itself is reached.
+  // before the pixel itself is written.
   std::unique_ptr<float[]> pending_;
   const RowPlanarCosts* dataCosts_ = nullptr;
-  // Per pixel: the data cost of its current label, kept up to date by the
-  // moves, so a move reads two arrays in order instead of a label plane per pixel.
+  // Per pixel: the data cost of its current label, and that label as the
+  // moves know it (to find a caller's changes).
   std::unique_ptr<float[]> labelCosts_;
+  std::unique_ptr<int[]> labelsSeen_;
+  bool labelCostsLoaded_ = false;
+  // Per pixel: the last listing that visited it (root lists).
+  std::unique_ptr<std::uint32_t[]> visited_;
+  std::uint32_t visit_ = 0;
+  // The move counter, per label the counter when its last move started,
+  // and the counter when the costs last changed.
+  std::int64_t clock_ = 0;
+  std::vector<std::int64_t> startedAt_;
+  std::int64_t costsChangedAt_ = 0;
+  Costs lastCosts_{};
   MoveCounts counts_;
-  // The label of the last move solved since prepare(), -1 before the first.
+  // The label of the last move solved since prepare(), -1 before the first,
+  // and whether that move wrote the whole grid (so the graph holds its flow).
   int lastSolved_ = -1;
+  bool graphComplete_ = false;
   std::vector<Band> bands_;
-  // Per band, its search state; per joining pair (band by band, left to
-  // right), its ends and arc, and its residuals while the bands are solved.
-  std::vector<std::unique_ptr<FlowGraph::RegionSearch>> regions_;
-  std::vector<FlowGraph::RegionSearch*> regionPointers_;
-  std::vector<FlowGraph::JoiningPair> joining_;
-  std::vector<float> joiningResiduals_;
-  // Per joining pair: the flow its move starts from, read before the pair
-  // is held at zero.
+  // Per band: its search state, its source roots, how many nodes it opened
+  // lazily (with those the join opened in its rows), and the pixels whose
+  // labels the move changed.
+  std::vector<std::unique_ptr<GridFlow::Region>> regions_;
+  std::vector<GridFlow::Region*> regionPointers_;
+  std::vector<std::vector<std::int32_t>> roots_;
+  std::vector<std::int64_t> opened_;
+  std::vector<std::vector<std::int32_t>> changed_;
+  std::vector<std::int32_t> changedTiles_;
+  std::vector<std::int32_t> newRoots_;
+  // The upper ends of the pairs joining the bands, and per joining pair the
+  // flow its move starts from, read before any band is written.
+  std::vector<std::int32_t> joiningUpper_;
   std::vector<float> joiningFlows_;
   // Runs the bands on more than one thread; null on one (setThreadCount).
   std::unique_ptr<TaskPool> pool_;

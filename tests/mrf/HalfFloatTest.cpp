@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace orbelt {
 namespace {
@@ -56,6 +58,28 @@ TEST(HalfFloat, EveryFiniteHalfComesBackAsItself) {
     ASSERT_EQ(toHalf(value), made) << bits;
     ASSERT_EQ(toHalfTowards(value, true), made) << bits;
     ASSERT_EQ(toHalfTowards(value, false), made) << bits;
+  }
+}
+
+// A kept flow is nudged one half at a time: each step must reach the next
+// half on its side, none skipped, none repeated, zeros and subnormals
+// included, and stop at the largest one.
+TEST(HalfFloat, StepsToTheNextHalfOnEitherSide) {
+  std::vector<float> values;
+  for (unsigned bits = 0; bits < 0x10000u; ++bits) {
+    if ((bits & 0x7C00u) != 0x7C00u) values.push_back(fromHalf(static_cast<std::uint16_t>(bits)));
+  }
+  std::sort(values.begin(), values.end());
+  values.erase(std::unique(values.begin(), values.end()), values.end());
+  for (unsigned bits = 0; bits < 0x10000u; ++bits) {
+    const auto half = static_cast<std::uint16_t>(bits);
+    if ((half & 0x7C00u) == 0x7C00u) continue;
+    const float value = fromHalf(half);
+    const auto at = std::lower_bound(values.begin(), values.end(), value);
+    const float above = at + 1 == values.end() ? value : *(at + 1);
+    const float below = at == values.begin() ? value : *(at - 1);
+    ASSERT_EQ(fromHalf(nextHalf(half, true)), above) << bits;
+    ASSERT_EQ(fromHalf(nextHalf(half, false)), below) << bits;
   }
 }
 

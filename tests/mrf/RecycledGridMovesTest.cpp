@@ -17,6 +17,7 @@
 
 #include "mrf/AlphaExpansion.h"
 #include "mrf/RecycledGridMoves.h"
+#include "mrf/RowPlanarCosts.h"
 #include "tests/mrf/GridEnergy.h"
 #include "tests/mrf/MoveEnergy.h"
 
@@ -308,6 +309,128 @@ TEST(RecycledGridMoves, TheLabelsDoNotDependOnTheThreadCount) {
       EXPECT_TRUE(two.optimize(1, nullptr));
       ASSERT_EQ(mrftest::labelsOf(two), mrftest::labelsOf(one)) << "after pass " << pass;
     }
+  }
+}
+
+// A lazy move writes only the tiles that changed since its label's last
+// move, opens the rest as its search reaches it and reads back only what it
+// opened. It must give the labels of the same move written over the whole
+// grid, to the bit, whatever happened in between: other labels' moves, a
+// caller's relabelling, redrawn costs, either thread count. Where a label
+// keeps no flow its moves borrow the previous move's, read differently after
+// a lazy move; on exact costs (eighths, a metric pair term) the labels must
+// still agree.
+TEST(RecycledGridMoves, ALazyMoveGivesTheLabelsOfTheMoveWrittenOverTheWholeGrid) {
+  enum class Disturbance { None, Relabel, Redraw };
+  struct Case {
+    const char* name;
+    int width, height;
+    int exponent;
+    bool multipliers;
+    int threads;
+    Disturbance disturbance;
+    bool exactWithShortBudget;  // eighths, and only half the labels keep flows
+  };
+  const Case cases[] = {
+      {"squared term, nothing but the moves", 37, 29, 2, false, 1, Disturbance::None, false},
+      {"squared term with multipliers, two threads", 64, 40, 2, true, 2, Disturbance::None, false},
+      {"linear term, a caller relabels pixels", 50, 33, 1, true, 1, Disturbance::Relabel, false},
+      {"squared term, costs redrawn now and then, two threads", 41, 45, 2, false, 2, Disturbance::Redraw, false},
+      {"linear term on eighths, half the labels borrow", 48, 36, 1, false, 2, Disturbance::Relabel, true},
+  };
+  std::mt19937 random(60606);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int labelCount = 6;
+    GridEnergy e(c.width, c.height, labelCount);
+    // Costs shaped like a stereo pair's, so that moves settle and later ones
+    // leave most of the grid as it was: a few regions of one true label, the
+    // cost growing with the distance to it, plus noise (eighths when exact).
+    auto drawCost = [&](int p, int label) {
+      const int x = p % c.width;
+      const int y = p / c.width;
+      const int truth =
+          (x * 3 / c.width + y * 2 / c.height + (x > c.width / 3 && y > c.height / 2 ? 2 : 0)) % labelCount;
+      const float noise = c.exactWithShortBudget ? 0.125f * static_cast<float>(random() % 9)
+                                                 : std::uniform_real_distribution<float>(0.0f, 1.0f)(random);
+      return std::min(0.5f * static_cast<float>(std::abs(label - truth)), 2.0f) + noise;
+    };
+    for (int p = 0; p < c.width * c.height; ++p) {
+      for (int label = 0; label < labelCount; ++label) e.cost(p, label) = drawCost(p, label);
+    }
+    e.setTableFromTruncatedPower(c.exponent, c.exponent == 2 ? 5.0f : 3.0f, c.exactWithShortBudget ? 1.0f : 0.99f);
+    for (float& m : e.horizontal) m = c.multipliers ? std::uniform_real_distribution<float>(0.5f, 1.5f)(random) : 1.0f;
+    for (float& m : e.vertical) m = c.multipliers ? std::uniform_real_distribution<float>(0.5f, 1.5f)(random) : 1.0f;
+    const RecycledGridMoves::Costs costs{e.pairTable.data(), c.multipliers ? e.horizontal.data() : nullptr,
+                                         c.multipliers ? e.vertical.data() : nullptr};
+    RowPlanarCosts planes;
+    planes.copyFrom(e.costs.data(), c.width, c.height, labelCount);
+    RecycledGridMoves whole;
+    RecycledGridMoves lazy;
+    whole.setLazyMoves(false);
+    lazy.setThreadCount(c.threads);
+    const std::size_t pixels = static_cast<std::size_t>(c.width * c.height);
+    std::vector<int> wholeLabels(pixels, 0);
+    std::vector<int> lazyLabels(pixels, 0);
+    for (RecycledGridMoves* moves : {&whole, &lazy}) {
+      ASSERT_TRUE(moves->prepare(c.width, c.height, labelCount));
+      if (c.exactWithShortBudget) moves->setKeptFlowBudget(3 * RecycledGridMoves::keptFlowBytes(c.width, c.height));
+      moves->setDataCosts(&planes);
+    }
+    whole.loadLabelCosts(wholeLabels.data());
+    lazy.loadLabelCosts(lazyLabels.data());
+    std::vector<int> order(static_cast<std::size_t>(labelCount));
+    for (int k = 0; k < labelCount; ++k) order[static_cast<std::size_t>(k)] = k;
+    for (int sweep = 0; sweep < 10; ++sweep) {
+      std::shuffle(order.begin(), order.end(), random);
+      for (const int alpha : order) {
+        SCOPED_TRACE(::testing::Message() << "sweep " << sweep << ", alpha " << alpha);
+        if (c.disturbance == Disturbance::Relabel && random() % 3 == 0) {
+          for (int k = 0; k < 3; ++k) {
+            const std::size_t p = random() % pixels;
+            wholeLabels[p] = lazyLabels[p] = static_cast<int>(random() % labelCount);
+          }
+          whole.loadLabelCosts(wholeLabels.data());
+          lazy.loadLabelCosts(lazyLabels.data());
+        }
+        if (c.disturbance == Disturbance::Redraw && random() % 16 == 0) {
+          for (int p = 0; p < c.width * c.height; ++p) {
+            if (random() % 10 == 0) e.cost(p, static_cast<int>(random() % labelCount)) = drawCost(p, 0);
+          }
+          planes.copyFrom(e.costs.data(), c.width, c.height, labelCount);
+          for (RecycledGridMoves* moves : {&whole, &lazy}) moves->setDataCosts(&planes);
+          whole.loadLabelCosts(wholeLabels.data());
+          lazy.loadLabelCosts(lazyLabels.data());
+        }
+        const bool wholeChanged = whole.expand(alpha, wholeLabels.data(), costs);
+        const bool lazyChanged = lazy.expand(alpha, lazyLabels.data(), costs);
+        ASSERT_EQ(lazyChanged, wholeChanged);
+        ASSERT_EQ(lazyLabels, wholeLabels);
+        // The roots alpha keeps must be every node its next move would
+        // start with source residual, were it to start now. (Where other
+        // moves change labels later, its next move writes those parts anew.)
+        if (lazy.keepsRoots(alpha)) {
+          const std::span<const std::int32_t> kept = lazy.keptRoots(alpha);
+          ASSERT_EQ(std::vector<std::int32_t>(kept.begin(), kept.end()),
+                    lazy.startRoots(alpha, lazyLabels.data(), costs))
+              << "the roots alpha keeps";
+        }
+        // The flows show a difference long before the labels do: a root
+        // left out, say, keeps excess a whole move would have routed.
+        for (int label = 0; label < labelCount; ++label) {
+          const std::uint16_t* a = whole.keptFlow(label);
+          const std::uint16_t* b = lazy.keptFlow(label);
+          ASSERT_EQ(a == nullptr, b == nullptr) << "label " << label;
+          if (a != nullptr) {
+            ASSERT_TRUE(std::equal(a, a + 2 * pixels, b)) << "the flow label " << label << " keeps";
+          }
+        }
+      }
+    }
+    EXPECT_EQ(whole.moveCounts().lazy, 0);
+    EXPECT_GT(lazy.moveCounts().lazy, 8) << "too few lazy moves to show anything";
+    EXPECT_LT(lazy.moveCounts().lazyNodesOpened, lazy.moveCounts().lazy * static_cast<std::int64_t>(pixels) / 2)
+        << "the lazy moves opened most of the grid";
   }
 }
 

@@ -1,0 +1,73 @@
+#pragma once
+// KeptFlows: what each label keeps of its last expansion move for its next
+// one, within a memory budget.
+//
+// - The move's flow, in half precision (HalfFloat.h; rounding a start costs
+//   search, never exactness), two halves a pixel: along the pair with the
+//   right neighbour and the pair with the pixel below, positive from the
+//   pixel to its neighbour.
+// - Optionally, the source roots that flow leaves: the pixels whose terminal
+//   residual is positive when the next move starts from the flow on the
+//   labels the last move left. Known roots let the next move open only what
+//   changed and what its search reaches (RecycledGridMoves.h). At most one
+//   pixel in kRootShare is listed; more are not kept (the next move then
+//   opens the whole grid).
+//
+// Labels keep flows, as their moves are solved, while the budget lasts;
+// lowering it drops the flows of the highest labels first. A flow that
+// cannot be allocated is not kept, and no other is tried afterwards.
+// Owns every kept flow and root list.
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace orbelt {
+
+class KeptFlows {
+ public:
+  static constexpr int kRootShare = 32;
+  // The most bytes one label keeps: its halves and its longest root list.
+  static std::uint64_t bytesPerLabel(std::uint64_t pixels) {
+    return pixels * 2 * sizeof(std::uint16_t) + pixels / kRootShare * sizeof(std::int32_t);
+  }
+
+  // Forgets everything; `labelCount` labels over `pixelCount` pixels. The
+  // budget stays.
+  void reset(int pixelCount, int labelCount);
+  // Most bytes the kept flows may take together (default: no limit).
+  void setBudget(std::uint64_t bytes);
+  // Labels keeping a flow now.
+  int keptLabels() const { return keptLabels_; }
+
+  // The label's kept halves, null when it keeps none.
+  const std::uint16_t* flows(int label) const { return labels_[static_cast<std::size_t>(label)].flows.get(); }
+  // Its halves to write the next flow into: allocated (contents undefined)
+  // if it keeps none yet and the budget allows; null otherwise.
+  std::uint16_t* flowsToWrite(int label);
+
+  bool rootsKnown(int label) const { return labels_[static_cast<std::size_t>(label)].rootsKnown; }
+  std::span<const std::int32_t> roots(int label) const { return labels_[static_cast<std::size_t>(label)].roots; }
+  // Keeps `roots` as the label's (if it keeps a flow and they are few
+  // enough); otherwise its roots are unknown.
+  void setRoots(int label, std::span<const std::int32_t> roots);
+  void forgetRoots(int label);
+  void forgetAllRoots();
+
+ private:
+  struct Label {
+    std::unique_ptr<std::uint16_t[]> flows;
+    std::vector<std::int32_t> roots;
+    bool rootsKnown = false;
+  };
+  void drop(Label& label);
+
+  std::vector<Label> labels_;
+  std::uint64_t pixels_ = 0;
+  int keptLabels_ = 0;
+  std::uint64_t budget_ = UINT64_MAX;
+  // Set once a flow could not be allocated: no more are tried.
+  bool refused_ = false;
+};
+
+}  // namespace orbelt

@@ -183,9 +183,8 @@ std::pair<std::string, std::string> pairFiles(const std::string& name) {
 // The matcher's costs at the dialog's defaults on a pair shrunk `scale`
 // times or enlarged `upscale` times, with the label range scaled alike; the
 // seconds the matcher took.
-std::vector<float> pairCosts(const std::string& name, int scale, int upscale, int& width, int& height, int& labels,
-                             double& seconds) {
-  const auto files = pairFiles(name);
+std::vector<float> pairCosts(const std::pair<std::string, std::string>& files, const std::string& name, int scale,
+                             int upscale, int range, int& width, int& height, int& labels, double& seconds) {
   if (files.first.empty()) refuse("the pair " + name + " is not there (the public data is absent)");
   orbelt::Expected<cv::Mat> loadedRef = orbelt::loadInputImage(files.first, "reference");
   orbelt::Expected<cv::Mat> loadedTarget = orbelt::loadInputImage(files.second, "target");
@@ -203,7 +202,7 @@ std::vector<float> pairCosts(const std::string& name, int scale, int upscale, in
   }
   orbelt::StereoParams params;
   params.sigmaP = orbelt::sigmaPPreset(params.halfWinSize);
-  params.disparityRange = std::max(2, (params.disparityRange + scale / 2) / scale) * upscale;
+  params.disparityRange = range > 0 ? range : std::max(2, (params.disparityRange + scale / 2) / scale) * upscale;
   width = ref.cols;
   height = ref.rows;
   labels = params.disparityRange;
@@ -296,6 +295,10 @@ struct Options {
   int seed = 7;
   std::string costFile;
   std::string pair;
+  std::string leftImage;  // with rightImage: a pair from these files instead of a named one
+  std::string rightImage;
+  int range = 0;           // the pair's labels (0: the dialog's, scaled with the images)
+  bool costsOnly = false;  // compute and keep the pair's costs, and stop
   int scale = 1;
   int upscale = 1;
   std::string keptCosts;  // where to leave the pair's costs, if anywhere
@@ -520,7 +523,16 @@ bool compareRun(const Options& o, RunFigures& now, RunFigures& before) {
 #ifdef ORBELT_BENCH_COMPUTES_PAIR_COSTS
     int width = 0, height = 0, labels = 0;
     {
-      const std::vector<float> costs = pairCosts(o.pair, o.scale, o.upscale, width, height, labels, costSeconds);
+      const auto files = o.leftImage.empty() ? pairFiles(o.pair) : std::make_pair(o.leftImage, o.rightImage);
+      const std::vector<float> costs =
+          pairCosts(files, o.pair, o.scale, o.upscale, o.range, width, height, labels, costSeconds);
+      std::printf("cost volume of the pair: %d x %d x %d, %.3f s wall (the matcher on 2 threads)\n", width, height,
+                  labels, costSeconds);
+      if (o.costsOnly) {
+        if (o.keptCosts.empty()) refuse("--costs-only needs --keep-costs FILE.npy");
+        writeCostFile(o.keptCosts, costs, width, height, labels);
+        return true;
+      }
       if (o.keptCosts.empty()) {
         char path[] = "/tmp/orbelt-mrf-bench-costs-XXXXXX";
         const int fd = mkstemp(path);
@@ -635,6 +647,10 @@ int main(int argc, char** argv) {
       o.handover = true;
       continue;
     }
+    if (option == "--costs-only") {
+      o.costsOnly = true;
+      continue;
+    }
     if (i + 1 >= argc) refuse(option + " needs a value");
     const char* value = argv[++i];
     if (option == "--width") o.width = positiveArgument(option, value);
@@ -648,6 +664,9 @@ int main(int argc, char** argv) {
     else if (option == "--rounds") o.rounds = positiveArgument(option, value);
     else if (option == "--costs") o.costFile = value;
     else if (option == "--pair") o.pair = value;
+    else if (option == "--left") o.leftImage = value;
+    else if (option == "--right") o.rightImage = value;
+    else if (option == "--range") o.range = positiveArgument(option, value);
     else if (option == "--reference") o.reference = value;
     else if (option == "--emit") o.emit = true;
     else if (option == "--threads") o.threads = nonNegativeArgument(option, value);
@@ -657,6 +676,8 @@ int main(int argc, char** argv) {
              "--keep-costs FILE.npy --passes --seed --reference BINDIR --rounds N --scaling --threads N --handover)");
   }
   if (o.emit) return emitRun(o);
+  if (o.leftImage.empty() != o.rightImage.empty()) refuse("--left and --right go together");
+  if (!o.leftImage.empty()) o.pair = "files";
   if (!o.reference.empty() && access((o.reference + "/orbelt-mrf-bench").c_str(), X_OK) != 0) {
     refuse("no orbelt-mrf-bench in " + o.reference + " (tools/build-reference.sh builds one)");
   }

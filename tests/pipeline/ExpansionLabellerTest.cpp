@@ -13,6 +13,7 @@
 
 #include "maxflow/GraphFailure.h"
 #include "mrf/AlphaExpansion.h"
+#include "pipeline/RunMemory.h"
 #include "pipeline/RunStereo.h"
 #include "tests/pipeline/EngineDoubles.h"
 #include "tests/pipeline/PatternedImages.h"
@@ -289,7 +290,8 @@ TEST(ExpansionLabeller, ReportsProgressOfPasses) {
 }
 
 // The run's memory is read once and handed down: the matcher gets the whole
-// budget, the optimizer's kept flows what is left beside the flat costs.
+// budget, the optimizer's kept flows what is left beside what the labelling
+// holds (the costs handed over and the optimizer's arrays).
 TEST(ExpansionLabeller, TheBudgetIsHandedDownOnce) {
   EngineLog log;
   const int width = 8, height = 6, range = 4;
@@ -298,7 +300,7 @@ TEST(ExpansionLabeller, TheBudgetIsHandedDownOnce) {
   request.availableBytes = budget;
   ASSERT_TRUE(runStereo(request));
   EXPECT_EQ(log.matcherBudget, budget);
-  EXPECT_EQ(log.recyclingBudget, budget - std::uint64_t{width} * height * range * sizeof(float));
+  EXPECT_EQ(log.recyclingBudget, budget - estimateLabellingHeldBytes(width, height, range));
 }
 
 }  // namespace

@@ -32,6 +32,7 @@ Expected<double> energyOf(MrfSolver& solver) {
 // a new label order may still find a lower energy.
 Status runPasses(MrfSolver& solver, const StereoProgress& progress, StereoView view, Labelling& result) {
   for (int pass = 1; pass <= kOptimizerPasses; ++pass) {
+    if (progress.onPassStart) progress.onPassStart(view, pass);
     const auto passStart = SteadyClock::now();
     float engineSeconds = 0.0f;  // millisecond resolution; our own clock is finer
     if (Status swept = solver.optimize(1, &engineSeconds); !swept) return swept;

@@ -10,14 +10,17 @@
 //  - run: the whole run;
 //  - matcher: the cost stage alone, through the run's Matcher (cost volume,
 //    working images, window caches);
-//  - optimizer: ten passes alone on a flat cost array of the run's size
-//    (the flat copy and the optimizer's own arrays);
+//  - optimizer: ten passes alone on a flat cost array of the run's size,
+//    handed over to the optimizer as the run hands it (the costs and the
+//    optimizer's own arrays);
 //  - sgbm: StereoSGBM at numDisparities = the range rounded up to 16,
 //    blockSize 5, P1 = 8*3*25, P2 = 32*3*25.
-// The run's memory budget is what its parts need when each is measured
-// alone: (matcher - floor) + (optimizer - floor), that is the cost volume and
-// its flat copy plus the images, the window caches and the optimizer's
-// arrays. The run's own peak (run - floor) must stay within it; the line
+// The run's memory budget is the larger of what its two parts need when each
+// is measured alone, max(matcher - floor, optimizer - floor): the parts never
+// overlap (the matcher's storage is freed before the labeller starts, and the
+// volume is handed over, not copied), so beside the larger one the run holds
+// only its own maps, counted as 16 bytes a pixel (labels, the float map, the
+// pair). The run's own peak (run - floor) must stay within it; the line
 // "within budget" or "OVER BUDGET" says so (exit status 1 when over).
 //
 // Times are wall seconds and CPU seconds of the child (the machine is shared:
@@ -306,6 +309,7 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed, double me
     solver.setThreadCount(threads);
     solver.fixLabelOrderSeed(seed);
     if (!solver.initialize()) return Figures{};
+    if (!solver.adoptDataCosts(std::move(flat))) return Figures{};
     solver.resetLabels();
     for (int pass = 0; pass < orbelt::kOptimizerPasses; ++pass) {
       if (!solver.optimize(1, nullptr)) return Figures{};
@@ -352,12 +356,14 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed, double me
   const double runPeak = figure(run, "hwm") - floorMiB;
   const double matcherPeak = figure(matcher, "hwm") - floorMiB;
   const double optimizerPeak = figure(optimizer, "hwm") - floorMiB;
-  const double budget = matcherPeak + optimizerPeak;
+  const double mapsMiB = static_cast<double>(width) * height * 16 / (1024.0 * 1024.0);
+  const double budget = std::max(matcherPeak, optimizerPeak) + mapsMiB;
   std::printf("  peak memory (VmHWM above the %.1f MiB of a process that only loaded the pair):\n", floorMiB);
   std::printf(
-      "    run %.1f MiB; budget %.1f MiB = matcher alone %.1f (volume %.1f, images, window caches)"
-      " + optimizer alone %.1f (flat copy %.1f, its arrays %.1f)\n",
-      runPeak, budget, matcherPeak, volumeMiB, optimizerPeak, volumeMiB, optimizerPeak - volumeMiB);
+      "    run %.1f MiB = %.2fx the float volume; budget %.1f MiB = the larger of matcher alone %.1f (volume %.1f, "
+      "images, window caches) and optimizer alone %.1f (costs %.1f, its arrays %.1f), + maps %.1f\n",
+      runPeak, runPeak / volumeMiB, budget, matcherPeak, volumeMiB, optimizerPeak, volumeMiB, optimizerPeak - volumeMiB,
+      mapsMiB);
   std::printf("    %s; SGBM %.1f MiB\n", runPeak <= budget ? "within budget" : "OVER BUDGET",
               figure(sgbm, "hwm") - floorMiB);
   return runPeak <= budget ? 0 : 1;

@@ -191,6 +191,13 @@ bool loadPair(const PairFiles& files, cv::Mat& ref, cv::Mat& target) {
   return true;
 }
 
+// The run of the pair at the dialog's parameters, with the bench's seed and threads.
+bool loadRequest(const PairFiles& files, std::uint32_t seed, int threads, orbelt::StereoRequest& request) {
+  if (!loadPair(files, request.left, request.right)) return false;
+  request.options = benchOptions(seed, threads);
+  return true;
+}
+
 std::uint64_t labelHash(const std::vector<int>& labels) {
   std::uint64_t h = 1469598103934665603ull;  // FNV-1a
   for (int label : labels) {
@@ -228,15 +235,11 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed, double me
   });
 
   const Figures run = inChild([&] {
-    cv::Mat ref, target;
-    if (!loadPair(files, ref, target)) return Figures{};
     orbelt::StereoRequest request;
-    request.left = ref;
-    request.right = target;
-    request.options = benchOptions(seed, threads);
+    if (!loadRequest(files, seed, threads, request)) return Figures{};
     // The CPU time of each stage, read at the stage boundaries the run reports.
     // The optimizer's share runs from the cost volume's last row to the end,
-    // so it includes the flat copy (a few hundredths of a second).
+    // so it includes the handover of the costs (a few milliseconds).
     double cpuAtStart = orbelt::processCpuSeconds();
     double cpuAtCostEnd = 0.0;
     request.progress.onRow = [&](orbelt::StereoView, int rowsDone, int rows) {
@@ -371,15 +374,12 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed, double me
 
 // The figures of the whole run at full resolution, from one child.
 Figures runLargePair(const PairFiles& files, int threads, std::uint32_t seed, int labels, double memoryLimit) {
-  cv::Mat ref, target;
-  if (!loadPair(files, ref, target)) return Figures{};
   orbelt::StereoRequest request;
-  request.left = ref;
-  request.right = target;
-  request.options = benchOptions(seed, threads);
+  if (!loadRequest(files, seed, threads, request)) return Figures{};
   request.options.matcher.disparityRange = labels;
   if (memoryLimit > 0) {
-    request.availableBytes = static_cast<std::uint64_t>(memoryLimit * ref.cols * ref.rows * labels * sizeof(float));
+    request.availableBytes =
+        static_cast<std::uint64_t>(memoryLimit * request.left.cols * request.left.rows * labels * sizeof(float));
   }
   const orbelt::Expected<orbelt::StereoResult> run = orbelt::runStereo(request);
   if (!run) {

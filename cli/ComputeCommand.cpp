@@ -230,6 +230,7 @@ Status writeRunSummary(const ComputeRequest& r, const StereoResult& stereo, cons
       {"seed", options.optimizer.seed ? nlohmann::json(*options.optimizer.seed) : nlohmann::json()},
       {"threads", options.matcher.threadCount},
       {"flow_recycling", stereo.left.flowRecycling},
+      {"kept_flow_labels", stereo.left.keptFlowLabels},
       {"subpixel", options.subpixel},
       {"seconds", stageJson(stereo.left)},
       {"total_seconds", secondsSince(runStart)},

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
 
 #include "mrf/OptimizerOptions.h"
 #include "platform/Timing.h"
@@ -14,42 +16,86 @@ ProgressStyle progressStyleFor(bool quiet, std::FILE* stream) {
   return ::isatty(::fileno(stream)) ? ProgressStyle::Bar : ProgressStyle::Lines;
 }
 
-ProgressDisplay::ProgressDisplay(ProgressStyle style, std::FILE* stream) : style_(style), stream_(stream) {}
+ProgressDisplay::ProgressDisplay(ProgressStyle style, std::FILE* stream, std::function<double()> clock)
+    : style_(style), stream_(stream), clock_(clock ? std::move(clock) : std::function<double()>(steadySeconds)) {}
 
-std::string ProgressDisplay::prefixOf(StereoView view) {
-  if (view != currentView_) {
-    currentView_ = view;
-    passesDone_ = 0;
+namespace {
+
+// Lines mode shows a running stage once in this many seconds, so a log of a
+// run of minutes shows it is alive without a line per row or move.
+constexpr double kLineIntervalSeconds = 10.0;
+
+// "about 42 s", "about 3 min 05 s", "about 1 h 02 min".
+std::string aboutTime(double seconds) {
+  const long s = std::lround(std::max(seconds, 0.0));
+  char text[48];
+  if (s < 90) {
+    std::snprintf(text, sizeof text, "about %ld s", s);
+  } else if (s < 90 * 60) {
+    std::snprintf(text, sizeof text, "about %ld min %02ld s", s / 60, s % 60);
+  } else {
+    std::snprintf(text, sizeof text, "about %ld h %02ld min", s / 3600, (s / 60) % 60);
   }
-  return view == StereoView::Left ? "" : "right view: ";
+  return text;
 }
 
-StereoProgress ProgressDisplay::stereoProgress() {
-  StereoProgress progress;
-  if (style_ == ProgressStyle::Quiet) return progress;
-  if (style_ == ProgressStyle::Bar) {
-    progress.onRow = [this](StereoView view, int done, int rows) {
-      drawBar(prefixOf(view) + "cost volume", rows > 0 ? double(done) / rows : 1.0,
-              "row " + std::to_string(done) + " of " + std::to_string(rows));
-    };
-    progress.onMove = [this](StereoView view, int done, int perPass) {
-      const std::string prefix = prefixOf(view);
-      // The ten passes as one bar: finished passes plus this pass's share.
-      const double fraction = (passesDone_ + (perPass > 0 ? double(done) / perPass : 1.0)) / kOptimizerPasses;
-      drawBar(prefix + "optimizer", fraction,
-              "pass " + std::to_string(passesDone_ + 1) + " of " + std::to_string(kOptimizerPasses) + ", label " +
-                  std::to_string(done) + " of " + std::to_string(perPass));
-    };
+// What a running stage has done and has left, for the bar and the lines.
+std::string runningDetail(const ProgressReport& r) {
+  if (r.stage == ProgressStage::CostVolume) {
+    std::string text = "row " + std::to_string(r.done) + " of " + std::to_string(r.total);
+    if (r.secondsLeft) text += ", " + aboutTime(*r.secondsLeft) + " left";
+    return text;
   }
-  progress.onPass = [this](StereoView view, int pass, double energy, double seconds) {
-    const std::string prefix = prefixOf(view);
-    passesDone_ = pass;
-    char text[160];
-    std::snprintf(text, sizeof text, "%spass %2d of %d: energy %.1f (%.2f s)", prefix.c_str(), pass, kOptimizerPasses,
-                  energy, seconds);
-    line(text);
-  };
-  return progress;
+  std::string text = "pass " + std::to_string(r.pass) + " of " + std::to_string(r.total) + ", label " +
+                     std::to_string(r.move) + " of " + std::to_string(r.movesPerPass);
+  if (r.passSecondsLeft) text += ", " + aboutTime(*r.passSecondsLeft) + " left in the pass";
+  if (r.secondsLeft) text += ", " + aboutTime(*r.secondsLeft) + " in all";
+  return text;
+}
+
+}  // namespace
+
+StereoProgress ProgressDisplay::stereoProgress() {
+  if (style_ == ProgressStyle::Quiet) return {};
+  return estimatedProgress([this](const ProgressReport& report) { show(report); }, clock_);
+}
+
+void ProgressDisplay::show(const ProgressReport& r) {
+  const std::string prefix = r.view == StereoView::Left ? "" : "right view: ";
+  const std::string stage = r.stage == ProgressStage::CostVolume ? "cost volume" : "optimizer";
+  if (r.passFinished) {
+    char text[200];
+    std::snprintf(text, sizeof text, "%spass %2d of %d: energy %.1f (%.2f s)", prefix.c_str(), r.pass, r.total,
+                  r.energy, r.passSeconds);
+    std::string shown = text;
+    if (r.pass < r.total && r.secondsLeft) shown += ", " + aboutTime(*r.secondsLeft) + " left";
+    line(shown);
+    lastLine_ = clock_();
+    return;
+  }
+  if (style_ == ProgressStyle::Bar) {
+    double fraction = 1.0;
+    if (r.stage == ProgressStage::CostVolume) {
+      fraction = r.total > 0 ? double(r.done) / r.total : 1.0;
+    } else if (r.total > 0) {
+      // The ten passes as one bar: finished passes plus this pass's share.
+      fraction = (r.done + (r.movesPerPass > 0 ? double(r.move) / r.movesPerPass : 1.0)) / r.total;
+    }
+    drawBar(prefix + stage, fraction, runningDetail(r));
+    return;
+  }
+  // A stage's first line waits for the interval too: short runs stay as
+  // terse as they were.
+  const double now = clock_();
+  const int stageKey = static_cast<int>(r.view) * 2 + static_cast<int>(r.stage);
+  if (stageKey != stageKey_) {
+    stageKey_ = stageKey;
+    lastLine_ = now;
+    return;
+  }
+  if (now - lastLine_ < kLineIntervalSeconds) return;
+  line(prefix + stage + ": " + runningDetail(r));
+  lastLine_ = now;
 }
 
 void ProgressDisplay::line(const std::string& text) {
@@ -67,7 +113,7 @@ void ProgressDisplay::endBar() {
 void ProgressDisplay::drawBar(const std::string& label, double fraction, const std::string& detail) {
   // A redraw per row or move would flood a slow terminal; ten a second read
   // as smooth, and the last step of a stage is always shown.
-  const double now = steadySeconds();
+  const double now = clock_();
   if (fraction < 1.0 && barOpen_ && now - lastDraw_ < 0.1) return;
   lastDraw_ = now;
   constexpr int kWidth = 30;

@@ -115,7 +115,7 @@ class AlphaExpansion : public GraphCutSolver {
   std::uint64_t recyclingBaseBytes() const;
   // Labels whose flow is kept for their next move now (0 while no move used
   // recycled flows).
-  int keptFlowLabels() const;
+  int keptFlowLabels() const override;
   // Whether the moves solved so far used recycled flows: true once a move
   // was solved that way, false while every move was solved the fresh way
   // (function costs, recycling off, or not enough memory for it).

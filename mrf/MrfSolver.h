@@ -112,6 +112,9 @@ class MrfSolver {
   // Whether the moves solved so far started from state kept between sweeps
   // (recycled flows); false here. Reported in run summaries.
   virtual bool recyclesFlows() const { return false; }
+  // Labels whose flow is kept for their next move now; 0 here. Reported in
+  // run summaries beside recyclesFlows(), since short memory keeps fewer.
+  virtual int keptFlowLabels() const { return 0; }
   // Kind of solver: 2. Fails (EngineFailure) before initialize().
   virtual Expected<std::int8_t> kindCode();
 

@@ -3,14 +3,18 @@
 // energy, the options' truncated power its smoothness term, and alpha-
 // expansion lowers it in exactly ten passes from the all-zero labelling.
 //
-// In order: the volume is flattened and released; the terms are built over
-// the flat array; the optimizer is made (its kept flows get the budget less
-// the flat array), checked, initialised and reset; ten optimize(1) passes run,
-// each followed by the energy and its time; the labels are read. Any Error of
-// the optimizer ends the labelling with that Error.
+// In order: the volume's buffer is taken over (no copy); the terms are built
+// over it; the optimizer is made (its kept flows get the budget less what
+// the labelling holds, estimateLabellingHeldBytes), checked and initialised,
+// and takes the buffer over as its own data costs (a GraphCutSolver
+// reorders it in place; another solver reads it through the data term);
+// ten optimize(1) passes run, each followed by the energy and its time; the
+// labels are read, and the costs handed back when kept. Any Error of the
+// optimizer ends the labelling with that Error.
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "mrf/MrfSolver.h"
 #include "pipeline/Labeller.h"
@@ -33,8 +37,13 @@ class ExpansionLabeller : public Labeller {
                             std::uint64_t budgetBytes, const StereoProgress& progress, StereoView view) const override;
 
  private:
-  // The ten passes on a solver made over `terms`, into `result`.
-  Status optimize(int width, int height, int labelCount, EnergyTerms& terms, const OptimizerOptions& options,
+  struct Grid {
+    int width;
+    int height;
+    int labels;
+  };
+  // The ten passes over `flat` on a solver made for the grid, into `result`.
+  Status optimize(const Grid& grid, std::vector<float> flat, const OptimizerOptions& options, bool keepCosts,
                   std::uint64_t recyclingBudget, const StereoProgress& progress, StereoView view,
                   Labelling& result) const;
 

@@ -20,9 +20,10 @@ struct Labelling {
   std::vector<float> costs;          // the flat costs, (y*width+x)*labels+d; only when asked to keep them
   std::vector<double> passEnergies;  // dataCostSum() + (float)pairCostSum() after each pass
   std::vector<double> passSeconds;   // wall time of each pass
-  double flattenSeconds = 0.0;       // wall time of the flat copy and the volume's release
-  double optimizeSeconds = 0.0;      // wall time from building the optimizer to the last pass
+  double flattenSeconds = 0.0;       // wall time of handing the costs to the optimizer (and back, when kept)
+  double optimizeSeconds = 0.0;      // wall time from building the optimizer to the last pass, less the handover
   bool flowRecycling = false;        // the moves started from flows kept between passes (MrfSolver::recyclesFlows)
+  int keptFlowLabels = 0;            // labels that kept their flows to the end (MrfSolver::keptFlowLabels)
 };
 
 class Labeller {
@@ -30,11 +31,12 @@ class Labeller {
   virtual ~Labeller() = default;
 
   // Labels the grid of `costs` (costs.width() x costs.height(),
-  // costs.disparityRange() labels) with `options`. Takes the volume over and
-  // releases it as soon as it has been read, so it never lives beside the
-  // optimizer. With `keepCosts` the result holds the flat costs. `budgetBytes`
-  // is what the stage may take, the volume handed over included; progress
-  // hears of every move and pass with `view`. Expects options the run has
+  // costs.disparityRange() labels) with `options`. Takes the volume over:
+  // its buffer becomes the optimizer's data costs, so no second copy of it
+  // ever lives. With `keepCosts` the result holds the flat costs (the same
+  // buffer, handed back). `budgetBytes` is what the stage may take, the
+  // volume handed over included; progress hears of every pass's start, every
+  // move and every pass with `view`. Expects options the run has
   // checked. Fails with the optimizer's Error (its message, e.g. "Wrong
   // exponent in setSmoothness()!\n" when the options leave the exponent to
   // it), or OutOfMemory when an allocation failed.

@@ -26,6 +26,18 @@ std::uint64_t estimateMatcherWorkingBytes(int width, int height, const MatcherOp
   return matcherWorkingBytes(width, height, matcher, 1);
 }
 
+std::uint64_t estimateLabellingHeldBytes(int width, int height, int labelCount) {
+  const double pixels = static_cast<double>(std::max(width, 0)) * std::max(height, 0);
+  const double labels = std::max(labelCount, 0);
+  // The costs, handed over rather than copied; per pixel the optimizer's
+  // labels, its move scratch, its snapshot of a sweep's labels and the
+  // labels read back; per label its smoothness table row and move notes.
+  const double bytes = pixels * labels * sizeof(float) + pixels * 4 * sizeof(int) + labels * labels * sizeof(float) +
+                       labels * 2 * sizeof(std::uint64_t);
+  if (!(bytes < 1.8e19)) return std::numeric_limits<std::uint64_t>::max();
+  return static_cast<std::uint64_t>(bytes);
+}
+
 std::uint64_t estimateRunBytes(int width, int height, const MatcherOptions& params) {
   const double pixels = static_cast<double>(std::max(width, 0)) * std::max(height, 0);
   const double labels = std::max(params.disparityRange, 0);
@@ -37,17 +49,16 @@ std::uint64_t estimateRunBytes(int width, int height, const MatcherOptions& para
   const double matcherPhase =
       volumeBytes + maps + static_cast<double>(estimateMatcherWorkingBytes(width, height, params));
 
-  // Flattening: the volume and its flat copy side by side.
-  const double flattenPhase = 2 * volumeBytes + maps;
-
-  // Optimizer: the flat copy, labels and scratch (ints per pixel), the
-  // smoothness table, and one move's flow graph (a node per pixel, two arc
-  // pairs per pixel and their per-node layout), generously rounded.
-  const double solverArrays = pixels * 2 * sizeof(int) + labels * labels * sizeof(float) + labels * sizeof(int);
+  // Optimizer: what the labelling holds (the volume itself, handed over,
+  // and the optimizer's arrays) and one move's flow graph (a node per
+  // pixel, two arc pairs per pixel and their per-node layout), generously
+  // rounded. The flows kept between passes are left out: they only save
+  // time, and get what the budget has left (the labeller hands it down).
   const double flowGraph = pixels * 256;
-  const double optimizerPhase = volumeBytes + maps + solverArrays + flowGraph;
+  const double optimizerPhase =
+      static_cast<double>(estimateLabellingHeldBytes(width, height, params.disparityRange)) + maps + flowGraph;
 
-  const double peak = std::max({matcherPhase, flattenPhase, optimizerPhase});
+  const double peak = std::max(matcherPhase, optimizerPhase);
   if (!(peak < 1.8e19)) return std::numeric_limits<std::uint64_t>::max();
   return static_cast<std::uint64_t>(peak);
 }

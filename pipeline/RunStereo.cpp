@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "pipeline/ColorCheck.h"
-#include "pipeline/FlatCosts.h"
 #include "pipeline/RunMemory.h"
 #include "platform/AvailableMemory.h"
 #include "platform/Timing.h"
@@ -110,14 +109,14 @@ Expected<DisparityResult> runView(const ViewRun& run, const cv::Mat& ref, const 
   result.height = ref.rows;
   Expected<CostVolume> volume = costsOf(run, ref, target, view, result);
   // The matcher's working storage is gone; what the allocator kept of it
-  // goes back too, so the labeller's peak is the volume, its flat copy and
-  // the optimizer's arrays, not those on top of a retained heap.
+  // goes back too, so the labeller's peak is the volume and the optimizer's
+  // arrays, not those on top of a retained heap.
   returnFreedMemory();
   if (!volume) return std::move(volume).error();
   const StereoOptions& options = run.request.options;
   if (options.costsOnly) {
     const auto start = SteadyClock::now();
-    result.costs = flattenCosts(std::move(*volume));
+    result.costs = std::move(*volume).takeCosts();
     result.flattenSeconds = secondsSince(start);
     return result;
   }

@@ -15,6 +15,9 @@ struct StereoProgress {
   // After each finished row of a cost volume (rows done, height). It may be
   // called from the matcher's worker threads, never from two at once.
   std::function<void(StereoView view, int rowsDone, int height)> onRow;
+  // Before each optimizer pass (pass number from 1), so a front end can time
+  // the pass from its start.
+  std::function<void(StereoView view, int pass)> onPassStart;
   // After each expansion move of a pass (moves done in it, moves per pass).
   std::function<void(StereoView view, int movesDone, int movesPerPass)> onMove;
   // After each optimizer pass (pass number from 1, energy after it, its

@@ -167,40 +167,61 @@ void readRefinement(OptionReader& reader, StereoOptions& options) {
   }
 }
 
+// The call's progress: the callable, and whether it takes the details as a
+// fourth argument.
+struct ProgressCallable {
+  py::object callable;
+  bool details = false;
+};
+
 // The pair and the call's progress: the last options both runs read
-// (`rgb`, `progress`), then the check that no other option was given, then
-// the two images, into the request.
-py::object readPair(OptionReader& reader, py::handle left, py::handle right, StereoRequest& request) {
+// (`rgb`, `progress`, `progress_details`), then the check that no other
+// option was given, then the two images, into the request.
+ProgressCallable readPair(OptionReader& reader, py::handle left, py::handle right, StereoRequest& request) {
   bool rgb = false;
   reader.read("rgb", rgb);
-  py::object progress = reader.take("progress");
+  ProgressCallable progress{reader.take("progress")};
+  reader.read("progress_details", progress.details);
   reader.refuseUnknown();
-  if (!progress.is_none() && !PyCallable_Check(progress.ptr())) raiseTypeError("progress must be callable or None");
+  if (!progress.callable.is_none() && !PyCallable_Check(progress.callable.ptr())) {
+    raiseTypeError("progress must be callable or None");
+  }
   request.left = colourImage(left, "left", rgb);
   request.right = colourImage(right, "right", rgb);
   request.fieldNames = kPythonFieldNames;
   return progress;
 }
 
+const char* stageName(StereoView view, ProgressStage stage) {
+  if (stage == ProgressStage::CostVolume) return view == StereoView::Left ? "cost_volume" : "right_cost_volume";
+  return view == StereoView::Left ? "optimize" : "right_optimize";
+}
+
 // The run's progress as the callable hears it: (stage, done, total) with
-// stage "cost_volume", "optimize", "right_cost_volume" or "right_optimize".
-StereoProgress progressFor(ProgressRelay& relay) {
+// stage "cost_volume", "optimize", "right_cost_volume" or "right_optimize",
+// after every row and every pass. With details, also after every move, and
+// each call with the details (ProgressRelay).
+StereoProgress progressFor(ProgressRelay& relay, bool details) {
   StereoProgress progress;
   if (!relay.active()) return progress;
+  if (details) {
+    return estimatedProgress(
+        [&relay](const ProgressReport& r) { relay.report(stageName(r.view, r.stage), r.done, r.total, &r); });
+  }
   progress.onRow = [&relay](StereoView view, int done, int height) {
-    relay.report(view == StereoView::Left ? "cost_volume" : "right_cost_volume", done, height);
+    relay.report(stageName(view, ProgressStage::CostVolume), done, height);
   };
   progress.onPass = [&relay](StereoView view, int pass, double, double) {
-    relay.report(view == StereoView::Left ? "optimize" : "right_optimize", pass, kOptimizerPasses);
+    relay.report(stageName(view, ProgressStage::Optimizer), pass, kOptimizerPasses);
   };
   return progress;
 }
 
 // Runs the request with the interpreter lock released, reporting to the
 // callable; raises the callable's exception, or the run's Error.
-StereoResult runUnlocked(StereoRequest& request, const py::object& callable) {
-  ProgressRelay relay(callable);
-  request.progress = progressFor(relay);
+StereoResult runUnlocked(StereoRequest& request, const ProgressCallable& progress) {
+  ProgressRelay relay(progress.callable);
+  request.progress = progressFor(relay, progress.details);
   std::optional<Expected<StereoResult>> outcome;
   {
     py::gil_scoped_release unlocked;
@@ -233,7 +254,7 @@ py::dict compute(py::handle left, py::handle right, py::kwargs kwargs) {
   reader.read("subpixel", options.subpixel);
   readRefinement(reader, options);
   reader.read("return_cost", options.keepCosts);
-  const py::object progress = readPair(reader, left, right, request);
+  const ProgressCallable progress = readPair(reader, left, right, request);
   StereoResult run = runUnlocked(request, progress);
   const int height = run.height, width = run.width;
   // Unknown is NaN in NumPy's world; the map files keep +inf.
@@ -244,6 +265,8 @@ py::dict compute(py::handle left, py::handle right, py::kwargs kwargs) {
   result["disparity"] = toArray(run.disparity);
   result["labels"] = toArray(run.left.labels, height, width);
   result["energies"] = run.left.passEnergies;
+  result["flow_recycling"] = run.left.flowRecycling;
+  result["kept_flow_labels"] = run.left.keptFlowLabels;
   result["seconds"] = secondsOf(run, options);
   result["confidence"] =
       options.leftRightThreshold ? py::object(toBoolArray(run.consistent, height, width)) : py::none();
@@ -259,7 +282,7 @@ py::array_t<float> costVolume(py::handle left, py::handle right, py::kwargs kwar
   StereoRequest request;
   readMatcherOptions(reader, request.options);
   request.options.costsOnly = true;
-  const py::object progress = readPair(reader, left, right, request);
+  const ProgressCallable progress = readPair(reader, left, right, request);
   const StereoResult run = runUnlocked(request, progress);
   return toArray(run.left.costs, run.height, run.width, request.options.matcher.disparityRange);
 }

@@ -10,14 +10,17 @@
 //  - run: the whole run;
 //  - matcher: the cost stage alone, through the run's Matcher (cost volume,
 //    working images, window caches);
-//  - optimizer: ten passes alone on a flat cost array of the run's size
-//    (the flat copy and the optimizer's own arrays);
+//  - optimizer: ten passes alone on a flat cost array of the run's size,
+//    handed over to the optimizer as the run hands it (the costs and the
+//    optimizer's own arrays);
 //  - sgbm: StereoSGBM at numDisparities = the range rounded up to 16,
 //    blockSize 5, P1 = 8*3*25, P2 = 32*3*25.
-// The run's memory budget is what its parts need when each is measured
-// alone: (matcher - floor) + (optimizer - floor), that is the cost volume and
-// its flat copy plus the images, the window caches and the optimizer's
-// arrays. The run's own peak (run - floor) must stay within it; the line
+// The run's memory budget is the larger of what its two parts need when each
+// is measured alone, max(matcher - floor, optimizer - floor): the parts never
+// overlap (the matcher's storage is freed before the labeller starts, and the
+// volume is handed over, not copied), so beside the larger one the run holds
+// only its own maps, counted as 16 bytes a pixel (labels, the float map, the
+// pair). The run's own peak (run - floor) must stay within it; the line
 // "within budget" or "OVER BUDGET" says so (exit status 1 when over).
 //
 // Times are wall seconds and CPU seconds of the child (the machine is shared:
@@ -30,16 +33,24 @@
 //
 //   cmake --build build --target orbelt-run-bench -j2
 // --scale 2,4 also runs Teddy enlarged bicubically 2 and 4 times with the
-// labels alike (x4: 1800 x 1500, 280 labels), printing each stage, the whole
-// run over its cost volume, the peak over the float volume (width x height x
-// labels x 4 bytes), whether recycling stayed on, and StereoSGBM; at these
-// sizes only the run and StereoSGBM are measured.
+// labels alike (x4: 1800 x 1500, 280 labels); --sizes 0.35:70,1.5:140,6:280
+// runs Teddy enlarged bicubically to that many megapixels (both sides alike)
+// with that many labels. Each prints the stages, the whole run over its cost
+// volume, the peak over the float volume (width x height x labels x 4
+// bytes), whether recycling stayed on and how many labels kept their flows,
+// and StereoSGBM; at these sizes only the run and StereoSGBM are measured.
+// --memory-limits 0,2.2 runs each of those once per limit, the run's budget
+// (StereoRequest::availableBytes) that many float volumes (0: what the
+// machine has), side by side: what a tighter plan costs in time.
 //
 //   build/bin/orbelt-run-bench [--threads 2] [--seed 1] [--pairs default,teddy,cones] [--scale 2,4]
+//                              [--sizes 1.5:140,6:280] [--memory-limits 0,2.2]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -70,7 +81,10 @@ struct PairFiles {
   std::string name;
   std::string ref;
   std::string target;
-  int scale = 1;  // both views enlarged this many times (bicubic), the labels alike
+  double zoom = 1.0;   // both views enlarged this many times on each side (bicubic)
+  int labels = 0;      // the run's label count; 0: the dialog's
+  bool large = false;  // measured as a full-resolution pair (benchLargePair)
+  std::string title;   // how the size is named in the heading, e.g. "x4" or "1.5 MP"
 };
 
 // What a child reports: its figures as "key value" words, one line.
@@ -110,6 +124,7 @@ Figures inChild(const std::function<Figures()>& work) {
     const double wall = orbelt::steadySeconds();
     const double cpu = orbelt::processCpuSeconds();
     Figures figures = work();
+    const bool worked = !figures.empty();  // the work's own figures, before the timings join them
     figures.emplace_back("wall", orbelt::steadySeconds() - wall);
     figures.emplace_back("cpu", orbelt::processCpuSeconds() - cpu);
     figures.emplace_back("hwm", vmHwmMiB());
@@ -118,7 +133,7 @@ Figures inChild(const std::function<Figures()>& work) {
     for (const auto& [k, v] : figures) text << k << ' ' << v << ' ';
     const std::string line = text.str();
     const bool written = write(channel[1], line.data(), line.size()) == static_cast<ssize_t>(line.size());
-    _exit(written && !figures.empty() ? 0 : 3);
+    _exit(written && worked ? 0 : 3);
   }
   close(channel[1]);
   std::string text;
@@ -163,14 +178,23 @@ bool loadPair(const PairFiles& files, cv::Mat& ref, cv::Mat& target) {
     return true;
   };
   if (!load(files.ref, "reference", ref) || !load(files.target, "target", target)) return false;
-  if (files.scale > 1) {
-    cv::resize(ref, ref, cv::Size(ref.cols * files.scale, ref.rows * files.scale), 0, 0, cv::INTER_CUBIC);
-    cv::resize(target, target, cv::Size(target.cols * files.scale, target.rows * files.scale), 0, 0, cv::INTER_CUBIC);
+  if (files.zoom != 1.0) {
+    const cv::Size size(static_cast<int>(std::lround(ref.cols * files.zoom)),
+                        static_cast<int>(std::lround(ref.rows * files.zoom)));
+    cv::resize(ref, ref, size, 0, 0, cv::INTER_CUBIC);
+    cv::resize(target, target, size, 0, 0, cv::INTER_CUBIC);
   }
   if (!orbelt::passesColorCheck(ref, target)) {
     std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), orbelt::kColorFormatMessage);
     return false;
   }
+  return true;
+}
+
+// The run of the pair at the dialog's parameters, with the bench's seed and threads.
+bool loadRequest(const PairFiles& files, std::uint32_t seed, int threads, orbelt::StereoRequest& request) {
+  if (!loadPair(files, request.left, request.right)) return false;
+  request.options = benchOptions(seed, threads);
   return true;
 }
 
@@ -188,10 +212,10 @@ std::uint64_t labelHash(const std::vector<int>& labels) {
 // recycling and the labels that kept their flows) beside StereoSGBM. The
 // matcher-alone and optimizer-alone children of benchPair are left out: at
 // these sizes each takes minutes.
-int benchLargePair(const PairFiles& files, int threads, std::uint32_t seed);
+int benchLargePair(const PairFiles& files, int threads, std::uint32_t seed, double memoryLimit);
 
-int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
-  if (files.scale > 1) return benchLargePair(files, threads, seed);
+int benchPair(const PairFiles& files, int threads, std::uint32_t seed, double memoryLimit) {
+  if (files.large) return benchLargePair(files, threads, seed, memoryLimit);
   const orbelt::StereoParams params = dialogDefaults();
   cv::Mat probeRef, probeTarget;
   if (!loadPair(files, probeRef, probeTarget)) return 2;
@@ -211,15 +235,11 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
   });
 
   const Figures run = inChild([&] {
-    cv::Mat ref, target;
-    if (!loadPair(files, ref, target)) return Figures{};
     orbelt::StereoRequest request;
-    request.left = ref;
-    request.right = target;
-    request.options = benchOptions(seed, threads);
+    if (!loadRequest(files, seed, threads, request)) return Figures{};
     // The CPU time of each stage, read at the stage boundaries the run reports.
     // The optimizer's share runs from the cost volume's last row to the end,
-    // so it includes the flat copy (a few hundredths of a second).
+    // so it includes the handover of the costs (a few milliseconds).
     double cpuAtStart = orbelt::processCpuSeconds();
     double cpuAtCostEnd = 0.0;
     request.progress.onRow = [&](orbelt::StereoView, int rowsDone, int rows) {
@@ -292,6 +312,7 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
     solver.setThreadCount(threads);
     solver.fixLabelOrderSeed(seed);
     if (!solver.initialize()) return Figures{};
+    if (!solver.adoptDataCosts(std::move(flat))) return Figures{};
     solver.resetLabels();
     for (int pass = 0; pass < orbelt::kOptimizerPasses; ++pass) {
       if (!solver.optimize(1, nullptr)) return Figures{};
@@ -338,81 +359,111 @@ int benchPair(const PairFiles& files, int threads, std::uint32_t seed) {
   const double runPeak = figure(run, "hwm") - floorMiB;
   const double matcherPeak = figure(matcher, "hwm") - floorMiB;
   const double optimizerPeak = figure(optimizer, "hwm") - floorMiB;
-  const double budget = matcherPeak + optimizerPeak;
+  const double mapsMiB = static_cast<double>(width) * height * 16 / (1024.0 * 1024.0);
+  const double budget = std::max(matcherPeak, optimizerPeak) + mapsMiB;
   std::printf("  peak memory (VmHWM above the %.1f MiB of a process that only loaded the pair):\n", floorMiB);
   std::printf(
-      "    run %.1f MiB; budget %.1f MiB = matcher alone %.1f (volume %.1f, images, window caches)"
-      " + optimizer alone %.1f (flat copy %.1f, its arrays %.1f)\n",
-      runPeak, budget, matcherPeak, volumeMiB, optimizerPeak, volumeMiB, optimizerPeak - volumeMiB);
+      "    run %.1f MiB = %.2fx the float volume; budget %.1f MiB = the larger of matcher alone %.1f (volume %.1f, "
+      "images, window caches) and optimizer alone %.1f (costs %.1f, its arrays %.1f), + maps %.1f\n",
+      runPeak, runPeak / volumeMiB, budget, matcherPeak, volumeMiB, optimizerPeak, volumeMiB, optimizerPeak - volumeMiB,
+      mapsMiB);
   std::printf("    %s; SGBM %.1f MiB\n", runPeak <= budget ? "within budget" : "OVER BUDGET",
               figure(sgbm, "hwm") - floorMiB);
   return runPeak <= budget ? 0 : 1;
 }
 
-int benchLargePair(const PairFiles& files, int threads, std::uint32_t seed) {
-  orbelt::StereoParams params = dialogDefaults();
-  params.disparityRange *= files.scale;
-  const Figures floor = inChild([&] {
-    cv::Mat ref, target;
-    if (!loadPair(files, ref, target)) return Figures{};
-    return Figures{{"width", ref.cols}, {"height", ref.rows}};
-  });
-  const Figures run = inChild([&] {
-    cv::Mat ref, target;
-    if (!loadPair(files, ref, target)) return Figures{};
-    orbelt::StereoRequest request;
-    request.left = ref;
-    request.right = target;
-    request.options = benchOptions(seed, threads);
-    request.options.matcher.disparityRange = params.disparityRange;
-    const orbelt::Expected<orbelt::StereoResult> run = orbelt::runStereo(request);
-    if (!run) {
-      std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), run.error().summary().c_str());
-      return Figures{};
-    }
-    const orbelt::DisparityResult* computed = &run->left;
-    Figures figures{{"costSeconds", computed->costSeconds},
-                    {"flattenSeconds", computed->flattenSeconds},
-                    {"optimizeSeconds", computed->optimizeSeconds},
-                    {"recycling", computed->flowRecycling ? 1.0 : 0.0},
-                    {"energy", computed->passEnergies.empty() ? 0.0 : computed->passEnergies.back()},
-                    {"passes", static_cast<double>(computed->passSeconds.size())}};
-    for (std::size_t k = 0; k < computed->passSeconds.size(); ++k)
-      figures.emplace_back("pass" + std::to_string(k + 1), computed->passSeconds[k]);
-    return figures;
-  });
-  const Figures sgbm = inChild([&] {
-    cv::Mat ref, target;
-    if (!loadPair(files, ref, target)) return Figures{};
-    const int block = 5;
-    cv::Ptr<cv::StereoSGBM> matcher = cv::StereoSGBM::create(0, (params.disparityRange + 15) / 16 * 16, block,
-                                                             8 * 3 * block * block, 32 * 3 * block * block);
-    cv::Mat disparity;
-    matcher->compute(ref, target, disparity);
-    return Figures{{"done", 1}};
-  });
-  if (floor.empty() || run.empty() || sgbm.empty()) {
-    std::fprintf(stderr, "orbelt-run-bench: %s: a measurement failed (see above)\n", files.name.c_str());
-    return 1;
+// The figures of the whole run at full resolution, from one child.
+Figures runLargePair(const PairFiles& files, int threads, std::uint32_t seed, int labels, double memoryLimit) {
+  orbelt::StereoRequest request;
+  if (!loadRequest(files, seed, threads, request)) return Figures{};
+  request.options.matcher.disparityRange = labels;
+  if (memoryLimit > 0) {
+    request.availableBytes =
+        static_cast<std::uint64_t>(memoryLimit * request.left.cols * request.left.rows * labels * sizeof(float));
   }
-  const double width = figure(floor, "width");
-  const double height = figure(floor, "height");
-  const double volumeMiB = width * height * params.disparityRange * sizeof(float) / (1024.0 * 1024.0);
+  const orbelt::Expected<orbelt::StereoResult> run = orbelt::runStereo(request);
+  if (!run) {
+    std::fprintf(stderr, "orbelt-run-bench: %s: %s\n", files.name.c_str(), run.error().summary().c_str());
+    return Figures{};
+  }
+  const orbelt::DisparityResult& computed = run->left;
+  Figures figures{{"costSeconds", computed.costSeconds},
+                  {"flattenSeconds", computed.flattenSeconds},
+                  {"optimizeSeconds", computed.optimizeSeconds},
+                  {"recycling", computed.flowRecycling ? 1.0 : 0.0},
+                  {"keptLabels", static_cast<double>(computed.keptFlowLabels)},
+                  {"energy", computed.passEnergies.empty() ? 0.0 : computed.passEnergies.back()},
+                  {"hashHigh", static_cast<double>(labelHash(computed.labels) >> 32)},
+                  {"hashLow", static_cast<double>(labelHash(computed.labels) & 0xFFFFFFFFu)},
+                  {"passes", static_cast<double>(computed.passSeconds.size())}};
+  for (std::size_t k = 0; k < computed.passSeconds.size(); ++k)
+    figures.emplace_back("pass" + std::to_string(k + 1), computed.passSeconds[k]);
+  return figures;
+}
+
+// StereoSGBM on the same pair, for scale.
+Figures runSgbm(const PairFiles& files, int labels) {
+  cv::Mat ref, target;
+  if (!loadPair(files, ref, target)) return Figures{};
+  const int block = 5;
+  cv::Ptr<cv::StereoSGBM> matcher =
+      cv::StereoSGBM::create(0, (labels + 15) / 16 * 16, block, 8 * 3 * block * block, 32 * 3 * block * block);
+  cv::Mat disparity;
+  matcher->compute(ref, target, disparity);
+  return Figures{{"done", 1}};
+}
+
+void printLargeRun(const Figures& run, const Figures& floor, double volumeMiB, int labels) {
   const double whole = figure(run, "costSeconds") + figure(run, "flattenSeconds") + figure(run, "optimizeSeconds");
-  std::printf("\n%s x%d: %.0f x %.0f (%.2f megapixels), %d labels, threads %d, seed %u\n", files.name.c_str(),
-              files.scale, width, height, width * height / 1e6, params.disparityRange, threads, seed);
   std::printf(
-      "  stages (wall s): cost volume %.2f, flatten %.2f, ten passes %.2f; whole %.2f = %.2fx the cost volume\n",
+      "  stages (wall s): cost volume %.2f, handover %.2f, ten passes %.2f; whole %.2f = %.2fx the cost volume\n",
       figure(run, "costSeconds"), figure(run, "flattenSeconds"), figure(run, "optimizeSeconds"), whole,
       whole / figure(run, "costSeconds"));
   std::printf("  passes (wall s):");
   for (int k = 1; k <= static_cast<int>(figure(run, "passes")); ++k)
     std::printf(" %.2f", figure(run, "pass" + std::to_string(k)));
-  std::printf("\n  run %.2f s wall %.2f s cpu, energy %.1f, recycling %s\n", figure(run, "wall"), figure(run, "cpu"),
-              figure(run, "energy"), figure(run, "recycling") > 0 ? "on" : "OFF");
+  std::printf(
+      "\n  run %.2f s wall %.2f s cpu, energy %.1f, labels %08x%08x, recycling %s, %d of %d labels kept their "
+      "flows\n",
+      figure(run, "wall"), figure(run, "cpu"), figure(run, "energy"), static_cast<unsigned>(figure(run, "hashHigh")),
+      static_cast<unsigned>(figure(run, "hashLow")), figure(run, "recycling") > 0 ? "on" : "OFF",
+      static_cast<int>(figure(run, "keptLabels")), labels);
   const double runPeak = figure(run, "hwm") - figure(floor, "hwm");
-  std::printf("  peak memory above a process that only loaded the pair: %.1f MiB = %.2fx the float volume (%.1f MiB)\n",
-              runPeak, runPeak / volumeMiB, volumeMiB);
+  std::printf(
+      "  peak memory above a process that only loaded the pair: %.1f MiB = %.2fx the float volume (%.1f MiB); "
+      "whole process %.1f MiB = %.2fx\n",
+      runPeak, runPeak / volumeMiB, volumeMiB, figure(run, "hwm"), figure(run, "hwm") / volumeMiB);
+}
+
+int benchLargePair(const PairFiles& files, int threads, std::uint32_t seed, double memoryLimit) {
+  const int labels = files.labels > 0 ? files.labels : dialogDefaults().disparityRange;
+  const Figures floor = inChild([&] {
+    cv::Mat ref, target;
+    if (!loadPair(files, ref, target)) return Figures{};
+    return Figures{{"width", ref.cols}, {"height", ref.rows}};
+  });
+  if (floor.empty()) {
+    std::fprintf(stderr, "orbelt-run-bench: %s: the pair could not be made (see above)\n", files.name.c_str());
+    return 1;
+  }
+  const double width = figure(floor, "width");
+  const double height = figure(floor, "height");
+  const double volumeMiB = width * height * labels * sizeof(float) / (1024.0 * 1024.0);
+  std::printf("\n%s %s: %.0f x %.0f (%.2f megapixels), %d labels, threads %d, seed %u", files.name.c_str(),
+              files.title.c_str(), width, height, width * height / 1e6, labels, threads, seed);
+  if (memoryLimit > 0) {
+    std::printf(", budget %.2fx the float volume\n", memoryLimit);
+  } else {
+    std::printf(", budget what the machine has\n");
+  }
+  std::fflush(stdout);
+  const Figures run = inChild([&] { return runLargePair(files, threads, seed, labels, memoryLimit); });
+  const Figures sgbm = inChild([&] { return runSgbm(files, labels); });
+  if (run.empty() || sgbm.empty()) {
+    std::fprintf(stderr, "orbelt-run-bench: %s: a measurement failed (see above)\n", files.name.c_str());
+    return 1;
+  }
+  printLargeRun(run, floor, volumeMiB, labels);
   std::printf("  StereoSGBM %.2f s wall, %.1f MiB; orbelt/SGBM %.0fx wall\n", figure(sgbm, "wall"),
               figure(sgbm, "hwm") - figure(floor, "hwm"), figure(run, "wall") / figure(sgbm, "wall"));
   return 0;
@@ -420,11 +471,79 @@ int benchLargePair(const PairFiles& files, int threads, std::uint32_t seed) {
 
 }  // namespace
 
+// Teddy enlarged as --scale and --sizes ask, each once per memory limit; an
+// empty list with a message when a word is wrong (`ok` false).
+struct LargeRuns {
+  std::vector<PairFiles> pairs;
+  bool ok = true;
+};
+
+LargeRuns enlargedTeddy(const std::string& scales, const std::string& sizes) {
+  LargeRuns runs;
+  if (scales.empty() && sizes.empty()) return runs;
+  const std::string folder = std::string(ORBELT_SHARED_DATA_DIR) + "/middlebury2003/teddy";
+  if (access((folder + "/im2.png").c_str(), R_OK) != 0) {
+    std::printf("enlarged Teddy skipped: %s/im2.png is not there (the public data is absent)\n", folder.c_str());
+    return runs;
+  }
+  const auto add = [&](double zoom, int labels, const std::string& title) {
+    runs.pairs.push_back({"Teddy (middlebury2003/teddy im2, im6, enlarged)", folder + "/im2.png", folder + "/im6.png",
+                          zoom, labels, true, title});
+  };
+  std::stringstream factors(scales);
+  for (std::string factor; std::getline(factors, factor, ',');) {
+    char* end = nullptr;
+    const long n = std::strtol(factor.c_str(), &end, 10);
+    if (factor.empty() || *end != '\0' || n < 2 || n > 8) {
+      std::fprintf(stderr, "orbelt-run-bench: --scale takes factors 2..8, got \"%s\"\n", factor.c_str());
+      return {{}, false};
+    }
+    add(static_cast<double>(n), static_cast<int>(n) * dialogDefaults().disparityRange,
+        std::string("x").append(std::to_string(n)));
+  }
+  std::stringstream list(sizes);
+  for (std::string size; std::getline(list, size, ',');) {
+    char* end = nullptr;
+    const double megapixels = std::strtod(size.c_str(), &end);
+    const long labels = *end == ':' ? std::strtol(end + 1, &end, 10) : 0;
+    if (*end != '\0' || !(megapixels >= 0.01 && megapixels <= 40) || labels < 1 || labels > 1000) {
+      std::fprintf(stderr,
+                   "orbelt-run-bench: --sizes takes megapixels:labels, 0.01..40 and 1..1000 (e.g. 1.5:140), got "
+                   "\"%s\"\n",
+                   size.c_str());
+      return {{}, false};
+    }
+    // Teddy is 450 x 375.
+    add(std::sqrt(megapixels * 1e6 / (450.0 * 375.0)), static_cast<int>(labels),
+        std::string(size, 0, size.find(':')).append(" MP"));
+  }
+  return runs;
+}
+
+// The --memory-limits list: multiples of the float volume, 0 for none.
+bool parseLimits(const std::string& text, std::vector<double>& limits) {
+  limits.clear();
+  std::stringstream list(text);
+  for (std::string word; std::getline(list, word, ',');) {
+    char* end = nullptr;
+    const double limit = std::strtod(word.c_str(), &end);
+    if (word.empty() || *end != '\0' || !(limit == 0 || (limit >= 1 && limit <= 100))) {
+      std::fprintf(stderr, "orbelt-run-bench: --memory-limits takes 0 or 1..100 float volumes, got \"%s\"\n",
+                   word.c_str());
+      return false;
+    }
+    limits.push_back(limit);
+  }
+  return !limits.empty();
+}
+
 int main(int argc, char** argv) {
   int threads = 2;
   std::uint32_t seed = 1;
   std::string wanted = "default,teddy,cones";
-  std::string scales;  // enlargements of Teddy to run as well, e.g. "2,4"
+  std::string scales;               // enlargements of Teddy to run as well, e.g. "2,4"
+  std::string sizes;                // Teddy enlarged to megapixels:labels, e.g. "1.5:140,6:280"
+  std::vector<double> limits{0.0};  // the enlarged runs' budgets in float volumes, 0: none
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (i + 1 >= argc) {
@@ -451,10 +570,14 @@ int main(int argc, char** argv) {
       wanted = value;
     } else if (option == "--scale") {
       scales = value;
+    } else if (option == "--sizes") {
+      sizes = value;
+    } else if (option == "--memory-limits") {
+      if (!parseLimits(value, limits)) return 2;
     } else {
       std::fprintf(stderr,
                    "orbelt-run-bench: unknown option %s (options: --threads N --seed N --pairs default,teddy,cones "
-                   "--scale 2,4)\n",
+                   "--scale 2,4 --sizes 1.5:140,6:280 --memory-limits 0,2.2)\n",
                    option.c_str());
       return 2;
     }
@@ -465,9 +588,10 @@ int main(int argc, char** argv) {
   const std::string shared = ORBELT_SHARED_DATA_DIR;
   std::stringstream names(wanted);
   for (std::string name; std::getline(names, name, ',');) {
+    if (name.empty()) continue;
     if (name == "default") {
-      pairs.push_back(
-          {"default pair (data/Img0.png, data/Img1.png)", source + "/data/Img0.png", source + "/data/Img1.png"});
+      pairs.push_back({"default pair (data/Img0.png, data/Img1.png)", source + "/data/Img0.png",
+                       source + "/data/Img1.png", 1.0, 0, false, ""});
     } else if (name == "teddy" || name == "cones") {
       const std::string title = name == "teddy" ? "Teddy" : "Cones";
       const std::string folder = shared + "/middlebury2003/" + name;
@@ -476,36 +600,19 @@ int main(int argc, char** argv) {
                     folder.c_str());
         continue;
       }
-      pairs.push_back({title + " (middlebury2003/" + name + " im2, im6)", folder + "/im2.png", folder + "/im6.png"});
+      pairs.push_back({title + " (middlebury2003/" + name + " im2, im6)", folder + "/im2.png", folder + "/im6.png", 1.0,
+                       0, false, ""});
     } else {
       std::fprintf(stderr, "orbelt-run-bench: unknown pair \"%s\" (pairs: default, teddy, cones)\n", name.c_str());
       return 2;
     }
   }
-
-  if (!scales.empty()) {
-    const std::string folder = shared + "/middlebury2003/teddy";
-    std::stringstream factors(scales);
-    for (std::string factor; std::getline(factors, factor, ',');) {
-      char* end = nullptr;
-      const long n = std::strtol(factor.c_str(), &end, 10);
-      if (factor.empty() || *end != '\0' || n < 2 || n > 8) {
-        std::fprintf(stderr, "orbelt-run-bench: --scale takes factors 2..8, got \"%s\"\n", factor.c_str());
-        return 2;
-      }
-      if (access((folder + "/im2.png").c_str(), R_OK) != 0) {
-        std::printf("Teddy x%ld skipped: %s/im2.png is not there (the public data is absent)\n", n, folder.c_str());
-        continue;
-      }
-      pairs.push_back({"Teddy (middlebury2003/teddy im2, im6, enlarged)", folder + "/im2.png", folder + "/im6.png",
-                       static_cast<int>(n)});
-    }
-  }
+  const LargeRuns large = enlargedTeddy(scales, sizes);
+  if (!large.ok) return 2;
   std::printf("orbelt-run-bench: the whole run at the dialog's defaults beside OpenCV StereoSGBM\n");
   int status = 0;
-  for (const PairFiles& pair : pairs) {
-    const int result = benchPair(pair, threads, seed);
-    if (result > status) status = result;
-  }
+  for (const PairFiles& pair : pairs) status = std::max(status, benchPair(pair, threads, seed, 0.0));
+  for (const PairFiles& pair : large.pairs)
+    for (double limit : limits) status = std::max(status, benchPair(pair, threads, seed, limit));
   return status;
 }

@@ -43,6 +43,8 @@ The interpreter lock is released while a run works, so threads may run
 pairs at once.
 """
 
+import inspect as _inspect
+
 import numpy as _np
 
 from . import _orbelt
@@ -72,17 +74,27 @@ class Result:
                 without lr_check
     cost        float32 (H, W, labels) matching costs with return_cost=True,
                 else None
+    flow_recycling    bool: the optimizer's moves started from flows kept
+                      between passes (False when not even its grid graph
+                      fit in memory)
+    kept_flow_labels  int: labels that kept their flows to the end; short
+                      of memory fewer do, and the others start each move
+                      from the previous move's flow (same labels, more time)
     """
 
-    __slots__ = ("disparity", "labels", "energies", "seconds", "confidence", "cost")
+    __slots__ = ("disparity", "labels", "energies", "seconds", "confidence", "cost", "flow_recycling",
+                 "kept_flow_labels")
 
-    def __init__(self, disparity, labels, energies, seconds, confidence=None, cost=None):
+    def __init__(self, disparity, labels, energies, seconds, confidence=None, cost=None, flow_recycling=False,
+                 kept_flow_labels=0):
         self.disparity = disparity
         self.labels = labels
         self.energies = energies
         self.seconds = seconds
         self.confidence = confidence
         self.cost = cost
+        self.flow_recycling = flow_recycling
+        self.kept_flow_labels = kept_flow_labels
 
     def __repr__(self):
         height, width = self.disparity.shape
@@ -90,6 +102,19 @@ class Result:
         return "<orbelt.Result %d x %d, %d passes, final energy %.1f%s>" % (
             width, height, len(self.energies), self.energies[-1] if self.energies else 0.0,
             ", with " + " and ".join(extras) if extras else "")
+
+
+def _takes_details(progress):
+    """Whether progress names a fourth positional parameter, for the details;
+    a callable of three (or of *args alone) is called as it always was."""
+    if progress is None:
+        return False
+    try:
+        parameters = _inspect.signature(progress).parameters.values()
+    except (TypeError, ValueError):  # no signature to read (some builtins)
+        return False
+    positional = (_inspect.Parameter.POSITIONAL_ONLY, _inspect.Parameter.POSITIONAL_OR_KEYWORD)
+    return sum(1 for p in parameters if p.kind in positional) >= 4
 
 
 def compute(left, right, *, progress=None, return_cost=False, rgb=False, **options):
@@ -101,8 +126,18 @@ def compute(left, right, *, progress=None, return_cost=False, rgb=False, **optio
     "right_cost_volume" and "right_optimize". If it raises, it is not called
     again, the run goes on to its end (the engines cannot be stopped
     part-way), and compute() raises that exception instead of returning.
+
+    A progress that takes a fourth argument, progress(stage, done, total,
+    details), is also called after every optimizer move (done stays the
+    passes finished), with details a dict: "elapsed" (seconds since the
+    stage started), "seconds_left" (estimated seconds to the stage's end,
+    None until there is a pace to go by: during the first pass it is
+    unknown), and for the optimizer "pass", "move", "moves" (per pass),
+    "pass_seconds_left", and once a pass has finished its "energy" and
+    "pass_seconds" (None otherwise and for the cost volume).
     """
-    fields = _orbelt.compute(left, right, progress=progress, return_cost=return_cost, rgb=rgb, **options)
+    fields = _orbelt.compute(left, right, progress=progress, progress_details=_takes_details(progress),
+                             return_cost=return_cost, rgb=rgb, **options)
     return Result(**fields)
 
 
@@ -113,7 +148,8 @@ def cost_volume(left, right, *, progress=None, rgb=False, **matcher_options):
     base_disparity, disparity_range, color_mode, log_chrom_weight, threads. progress as in
     compute(), stage "cost_volume".
     """
-    return _orbelt.cost_volume(left, right, progress=progress, rgb=rgb, **matcher_options)
+    return _orbelt.cost_volume(left, right, progress=progress, progress_details=_takes_details(progress), rgb=rgb,
+                               **matcher_options)
 
 
 def evaluate(disparity, truth, mask=None, *, scale=1.0):

@@ -1,6 +1,7 @@
 """orbelt.compute and orbelt.cost_volume against the command line, and how
 they treat threads, progress reports and bad input."""
 
+import json
 import re
 import threading
 import time
@@ -30,7 +31,7 @@ def test_map_equals_what_the_cli_writes(cli, tmp_path, small_pair, pair_files, o
     if type(cli_options.get("lr_check")) in (int, float):  # a threshold, not the bare flag
         cli_options["lr_check"] = str(cli_options["lr_check"])
     run = run_cli(cli, *pair_files, "--no-map", "--pfm", tmp_path / "map.pfm", "--save-cost", tmp_path / "cost.npy",
-                  *cli_option_args(cli_options))
+                  "--json", tmp_path / "run.json", *cli_option_args(cli_options))
     assert run.returncode == 0, run.stderr
 
     result = orbelt.compute(*small_pair, return_cost=True, **options)
@@ -39,6 +40,9 @@ def test_map_equals_what_the_cli_writes(cli, tmp_path, small_pair, pair_files, o
     np.testing.assert_array_equal(result.disparity, expected)
     np.testing.assert_array_equal(result.cost, np.load(tmp_path / "cost.npy"))
     assert len(result.energies) == 10
+    summary = json.loads((tmp_path / "run.json").read_text())
+    assert (result.flow_recycling, result.kept_flow_labels) == (summary["flow_recycling"], summary["kept_flow_labels"])
+    assert result.flow_recycling and result.kept_flow_labels == options["disparity_range"]
     if options.get("lr_check"):
         if not options.get("fill"):
             assert np.array_equal(result.confidence, np.isfinite(result.disparity))
@@ -235,6 +239,37 @@ def test_progress_reports_every_stage(small_pair):
     assert list(stages) == ["cost_volume", "optimize", "right_cost_volume", "right_optimize"]
     assert stages["cost_volume"][-1] == (48, 48) and stages["right_cost_volume"][-1] == (48, 48)
     assert stages["optimize"] == [(p, 10) for p in range(1, 11)]
+
+
+def test_a_progress_with_a_fourth_parameter_also_hears_every_move_with_the_time_left(small_pair):
+    reports = []
+
+    def progress(stage, done, total, details=None):
+        reports.append((stage, done, total, details))
+
+    labels = SMALL["disparity_range"]
+    orbelt.compute(*small_pair, lr_check=True, progress=progress, **SMALL)
+    assert all(details is not None for *_, details in reports)
+    stages = {}
+    for stage, done, total, details in reports:
+        stages.setdefault(stage, []).append((done, total, details))
+    assert list(stages) == ["cost_volume", "optimize", "right_cost_volume", "right_optimize"]
+    rows = stages["cost_volume"]
+    assert rows[-1][:2] == (48, 48) and rows[-1][2]["seconds_left"] == 0
+    assert all(d["pass"] is None and d["energy"] is None for _, _, d in rows)
+    moves = stages["optimize"]
+    # Every move of every pass, then the pass's end with its energy; done
+    # counts the passes finished.
+    finished = [(done, d["pass"], d["energy"]) for done, _, d in moves if d["pass_seconds"] is not None]
+    assert [(done, p) for done, p, _ in finished] == [(p, p) for p in range(1, 11)]
+    assert all(energy is not None for *_, energy in finished)
+    during = [(done, d["pass"], d["move"], d["moves"]) for done, _, d in moves if d["pass_seconds"] is None]
+    assert during == [(p - 1, p, m, labels) for p in range(1, 11) for m in range(1, labels + 1)]
+    # The passes' rest is unknown during the first and estimated after it.
+    first_pass = [d for done, _, d in moves if d["pass"] == 1 and d["pass_seconds"] is None]
+    assert all(d["seconds_left"] is None and d["pass_seconds_left"] >= 0 for d in first_pass)
+    assert all(d["seconds_left"] >= 0 for done, _, d in moves if d["pass"] > 1)
+    assert moves[-1][2]["seconds_left"] == 0 and moves[-1][2]["elapsed"] > 0
 
 
 def test_a_failing_progress_callback_ends_in_its_own_exception(small_pair):

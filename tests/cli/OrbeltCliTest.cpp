@@ -306,6 +306,8 @@ TEST_F(OrbeltCli, EveryOutputReadsBackWithAnIndependentReader) {
   EXPECT_EQ(summary["parameters"]["lambda"], 0.033);
   EXPECT_EQ(summary["seed"], 3);
   EXPECT_EQ(summary["seconds"]["energies"].size(), 10u);
+  EXPECT_EQ(summary["flow_recycling"], true);
+  EXPECT_EQ(summary["kept_flow_labels"], 6);  // memory to spare: every label kept its flows
   EXPECT_GT(summary["peak_memory_bytes"].get<double>(), 0);
   EXPECT_EQ(summary["outputs"]["pfm"], "out/d.pfm");
   EXPECT_NEAR(summary["lr_check"]["consistent_fraction"].get<double>(), 1.0 - unknown / 1200.0, 1e-9);

@@ -4,6 +4,8 @@
 // the optimizer's failures in the run's terms.
 #include "pipeline/ExpansionLabeller.h"
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <new>
@@ -13,6 +15,8 @@
 
 #include "maxflow/GraphFailure.h"
 #include "mrf/AlphaExpansion.h"
+#include "mrf/RecycledGridMoves.h"
+#include "pipeline/RunMemory.h"
 #include "pipeline/RunStereo.h"
 #include "tests/pipeline/EngineDoubles.h"
 #include "tests/pipeline/PatternedImages.h"
@@ -288,8 +292,110 @@ TEST(ExpansionLabeller, ReportsProgressOfPasses) {
   EXPECT_EQ(passes, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
 }
 
+// Costs that prefer a slanted surface, with noise, so the moves change many
+// labels in every pass and the kept flows matter.
+CostVolume slantedVolume(int width, int height, int labels) {
+  CostVolume volume(width, height, labels);
+  cv::RNG rng(5);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const int truth = (x * (labels - 1)) / (2 * width) + (y * (labels - 1)) / (2 * height);
+      for (int d = 0; d < labels; ++d) volume.at(x, y, d) = 0.3f * std::abs(d - truth) + rng.uniform(0.0f, 1.5f);
+    }
+  return volume;
+}
+
+OptimizerOptions seededOptions(int exponent) {
+  OptimizerOptions options;
+  options.smoothExponent = exponent;
+  options.seed = 3;
+  options.threadCount = 1;
+  return options;
+}
+
+// The memory plan at its edges: the labelling holds the costs (handed over)
+// and the optimizer's arrays; of what the budget leaves beyond that the grid
+// graph comes first, then kept flows label by label, and below the graph
+// every move is solved the fresh way. Every budget gives the labels and the
+// energies of the unlimited run, and the costs come back as they went in.
+TEST(ExpansionLabeller, ATighterBudgetKeepsFewerFlowsButTheSameLabels) {
+  const int width = 23, height = 17, labels = 9;
+  const std::uint64_t held = estimateLabellingHeldBytes(width, height, labels);
+  const std::uint64_t graph = RecycledGridMoves::baseStateBytes(width, height);
+  const std::uint64_t flow = RecycledGridMoves::keptFlowBytes(width, height);
+  struct Case {
+    const char* what;
+    std::uint64_t budget;
+    bool recycling;
+    int kept;
+  };
+  const Case cases[] = {
+      {"no limit", UINT64_MAX, true, labels},
+      {"a byte short of the last label's flow", held + graph + labels * flow - 1, true, labels - 1},
+      {"three labels' flows", held + graph + 3 * flow, true, 3},
+      {"the grid graph and no flow", held + graph, true, 0},
+      {"a byte short of the grid graph", held + graph - 1, false, 0},
+      {"nothing beside the costs", held, false, 0},
+  };
+  const CostVolume volume = slantedVolume(width, height, labels);
+  std::vector<float> given(static_cast<std::size_t>(width) * height * labels);
+  volume.copyRowMajor(given.data());
+  for (int exponent : {1, 2}) {
+    std::optional<Labelling> unlimited;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + ", exponent " + std::to_string(exponent));
+      Expected<Labelling> run =
+          ExpansionLabeller().label(volume, seededOptions(exponent), true, c.budget, {}, StereoView::Left);
+      ASSERT_TRUE(run) << run.error().message;
+      EXPECT_EQ(run->flowRecycling, c.recycling);
+      EXPECT_EQ(run->keptFlowLabels, c.kept);
+      EXPECT_EQ(run->costs, given);
+      if (!unlimited) {
+        unlimited = std::move(*run);
+        continue;
+      }
+      EXPECT_EQ(run->labels, unlimited->labels);
+      EXPECT_EQ(run->passEnergies, unlimited->passEnergies);
+    }
+  }
+}
+
+// The optimizer works on the matcher's buffer itself: while it works, the
+// heap holds its arrays, graph and kept flows beside the costs, and no
+// second copy of them.
+TEST(ExpansionLabeller, TheOptimizerWorksOnTheMatchersBuffer) {
+  const int width = 64, height = 48, labels = 100;
+  const std::uint64_t volumeBytes = std::uint64_t{width} * height * labels * sizeof(float);
+  std::int64_t heapAfterMatcher = 0;
+  std::int64_t heapPeakInPasses = 0;
+  EngineLog log;
+  StereoEngines engines = testing::recordingEngines(log, patternFill(labels));
+  engines.matcher = std::make_shared<HeapNotingMatcher>(engines.matcher, heapAfterMatcher);
+  engines.labeller = createExpansionLabeller();
+  for (const bool keepCosts : {false, true}) {
+    SCOPED_TRACE(keepCosts ? "costs kept" : "costs dropped");
+    StereoRequest request = smallRun(width, height, labels, engines);
+    request.options.keepCosts = keepCosts;
+    request.options.optimizer.seed = 1;
+    heapPeakInPasses = 0;
+    request.progress.onPass = [&](StereoView, int, double, double) {
+      heapPeakInPasses = std::max(heapPeakInPasses, testing::liveHeapBytes());
+    };
+    const Expected<StereoResult> computed = runStereo(request);
+    ASSERT_TRUE(computed) << computed.error().message;
+    ASSERT_EQ(computed->left.keptFlowLabels, labels);
+    // Beside the volume: the optimizer's arrays, its grid graph and every
+    // label's kept flow, with room to spare; a copy would add a volume.
+    const std::uint64_t optimizerBytes = estimateLabellingHeldBytes(width, height, labels) - volumeBytes +
+                                         RecycledGridMoves::baseStateBytes(width, height) +
+                                         labels * RecycledGridMoves::keptFlowBytes(width, height);
+    EXPECT_LT(heapPeakInPasses - heapAfterMatcher, static_cast<std::int64_t>(optimizerBytes + volumeBytes / 2));
+  }
+}
+
 // The run's memory is read once and handed down: the matcher gets the whole
-// budget, the optimizer's kept flows what is left beside the flat costs.
+// budget, the optimizer's kept flows what is left beside what the labelling
+// holds (the costs handed over and the optimizer's arrays).
 TEST(ExpansionLabeller, TheBudgetIsHandedDownOnce) {
   EngineLog log;
   const int width = 8, height = 6, range = 4;
@@ -298,7 +404,7 @@ TEST(ExpansionLabeller, TheBudgetIsHandedDownOnce) {
   request.availableBytes = budget;
   ASSERT_TRUE(runStereo(request));
   EXPECT_EQ(log.matcherBudget, budget);
-  EXPECT_EQ(log.recyclingBudget, budget - std::uint64_t{width} * height * range * sizeof(float));
+  EXPECT_EQ(log.recyclingBudget, budget - estimateLabellingHeldBytes(width, height, range));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // The run on the real matcher and optimizer: the glue hands them what they
 // need, passes their progress on, and keeps their own failure rules.
 #include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
 
+#include "pipeline/RunMemory.h"
 #include "pipeline/RunStereo.h"
 
 namespace orbelt {
@@ -64,6 +66,40 @@ TEST(RealEngines, PassTheirProgressOn) {
   EXPECT_EQ(lastRow, 10);
   EXPECT_EQ(moveCalls, 6 * kOptimizerPasses);
   EXPECT_EQ(lastMove, 6);
+}
+
+// A run given the least memory it accepts keeps only some labels' flows
+// between passes, and labels the pair exactly as a run without a limit. A
+// part of the default pair, big enough that the matcher's fixed working
+// storage does not leave the optimizer room for every label's flow.
+TEST(RealEngines, ARunUnderATightBudgetGivesTheUnlimitedRunsLabels) {
+  const cv::Mat left = cv::imread(ORBELT_DATA_DIR "/Img0.png", cv::IMREAD_COLOR);
+  const cv::Mat right = cv::imread(ORBELT_DATA_DIR "/Img1.png", cv::IMREAD_COLOR);
+  ASSERT_FALSE(left.empty() || right.empty()) << "cannot read the default pair in " ORBELT_DATA_DIR;
+  const cv::Rect part(0, 70, 256, 160);
+  for (int exponent : {1, 2}) {
+    SCOPED_TRACE("exponent " + std::to_string(exponent));
+    StereoRequest request;
+    request.left = left(part).clone();
+    request.right = right(part).clone();
+    request.options.matcher.disparityRange = 64;
+    request.options.matcher.halfWinSize = 1;
+    request.options.optimizer.smoothExponent = exponent;
+    request.options.optimizer.seed = 4;
+    request.options.useThreads(1);
+    const Expected<StereoResult> unlimited = runStereo(request);
+    ASSERT_TRUE(unlimited) << unlimited.error().message;
+    EXPECT_EQ(unlimited->left.keptFlowLabels, 64);
+
+    request.availableBytes = estimateRunBytes(part.width, part.height, request.options.matcher);
+    const Expected<StereoResult> tight = runStereo(request);
+    ASSERT_TRUE(tight) << tight.error().message;
+    EXPECT_TRUE(tight->left.flowRecycling);
+    EXPECT_GT(tight->left.keptFlowLabels, 0);
+    EXPECT_LT(tight->left.keptFlowLabels, 64);
+    EXPECT_EQ(tight->left.labels, unlimited->left.labels);
+    EXPECT_EQ(tight->left.passEnergies, unlimited->left.passEnergies);
+  }
 }
 
 // An exponent the options leave to the optimizer is refused by it, after the

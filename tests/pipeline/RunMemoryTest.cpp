@@ -6,13 +6,18 @@
 #include <gtest/gtest.h>
 
 #include "ancc/MatcherMemory.h"
+#include "mrf/RecycledGridMoves.h"
 
 namespace orbelt {
 namespace {
 
-TEST(EstimateRunBytes, NeverOverflowsAndCoversTheVolumeAndItsCopy) {
+// The volume is handed to the optimizer, not copied, so it counts once; but
+// the optimizer's grid graph must fit beside it.
+TEST(EstimateRunBytes, NeverOverflowsAndCoversTheVolumeAndTheOptimizersGraph) {
   MatcherOptions params;
-  EXPECT_GE(estimateRunBytes(400, 300, params), 2ull * 400 * 300 * 70 * 4);
+  EXPECT_GE(estimateRunBytes(400, 300, params),
+            estimateLabellingHeldBytes(400, 300, 70) + RecycledGridMoves::baseStateBytes(400, 300));
+  EXPECT_GE(estimateLabellingHeldBytes(400, 300, 70), 400ull * 300 * 70 * 4);
   params.disparityRange = kMaxDisparityRange;
   params.halfWinSize = 2000000000;
   EXPECT_EQ(estimateRunBytes(2000000000, 2000000000, params), UINT64_MAX);

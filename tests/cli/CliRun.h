@@ -1,14 +1,19 @@
 #pragma once
-// Running the built orbelt-cli as a user does, and the small pairs its
-// tests feed it.
+// Running the built orbelt-cli as a user does, the small pairs its tests
+// feed it, and reading back what it wrote.
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+#include "io/PfmFile.h"
+#include "tests/io/ErrorText.h"
 #include "tests/pipeline/TempFolder.h"
 
 namespace orbelt::testing {
@@ -46,6 +51,19 @@ inline void writeShiftedPair(const TempFolder& folder, const std::string& left, 
   l(cv::Rect(shift, 0, width - shift, height)).copyTo(r(cv::Rect(0, 0, width - shift, height)));
   cv::imwrite(folder.file(left), l);
   cv::imwrite(folder.file(right), r);
+}
+
+// A float map the command wrote; a failed read fails the test.
+inline cv::Mat readFloatMap(const std::string& path) {
+  const Expected<cv::Mat> map = readPfm(path);
+  EXPECT_EQ(errorText(map), "") << path;
+  return map ? *map : cv::Mat();
+}
+
+// A JSON file the command wrote (a run summary).
+inline nlohmann::json readJson(const std::string& path) {
+  std::ifstream in(path);
+  return nlohmann::json::parse(in);
 }
 
 }  // namespace orbelt::testing

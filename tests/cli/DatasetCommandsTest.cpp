@@ -28,6 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::CliRun;
 using testing::errorText;
+using testing::readFloatMap;
+using testing::readJson;
 using testing::readText;
 using testing::runCli;
 using testing::TempFolder;
@@ -49,17 +51,6 @@ const std::string kKittiCalib =
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   text.replace(text.find(from), from.size(), to);
   return text;
-}
-
-nlohmann::json readJson(const std::string& path) {
-  std::ifstream in(path);
-  return nlohmann::json::parse(in);
-}
-
-cv::Mat readFloatMap(const std::string& path) {
-  const Expected<cv::Mat> map = readPfm(path);
-  EXPECT_EQ(errorText(map), "") << path;
-  return map ? *map : cv::Mat();
 }
 
 // The truth of the shifted pair: kShift where the right view sees the point.

@@ -22,6 +22,8 @@ namespace orbelt {
 namespace {
 
 using testing::CliRun;
+using testing::readFloatMap;
+using testing::readJson;
 using testing::readText;
 using testing::runCli;
 using testing::TempFolder;
@@ -279,23 +281,12 @@ TEST_F(OrbeltCli, EveryOutputReadsBackWithAnIndependentReader) {
   EXPECT_NEAR(summary["lr_check"]["consistent_fraction"].get<double>(), 1.0 - unknown / 1200.0, 1e-9);
 }
 
-cv::Mat readFloatMap(const std::string& path) {
-  const Expected<cv::Mat> map = readPfm(path);
-  EXPECT_EQ(testing::errorText(map), "") << path;
-  return map ? *map : cv::Mat();
-}
-
 int blackPixels(const cv::Mat& picture, int mapRows) {
   int black = 0;
   for (int y = 0; y < mapRows; ++y) {
     for (int x = 0; x < picture.cols; ++x) black += picture.at<cv::Vec3b>(y, x) == cv::Vec3b(0, 0, 0);
   }
   return black;
-}
-
-nlohmann::json readJson(const std::string& path) {
-  std::ifstream in(path);
-  return nlohmann::json::parse(in);
 }
 
 TEST_F(OrbeltCli, FillGivesTheCheckedHolesTheFartherSideAndTheMedianRunsLast) {

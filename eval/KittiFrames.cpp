@@ -96,6 +96,8 @@ Expected<cv::Mat> readSixteenBitTruth(const std::string& path) {
 
 }  // namespace
 
+bool isKittiSplit(const std::string& folder) { return layoutOf(folder) != nullptr; }
+
 bool holdsKittiFrames(const std::string& folder) {
   if (layoutOf(folder)) return true;
   std::error_code ec;

@@ -151,19 +151,22 @@ Expected<std::vector<StereoDataset>> listStereoDatasets(const std::string& root)
   if (!itself) return std::move(itself).error();
   if (*itself) return std::vector<StereoDataset>{std::move(**itself)};
   std::vector<StereoDataset> pairs;
+  std::vector<std::string> splits;
+  if (isKittiSplit(root)) splits.push_back(root);
   for (const std::string& folder : setFolderCandidates(root)) {
+    if (isKittiSplit(folder)) splits.push_back(folder);
     Expected<std::optional<StereoDataset>> set = setAt(folder);
     if (!set) return std::move(set).error();
     if (!*set) continue;
     (*set)->name = nameBelow(root, folder);
     pairs.push_back(std::move(**set));
   }
-  if (holdsKittiFrames(root)) {
-    Expected<std::vector<KittiFrame>> frames = listKittiFrames(root);
+  for (const std::string& split : splits) {
+    Expected<std::vector<KittiFrame>> frames = listKittiFrames(split);
     if (!frames) return std::move(frames).error();
     for (KittiFrame& frame : *frames) {
-      const std::string split = nameBelow(root, frame.split);
-      std::string name = split.empty() ? frame.id : split + "-" + frame.id;
+      const std::string below = nameBelow(root, frame.split);
+      std::string name = below.empty() ? frame.id : below + "-" + frame.id;
       Expected<StereoDataset> pair = fromKitti(std::move(frame), std::move(name));
       if (!pair) return std::move(pair).error();
       pairs.push_back(std::move(*pair));

@@ -55,7 +55,7 @@ Expected<StereoDataset> openStereoDataset(const std::string& path, const std::st
 
 // Every pair of `root`: the root itself when it is a set; otherwise the
 // 2014 and older sets one and two levels below it and the KITTI frames of
-// the split folders at or below it. Each name is its folder's path below
+// the split folders at it or one or two levels below it. Each name is its folder's path below
 // the root with '-' for '/' ("trainingQ-Adirondack", "training-000000_10"),
 // so names are unique. Fails as openStereoDataset does, and when the root
 // holds no pair at all.

@@ -172,6 +172,7 @@ TEST(StereoDataset, AListingFindsEveryLayoutBelowTheRootAndNamesEachPairByItsPat
   makeOlderSet(root.file("middlebury2003/teddy"));
   makeKittiFrame(root.file("training"), "000000_10");
   makeKittiFrame(root.file("training"), "000001_10");
+  makeKittiFrame(root.file("kitti2012/testing"), "000005_10");
   fs::create_directories(root.file("notes/misc"));
 
   const Expected<std::vector<StereoDataset>> listed = listStereoDatasets(root.path());
@@ -179,8 +180,11 @@ TEST(StereoDataset, AListingFindsEveryLayoutBelowTheRootAndNamesEachPairByItsPat
   std::vector<std::pair<std::string, std::string>> found;
   for (const StereoDataset& pair : *listed) found.emplace_back(pair.name, layoutName(pair));
   const std::vector<std::pair<std::string, std::string>> expected = {
-      {"middlebury2003-teddy", "middlebury"},     {"trainingH-Adirondack", "middlebury2014"},
-      {"trainingQ-Adirondack", "middlebury2014"}, {"training-000000_10", "kitti2015"},
+      {"middlebury2003-teddy", "middlebury"},
+      {"trainingH-Adirondack", "middlebury2014"},
+      {"trainingQ-Adirondack", "middlebury2014"},
+      {"kitti2012-testing-000005_10", "kitti2015"},  // a split two levels down
+      {"training-000000_10", "kitti2015"},
       {"training-000001_10", "kitti2015"},
   };
   EXPECT_EQ(found, expected);

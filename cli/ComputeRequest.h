@@ -5,7 +5,8 @@
 // Three steps, each apart: declareComputeOptions() binds every flag to the
 // field it sets (the run's straight into StereoOptions, named by
 // kCliFieldNames); interpretComputeWords() turns what the parser could not
-// (an optional value, the order of two options, units) into the request and
+// (an optional value, the order of two options, units) into the request,
+// opens the dataset and calibration asked for (cli/DatasetOptions.h) and
 // judges the outputs; loadComputeInputs() reads the files and has the run's
 // own checks judge the pair and the options.
 #include <optional>
@@ -113,9 +114,10 @@ Error usageError(const std::string& message);
 void declareComputeOptions(CLI::App& app, ComputeRequest& request, ComputeWords& words);
 
 // After parsing: the optional left-right threshold, the blend and colour
-// mode in the order given, the smoothness units, the outputs. Fails with
-// InvalidInput (a threshold that is not a number, a blend that is not one, an
-// output combination or path that cannot be written).
+// mode in the order given, the smoothness units, the dataset, calibration
+// and submission, the outputs. Fails with InvalidInput (a threshold that is
+// not a number, a blend that is not one, a dataset or calibration that
+// cannot be used, an output combination or path that cannot be written).
 Status interpretComputeWords(const CLI::App& app, const ComputeWords& words, ComputeRequest& request);
 
 // Reads the ground truth, the mask and the pair, then judges them with the

@@ -113,6 +113,7 @@ Expected<WrittenOutputs> writeOutputs(const ComputeRequest& r, const StereoResul
   const RequestedOutputs& out = r.outputs;
   const auto saveStart = SteadyClock::now();
   WrittenOutputs written;
+  written.runSeconds = runSeconds;
   if (!out.displayMap.empty()) {
     const auto start = SteadyClock::now();
     const MatcherOptions& matcher = r.stereo.options.matcher;
@@ -298,7 +299,6 @@ int finishRun(const ComputeRequest& request, const StereoResult& stereo, SteadyC
   const double runSeconds = secondsSince(runStart);
   Expected<WrittenOutputs> written = writeOutputs(request, stereo, runSeconds);
   if (!written) return fail(progress, written.error());
-  written->runSeconds = runSeconds;
   printStageTimes(request, stereo, *written, progress);
   Expected<nlohmann::json> score = scoreRun(request, stereo, progress);
   if (!score) return fail(progress, score.error());

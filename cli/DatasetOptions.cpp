@@ -17,12 +17,12 @@ namespace {
 Status datasetPath(const ComputeWords& words, ComputeRequest& r) {
   DatasetRequest& asked = r.dataset;
   const bool leftGiven = words.leftOption->count() > 0, rightGiven = words.rightOption->count() > 0;
-  std::error_code ec;
-  if (asked.path.empty() && leftGiven && !rightGiven && fs::is_directory(r.leftPath, ec)) asked.path = r.leftPath;
-  else if (!asked.path.empty() && (leftGiven || rightGiven)) {
+  if (!asked.path.empty() && (leftGiven || rightGiven)) {
     return usageError("--dataset \"" + asked.path + "\" brings both views; leave out the images (\"" +
                       (leftGiven ? r.leftPath : r.rightPath) + "\")");
   }
+  std::error_code ec;
+  if (asked.path.empty() && leftGiven && !rightGiven && fs::is_directory(r.leftPath, ec)) asked.path = r.leftPath;
   if (asked.path.empty() && !asked.frame.empty()) {
     return usageError(std::string(kCliFrameOption) + " picks a frame of a KITTI folder: give the folder too");
   }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -51,6 +52,9 @@ pid_t startChild(const std::string& program, const std::vector<std::string>& arg
 // What the batch command was asked.
 struct BatchWords {
   std::string manifestPath;
+  std::string datasetRoot;
+  std::string submitMethod;
+  std::vector<std::string> runOptions;  // after "--": main-command options for every pair of a dataset
   std::string outFolder = ".";
   std::string summaryPath;
   std::string shard = "1/1";
@@ -59,10 +63,21 @@ struct BatchWords {
 
 void declareBatchOptions(CLI::App& app, BatchWords& words) {
   app.footer(
+      "With --dataset ROOT every Middlebury 2014 and 2001-2005 set and every KITTI frame at or below ROOT\n"
+      "runs as 'orbelt-cli --dataset' (ndisp labels for a 2014 set, 192 for KITTI), with the main\n"
+      "command's options given after '--' (e.g. -- --seed 1 --subpixel); a KITTI frame's map is also\n"
+      "written as OUT/<name>.png (16-bit, disparity x 256). --submit NAME makes OUT/submission/, a tree\n"
+      "that mirrors the 2014 sets below ROOT with disp0NAME.pfm and timeNAME.txt in each: zip it as it is.\n"
+      "The summary has one row per benchmark region (2014: nonocc, all; KITTI: noc, occ).\n"
       "Exit status: 0 every pair ran, 1 a pair failed (see OUT/<name>.log), 2 usage or manifest error.\n"
       "Sharding: --shard I/N runs pairs I, I+N, I+2N, ... (1-based), so N machines split one manifest.");
   app.get_formatter()->column_width(30);
-  app.add_option("manifest", words.manifestPath, "The manifest (.json)")->required();
+  app.add_option("manifest", words.manifestPath, "The manifest (.json); or give --dataset");
+  app.add_option("--dataset", words.datasetRoot, "Run every set or frame of this dataset folder instead of a manifest")
+      ->type_name("ROOT");
+  app.add_option("--submit", words.submitMethod,
+                 "With --dataset: also write the Middlebury 2014 submission of method NAME into OUT/submission/")
+      ->type_name("NAME");
   app.add_option("--out", words.outFolder, "Folder for each pair's .pfm, .json and .log (made when missing)")
       ->capture_default_str();
   app.add_option("--summary", words.summaryPath, "Summary table, .csv or .json (default OUT/summary.csv)");
@@ -79,7 +94,17 @@ void declareBatchOptions(CLI::App& app, BatchWords& words) {
 Expected<std::vector<BatchPair>> pairsToRun(const BatchWords& words) {
   Expected<BatchShard> shard = parseShard(words.shard);
   if (!shard) return std::move(shard).error();
-  Expected<std::vector<BatchPair>> all = readBatchManifest(words.manifestPath, words.outFolder);
+  if (words.manifestPath.empty() == words.datasetRoot.empty()) {
+    return invalidInput("give either a manifest or --dataset ROOT");
+  }
+  if (words.datasetRoot.empty() && !words.submitMethod.empty()) return invalidInput("--submit goes with --dataset");
+  if (words.datasetRoot.empty() && !words.runOptions.empty()) {
+    return invalidInput("options after '--' go with --dataset; a manifest gives its own in \"defaults\"");
+  }
+  Expected<std::vector<BatchPair>> all =
+      words.datasetRoot.empty()
+          ? readBatchManifest(words.manifestPath, words.outFolder)
+          : readDatasetBatch(words.datasetRoot, words.outFolder, words.runOptions, words.submitMethod);
   if (!all) return std::move(all).error();
   std::vector<BatchPair> pairs;
   for (std::size_t i = shard->index; i < all->size(); i += shard->count) pairs.push_back((*all)[i]);
@@ -134,12 +159,17 @@ Expected<std::vector<BatchOutcome>> runPairs(const std::vector<BatchPair>& pairs
 
 int runBatchCommand(int argc, char** argv) {
   CLI::App app{
-      "Runs every pair of a JSON manifest through orbelt-cli, one process per pair, and writes one summary\n"
-      "table (pair, status, seconds, bad-pixel shares, mean error). See the README for the manifest format.",
+      "Runs every pair of a JSON manifest, or of a dataset folder, through orbelt-cli, one process per\n"
+      "pair, and writes one summary table (pair, status, seconds, the measures of each pair's score).\n"
+      "See the README for the manifest format.",
       "orbelt-cli batch"};
   BatchWords words;
   declareBatchOptions(app, words);
-  if (const auto status = parseArguments(app, argc, argv)) return *status;
+  // What follows "--" is for the runs, not for the batch.
+  int own = 0;
+  while (own < argc && std::strcmp(argv[own], "--") != 0) ++own;
+  words.runOptions.assign(argv + std::min(own + 1, argc), argv + argc);
+  if (const auto status = parseArguments(app, own, argv)) return *status;
   const auto refuse = [](const std::string& message) {
     std::fprintf(stderr, "orbelt-cli batch: %s\n", message.c_str());
     return kExitUsage;
@@ -165,7 +195,8 @@ int runBatchCommand(int argc, char** argv) {
 
   bool anyFailed = false;
   for (const BatchOutcome& outcome : *outcomes) anyFailed |= outcome.status != 0;
-  const std::string text = batchSummary(*pairs, *outcomes, summaryJson, words.manifestPath, words.shard);
+  const std::string source = words.manifestPath.empty() ? words.datasetRoot : words.manifestPath;
+  const std::string text = batchSummary(*pairs, *outcomes, summaryJson, source, words.shard);
   if (const Status written = writeFileAtomically(summaryPath, {{text.data(), text.size()}}); !written) {
     return refuse(written.error().message);
   }

@@ -3,6 +3,7 @@
 // used both to declare the option and to name it in a refusal, so the two
 // cannot drift apart ("--sigma-s is 0; it must be ...").
 #include "pipeline/StereoOptions.h"
+#include "postprocess/CameraCalibration.h"
 
 namespace orbelt {
 
@@ -18,5 +19,12 @@ inline constexpr StereoFieldNames kCliFieldNames{
     .leftRightThreshold = "--lr-check",
     .fill = "--fill",
     .medianRadius = "--median"};
+
+// The calibration typed on the command line, value by value.
+inline constexpr CalibrationFieldNames kCliCalibrationNames{
+    .focal = "--focal", .baseline = "--baseline", .cx = "--cx", .cy = "--cy", .doffs = "--doffs"};
+
+// The option that picks one KITTI frame of a dataset folder.
+inline constexpr const char* kCliFrameOption = "--frame";
 
 }  // namespace orbelt

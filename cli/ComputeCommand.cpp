@@ -10,6 +10,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "cli/BenchmarkTable.h"
 #include "cli/ComputeRequest.h"
 #include "cli/ExitStatus.h"
 #include "cli/OutputFiles.h"
@@ -17,10 +18,12 @@
 #include "cli/PeakMemory.h"
 #include "cli/ProgressDisplay.h"
 #include "eval/DisparityEvaluation.h"
+#include "eval/Middlebury2014Submission.h"
 #include "io/AtomicFile.h"
 #include "io/ImageFile.h"
 #include "platform/Timing.h"
 #include "postprocess/DisplayGrey.h"
+#include "report/DatasetReport.h"
 #include "report/RunReport.h"
 
 namespace orbelt {
@@ -92,6 +95,7 @@ struct WrittenOutputs {
   nlohmann::json byKey = nlohmann::json::object();  // the summary's "outputs"
   nlohmann::json secondsByKey = nlohmann::json::object();
   double saveSeconds = 0.0;
+  double runSeconds = 0.0;  // the run's own seconds, up to its result (the files' writing left out)
 
   void add(const std::string& key, const std::string& path, double seconds) {
     paths.push_back(path);
@@ -102,11 +106,14 @@ struct WrittenOutputs {
 
 // The map files apart from the run: each output is made in memory, then
 // written through a temporary file and a rename, so a failed write never
-// leaves a half-written file. Stops at the first file that fails.
-Expected<WrittenOutputs> writeOutputs(const ComputeRequest& r, const StereoResult& stereo) {
+// leaves a half-written file. Stops at the first file that fails. The
+// submission's time is `runSeconds`, the run's own (the files' writing left
+// out).
+Expected<WrittenOutputs> writeOutputs(const ComputeRequest& r, const StereoResult& stereo, double runSeconds) {
   const RequestedOutputs& out = r.outputs;
   const auto saveStart = SteadyClock::now();
   WrittenOutputs written;
+  written.runSeconds = runSeconds;
   if (!out.displayMap.empty()) {
     const auto start = SteadyClock::now();
     const MatcherOptions& matcher = r.stereo.options.matcher;
@@ -122,6 +129,17 @@ Expected<WrittenOutputs> writeOutputs(const ComputeRequest& r, const StereoResul
     const auto start = SteadyClock::now();
     if (Status saved = file.write(path, r, stereo); !saved) return std::move(saved).error();
     written.add(file.key, path, secondsSince(start));
+  }
+  if (!r.submit.method.empty()) {
+    const auto start = SteadyClock::now();
+    const SubmitRequest& submit = r.submit;
+    if (Status saved = writeMiddlebury2014Submission(submit.folder, submit.method, stereo.disparity, runSeconds);
+        !saved) {
+      return std::move(saved).error();
+    }
+    const double seconds = secondsSince(start);
+    written.add("submission_map", submit.folder + "/disp0" + submit.method + ".pfm", seconds);
+    written.add("submission_time", submit.folder + "/time" + submit.method + ".txt", 0.0);
   }
   written.saveSeconds = secondsSince(saveStart);
   return written;
@@ -194,6 +212,33 @@ Expected<nlohmann::json> scoreRun(const ComputeRequest& r, const StereoResult& s
   return score;
 }
 
+// With a dataset that has a benchmark truth: the benchmark's score, printed
+// as a table and returned for the summary (null without one).
+Expected<nlohmann::json> scoreBenchmarkRun(const ComputeRequest& r, const StereoResult& stereo,
+                                           ProgressDisplay& progress) {
+  const Expected<BenchmarkScore> scored = scoreBenchmark(stereo.disparity, r.dataset.truth);
+  if (!scored) return scored.error();
+  nlohmann::json benchmark = benchmarkJson(*scored);
+  if (benchmark.is_null()) return benchmark;
+  progress.endBar();
+  std::fputs(benchmarkTable(benchmark).c_str(), stdout);
+  return benchmark;
+}
+
+// What the summary tells of the dataset, the calibration and the submission.
+void addDatasetFacts(const ComputeRequest& r, const nlohmann::json& benchmark, const WrittenOutputs& written,
+                     nlohmann::json& summary) {
+  if (r.dataset.dataset) summary["dataset"] = datasetJson(*r.dataset.dataset);
+  if (r.calibration.camera) {
+    summary["calibration"] = calibrationJson(*r.calibration.camera);
+    summary["calibration"]["source"] = r.calibration.source;
+  }
+  if (!benchmark.is_null()) summary["benchmark"] = benchmark;
+  if (!r.submit.method.empty()) {
+    summary["submission"] = {{"method", r.submit.method}, {"folder", r.submit.folder}, {"seconds", written.runSeconds}};
+  }
+}
+
 // The run summary's record of the refinements and the left-right check.
 void addRefinements(const ComputeRequest& r, const StereoResult& stereo, nlohmann::json& summary) {
   const StereoOptions& options = r.stereo.options;
@@ -218,7 +263,7 @@ void addRefinements(const ComputeRequest& r, const StereoResult& stereo, nlohman
 // The JSON summary is written last, apart from the map files, because it
 // records them all, the score and the whole run's time and peak memory.
 Status writeRunSummary(const ComputeRequest& r, const StereoResult& stereo, const nlohmann::json& score,
-                       SteadyClock::time_point runStart, WrittenOutputs& written) {
+                       const nlohmann::json& benchmark, SteadyClock::time_point runStart, WrittenOutputs& written) {
   const std::string& jsonPath = r.outputs.json;
   const StereoOptions& options = r.stereo.options;
   nlohmann::json summary = {
@@ -239,6 +284,7 @@ Status writeRunSummary(const ComputeRequest& r, const StereoResult& stereo, cons
       {"outputs", written.byKey},
   };
   addRefinements(r, stereo, summary);
+  addDatasetFacts(r, benchmark, written, summary);
   if (!score.is_null()) summary["score"] = score;
   summary["outputs"]["json"] = jsonPath;
   const std::string textOut = summary.dump(2) + "\n";
@@ -251,13 +297,16 @@ Status writeRunSummary(const ComputeRequest& r, const StereoResult& stereo, cons
 // then the "wrote" lines.
 int finishRun(const ComputeRequest& request, const StereoResult& stereo, SteadyClock::time_point runStart,
               ProgressDisplay& progress) {
-  Expected<WrittenOutputs> written = writeOutputs(request, stereo);
+  const double runSeconds = secondsSince(runStart);
+  Expected<WrittenOutputs> written = writeOutputs(request, stereo, runSeconds);
   if (!written) return fail(progress, written.error());
   printStageTimes(request, stereo, *written, progress);
   Expected<nlohmann::json> score = scoreRun(request, stereo, progress);
   if (!score) return fail(progress, score.error());
+  Expected<nlohmann::json> benchmark = scoreBenchmarkRun(request, stereo, progress);
+  if (!benchmark) return fail(progress, benchmark.error());
   if (!request.outputs.json.empty()) {
-    if (Status saved = writeRunSummary(request, stereo, *score, runStart, *written); !saved) {
+    if (Status saved = writeRunSummary(request, stereo, *score, *benchmark, runStart, *written); !saved) {
       return fail(progress, saved.error());
     }
   }
@@ -273,7 +322,14 @@ int runComputeCommand(int argc, char** argv) {
       "Computes a dense disparity map from a rectified colour stereo pair: ANCC matching costs, then\n"
       "alpha-expansion over a grid MRF (ten passes). Writes the labels as an 8-bit grey map,\n"
       "grey = ((label + base) * display level) mod 256 (the base is left out when negative), and on\n"
-      "request float, 16-bit and colour maps, the costs, a left-right check and a JSON run summary.\n"
+      "request float, 16-bit and colour maps, the costs, a left-right check, metric depth, a point\n"
+      "cloud and a JSON run summary.\n"
+      "Datasets: 'orbelt-cli DIR' (or --dataset DIR) takes both views of a Middlebury 2014/2021 set\n"
+      "(im0.png, im1.png, calib.txt; ndisp labels, its calibration), of a 2001-2005 set, or of a KITTI\n"
+      "frame (--dataset ROOT --frame 000123; 192 labels, its calib_cam_to_cam.txt). A set with truth is\n"
+      "scored by its benchmark's measures. An unknown pixel of the map counts, for Middlebury 2014, as\n"
+      "bad at every threshold and last in the error quantiles (left out of avgErr and rms); for KITTI,\n"
+      "it is first filled from the background, as that benchmark fills sparse maps.\n"
       "Other commands: 'orbelt-cli eval --help' scores a saved map against ground truth;\n"
       "'orbelt-cli batch --help' runs a manifest of pairs.",
       "orbelt-cli"};

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <utility>
 
 #include "cli/CliNames.h"
+#include "cli/DatasetOptions.h"
 #include "cli/OutputFiles.h"
 #include "cli/OutputPlan.h"
 #include "io/DisparityImages.h"
@@ -17,9 +19,6 @@
 namespace orbelt {
 
 namespace {
-
-// A refusal of the command's words, printed as the command always has.
-Error usageError(const std::string& message) { return invalidInput(message + "\n"); }
 
 // The run's parameters, each bound to the field it sets; the names are
 // kCliFieldNames', so a refusal names the flag.
@@ -36,8 +35,10 @@ void declareRunOptions(CLI::App& app, ComputeRequest& r, ComputeWords& words) {
       ->capture_default_str();
   app.add_option(names.matcher.baseDisparity, matcher.baseDisparity, "Disparity of label 0, pixels")
       ->capture_default_str();
-  app.add_option(names.matcher.disparityRange, matcher.disparityRange, "Number of disparity labels")
-      ->capture_default_str();
+  words.rangeOption =
+      app.add_option(names.matcher.disparityRange, matcher.disparityRange,
+                     "Number of disparity labels (default with --dataset: the set's ndisp, 192 for KITTI)")
+          ->capture_default_str();
   app.add_option("--display-level", r.outputs.displayLevel, "Grey multiplier of the map (low 8 bits act)")
       ->capture_default_str();
   app.add_option("--smooth-exponent", optimizer.smoothExponent, "Exponent of the smoothness term (1 or 2)")
@@ -157,14 +158,27 @@ Status checkOutputs(const ComputeRequest& r) {
       return usageError(fits.error().message);
     }
   }
+  for (const auto& [path, flag] : {std::pair{&out.depth, "--depth"}, std::pair{&out.ply, "--ply"}}) {
+    if (!path->empty() && !r.calibration.camera) {
+      return usageError(std::string(flag) +
+                        " needs a calibration: a dataset that has one (a 2014 set's calib.txt, a KITTI frame's "
+                        "calibration file), --calib FILE, or --focal, --baseline, --cx and --cy");
+    }
+  }
   std::vector<PlannedOutput> plan = {{out.displayMap, "disparity map", {}, true}};
   for (const OutputFile& file : outputFiles()) {
     plan.push_back(file.plan);
     plan.back().path = out.*file.path;
   }
+  if (!r.submit.method.empty()) {
+    const std::filesystem::path folder(r.submit.folder);
+    plan.push_back({(folder / ("disp0" + r.submit.method + ".pfm")).string(), "submitted map", {}, false, true});
+    plan.push_back({(folder / ("time" + r.submit.method + ".txt")).string(), "submitted time", {}, false, true});
+  }
   plan.push_back({out.json, "run summary", {}, false});
   const bool nothing = std::all_of(plan.begin(), plan.end(), [](const PlannedOutput& p) { return p.path.empty(); });
-  if (nothing && r.score.truthPath.empty()) return usageError("Nothing to do: --no-map without any other output");
+  const bool scored = !r.score.truthPath.empty() || !std::holds_alternative<std::monostate>(r.dataset.truth);
+  if (nothing && !scored) return usageError("Nothing to do: --no-map without any other output");
   return checkOutputPlan(plan);
 }
 
@@ -201,11 +215,15 @@ Status checkScoreSizes(const ScoreRequest& score, const cv::Mat& left) {
 
 }  // namespace
 
+Error usageError(const std::string& message) { return invalidInput(message + "\n"); }
+
 void declareComputeOptions(CLI::App& app, ComputeRequest& r, ComputeWords& words) {
   words.outputPath = defaultSavePath();
   r.typed.smoothMax = static_cast<int>(OptimizerOptions{}.smoothMax);
-  app.add_option("left,--left", r.leftPath, "Reference (left) image")->capture_default_str();
-  app.add_option("right,--right", r.rightPath, "Target (right) image")->capture_default_str();
+  words.leftOption =
+      app.add_option("left,--left", r.leftPath, "Reference (left) image, or a dataset folder as with --dataset")
+          ->capture_default_str();
+  words.rightOption = app.add_option("right,--right", r.rightPath, "Target (right) image")->capture_default_str();
   app.add_option("-o,--output", words.outputPath,
                  "Display map (the dialog's 8-bit grey map); the extension picks the format")
       ->capture_default_str();
@@ -213,6 +231,7 @@ void declareComputeOptions(CLI::App& app, ComputeRequest& r, ComputeWords& words
   declareRunOptions(app, r, words);
   declareOutputOptions(app, r, words);
   declareScoreOptions(app, r.score);
+  declareDatasetOptions(app, r);
   app.add_flag("-q,--quiet", r.quiet, "Print only errors, the score and the \"wrote\" lines");
 }
 
@@ -227,6 +246,7 @@ Status interpretComputeWords(const CLI::App& app, const ComputeWords& words, Com
   if (!words.noMap) r.outputs.displayMap = words.outputPath;
   options.keepCosts = !r.outputs.cost.empty();
   r.stereo.fieldNames = kCliFieldNames;
+  if (Status dataset = resolveDatasetOptions(words, r); !dataset) return dataset;
   return checkOutputs(r);
 }
 
@@ -243,6 +263,7 @@ Status loadComputeInputs(ComputeRequest& r) {
   // the same figure.
   stereo.availableBytes = availableMemoryBytes();
   if (Status refused = checkStereoRequest(stereo); !refused) return refused;
+  if (Status sizes = checkDatasetSizes(r); !sizes) return sizes;
   return checkScoreSizes(r.score, stereo.left);
 }
 

@@ -4,6 +4,9 @@
 #include "io/ImageFile.h"
 #include "io/NpyFile.h"
 #include "io/PfmFile.h"
+#include "io/PlyFile.h"
+#include "postprocess/DepthMap.h"
+#include "postprocess/PointCloud.h"
 
 namespace orbelt {
 
@@ -36,6 +39,20 @@ Status writeCosts(const std::string& path, const ComputeRequest& request, const 
                           static_cast<std::size_t>(request.stereo.options.matcher.disparityRange)});
 }
 
+// The request's calibration is there: the plan refuses --depth and --ply
+// without one before the run.
+Status writeDepth(const std::string& path, const ComputeRequest& request, const StereoResult& run) {
+  Expected<cv::Mat> depth = depthFromDisparity(run.disparity, *request.calibration.camera);
+  if (!depth) return std::move(depth).error();
+  return writePfm(path, *depth);
+}
+
+Status writePointCloud(const std::string& path, const ComputeRequest& request, const StereoResult& run) {
+  Expected<PointCloud> cloud = pointCloudFromDisparity(run.disparity, request.stereo.left, *request.calibration.camera);
+  if (!cloud) return std::move(cloud).error();
+  return writePly(path, *cloud);
+}
+
 }  // namespace
 
 const std::vector<OutputFile>& outputFiles() {
@@ -52,6 +69,13 @@ const std::vector<OutputFile>& outputFiles() {
        &RequestedOutputs::confidence, writeConfidence},
       {"cost", "--save-cost", "Also write the flat cost array as a NumPy float32 .npy of shape (height, width, labels)",
        PlannedOutput{{}, "cost array", {".npy"}, false}, &RequestedOutputs::cost, writeCosts},
+      {"depth", "--depth",
+       "Metric depth f * baseline / (d + doffs) in the baseline's unit (.pfm, inf = unknown); needs a calibration",
+       PlannedOutput{{}, "depth map", {".pfm"}, false}, &RequestedOutputs::depth, writeDepth},
+      {"ply", "--ply",
+       "Point cloud, binary little-endian PLY: x y z (float, the baseline's unit) and the left view's red green "
+       "blue per known pixel with a depth; needs a calibration",
+       PlannedOutput{{}, "point cloud", {".ply"}, false}, &RequestedOutputs::ply, writePointCloud},
   };
   return files;
 }

@@ -48,11 +48,32 @@ Status checkWritable(const std::string& path, const std::string& what) {
   return {};
 }
 
+Status checkCreatable(const std::string& path, const std::string& what) {
+  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::error_code ec;
+  if (path.empty() || path.back() == '/' || folder.empty() || std::filesystem::exists(folder, ec)) {
+    return checkWritable(path, what);
+  }
+  while (!folder.empty() && !std::filesystem::exists(folder, ec)) folder = folder.parent_path();
+  if (folder.empty()) folder = ".";
+  if (!std::filesystem::is_directory(folder, ec)) {
+    return invalidInput("Cannot write the " + what + " \"" + path + "\": \"" + folder.string() +
+                        "\" is in the way and is not a folder");
+  }
+  if (::access(folder.c_str(), W_OK) != 0) {
+    return invalidInput("Cannot write the " + what + " \"" + path + "\": the folder \"" + folder.string() +
+                        "\" is not writable");
+  }
+  return {};
+}
+
 Status checkOutputPlan(const std::vector<PlannedOutput>& outputs) {
   std::vector<std::pair<std::string, std::string>> seen;  // normalised path, role
   for (const PlannedOutput& out : outputs) {
     if (out.path.empty()) continue;
-    if (Status bad = checkWritable(out.path, out.what); !bad) return bad;
+    if (Status bad = out.makesFolder ? checkCreatable(out.path, out.what) : checkWritable(out.path, out.what); !bad) {
+      return bad;
+    }
     const std::string ext = extensionOf(out.path);
     if (!out.extensions.empty() &&
         std::find(out.extensions.begin(), out.extensions.end(), ext) == out.extensions.end()) {

@@ -96,6 +96,17 @@ Expected<cv::Mat> readSixteenBitTruth(const std::string& path) {
 
 }  // namespace
 
+bool isKittiSplit(const std::string& folder) { return layoutOf(folder) != nullptr; }
+
+bool holdsKittiFrames(const std::string& folder) {
+  if (layoutOf(folder)) return true;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    if (entry.is_directory(ec) && layoutOf(entry.path())) return true;
+  }
+  return false;
+}
+
 Expected<std::vector<KittiFrame>> listKittiFrames(const std::string& root) {
   std::error_code ec;
   if (!fs::is_directory(root, ec)) return invalidInput("The dataset folder \"" + root + "\" is not there");

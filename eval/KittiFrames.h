@@ -46,6 +46,13 @@ struct KittiTruth {
   cv::Mat occ;
 };
 
+// True when `folder` is a split folder: its two view folders are there.
+bool isKittiSplit(const std::string& folder);
+
+// True when `folder` is a split folder or holds one one level down: what
+// listKittiFrames reads.
+bool holdsKittiFrames(const std::string& folder);
+
 // Every frame of `root`, which is a split folder or holds split folders one
 // level down (training/, testing/), sorted by split then id. Fails with
 // InvalidInput when `root` is not there or holds no frame, and when a

@@ -14,9 +14,7 @@ namespace orbelt {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-Status checkMethodName(const std::string& method) {
+Status checkSubmissionMethod(const std::string& method) {
   const bool plain = !method.empty() && std::all_of(method.begin(), method.end(), [](unsigned char c) {
     return std::isalnum(c) || c == '_' || c == '-';
   });
@@ -26,8 +24,6 @@ Status checkMethodName(const std::string& method) {
   }
   return {};
 }
-
-}  // namespace
 
 Expected<std::string> submissionFolder(const std::string& outputRoot, const std::string& datasetRoot,
                                        const std::string& setFolder) {
@@ -45,7 +41,7 @@ Expected<std::string> submissionFolder(const std::string& outputRoot, const std:
 
 Status writeMiddlebury2014Submission(const std::string& folder, const std::string& method, const cv::Mat& disparity,
                                      double seconds) {
-  if (Status name = checkMethodName(method); !name) return name;
+  if (Status name = checkSubmissionMethod(method); !name) return name;
   if (!std::isfinite(seconds) || seconds < 0) {
     return invalidInput("The run time must be a number of seconds of 0 or more, not " + doubleText(seconds));
   }

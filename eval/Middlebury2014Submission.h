@@ -19,6 +19,10 @@ namespace orbelt {
 Expected<std::string> submissionFolder(const std::string& outputRoot, const std::string& datasetRoot,
                                        const std::string& setFolder);
 
+// InvalidInput unless `method` is one or more letters, digits, '_' and '-'
+// (it becomes part of file names); the message names it.
+Status checkSubmissionMethod(const std::string& method);
+
 // Writes `folder`/disp0<method>.pfm and `folder`/time<method>.txt (seconds
 // with three decimals, e.g. "12.345\n"), each atomically, making `folder`
 // and its parents when missing. Fails with InvalidInput when `method` is

@@ -176,4 +176,30 @@ Expected<CameraCalibration> readKittiCalibration(const std::string& path) {
   return camera;
 }
 
+Expected<CalibrationFile> readCalibrationFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    return ioFailure("Cannot read the calibration \"" + path + "\": file missing or unreadable (" +
+                     std::strerror(errno) + ")");
+  }
+  std::string line;
+  while (std::getline(in, line) && trim(line).empty()) {
+  }
+  const auto equals = line.find('=');
+  const auto colon = line.find(':');
+  if (equals != std::string::npos && equals < colon) {
+    Expected<MiddleburyCalibration> middlebury = readMiddleburyCalibration(path);
+    if (!middlebury) return std::move(middlebury).error();
+    return CalibrationFile{middlebury->camera, *middlebury};
+  }
+  if (colon != std::string::npos) {
+    Expected<CameraCalibration> kitti = readKittiCalibration(path);
+    if (!kitti) return std::move(kitti).error();
+    return CalibrationFile{*kitti, std::nullopt};
+  }
+  return invalidInput("Cannot read the calibration \"" + path +
+                      "\": it is neither a Middlebury calib.txt (key=value lines) nor a KITTI calibration (key: "
+                      "numbers lines)");
+}
+
 }  // namespace orbelt

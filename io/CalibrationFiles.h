@@ -45,4 +45,15 @@ Expected<MiddleburyCalibration> readMiddleburyCalibration(const std::string& pat
 // (not a rectified pair).
 Expected<CameraCalibration> readKittiCalibration(const std::string& path);
 
+// A calibration file of either kind, as a user hands one over.
+struct CalibrationFile {
+  CameraCalibration camera;
+  std::optional<MiddleburyCalibration> middlebury;  // a calib.txt's other facts (ndisp, size, vmin, vmax)
+};
+
+// Reads `path` as a calib.txt when its first line is "key=value" and as a
+// KITTI file when it is "key: value"; fails as the two readers do, and with
+// InvalidInput naming the file when its first line is neither.
+Expected<CalibrationFile> readCalibrationFile(const std::string& path);
+
 }  // namespace orbelt

@@ -10,6 +10,16 @@
 
 namespace orbelt {
 
+// How a caller's users name the five values where they type them, for the
+// refusals of check(names): "--focal is 0; it must be a positive number".
+struct CalibrationFieldNames {
+  const char* focal;
+  const char* baseline;
+  const char* cx;
+  const char* cy;
+  const char* doffs;
+};
+
 struct CameraCalibration {
   double focal = 0;     // focal length of both rectified views, pixels. No default: must be given
   double baseline = 0;  // distance between the two camera centres; depth comes out in its unit
@@ -21,6 +31,8 @@ struct CameraCalibration {
   // InvalidInput unless focal and baseline are positive and finite and cx,
   // cy and doffs finite; the message names the field and the value.
   Status check() const;
+  // The same rules, each refusal naming the value as `names` does.
+  Status check(const CalibrationFieldNames& names) const;
 
   // Z of a disparity d, in the baseline's unit; +inf when d is not finite or
   // d + doffs <= 0 (a point at or beyond infinity has no depth).

@@ -118,6 +118,37 @@ cv::Mat storableImage(py::handle object, const char* name) {
   raiseValueError(std::string(name) + " must be uint8 or uint16; it is " + dtypeText(array));
 }
 
+PointCloud pointCloud(py::handle pointsObject, py::handle coloursObject) {
+  const py::array points = asArray(pointsObject, "points");
+  const py::array colours = asArray(coloursObject, "colors");
+  for (const auto& [array, name] : {std::pair{&points, "points"}, std::pair{&colours, "colors"}}) {
+    if (array->ndim() != 2 || array->shape(1) != 3) {
+      raiseValueError(std::string(name) + " must have shape (N, 3); it has shape " + shapeText(*array));
+    }
+  }
+  if (points.shape(0) != colours.shape(0)) {
+    raiseValueError("points and colors must have one row per point; they have " + std::to_string(points.shape(0)) +
+                    " and " + std::to_string(colours.shape(0)));
+  }
+  if (!isFloat(points)) raiseValueError("points must hold floats; it is " + dtypeText(points));
+  if (!py::isinstance<py::array_t<std::uint8_t>>(colours)) {
+    raiseValueError("colors must be uint8 (red, green, blue); it is " + dtypeText(colours));
+  }
+  const auto xyz = contiguousAs<float>(points);
+  const auto rgb = contiguousAs<std::uint8_t>(colours);
+  PointCloud cloud;
+  const auto count = static_cast<std::size_t>(points.shape(0));
+  cloud.points.reserve(count);
+  cloud.colors.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const float* p = xyz.data() + 3 * i;
+    const std::uint8_t* c = rgb.data() + 3 * i;
+    cloud.points.emplace_back(p[0], p[1], p[2]);
+    cloud.colors.emplace_back(c[0], c[1], c[2]);
+  }
+  return cloud;
+}
+
 py::array_t<float> toArray(const cv::Mat& map) {
   py::array_t<float> out({map.rows, map.cols});
   for (int y = 0; y < map.rows; ++y) {
@@ -143,5 +174,25 @@ py::array_t<float> toArray(const std::vector<float>& values, int height, int wid
   std::copy(values.begin(), values.end(), out.mutable_data());
   return out;
 }
+
+namespace {
+
+template <class T>
+py::array_t<T> rowsOfThree(const std::vector<cv::Vec<T, 3>>& rows) {
+  py::array_t<T> out({static_cast<py::ssize_t>(rows.size()), py::ssize_t{3}});
+  T* data = out.mutable_data();
+  for (const cv::Vec<T, 3>& row : rows) {
+    *data++ = row[0];
+    *data++ = row[1];
+    *data++ = row[2];
+  }
+  return out;
+}
+
+}  // namespace
+
+py::array_t<float> toArray(const std::vector<cv::Vec3f>& points) { return rowsOfThree(points); }
+
+py::array_t<std::uint8_t> toArray(const std::vector<cv::Vec3b>& colours) { return rowsOfThree(colours); }
 
 }  // namespace orbelt::python

@@ -12,6 +12,8 @@
 #include <opencv2/core.hpp>
 #include <pybind11/numpy.h>
 
+#include "postprocess/PointCloud.h"
+
 namespace orbelt::python {
 
 namespace py = pybind11;
@@ -33,10 +35,16 @@ cv::Mat maskImage(py::handle object, const char* name);
 // An image to save: 2-D, or H x W x 1, 3 or 4 channels, uint8 or uint16.
 cv::Mat storableImage(py::handle object, const char* name);
 
+// A point cloud's two arrays: N x 3 points of any real dtype and N x 3
+// uint8 colours (red, green, blue), the same N. Refused otherwise.
+PointCloud pointCloud(py::handle points, py::handle colours);
+
 // New NumPy arrays holding a copy of the data.
 py::array_t<float> toArray(const cv::Mat& floatMap);  // CV_32FC1 -> (H, W) float32
 py::array_t<std::int32_t> toArray(const std::vector<int>& values, int height, int width);
 py::array_t<bool> toBoolArray(const std::vector<std::uint8_t>& values, int height, int width);
 py::array_t<float> toArray(const std::vector<float>& values, int height, int width, int depth);
+py::array_t<float> toArray(const std::vector<cv::Vec3f>& points);          // (N, 3) float32
+py::array_t<std::uint8_t> toArray(const std::vector<cv::Vec3b>& colours);  // (N, 3) uint8
 
 }  // namespace orbelt::python

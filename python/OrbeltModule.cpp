@@ -24,9 +24,11 @@
 #include "io/PfmFile.h"
 #include "pipeline/RunStereo.h"
 #include "python/ArrayConversion.h"
+#include "python/DatasetBindings.h"
 #include "python/ModuleErrors.h"
 #include "python/ProgressRelay.h"
 #include "python/PythonNames.h"
+#include "python/PythonValues.h"
 #include "report/BatchManifest.h"
 #include "report/RunReport.h"
 
@@ -232,9 +234,6 @@ StereoResult runUnlocked(StereoRequest& request, const ProgressCallable& progres
   return std::move(**outcome);
 }
 
-// A JSON value of the shared report code as the Python object it stands for.
-py::object fromJson(const nlohmann::json& value) { return py::module_::import("json").attr("loads")(value.dump()); }
-
 // The seconds of each stage that ran.
 py::dict secondsOf(const StereoResult& run, const StereoOptions& options) {
   py::dict seconds = fromJson(stageSeconds(run.left));
@@ -296,8 +295,6 @@ py::dict evaluate(py::handle disparity, py::handle truth, py::handle mask, doubl
   if (!scored) raise(scored.error());
   return fromJson(scoreJson(*scored));
 }
-
-std::string pathText(py::handle path) { return py::module_::import("os").attr("fspath")(path).cast<std::string>(); }
 
 py::array_t<float> readPfmFile(py::handle path) {
   const std::string file = pathText(path);
@@ -366,10 +363,9 @@ void writeImage(py::handle path, py::handle object) {
   if (!*written) raise(ioFailure(written->error().message));
 }
 
-// The batch manifest, read by the command line's own rules: one dict per pair
+// A batch's pairs, read by the command line's own rules: one dict per pair
 // with its name, the arguments of its orbelt-cli run and the mask scored.
-py::list batchManifest(const std::string& path, const std::string& outFolder) {
-  const Expected<std::vector<BatchPair>> pairs = readBatchManifest(path, outFolder);
+py::list pairList(const Expected<std::vector<BatchPair>>& pairs) {
   if (!pairs) raise(invalidInput(pairs.error().message));
   py::list out;
   for (const BatchPair& pair : *pairs) {
@@ -380,6 +376,17 @@ py::list batchManifest(const std::string& path, const std::string& outFolder) {
     out.append(entry);
   }
   return out;
+}
+
+// The pairs of a batch manifest.
+py::list batchManifest(const std::string& path, const std::string& outFolder) {
+  return pairList(readBatchManifest(path, outFolder));
+}
+
+// The pairs of a dataset folder, as orbelt-cli batch --dataset makes them.
+py::list batchDataset(const std::string& root, const std::string& outFolder, const std::vector<std::string>& options,
+                      const std::string& submit) {
+  return pairList(readDatasetBatch(root, outFolder, options, submit));
 }
 
 // The command line's summary table from (status, run summary text) per pair.
@@ -423,9 +430,12 @@ PYBIND11_MODULE(_orbelt, module) {
              "Writes a uint8/uint16 image (grey, or blue-green-red) atomically; the extension picks the format.");
   module.def("batch_manifest", &batchManifest, py::arg("path"), py::arg("out_folder"),
              "The pairs of a batch manifest as orbelt-cli batch reads them (for orbelt.batch).");
+  module.def("batch_dataset", &batchDataset, py::arg("root"), py::arg("out_folder"), py::arg("options"),
+             py::arg("submit"), "The pairs of a dataset folder as orbelt-cli batch --dataset makes them.");
   module.def("batch_summary", &batchSummaryText, py::arg("pairs"), py::arg("outcomes"), py::arg("json"),
              py::arg("manifest"), py::arg("shard"),
              "The summary table orbelt-cli batch writes, from (status, run summary) per pair.");
+  defineDatasetFunctions(module);
   module.attr("defaults") = [] {
     const StereoOptions options;
     const MatcherOptions& matcher = options.matcher;

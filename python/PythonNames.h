@@ -4,6 +4,7 @@
 // ("sigma_s is 0; it must be ..."). They follow the command line's long
 // options, `_` for `-`, and `lambda_` for the keyword `lambda`.
 #include "pipeline/StereoOptions.h"
+#include "postprocess/CameraCalibration.h"
 
 namespace orbelt::python {
 
@@ -19,5 +20,12 @@ inline constexpr StereoFieldNames kPythonFieldNames{
     .leftRightThreshold = "lr_check",
     .fill = "fill",
     .medianRadius = "median"};
+
+// orbelt.Calibration's and read_calib's keywords.
+inline constexpr CalibrationFieldNames kPythonCalibrationNames{
+    .focal = "focal", .baseline = "baseline", .cx = "cx", .cy = "cy", .doffs = "doffs"};
+
+// read_dataset's keyword for one KITTI frame of a folder.
+inline constexpr const char* kPythonFrameKeyword = "frame";
 
 }  // namespace orbelt::python

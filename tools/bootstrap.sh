@@ -15,6 +15,7 @@ PACKAGES=(
   clang libclang-rt-14-dev clang-format
   python3
   pybind11-dev python3-dev python3-numpy python3-pytest python3-distributed
+  python3-open3d python3-opencv
   python3-venv python3-pip python3-setuptools python3-wheel python3-build python3-pybind11
   help2man dpkg-dev file
 )

@@ -1,13 +1,19 @@
 """Runs the pairs of a batch manifest as tasks on a Dask cluster.
 
     python3 -m orbelt.batch pairs.json --out DIR [--scheduler tcp://HOST:PORT | --workers N]
+    python3 -m orbelt.batch --dataset ROOT [--submit NAME] --out DIR [...] [-- RUN OPTIONS]
 
 The manifest is the one ``orbelt-cli batch`` reads (same rules, same
-messages; see ``orbelt-cli batch --help`` and the README). Each pair is one
-task: a worker runs ``orbelt-cli`` on it in a private temporary folder, so
-that a pair that fails, or even crashes, fails its own row and nothing else,
-and hands the pair's map, run summary and log back. The client writes them
-as DIR/<name>.pfm, DIR/<name>.json and DIR/<name>.log, each through a
+messages; see ``orbelt-cli batch --help`` and the README); --dataset ROOT
+runs every set and frame of a dataset folder as ``orbelt-cli batch
+--dataset`` does, with the main command's options after ``--``, and
+--submit NAME adds the Middlebury 2014 submission tree DIR/submission/.
+Each pair is one task: a worker runs ``orbelt-cli`` on it in a private
+temporary folder, so that a pair that fails, or even crashes, fails its own
+row and nothing else, and hands back every file the run wrote there (its
+map, run summary, a KITTI frame's 16-bit map, its submission files) and its
+log. The client writes them at the same paths below DIR (DIR/<name>.pfm,
+DIR/<name>.json, DIR/<name>.log, DIR/submission/...), each through a
 temporary file and a rename, and then DIR/summary.csv, the table
 ``orbelt-cli batch`` writes. DIR is made when it is missing; only the
 client writes into it, so it need not be shared with the workers (the
@@ -54,12 +60,13 @@ def default_cli():
 
 
 def run_pair(cli, args, name):
-    """One pair, on a worker: orbelt-cli in a temporary folder (its outputs
-    <name>.pfm and <name>.json land there), then the files' contents.
+    """One pair, on a worker: orbelt-cli in a temporary folder (its outputs,
+    named relative to it, land there), then the files' contents.
 
     Returns a dict: status (the process's exit status, 128 + signal when a
-    signal ended it), pfm and json (bytes, or None when not written), log
-    (bytes of its standard output and error) and worker (the host name)."""
+    signal ended it), files (each file the run wrote, by its path relative
+    to the folder, as bytes), log (bytes of its standard output and error)
+    and worker (the host name)."""
     folder = tempfile.mkdtemp(prefix="orbelt-pair-")
     try:
         log_path = os.path.join(folder, name + ".log")
@@ -76,15 +83,14 @@ def run_pair(cli, args, name):
         if status < 0:
             status = 128 - status
 
-        def read(file):
-            path = os.path.join(folder, file)
-            if not os.path.isfile(path):
-                return None
-            with open(path, "rb") as f:
-                return f.read()
-
-        return dict(status=status, pfm=read(name + ".pfm"), json=read(name + ".json"), log=read(name + ".log") or b"",
-                    worker=socket.gethostname())
+        files = {}
+        for place, _, names in os.walk(folder):
+            for file in names:
+                path = os.path.join(place, file)
+                with open(path, "rb") as f:
+                    files[os.path.relpath(path, folder)] = f.read()
+        log = files.pop(name + ".log", b"")
+        return dict(status=status, files=files, log=log, worker=socket.gethostname())
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 
@@ -111,10 +117,16 @@ def write_atomically(path, data):
 def parse_arguments(argv):
     parser = argparse.ArgumentParser(
         prog="python3 -m orbelt.batch",
-        description="Runs every pair of a JSON manifest (the one orbelt-cli batch reads) as a task on a Dask "
-                    "cluster and writes one summary table.",
-        epilog="Exit status: 0 every pair ran, 1 a pair failed (see OUT/<name>.log), 2 usage or manifest error.")
-    parser.add_argument("manifest", help="the manifest (.json)")
+        description="Runs every pair of a JSON manifest (the one orbelt-cli batch reads), or every set and frame "
+                    "of a dataset folder, as a task on a Dask cluster and writes one summary table.",
+        epilog="Options after '--' go to every run of a --dataset batch (e.g. -- --seed 1). "
+               "Exit status: 0 every pair ran, 1 a pair failed (see OUT/<name>.log), 2 usage or manifest error.")
+    parser.add_argument("manifest", nargs="?", help="the manifest (.json); or give --dataset")
+    parser.add_argument("--dataset", metavar="ROOT",
+                        help="run every Middlebury set and KITTI frame of this folder instead of a manifest")
+    parser.add_argument("--submit", metavar="NAME",
+                        help="with --dataset: also write the Middlebury 2014 submission of method NAME into "
+                             "OUT/submission/")
     parser.add_argument("--out", default=".", help="folder for each pair's .pfm, .json and .log (made when missing)")
     parser.add_argument("--summary", help="summary table, .csv or .json (default OUT/summary.csv)")
     where = parser.add_mutually_exclusive_group()
@@ -129,7 +141,16 @@ def parse_arguments(argv):
     parser.add_argument("--cli", default=None, metavar="PATH",
                         help="orbelt-cli as the workers see it (default: $ORBELT_CLI, the one built with this "
                              "package, or orbelt-cli on PATH)")
-    options = parser.parse_args(argv)
+    # What follows "--" is for the runs, not for the batch.
+    split = argv.index("--") if "--" in argv else len(argv)
+    options = parser.parse_args(argv[:split])
+    options.run_options = argv[split + 1:]
+    if (options.manifest is None) == (options.dataset is None):
+        parser.error("give either a manifest or --dataset ROOT")
+    if options.dataset is None and options.submit is not None:
+        parser.error("--submit goes with --dataset")
+    if options.dataset is None and options.run_options:
+        parser.error("options after '--' go with --dataset; a manifest gives its own in \"defaults\"")
     if options.workers is None:
         options.workers = 2
     if options.workers < 1:
@@ -183,8 +204,13 @@ def main(argv=None):
         # path, so that the input paths mean the same on every worker. The
         # outputs are named bare ("<name>.pfm"): the run writes them into its
         # own folder, and its summary then names them beside itself.
-        listed = _orbelt.batch_manifest(options.manifest, "")
-        pairs = _orbelt.batch_manifest(os.path.abspath(options.manifest), "")
+        if options.dataset is not None:
+            listed = _orbelt.batch_dataset(options.dataset, "", options.run_options, options.submit or "")
+            pairs = _orbelt.batch_dataset(os.path.abspath(options.dataset), "", options.run_options,
+                                          options.submit or "")
+        else:
+            listed = _orbelt.batch_manifest(options.manifest, "")
+            pairs = _orbelt.batch_manifest(os.path.abspath(options.manifest), "")
     except ValueError as error:
         return refuse(str(error))
     cli = options.cli or default_cli()
@@ -218,12 +244,12 @@ def main(argv=None):
                 print("FAILED %s (task lost: %s)" % (name, type(error).__name__), file=sys.stderr)
                 continue
             write_atomically(stem + ".log", done["log"])
-            if done["pfm"] is not None:
-                write_atomically(stem + ".pfm", done["pfm"])
-            if done["json"] is not None:
-                write_atomically(stem + ".json", done["json"])
+            for relative, data in sorted(done["files"].items()):
+                path = os.path.join(options.out, relative)
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                write_atomically(path, data)
             status = done["status"]
-            outcomes[index] = (status, (done["json"] or b"").decode("utf-8", "replace"))
+            outcomes[index] = (status, done["files"].get(name + ".json", b"").decode("utf-8", "replace"))
             print("%s %s (status %d, on %s)" % ("finished" if status == 0 else "FAILED", name, status, done["worker"]),
                   file=sys.stderr)
     finally:
@@ -231,7 +257,7 @@ def main(argv=None):
         if cluster is not None:
             cluster.close()
 
-    text = _orbelt.batch_summary(listed, outcomes, summary_json, options.manifest, "1/1")
+    text = _orbelt.batch_summary(listed, outcomes, summary_json, options.manifest or options.dataset, "1/1")
     write_atomically(summary_path, text.encode())
     print("wrote %s" % summary_path)
     return 0 if all(status == 0 for status, _ in outcomes) else 1

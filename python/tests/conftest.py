@@ -14,6 +14,9 @@ import orbelt
 
 SOURCE_DIR = pathlib.Path(os.environ.get("ORBELT_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
 CLI = pathlib.Path(os.environ.get("ORBELT_CLI", SOURCE_DIR / "build" / "bin" / "orbelt-cli")).resolve()
+# The public Middlebury sets, read where they lie (never copied); tests that
+# need them skip when they are not there.
+SHARED_DATA_DIR = pathlib.Path(os.environ.get("ORBELT_SHARED_DATA_DIR", SOURCE_DIR.parent / "shared" / "data"))
 
 # Small options every comparison shares: few labels and a small window.
 SMALL = dict(half_win_size=3, disparity_range=12, seed=5)

@@ -1,7 +1,5 @@
 // The command line as a user meets it: the built orbelt-cli run on tiny
 // generated pairs, judged by exit status, messages and the files it leaves.
-#include <sys/wait.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -16,49 +14,21 @@
 #include "io/PfmFile.h"
 #include "postprocess/BackgroundFill.h"
 #include "postprocess/WeightedMedian.h"
+#include "tests/cli/CliRun.h"
 #include "tests/io/ErrorText.h"
 #include "tests/pipeline/TempFolder.h"
 
 namespace orbelt {
 namespace {
 
+using testing::CliRun;
+using testing::readFloatMap;
+using testing::readJson;
 using testing::readText;
+using testing::runCli;
 using testing::TempFolder;
+using testing::writeShiftedPair;
 using testing::writeText;
-
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-CliRun runCli(const TempFolder& folder, const std::string& args) {
-  const std::string outFile = folder.file(".stdout");
-  const std::string errFile = folder.file(".stderr");
-  const std::string command = "cd '" + folder.path() + "' && '" ORBELT_CLI_PATH "' " + args + " >'" + outFile +
-                              "' 2>'" + errFile + "' </dev/null";
-  const int raw = std::system(command.c_str());
-  CliRun run;
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.out = readText(outFile);
-  run.err = readText(errFile);
-  return run;
-}
-
-// A textured left view and a right view that sees it `shift` columns to the
-// left (x_right = x_left - shift), so the true disparity is `shift`
-// wherever the point is visible.
-void writeShiftedPair(const TempFolder& folder, const std::string& left, const std::string& right, int width,
-                      int height, int shift) {
-  cv::Mat l(height, width, CV_8UC3);
-  cv::Mat r(height, width, CV_8UC3);
-  cv::RNG rng(42);
-  rng.fill(l, cv::RNG::UNIFORM, cv::Scalar::all(0), cv::Scalar::all(256));
-  rng.fill(r, cv::RNG::UNIFORM, cv::Scalar::all(0), cv::Scalar::all(256));
-  l(cv::Rect(shift, 0, width - shift, height)).copyTo(r(cv::Rect(0, 0, width - shift, height)));
-  cv::imwrite(folder.file(left), l);
-  cv::imwrite(folder.file(right), r);
-}
 
 class OrbeltCli : public ::testing::Test {
  protected:
@@ -313,23 +283,12 @@ TEST_F(OrbeltCli, EveryOutputReadsBackWithAnIndependentReader) {
   EXPECT_NEAR(summary["lr_check"]["consistent_fraction"].get<double>(), 1.0 - unknown / 1200.0, 1e-9);
 }
 
-cv::Mat readFloatMap(const std::string& path) {
-  const Expected<cv::Mat> map = readPfm(path);
-  EXPECT_EQ(testing::errorText(map), "") << path;
-  return map ? *map : cv::Mat();
-}
-
 int blackPixels(const cv::Mat& picture, int mapRows) {
   int black = 0;
   for (int y = 0; y < mapRows; ++y) {
     for (int x = 0; x < picture.cols; ++x) black += picture.at<cv::Vec3b>(y, x) == cv::Vec3b(0, 0, 0);
   }
   return black;
-}
-
-nlohmann::json readJson(const std::string& path) {
-  std::ifstream in(path);
-  return nlohmann::json::parse(in);
 }
 
 TEST_F(OrbeltCli, FillGivesTheCheckedHolesTheFartherSideAndTheMedianRunsLast) {
@@ -478,11 +437,14 @@ TEST_F(OrbeltCli, BatchRunsEachPairInItsOwnProcessAndSummarisesThem) {
   CliRun run = runCli(folder, "batch manifest.json --out out --jobs 2");
   EXPECT_EQ(run.status, 1) << run.err;  // one pair failed
   const std::string csv = readText(folder.file("out/summary.csv"));
-  EXPECT_EQ(csv.rfind("pair,status,seconds,mask,evaluated,unknown,bad_0.5,bad_1,bad_2,bad_4,mean_abs_error\n", 0), 0u)
+  EXPECT_EQ(csv.rfind("pair,status,seconds,mask,evaluated,unknown,bad_0.5,bad_1,bad_2,bad_4,mean_abs_error,"
+                      "rms,A50,A90,A95,A99,D1,bad_3,bad_5,density\n",
+                      0),
+            0u)
       << csv;
   EXPECT_NE(csv.find("\ngood,0,"), std::string::npos) << csv;
   // Its exponent is refused before any work: a usage status.
-  EXPECT_NE(csv.find("\nbroken,2,,,,,,,,,\n"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\nbroken,2,,,,,,,,,,,,,,,,,,\n"), std::string::npos) << csv;
   EXPECT_NE(readText(folder.file("out/broken.log")).find("Wrong exponent"), std::string::npos);
   EXPECT_EQ(testing::errorText(readPfm(folder.file("out/good.pfm"))), "");
 

@@ -15,6 +15,7 @@ using testing::TempFolder;
 TEST(OutputPlan, RefusesEachKindOfUnwritablePlan) {
   TempFolder folder;
   std::filesystem::create_directories(folder.file("sub"));
+  testing::writeText(folder.file("plain"), "a file");
   const std::string f = folder.path() + "/";
   const struct {
     std::vector<PlannedOutput> plan;
@@ -31,6 +32,17 @@ TEST(OutputPlan, RefusesEachKindOfUnwritablePlan) {
       {{{f + "sub/", "disparity map", {}, true}}, "names no file"},
       {{{f + "a.png", "16-bit disparity map", {".png"}, false},
         {f + "sub/../a.png", "colour disparity picture", {}, true}},
+       "would both be written to"},
+      // A writer that makes its folder: any missing folders below one that is there.
+      {{{f + "new/set/disp0x.pfm", "submitted map", {}, false, true}}, ""},
+      {{{f + "sub/disp0x.pfm", "submitted map", {}, false, true}}, ""},
+      {{{f + "plain/set/disp0x.pfm", "submitted map", {}, false, true}}, "is in the way and is not a folder"},
+      {{{f + "new/set/", "submitted map", {}, false, true}}, "names no file"},
+      {{{f + "new/d.pfm", "float disparity map", {".pfm"}, false},
+        {f + "new/./d.pfm", "submitted map", {}, false, true}},
+       "is not there"},
+      {{{f + "sub/d.pfm", "float disparity map", {".pfm"}, false},
+        {f + "sub/./d.pfm", "submitted map", {}, false, true}},
        "would both be written to"},
   };
   for (const auto& c : cases) {

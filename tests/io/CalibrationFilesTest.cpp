@@ -158,5 +158,43 @@ TEST(KittiCalibration, RefusesWhatItCannotUseNamingTheFileAndTheKey) {
   }
 }
 
+// A file handed over by a user is read by the kind its first line shows: a
+// KITTI file's values hold colons too ("calib_time: 09-Jan-2012 13:57:47"),
+// a calib.txt's never.
+TEST(CalibrationFile, IsReadAsTheKindItsFirstLineShows) {
+  TempFolder folder;
+  writeText(folder.file("calib.txt"), "\n" + kMiddlebury);
+  writeText(folder.file("cam_to_cam.txt"), kCamToCam);
+  writeText(folder.file("notes.txt"), "focal 1000\nbaseline 160\n");
+  writeText(folder.file("no-key.txt"), replaced(kMiddlebury, "baseline=193.001", "width2=7"));
+
+  const Expected<CalibrationFile> middlebury = readCalibrationFile(folder.file("calib.txt"));
+  ASSERT_EQ(errorText(middlebury), "");
+  ASSERT_TRUE(middlebury->middlebury);
+  EXPECT_EQ(middlebury->middlebury->labelCount, 280);
+  EXPECT_EQ(middlebury->camera.doffs, 131.111);
+  const Expected<CalibrationFile> kitti = readCalibrationFile(folder.file("cam_to_cam.txt"));
+  ASSERT_EQ(errorText(kitti), "");
+  EXPECT_FALSE(kitti->middlebury);
+  EXPECT_EQ(kitti->camera.focal, 721.5377);
+
+  const struct {
+    const char* file;
+    ErrorKind kind;
+    const char* message;
+  } refused[] = {
+      {"notes.txt", ErrorKind::InvalidInput, "neither a Middlebury calib.txt (key=value lines) nor a KITTI"},
+      {"no-key.txt", ErrorKind::InvalidInput, "the key \"baseline\" is missing"},
+      {"absent.txt", ErrorKind::IoFailure, "file missing or unreadable"},
+  };
+  for (const auto& c : refused) {
+    const Expected<CalibrationFile> read = readCalibrationFile(folder.file(c.file));
+    ASSERT_FALSE(read) << c.file;
+    EXPECT_EQ(read.error().kind, c.kind) << c.file;
+    EXPECT_NE(read.error().message.find(c.message), std::string::npos) << read.error().message;
+    EXPECT_NE(read.error().message.find(folder.file(c.file)), std::string::npos) << read.error().message;
+  }
+}
+
 }  // namespace
 }  // namespace orbelt

@@ -100,6 +100,22 @@ TEST(CameraCalibration, RefusesValuesWithoutGeometryByName) {
   EXPECT_FALSE(calibrationFromValues(800, -160, 0, 0));
 }
 
+// Values a user typed are refused in the words they were typed with.
+TEST(CameraCalibration, RefusesTypedValuesByTheCallersNames) {
+  const CalibrationFieldNames typed{"--focal", "--baseline", "--cx", "--cy", "--doffs"};
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    CameraCalibration calibration;
+    const char* message;
+  } cases[] = {
+      {{0, 160, 0, 0, 0}, "--focal is 0; it must be a positive number"},
+      {{800, -0.5, 0, 0, 0}, "--baseline is -0.5; it must be a positive number"},
+      {{800, 160, 0, inf, 0}, "--cy is inf; it must be a finite number"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.calibration.check(typed).error().message, c.message);
+  EXPECT_TRUE(CameraCalibration({800, 160, -3, 0, -7}).check(typed));
+}
+
 TEST(PointCloud, RefusesALeftViewThatDoesNotFitTheMap) {
   const CameraCalibration calibration{800, 160, 0, 0, 0};
   EXPECT_FALSE(pointCloudFromDisparity(sampleDisparity(), cv::Mat(4, 5, CV_8UC1, cv::Scalar(0)), calibration));

@@ -92,6 +92,103 @@ TEST(BatchManifest, RefusesManifestsItCannotRunWhole) {
   EXPECT_NE(absent.error().message.find("Cannot read the manifest"), std::string::npos);
 }
 
+// Folders of each benchmark layout, with fake files: the readers only look
+// at the names, and calib.txt.
+void makeDatasets(const TempFolder& folder) {
+  for (const char* set : {"root/trainingQ/Adirondack", "root/trainingQ/Motorcycle"}) {
+    std::filesystem::create_directories(folder.file(set));
+    for (const char* f : {"/im0.png", "/im1.png"}) writeText(folder.file(set) + f, "x");
+    writeText(folder.file(set) + "/calib.txt",
+              "cam0=[900 0 300; 0 900 200; 0 0 1]\ndoffs=10\nbaseline=170\nndisp=90\n");
+  }
+  for (const char* view : {"root/training/image_2", "root/training/image_3"}) {
+    std::filesystem::create_directories(folder.file(view));
+    writeText(folder.file(view) + "/000004_10.png", "x");
+  }
+}
+
+std::vector<std::string> tail(const std::vector<std::string>& args, std::size_t from) {
+  return {args.begin() + static_cast<std::ptrdiff_t>(std::min(from, args.size())), args.end()};
+}
+
+TEST(BatchManifest, ADatasetFolderBecomesOneRunPerSetAndFrameWithTheSubmissionMirroringTheSets) {
+  TempFolder folder;
+  makeDatasets(folder);
+  const Expected<std::vector<BatchPair>> read =
+      readDatasetBatch(folder.file("root"), "out", {"--seed", "1", "--base-disparity", "-2"}, "Mine");
+  ASSERT_TRUE(read) << read.error().message;
+  ASSERT_EQ(read->size(), 3u);
+  const BatchPair& adirondack = (*read)[0];
+  EXPECT_EQ(adirondack.name, "trainingQ-Adirondack");
+  EXPECT_EQ(adirondack.mask, "");  // scored by its benchmark's regions
+  EXPECT_EQ(adirondack.args,
+            (std::vector<std::string>{"--dataset", folder.file("root/trainingQ/Adirondack"), "--no-map", "-q", "--seed",
+                                      "1", "--base-disparity", "-2", "--pfm", "out/trainingQ-Adirondack.pfm", "--json",
+                                      "out/trainingQ-Adirondack.json", "--submit", "Mine", "--submit-dir",
+                                      "out/submission/trainingQ"}));
+  EXPECT_EQ((*read)[1].name, "trainingQ-Motorcycle");
+  const BatchPair& frame = (*read)[2];
+  EXPECT_EQ(frame.name, "training-000004_10");
+  // A frame has no submission of this kind; its map goes out as KITTI's 16-bit PNG too.
+  EXPECT_EQ(tail(frame.args, 10),
+            (std::vector<std::string>{"--pfm", "out/training-000004_10.pfm", "--json", "out/training-000004_10.json",
+                                      "--png16", "out/training-000004_10.png"}));
+  EXPECT_EQ(frame.args[1], folder.file("root/training"));
+  EXPECT_TRUE(hasPair(frame.args, "--frame", "000004_10"));
+
+  // A manifest may name such a folder too; a KITTI folder with its frame.
+  writeText(folder.file("m.json"), R"({"pairs": [
+      {"dataset": "root/trainingQ/Adirondack"},
+      {"name": "road", "dataset": "root", "frame": "000004"}]})");
+  const Expected<std::vector<BatchPair>> manifest = readBatchManifest(folder.file("m.json"), "out");
+  ASSERT_TRUE(manifest) << manifest.error().message;
+  EXPECT_EQ((*manifest)[0].name, "Adirondack");
+  EXPECT_EQ((*manifest)[0].args[1], folder.file("root/trainingQ/Adirondack"));
+  EXPECT_FALSE(hasPair((*manifest)[0].args, "--disparity-range", "90"));  // the run takes ndisp itself
+  EXPECT_TRUE(hasPair((*manifest)[1].args, "--png16", "out/road.png"));
+}
+
+TEST(BatchManifest, RefusesDatasetRunsThatCannotRunWhole) {
+  TempFolder folder;
+  makeDatasets(folder);
+  const struct {
+    std::vector<std::string> options;
+    const char* method;
+    const char* root;
+    const char* message;
+  } cases[] = {
+      {{"--pfm", "x.pfm"}, "", "root", "the option \"--pfm\" is set by the batch itself"},
+      {{"--json=x.json"}, "", "root", "the option \"--json=x.json\" is set by the batch itself"},
+      {{"-o", "x.bmp"}, "", "root", "the option \"-o\" is set by the batch itself"},
+      {{"--ply", "x.ply"}, "", "root", "the option \"--ply\" names a file, which every pair would write over"},
+      {{"--submit", "x"}, "", "root", "the option \"--submit\" names a file"},
+      {{}, "my method", "root", "The method name \"my method\" must be one or more letters"},
+      {{}, "Mine", "root/training", "A submission is made of Middlebury 2014 sets, and"},
+      {{}, "", "root/nowhere", "is not there"},
+  };
+  for (const auto& c : cases) {
+    const Expected<std::vector<BatchPair>> read = readDatasetBatch(folder.file(c.root), "out", c.options, c.method);
+    ASSERT_FALSE(read) << c.message;
+    EXPECT_NE(read.error().message.find(c.message), std::string::npos) << read.error().message;
+  }
+  // A negative number is a value, not an option.
+  EXPECT_TRUE(readDatasetBatch(folder.file("root"), "out", {"--base-disparity", "-3", "--lambda", "-.5"}, ""));
+
+  const std::pair<const char*, const char*> manifests[] = {
+      {R"({"pairs": [{"dataset": "root/trainingQ/Adirondack", "truth": "gt.pfm"}]})",
+       "\"truth\" does not go with the dataset"},
+      {R"({"pairs": [{"dataset": "root", "frame": "000009"}]})", "holds no KITTI frame \"000009\""},
+      {R"({"pairs": [{"left": "a", "right": "b", "frame": "000004"}]})", "\"frame\" picks a KITTI frame of a"},
+      {R"({"pairs": [{"dataset": "root", "frame": 4}]})", "\"frame\" must be a string"},
+  };
+  for (const auto& [json, message] : manifests) {
+    writeText(folder.file("m.json"), json);
+    const Expected<std::vector<BatchPair>> read = readBatchManifest(folder.file("m.json"), "out");
+    ASSERT_FALSE(read) << json;
+    EXPECT_NE(read.error().message.find(message), std::string::npos) << read.error().message;
+  }
+}
+
 TEST(BatchManifest, ShardsAreIOfN) {
   const Expected<BatchShard> shard = parseShard("2/4");
   ASSERT_TRUE(shard) << shard.error().message;

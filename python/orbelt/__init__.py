@@ -177,6 +177,7 @@ class Result:
         self.cost = cost
         self.flow_recycling = flow_recycling
         self.kept_flow_labels = kept_flow_labels
+        self.left = left
 
     def depth(self, calib):
         """Metric depth, float32 (H, W): focal * baseline / (d + doffs) in the

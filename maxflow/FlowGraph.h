@@ -291,6 +291,9 @@ class FlowGraph {
   void layoutArcs();
   void assignRangeEnds(std::int32_t preexistingBlocks);
   void moveArcsIntoRanges(std::int32_t preexistingBlocks);
+  void planArcDestinations(std::int32_t preexistingBlocks);
+  std::size_t traceMoveChains(std::int32_t preexistingBlocks);
+  void moveArcsAlongChains(std::size_t count);
   void markLastOutRanges();
   void fillInRanges();
   void markLastInRanges();

@@ -168,23 +168,28 @@ void FlowGraph::assignRangeEnds(std::int32_t preexisting) {
 // whole graph, and keeping it off the 12-byte records and 32-byte nodes keeps
 // it in cache; moving along a list lets the record reads overlap.
 void FlowGraph::moveArcsIntoRanges(std::int32_t preexisting) {
-  InArcRef* entries = refs_.records();
-  std::uint32_t* cursor = cursor_.data();
-  std::uint32_t* firstPair = firstPair_.data();
   const std::size_t slots = static_cast<std::size_t>(preexisting) * kArcSlotsPerBlock;
   // Each chain lists its slots and one end entry: at most two per pair.
   const std::size_t pairs = static_cast<std::size_t>(preexisting) * kArcsPerBlock;
   if (!moves_.reserve(2 * pairs) || !trace_.reserve(slots)) fail(kNotEnoughMemory);
-  std::uint32_t* moves = moves_.data();
-  TraceSlot* trace = trace_.data();
+  planArcDestinations(preexisting);
+  moveArcsAlongChains(traceMoveChains(preexisting));
+  // Every cursor now stands at the start of its node's range; fillInRanges
+  // hands the starts to the nodes.
+}
 
-  // Where each record goes when the chains reach it. A tail with one pair
-  // sends it to the last slot of its range. A tail with two sends the one
-  // reached first there and the other one slot earlier: the two slots point
-  // at each other, and the first one reached moves its sibling's destination
-  // back. Only tails with more pairs (none in an expansion move) count down
-  // their cursor as the chains reach them. So a step of a chain reads one
-  // slot, not a tail entry and then that tail's cursor.
+// Where each record goes when the chains reach it. A tail with one pair
+// sends it to the last slot of its range. A tail with two sends the one
+// reached first there and the other one slot earlier: the two slots point
+// at each other, and the first one reached moves its sibling's destination
+// back. Only tails with more pairs (none in an expansion move) count down
+// their cursor as the chains reach them. So a step of a chain reads one
+// slot, not a tail entry and then that tail's cursor.
+void FlowGraph::planArcDestinations(std::int32_t preexisting) {
+  const InArcRef* entries = refs_.records();
+  std::uint32_t* cursor = cursor_.data();
+  std::uint32_t* firstPair = firstPair_.data();
+  TraceSlot* trace = trace_.data();
   for (std::int32_t rank = 0; rank < preexisting; ++rank) {
     const std::size_t first = static_cast<std::size_t>(decltype(arcs_)::firstSlot(rank));
     for (std::size_t slot = first; slot < first + kArcsPerBlock; ++slot) {
@@ -206,7 +211,16 @@ void FlowGraph::moveArcsIntoRanges(std::int32_t preexisting) {
       }
     }
   }
+}
 
+// Follows the chains over the planned destinations alone, listing each
+// chain's slots in `moves_` and ending it with a marked entry; returns the
+// number of entries listed.
+std::size_t FlowGraph::traceMoveChains(std::int32_t preexisting) {
+  const InArcRef* entries = refs_.records();
+  std::uint32_t* cursor = cursor_.data();
+  std::uint32_t* moves = moves_.data();
+  TraceSlot* trace = trace_.data();
   std::size_t count = 0;
   for (std::int32_t rank = preexisting - 1; rank >= 0; --rank) {
     const std::uint32_t first = static_cast<std::uint32_t>(decltype(arcs_)::firstSlot(rank));
@@ -232,7 +246,14 @@ void FlowGraph::moveArcsIntoRanges(std::int32_t preexisting) {
       }
     }
   }
+  return count;
+}
 
+// Carries the records along the listed chains, turning head references into
+// offsets on the way.
+void FlowGraph::moveArcsAlongChains(std::size_t count) {
+  const InArcRef* entries = refs_.records();
+  const std::uint32_t* moves = moves_.data();
   FlowArc* arcs = arcs_.records();
   for (std::size_t k = 0; k < count;) {
     std::uint32_t slot = moves[k++];
@@ -250,8 +271,6 @@ void FlowGraph::moveArcsIntoRanges(std::int32_t preexisting) {
       held = read;
     }
   }
-  // Every cursor now stands at the start of its node's range; fillInRanges
-  // hands the starts to the nodes.
 }
 
 // Tags the last range of every arc block: its first record moves to the fill

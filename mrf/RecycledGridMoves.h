@@ -90,7 +90,7 @@ namespace orbelt {
 
 class FlowObserver;
 
-class RecycledGridMoves : private GridFlow::NodeSource {
+class RecycledGridMoves final : private GridFlow::NodeSource {
  public:
   // The costs a move reads, all borrowed and unchanged during a move.
   struct Costs {

@@ -268,11 +268,9 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   // Per pixel: the last listing that visited it (root lists).
   std::unique_ptr<std::uint32_t[]> visited_;
   std::uint32_t visit_ = 0;
-  // The move counter, per label the counter when its last move started,
-  // and the counter when the costs last changed.
+  // The move counter, and per label the counter when its last move started.
   std::int64_t clock_ = 0;
   std::vector<std::int64_t> startedAt_;
-  std::int64_t costsChangedAt_ = 0;
   Costs lastCosts_{};
   MoveCounts counts_;
   // The label of the last move solved since prepare(), -1 before the first,

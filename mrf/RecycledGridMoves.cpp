@@ -19,11 +19,21 @@ constexpr double kLazyShare = 0.5;
 // share of the nodes: where the search spread further, its next move will
 // most likely be written whole anyway.
 constexpr double kRootsShare = 0.25;
+// Nor are they listed on a label's first move from its own kept flow: that
+// flow dates from the first sweep, which changes labels nearly everywhere,
+// and so does the sweep after it (on Teddy enlarged to 0.35, 1.5 and 6
+// megapixels, under a tenth of the moves that follow could go lazy), so the
+// listing would mostly go unused.
+constexpr int kRootsFromRecycledMove = 2;
 // A move written whole reads back the nodes its search reached one by one
 // only when they are at most this share of the grid; more are read in order.
 constexpr double kReadReachedShare = 0.5;
 // The most steps of one half a root is drained by, per pair.
 constexpr int kDrainSteps = 4;
+// Rows between a root drained alongside another band's and that band: a
+// drain reads two rows above its root and one below, and writes its row and
+// the one above.
+constexpr int kDrainMargin = 3;
 
 // The pair of p and q (q its right or lower neighbour, with multiplier m) in
 // alpha's move: adds its terms to p's terminal residual (toP) and to q's
@@ -131,6 +141,7 @@ bool RecycledGridMoves::prepare(int width, int height, int labelCount) {
   try {
     kept_.reset(pixelCount_, labelCount);
     startedAt_.assign(static_cast<std::size_t>(labelCount), 0);
+    recycledMoves_.assign(static_cast<std::size_t>(labelCount), 0);
     splitIntoBands();
   } catch (const std::bad_alloc&) {
     return keepNothing();
@@ -191,6 +202,8 @@ void RecycledGridMoves::splitIntoBands() {
   roots_.resize(bands_.size());
   opened_.assign(bands_.size(), 0);
   changed_.resize(bands_.size());
+  bandRoots_.resize(bands_.size());
+  jointRoots_.resize(bands_.size());
   for (std::size_t k = 1; k < bands_.size(); ++k) {
     const int row = bands_[k].firstRow - 1;
     for (int x = 0; x < width_; ++x) joiningUpper_.push_back(row * width_ + x);
@@ -609,29 +622,57 @@ void RecycledGridMoves::noteChangedLabels() {
 }
 
 void RecycledGridMoves::keepRoots(std::uint16_t* halves) {
-  const int* labels = move_.labels;
+  if (++visit_ == 0) {
+    std::fill(visited_.get(), visited_.get() + pixelCount_, 0u);
+    visit_ = 1;
+  }
+  // Each band lists and drains the roots of its own rows, away from the
+  // others: a drain reads the pairs up to two rows above its root and one
+  // below, and writes them only in its root's row and the one above, so the
+  // roots more than kDrainMargin rows from every other band touch nothing
+  // another band's do. The roots near a joint are drained afterwards, one
+  // after the other in pixel order. The split is the bands', not the
+  // threads', so the roots kept do not depend on the thread count.
+  forEachBand([&](int k) { listAndDrainBandRoots(k, halves); });
   newRoots_.clear();
+  for (std::size_t k = 0; k < bands_.size(); ++k) {
+    for (const std::int32_t p : jointRoots_[k]) {
+      if (!drainRoot(p, halves)) newRoots_.push_back(p);
+    }
+  }
+  for (const std::vector<std::int32_t>& roots : bandRoots_)
+    newRoots_.insert(newRoots_.end(), roots.begin(), roots.end());
+  std::sort(newRoots_.begin(), newRoots_.end());
+  kept_.setRoots(move_.alpha, newRoots_);
+}
+
+void RecycledGridMoves::listAndDrainBandRoots(int band, std::uint16_t* halves) {
+  const int* labels = move_.labels;
+  const Band rows = bands_[static_cast<std::size_t>(band)];
+  std::vector<std::int32_t>& roots = bandRoots_[static_cast<std::size_t>(band)];
+  std::vector<std::int32_t>& nearJoint = jointRoots_[static_cast<std::size_t>(band)];
+  roots.clear();
+  nearJoint.clear();
   // A root at the move's start either took alpha or pushed flow out, and a
   // node whose pairs carry the flow they started with, amid labels that did
   // not change, starts the next move with the residual it started this one
   // with: only the nodes that pushed flow and the neighbours of changed
   // labels can be roots now.
-  if (++visit_ == 0) {
-    std::fill(visited_.get(), visited_.get() + pixelCount_, 0u);
-    visit_ = 1;
-  }
+  const std::int32_t first = rows.firstRow * width_;
+  const std::int32_t end = rows.endRow * width_;
   auto visit = [&](std::int32_t q) {
-    if (visited_[static_cast<std::size_t>(q)] == visit_) return;
+    if (q < first || q >= end || visited_[static_cast<std::size_t>(q)] == visit_) return;
     visited_[static_cast<std::size_t>(q)] = visit_;
-    if (startTerminal(q, labels, halves) > 0) newRoots_.push_back(q);
+    if (startTerminal(q, labels, halves) > 0) roots.push_back(q);
   };
   for (const std::unique_ptr<GridFlow::Region>& region : regions_) {
     for (const std::int32_t p : flow_.reached(*region)) {
-      if (flow_.record(p).flowChanged != 0) visit(p);
+      if (p >= first && p < end && flow_.record(p).flowChanged != 0) visit(p);
     }
   }
   for (const std::vector<std::int32_t>& changed : changed_) {
     for (const std::int32_t p : changed) {
+      if (p < first - width_ || p >= end + width_) continue;
       const int y = p / width_;
       const int x = p - y * width_;
       if (x + 1 < width_) visit(p + 1);
@@ -644,13 +685,19 @@ void RecycledGridMoves::keepRoots(std::uint16_t* halves) {
   // no residual at all gets its pairs' rounding errors back. Where a
   // neighbour has sink residual to spare, a flow one half larger towards it
   // drains the node, and the next move need not open it.
-  std::sort(newRoots_.begin(), newRoots_.end());
+  std::sort(roots.begin(), roots.end());
+  const int interiorFirst = band == 0 ? 0 : rows.firstRow + kDrainMargin;
+  const int interiorEnd = band + 1 == static_cast<int>(bands_.size()) ? height_ : rows.endRow - kDrainMargin;
   std::size_t kept = 0;
-  for (const std::int32_t p : newRoots_) {
-    if (!drainRoot(p, halves)) newRoots_[kept++] = p;
+  for (const std::int32_t p : roots) {
+    const int y = p / width_;
+    if (y < interiorFirst || y >= interiorEnd) {
+      nearJoint.push_back(p);
+    } else if (!drainRoot(p, halves)) {
+      roots[kept++] = p;
+    }
   }
-  newRoots_.resize(kept);
-  kept_.setRoots(move_.alpha, newRoots_);
+  roots.resize(kept);
 }
 
 std::vector<std::int32_t> RecycledGridMoves::startRoots(int label, int* labels, const Costs& costs) {
@@ -762,7 +809,10 @@ bool RecycledGridMoves::expand(int alpha, int* labels, const Costs& costs) {
   forEachBand([&](int k) { readBack(k, halves, kept, inOrder); });
   startedAt_[static_cast<std::size_t>(alpha)] = now;
   noteChangedLabels();
-  if (halves != nullptr && kept && static_cast<double>(reached) <= kRootsShare * pixelCount_) {
+  int& recycled = recycledMoves_[static_cast<std::size_t>(alpha)];
+  if (kept) ++recycled;
+  if (halves != nullptr && kept && recycled >= kRootsFromRecycledMove &&
+      static_cast<double>(reached) <= kRootsShare * pixelCount_) {
     keepRoots(halves);
   } else {
     kept_.forgetRoots(alpha);

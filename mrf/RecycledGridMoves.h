@@ -239,6 +239,10 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   void noteChangedLabels();
   // Lists alpha's source roots for its next move on the labels now.
   void keepRoots(std::uint16_t* halves);
+  // One band's part of it: lists the roots in its rows and drains those away
+  // from the other bands (into bandRoots_), leaving those near a joint
+  // (jointRoots_) for keepRoots to drain in order.
+  void listAndDrainBandRoots(int band, std::uint16_t* halves);
   // Tries to drain root p by nudging the halves of its pairs towards
   // neighbours with sink residual; returns whether p is no root any more.
   bool drainRoot(int p, std::uint16_t* halves);
@@ -271,6 +275,8 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   // The move counter, and per label the counter when its last move started.
   std::int64_t clock_ = 0;
   std::vector<std::int64_t> startedAt_;
+  // Per label, the moves it started from its own kept flow.
+  std::vector<int> recycledMoves_;
   Costs lastCosts_{};
   MoveCounts counts_;
   // The label of the last move solved since prepare(), -1 before the first,
@@ -288,6 +294,10 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   std::vector<std::vector<std::int32_t>> changed_;
   std::vector<std::int32_t> changedTiles_;
   std::vector<std::int32_t> newRoots_;
+  // Per band, while roots are kept: the roots drained apart that stay roots,
+  // and the roots near a joint, still to drain.
+  std::vector<std::vector<std::int32_t>> bandRoots_;
+  std::vector<std::vector<std::int32_t>> jointRoots_;
   // The upper ends of the pairs joining the bands, and per joining pair the
   // flow its move starts from, read before any band is written.
   std::vector<std::int32_t> joiningUpper_;

@@ -14,6 +14,7 @@
 
 #include "io/PfmFile.h"
 #include "tests/io/ErrorText.h"
+#include "tests/io/ShiftedPair.h"
 #include "tests/pipeline/TempFolder.h"
 
 namespace orbelt::testing {
@@ -38,19 +39,10 @@ inline CliRun runCli(const TempFolder& folder, const std::string& args) {
   return run;
 }
 
-// A textured left view and a right view that sees it `shift` columns to the
-// left (x_right = x_left - shift), so the true disparity is `shift`
-// wherever the point is visible.
+// writeShiftedPairFiles into `folder`.
 inline void writeShiftedPair(const TempFolder& folder, const std::string& left, const std::string& right, int width,
                              int height, int shift) {
-  cv::Mat l(height, width, CV_8UC3);
-  cv::Mat r(height, width, CV_8UC3);
-  cv::RNG rng(42);
-  rng.fill(l, cv::RNG::UNIFORM, cv::Scalar::all(0), cv::Scalar::all(256));
-  rng.fill(r, cv::RNG::UNIFORM, cv::Scalar::all(0), cv::Scalar::all(256));
-  l(cv::Rect(shift, 0, width - shift, height)).copyTo(r(cv::Rect(0, 0, width - shift, height)));
-  cv::imwrite(folder.file(left), l);
-  cv::imwrite(folder.file(right), r);
+  writeShiftedPairFiles(folder.file(left), folder.file(right), width, height, shift);
 }
 
 // A float map the command wrote; a failed read fails the test.

@@ -22,6 +22,7 @@
 #include "pipeline/ColorCheck.h"
 #include "pipeline/RunStereo.h"
 #include "postprocess/DisplayGrey.h"
+#include "tests/io/ShiftedPair.h"
 #include "tests/pipeline/TempFolder.h"
 
 namespace orbelt {
@@ -29,6 +30,7 @@ namespace {
 
 using testing::readText;
 using testing::TempFolder;
+using testing::writeShiftedPairFiles;
 using testing::writeText;
 
 // What an earlier run left at the output path; any refusal must keep it.
@@ -69,19 +71,6 @@ ProgramRun runProgram(const std::string& folder, const std::string& program, con
   return run;
 }
 
-// A textured left view and a right view that sees it `shift` columns to the
-// left, so the true disparity is `shift`.
-void writeShiftedPair(const std::string& left, const std::string& right, int width, int height, int shift) {
-  cv::Mat l(height, width, CV_8UC3);
-  cv::Mat r(height, width, CV_8UC3);
-  cv::RNG rng(7);
-  rng.fill(l, cv::RNG::UNIFORM, cv::Scalar::all(0), cv::Scalar::all(256));
-  rng.fill(r, cv::RNG::UNIFORM, cv::Scalar::all(0), cv::Scalar::all(256));
-  l(cv::Rect(shift, 0, width - shift, height)).copyTo(r(cv::Rect(0, 0, width - shift, height)));
-  ASSERT_TRUE(cv::imwrite(left, l));
-  ASSERT_TRUE(cv::imwrite(right, r));
-}
-
 // The map the library computes from the two files with `params` and the
 // optimizer seeded with `seed`: what a front end that runs must write.
 cv::Mat expectedMap(const std::string& refPath, const std::string& targetPath, const StereoParams& params,
@@ -115,11 +104,11 @@ class BadInputFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* sub : {"out", "a folder", "with space", "시차 쌍"}) std::filesystem::create_directory(file(sub));
-    writeShiftedPair(file("left.png"), file("right.png"), 40, 30, 2);
-    writeShiftedPair(file("with space/left view.png"), file("with space/right view.png"), 40, 30, 2);
-    writeShiftedPair(file("시차 쌍/왼쪽.png"), file("시차 쌍/오른쪽.png"), 40, 30, 2);
-    writeShiftedPair(file("one0.png"), file("one1.png"), 1, 1, 0);
-    writeShiftedPair(file("small0.png"), file("small1.png"), 20, 15, 1);
+    writeShiftedPairFiles(file("left.png"), file("right.png"), 40, 30, 2);
+    writeShiftedPairFiles(file("with space/left view.png"), file("with space/right view.png"), 40, 30, 2);
+    writeShiftedPairFiles(file("시차 쌍/왼쪽.png"), file("시차 쌍/오른쪽.png"), 40, 30, 2);
+    writeShiftedPairFiles(file("one0.png"), file("one1.png"), 1, 1, 0);
+    writeShiftedPairFiles(file("small0.png"), file("small1.png"), 20, 15, 1);
     writeText(file("empty.png"), "");
     const std::string png = readText(file("left.png"));
     writeText(file("truncated.png"), png.substr(0, png.size() / 2));

@@ -240,14 +240,23 @@ void RecycledGridMoves::decideStart(int alpha, bool& kept) {
   }
 }
 
+template <RecycledGridMoves::Start kStart>
+inline float RecycledGridMoves::startFlowFrom(std::size_t slot) const {
+  if constexpr (kStart == Start::Kept || kStart == Start::OtherLabel) {
+    return fromHalf(move_.halves[slot]);
+  } else if constexpr (kStart == Start::Graph) {
+    const GridFlow::Node& n = flow_.record(static_cast<std::int32_t>(slot / 2));
+    return capacities_[slot] - n.residual[(slot & 1) != 0 ? GridFlow::kDown : GridFlow::kRight];
+  } else {
+    return 0.0f;
+  }
+}
+
 float RecycledGridMoves::startFlow(std::size_t slot) const {
   switch (move_.start) {
     case Start::Kept:
-    case Start::OtherLabel: return fromHalf(move_.halves[slot]);
-    case Start::Graph: {
-      const GridFlow::Node& n = flow_.record(static_cast<std::int32_t>(slot / 2));
-      return capacities_[slot] - n.residual[(slot & 1) != 0 ? GridFlow::kDown : GridFlow::kRight];
-    }
+    case Start::OtherLabel: return startFlowFrom<Start::Kept>(slot);
+    case Start::Graph: return startFlowFrom<Start::Graph>(slot);
     case Start::None: break;
   }
   return 0.0f;
@@ -365,14 +374,14 @@ void RecycledGridMoves::startBandFromAbove(int band) {
 // what they add to the lower band's first row was added there beforehand.
 // With `openNow` the nodes are opened at once and the source roots listed;
 // otherwise the pass along single pairs does it.
-template <bool kScaled>
+template <bool kScaled, RecycledGridMoves::Start kStart>
 void RecycledGridMoves::writeBand(int band, bool openNow) {
   const int alpha = move_.alpha;
   const int* labels = move_.labels;
   const std::size_t stride = static_cast<std::size_t>(labelCount_);
   const float* pairs = move_.costs.pairTable;
   const float* alphaRow = pairs + static_cast<std::size_t>(alpha) * stride;
-  const bool recycled = move_.start != Start::None;
+  constexpr bool recycled = kStart != Start::None;
   float* pending = pending_.get();
   const float* labelCosts = labelCosts_.get();
   const Band rows = bands_[static_cast<std::size_t>(band)];
@@ -400,14 +409,14 @@ void RecycledGridMoves::writeBand(int band, bool openNow) {
         // The start flow is read before the pair's residuals are rewritten.
         const PairResiduals pair =
             pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + 1], kScaled ? move_.costs.horizontal[p] : 1.0f,
-                          recycled, recycled ? startFlow(slot) : 0.0f, r, pending[p + 1]);
+                          recycled, startFlowFrom<kStart>(slot), r, pending[p + 1]);
         right = pair.forward;
         flow_.record(p + 1).residual[GridFlow::kLeft] = pair.backward;
         capacities_[slot] = pair.capacity;
       }
       if (y + 1 < height_) {
         float ignored = 0.0f;
-        const float start = !recycled ? 0.0f : joinsBelow ? joiningFlows[x] : startFlow(slot + 1);
+        const float start = !recycled ? 0.0f : joinsBelow ? joiningFlows[x] : startFlowFrom<kStart>(slot + 1);
         const PairResiduals pair = pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + width_],
                                                  kScaled ? move_.costs.vertical[p] : 1.0f, recycled, start, r,
                                                  joinsBelow ? ignored : pending[p + width_]);
@@ -430,6 +439,20 @@ void RecycledGridMoves::writeBand(int band, bool openNow) {
         if (n.terminal > 0) roots.push_back(p);
       }
     }
+  }
+}
+
+void RecycledGridMoves::writeBandFrom(int band, bool openNow) {
+  // One instance per start and pair form, so the pixel loop decides neither.
+  const bool scaled = move_.scaled;
+  switch (move_.start) {
+    case Start::None:
+      return scaled ? writeBand<true, Start::None>(band, openNow) : writeBand<false, Start::None>(band, openNow);
+    case Start::Kept:
+    case Start::OtherLabel:
+      return scaled ? writeBand<true, Start::Kept>(band, openNow) : writeBand<false, Start::Kept>(band, openNow);
+    case Start::Graph:
+      return scaled ? writeBand<true, Start::Graph>(band, openNow) : writeBand<false, Start::Graph>(band, openNow);
   }
 }
 
@@ -478,20 +501,117 @@ void RecycledGridMoves::pushAlongSinglePairs(int band) {
   }
 }
 
+// Opens the nodes of the rectangle [x0, x1) x [y0, y1) inside one band, from
+// the kept halves: each node as openNode would, but each pair inside the
+// rectangle worked out once for both its ends, row by row, the terms
+// reaching a node in the order openNode adds them (the pair above, the pair
+// on the left, the data, its own two pairs), so the bits are openNode's.
+template <bool kScaled>
+void RecycledGridMoves::openRectangle(int band, int x0, int y0, int x1, int y1) {
+  const int alpha = move_.alpha;
+  const int* labels = move_.labels;
+  const std::uint16_t* halves = move_.halves;
+  const std::size_t stride = static_cast<std::size_t>(labelCount_);
+  const float* pairs = move_.costs.pairTable;
+  const float* alphaRow = pairs + static_cast<std::size_t>(alpha) * stride;
+  float* pending = pending_.get();
+  const float* labelCosts = labelCosts_.get();
+  const Band rows = bands_[static_cast<std::size_t>(band)];
+  const bool joinsBelowBand = band + 1 < static_cast<int>(bands_.size());
+  std::vector<std::int32_t>& roots = roots_[static_cast<std::size_t>(band)];
+  float ignored = 0.0f;
+  // What the pairs above the rectangle add to its first row.
+  for (int x = x0, p = y0 * width_ + x0; x < x1; ++x, ++p) {
+    pending[p] = 0.0f;
+    float up = 0.0f;
+    if (y0 > 0) {
+      const int o = p - width_;
+      const int lo = labels[o];
+      up = pairResiduals(pairs + static_cast<std::size_t>(lo) * stride, alphaRow, alpha, lo != alpha, labels[p],
+                         kScaled ? move_.costs.vertical[o] : 1.0f, true,
+                         fromHalf(halves[2 * static_cast<std::size_t>(o) + 1]), ignored, pending[p])
+               .backward;
+    }
+    // The pair joining the band to the one above stays at zero until the join.
+    flow_.record(p).residual[GridFlow::kUp] = y0 == rows.firstRow ? 0.0f : up;
+  }
+  for (int y = y0; y < y1; ++y) {
+    const float* alphaCosts = dataCosts_->plane(y, alpha);
+    const bool lastRow = y + 1 == y1;
+    const bool joinsBelow = y + 1 == rows.endRow && joinsBelowBand;
+    int p = y * width_ + x0;
+    float left = 0.0f;
+    if (x0 > 0) {
+      const int o = p - 1;
+      const int lo = labels[o];
+      left = pairResiduals(pairs + static_cast<std::size_t>(lo) * stride, alphaRow, alpha, lo != alpha, labels[p],
+                           kScaled ? move_.costs.horizontal[o] : 1.0f, true,
+                           fromHalf(halves[2 * static_cast<std::size_t>(o)]), ignored, pending[p])
+                 .backward;
+    }
+    flow_.record(p).residual[GridFlow::kLeft] = left;
+    for (int x = x0; x < x1; ++x, ++p) {
+      const int lp = labels[p];
+      const bool activeP = lp != alpha;
+      float r = pending[p];
+      if (activeP) r += labelCosts[p] - alphaCosts[x];
+      const float* keepRow = pairs + static_cast<std::size_t>(lp) * stride;
+      const std::size_t slot = 2 * static_cast<std::size_t>(p);
+      GridFlow::Node& n = flow_.record(p);
+      float right = 0.0f;
+      float capacityRight = 0.0f;
+      if (x + 1 < width_) {
+        const bool inside = x + 1 < x1;
+        const PairResiduals pair =
+            pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + 1], kScaled ? move_.costs.horizontal[p] : 1.0f,
+                          true, fromHalf(halves[slot]), r, inside ? pending[p + 1] : ignored);
+        right = pair.forward;
+        capacityRight = pair.capacity;
+        if (inside) flow_.record(p + 1).residual[GridFlow::kLeft] = pair.backward;
+      }
+      float down = 0.0f;
+      float capacityDown = 0.0f;
+      if (y + 1 < height_) {
+        const bool inside = !lastRow;
+        if (inside) pending[p + width_] = 0.0f;
+        const PairResiduals pair = pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + width_],
+                                                 kScaled ? move_.costs.vertical[p] : 1.0f, true,
+                                                 fromHalf(halves[slot + 1]), r, inside ? pending[p + width_] : ignored);
+        down = joinsBelow ? 0.0f : pair.forward;
+        capacityDown = pair.capacity;
+        if (inside) flow_.record(p + width_).residual[GridFlow::kUp] = pair.backward;
+      }
+      capacities_[slot] = capacityRight;
+      capacities_[slot + 1] = capacityDown;
+      n.residual[GridFlow::kRight] = right;
+      n.residual[GridFlow::kDown] = down;
+      n.terminal = activeP ? r : 0.0f;
+      flow_.openRecord(p);
+      if (n.terminal > 0) roots.push_back(p);
+    }
+  }
+  opened_[static_cast<std::size_t>(band)] += static_cast<std::int64_t>(x1 - x0) * (y1 - y0);
+}
+
 void RecycledGridMoves::openChangedAndRoots(int band) {
   const Band rows = bands_[static_cast<std::size_t>(band)];
   std::vector<std::int32_t>& roots = roots_[static_cast<std::size_t>(band)];
+  for (const std::int32_t t : changedTiles_) {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    tiles_.bounds(t, x0, y0, x1, y1);
+    y0 = std::max(y0, rows.firstRow);
+    y1 = std::min(y1, rows.endRow);
+    if (y0 >= y1) continue;
+    if (move_.scaled) {
+      openRectangle<true>(band, x0, y0, x1, y1);
+    } else {
+      openRectangle<false>(band, x0, y0, x1, y1);
+    }
+  }
   auto open = [&](std::int32_t p) {
     openNode(p);
     if (flow_.record(p).terminal > 0) roots.push_back(p);
   };
-  for (const std::int32_t t : changedTiles_) {
-    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    tiles_.bounds(t, x0, y0, x1, y1);
-    for (int y = std::max(y0, rows.firstRow); y < std::min(y1, rows.endRow); ++y) {
-      for (int x = x0; x < x1; ++x) open(y * width_ + x);
-    }
-  }
   // Elsewhere the kept roots are all the roots there are.
   for (const std::int32_t p : kept_.roots(move_.alpha)) {
     const int y = p / width_;
@@ -543,11 +663,7 @@ void RecycledGridMoves::solveBandsAndJoin() {
     if (move_.lazy) {
       openChangedAndRoots(k);
     } else {
-      if (scaled) {
-        writeBand<true>(k, openWhileWriting);
-      } else {
-        writeBand<false>(k, openWhileWriting);
-      }
+      writeBandFrom(k, openWhileWriting);
       // A borrowed flow fits this move's capacities loosely: the single
       // pairs it leaves are routed as in a fresh move.
       if (!openWhileWriting) pushAlongSinglePairs(k);
@@ -567,7 +683,8 @@ void RecycledGridMoves::solveBandsAndJoin() {
   }
 }
 
-void RecycledGridMoves::readNode(int p, int x, int y, std::uint16_t* halves, bool keepUntouched, int band) {
+template <bool kKeepUntouched>
+inline void RecycledGridMoves::readNode(int p, int x, int y, std::uint16_t* halves, int band) {
   const GridFlow::Node& n = flow_.record(p);
   if (halves != nullptr) {
     const std::size_t slot = 2 * static_cast<std::size_t>(p);
@@ -576,13 +693,13 @@ void RecycledGridMoves::readNode(int p, int x, int y, std::uint16_t* halves, boo
     // the move started from.
     if (x + 1 >= width_) {
       halves[slot] = 0;
-    } else if (!keepUntouched || (n.flowChanged & (1u << GridFlow::kRight)) != 0) {
+    } else if (!kKeepUntouched || (n.flowChanged & (1u << GridFlow::kRight)) != 0) {
       const float f = capacities_[slot] - n.residual[GridFlow::kRight];
       halves[slot] = half_detail::encode(f, roundingSide(n.terminal, flow_.record(p + 1).terminal));
     }
     if (y + 1 >= height_) {
       halves[slot + 1] = 0;
-    } else if (!keepUntouched || (n.flowChanged & (1u << GridFlow::kDown)) != 0) {
+    } else if (!kKeepUntouched || (n.flowChanged & (1u << GridFlow::kDown)) != 0) {
       const float f = capacities_[slot + 1] - n.residual[GridFlow::kDown];
       halves[slot + 1] = half_detail::encode(f, roundingSide(n.terminal, flow_.record(p + width_).terminal));
     }
@@ -598,17 +715,26 @@ void RecycledGridMoves::readNode(int p, int x, int y, std::uint16_t* halves, boo
 }
 
 void RecycledGridMoves::readBack(int band, std::uint16_t* halves, bool keepUntouched, bool inOrder) {
+  if (keepUntouched) {
+    readBackKeeping<true>(band, halves, inOrder);
+  } else {
+    readBackKeeping<false>(band, halves, inOrder);
+  }
+}
+
+template <bool kKeepUntouched>
+void RecycledGridMoves::readBackKeeping(int band, std::uint16_t* halves, bool inOrder) {
   if (inOrder) {
     const Band rows = bands_[static_cast<std::size_t>(band)];
     for (int y = rows.firstRow, p = rows.firstRow * width_; y < rows.endRow; ++y) {
-      for (int x = 0; x < width_; ++x, ++p) readNode(p, x, y, halves, keepUntouched, band);
+      for (int x = 0; x < width_; ++x, ++p) readNode<kKeepUntouched>(p, x, y, halves, band);
     }
     return;
   }
   // Only the nodes the search reached can have changed side or flow.
   for (const std::int32_t p : flow_.reached(*regions_[static_cast<std::size_t>(band)])) {
     const int y = p / width_;
-    readNode(p, p - y * width_, y, halves, keepUntouched, band);
+    readNode<kKeepUntouched>(p, p - y * width_, y, halves, band);
   }
 }
 

@@ -212,6 +212,8 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
 
   // The flow a pair starts from (slot: 2 * pixel, + 1 for the pair below).
   float startFlow(std::size_t slot) const;
+  template <Start kStart>
+  float startFlowFrom(std::size_t slot) const;
   // Node p's start in this move from the kept halves `halves`, on `labels`.
   template <bool kScaled>
   NodeStart nodeStart(int p, const int* labels, const std::uint16_t* halves) const;
@@ -223,11 +225,14 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   // Whole-grid writing (every node opened up front).
   template <bool kScaled>
   void startBandFromAbove(int band);
-  template <bool kScaled>
+  template <bool kScaled, Start kStart>
   void writeBand(int band, bool openNow);
+  void writeBandFrom(int band, bool openNow);
   void pushAlongSinglePairs(int band);
   // Lazy writing: the changed tiles of the band, then the kept roots.
   void openChangedAndRoots(int band);
+  template <bool kScaled>
+  void openRectangle(int band, int x0, int y0, int x1, int y1);
 
   template <bool kScaled>
   void restoreJoiningPairs();
@@ -235,7 +240,10 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   // Reads the new flows (into `halves` when not null) and labels back.
   // In order: every node of the band; otherwise the nodes its search reached.
   void readBack(int band, std::uint16_t* halves, bool keepUntouched, bool inOrder);
-  void readNode(int p, int x, int y, std::uint16_t* halves, bool keepUntouched, int band);
+  template <bool kKeepUntouched>
+  void readBackKeeping(int band, std::uint16_t* halves, bool inOrder);
+  template <bool kKeepUntouched>
+  void readNode(int p, int x, int y, std::uint16_t* halves, int band);
   void noteChangedLabels();
   // Lists alpha's source roots for its next move on the labels now.
   void keepRoots(std::uint16_t* halves);

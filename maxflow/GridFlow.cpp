@@ -5,6 +5,7 @@
 // decides which float residuals end at exactly zero.
 #include "maxflow/GridFlow.h"
 
+#include <cstdint>
 #include <new>
 
 #include "maxflow/FlowObserver.h"
@@ -18,13 +19,16 @@ constexpr int opposite(int d) { return d ^ 2; }
 }  // namespace
 
 bool GridFlow::resize(int width, int height) {
-  nodes_.reset();
+  records_.reset();
+  nodes_ = nullptr;
   width_ = 0;
   height_ = 0;
   if (width <= 0 || height <= 0) return width >= 0 && height >= 0;
   const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  nodes_.reset(new (std::nothrow) Node[count]);
-  if (!nodes_) return false;
+  if (count > SIZE_MAX / sizeof(Node)) return false;
+  records_ = PageBuffer::allocate(count * sizeof(Node));
+  if (!records_) return false;
+  nodes_ = static_cast<Node*>(records_.data());
   width_ = width;
   height_ = height;
   offsets_[kRight] = 1;

@@ -43,6 +43,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/PageBuffer.h"
+
 namespace orbelt {
 
 class FlowObserver;
@@ -246,7 +248,10 @@ class GridFlow {
   int width_ = 0;
   int height_ = 0;
   std::int32_t offsets_[4] = {1, 0, -1, 0};
-  std::unique_ptr<Node[]> nodes_;
+  // The records, on whole pages: the search jumps between rows, and huge
+  // pages spare it most of the page walks that small ones cost.
+  PageBuffer records_;
+  Node* nodes_ = nullptr;
   std::uint32_t solve_ = 0;
   NodeSource* source_ = nullptr;
   FlowObserver* observer_ = nullptr;

@@ -31,17 +31,17 @@ void KeptFlows::setBudget(std::uint64_t bytes) {
 
 std::uint16_t* KeptFlows::flowsToWrite(int label) {
   Label& kept = labels_[static_cast<std::size_t>(label)];
-  if (kept.flows || refused_) return kept.flows.get();
+  if (kept.flows || refused_) return static_cast<std::uint16_t*>(kept.flows.data());
   const std::uint64_t each = bytesPerLabel(pixels_);
   if (each > 0 && static_cast<std::uint64_t>(keptLabels_ + 1) > budget_ / each) return nullptr;
-  kept.flows.reset(new (std::nothrow) std::uint16_t[2 * pixels_]);
+  kept.flows = PageBuffer::allocate(2 * pixels_ * sizeof(std::uint16_t));
   if (!kept.flows) {
     // Kept flows only save time: the labels past this point borrow.
     refused_ = true;
     return nullptr;
   }
   ++keptLabels_;
-  return kept.flows.get();
+  return static_cast<std::uint16_t*>(kept.flows.data());
 }
 
 void KeptFlows::setRoots(int label, std::span<const std::int32_t> roots) {

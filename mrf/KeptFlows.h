@@ -22,6 +22,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/PageBuffer.h"
+
 namespace orbelt {
 
 class KeptFlows {
@@ -41,7 +43,9 @@ class KeptFlows {
   int keptLabels() const { return keptLabels_; }
 
   // The label's kept halves, null when it keeps none.
-  const std::uint16_t* flows(int label) const { return labels_[static_cast<std::size_t>(label)].flows.get(); }
+  const std::uint16_t* flows(int label) const {
+    return static_cast<const std::uint16_t*>(labels_[static_cast<std::size_t>(label)].flows.data());
+  }
   // Its halves to write the next flow into: allocated (contents undefined)
   // if it keeps none yet and the budget allows; null otherwise.
   std::uint16_t* flowsToWrite(int label);
@@ -56,7 +60,10 @@ class KeptFlows {
 
  private:
   struct Label {
-    std::unique_ptr<std::uint16_t[]> flows;
+    // Whole pages, present from the start: the first move of each label
+    // writes all of them, and taking them one fault at a time cost more
+    // than writing them.
+    PageBuffer flows;
     std::vector<std::int32_t> roots;
     bool rootsKnown = false;
   };

@@ -596,9 +596,19 @@ void RecycledGridMoves::openRectangle(int band, int x0, int y0, int x1, int y1) 
 void RecycledGridMoves::openChangedAndRoots(int band) {
   const Band rows = bands_[static_cast<std::size_t>(band)];
   std::vector<std::int32_t>& roots = roots_[static_cast<std::size_t>(band)];
-  for (const std::int32_t t : changedTiles_) {
+  // The tiles come in tile order: a run of them side by side in one tile
+  // row is opened as one rectangle, whose rows are read in longer strides.
+  for (std::size_t k = 0; k < changedTiles_.size();) {
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    tiles_.bounds(t, x0, y0, x1, y1);
+    tiles_.bounds(changedTiles_[k], x0, y0, x1, y1);
+    std::size_t next = k + 1;
+    for (; next < changedTiles_.size() && changedTiles_[next] == changedTiles_[next - 1] + 1; ++next) {
+      int nx0 = 0, ny0 = 0, nx1 = 0, ny1 = 0;
+      tiles_.bounds(changedTiles_[next], nx0, ny0, nx1, ny1);
+      if (ny0 != y0) break;
+      x1 = nx1;
+    }
+    k = next;
     y0 = std::max(y0, rows.firstRow);
     y1 = std::min(y1, rows.endRow);
     if (y0 >= y1) continue;

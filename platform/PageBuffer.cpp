@@ -1,0 +1,62 @@
+#include "platform/PageBuffer.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace orbelt {
+
+namespace {
+
+constexpr std::size_t kPage = 4096;
+// Huge pages are asked for only where the buffer spans at least one.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+// Makes every page of [data, data + bytes) present. MADV_POPULATE_WRITE
+// does it in one request; kernels before 5.14 do not know it, and there a
+// write to each page does the same, one fault a page.
+void makePresent(void* data, std::size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+  if (madvise(data, bytes, MADV_POPULATE_WRITE) == 0) return;
+#endif
+  auto* bytesAt = static_cast<volatile unsigned char*>(data);
+  for (std::size_t offset = 0; offset < bytes; offset += kPage) bytesAt[offset] = 0;
+}
+
+}  // namespace
+
+PageBuffer& PageBuffer::operator=(PageBuffer&& other) noexcept {
+  if (this != &other) {
+    reset();
+    data_ = other.data_;
+    bytes_ = other.bytes_;
+    other.data_ = nullptr;
+    other.bytes_ = 0;
+  }
+  return *this;
+}
+
+PageBuffer PageBuffer::allocate(std::size_t bytes) {
+  PageBuffer buffer;
+  if (bytes == 0 || bytes > SIZE_MAX - kHugePage) return buffer;
+  const std::size_t mapped = (bytes + kPage - 1) / kPage * kPage;
+  void* data = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (data == MAP_FAILED) return buffer;
+#ifdef MADV_HUGEPAGE
+  // Advice only: where huge pages are off or short, small pages serve.
+  if (mapped >= kHugePage) madvise(data, mapped, MADV_HUGEPAGE);
+#endif
+  makePresent(data, mapped);
+  buffer.data_ = data;
+  buffer.bytes_ = mapped;
+  return buffer;
+}
+
+void PageBuffer::reset() {
+  if (data_ != nullptr) munmap(data_, bytes_);
+  data_ = nullptr;
+  bytes_ = 0;
+}
+
+}  // namespace orbelt

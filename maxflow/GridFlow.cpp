@@ -16,6 +16,7 @@ namespace {
 constexpr std::int32_t kNone = -1;
 constexpr std::int32_t kUnreachableDepth = 1000000000;
 constexpr int opposite(int d) { return d ^ 2; }
+static_assert(sizeof(GridFlow::Node) == 32, "two records to a cache line");
 }  // namespace
 
 bool GridFlow::resize(int width, int height) {
@@ -39,7 +40,6 @@ bool GridFlow::resize(int width, int height) {
     for (int x = 0; x < width; ++x) {
       Node& n = nodes_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
       n = Node{};
-      n.nextActive = kNone;
       n.flags = static_cast<std::uint8_t>((x + 1 < width ? 1 << kRight : 0) | (y + 1 < height ? 1 << kDown : 0) |
                                           (x > 0 ? 1 << kLeft : 0) | (y > 0 ? 1 << kUp : 0));
     }
@@ -51,9 +51,15 @@ bool GridFlow::resize(int width, int height) {
 void GridFlow::beginSolve(NodeSource* source) {
   source_ = source;
   // A record opened in an earlier solve counts as closed now. (A record
-  // never opened holds 0, which no solve uses.)
+  // never opened holds 0, which no solve uses.) The counter is a byte:
+  // when it wraps, every record is marked closed once, so a record opened
+  // 255 solves ago cannot pass for open.
   ++solve_;
-  if (solve_ == 0) solve_ = 1;
+  if (solve_ == 0) {
+    const std::size_t count = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+    for (std::size_t i = 0; i < count; ++i) nodes_[i].openedIn = 0;
+    solve_ = 1;
+  }
 }
 
 inline bool GridFlow::reachable(const Region& s, std::int32_t i, int d) const {
@@ -70,39 +76,41 @@ void GridFlow::openLazily(Region& s, std::int32_t j) {
 }
 
 // Appends to the active queue unless the node is queued already (or is the
-// current node, which points to itself while its augmentation runs).
+// current node, marked queued while its augmentation runs).
 inline void GridFlow::activate(Region& s, std::int32_t i) {
-  if (nodes_[i].nextActive != kNone) return;
+  Node& n = nodes_[i];
+  if ((n.flags & kQueuedFlag) != 0) return;
   markReached(s, i);
-  if (s.activeTail != kNone) {
-    nodes_[s.activeTail].nextActive = i;
-  } else {
-    s.activeHead = i;
-  }
-  s.activeTail = i;
-  nodes_[i].nextActive = i;
+  n.flags |= kQueuedFlag;
+  s.active.push_back(i);
 }
 
 // Nodes come out in the order they were appended; nodes freed while queued
 // are dropped.
 std::int32_t GridFlow::nextActiveNode(Region& s) {
   for (;;) {
-    const std::int32_t i = s.activeHead;
-    if (i == kNone) return kNone;
-    Node& n = nodes_[i];
-    if (n.nextActive == i) {
-      s.activeHead = s.activeTail = kNone;
-    } else {
-      s.activeHead = n.nextActive;
+    if (s.activeHead == s.active.size()) {
+      s.active.clear();
+      s.activeHead = 0;
+      return kNone;
     }
-    n.nextActive = kNone;
+    // The queue keeps its taken front until it is half the queue, so
+    // dropping it costs a move of each entry at most once.
+    if (s.activeHead >= 4096 && 2 * s.activeHead >= s.active.size()) {
+      s.active.erase(s.active.begin(), s.active.begin() + static_cast<std::ptrdiff_t>(s.activeHead));
+      s.activeHead = 0;
+    }
+    const std::int32_t i = s.active[s.activeHead++];
+    Node& n = nodes_[i];
+    n.flags &= static_cast<std::uint8_t>(~kQueuedFlag);
     if (n.parent != kNoParent) return i;
   }
 }
 
 float GridFlow::solveRegion(int firstRow, int endRow, std::span<const std::int32_t> roots, Region& region) {
   Region& s = region;
-  s.activeHead = s.activeTail = kNone;
+  s.active.clear();
+  s.activeHead = 0;
   s.first = firstRow * width_;
   s.end = endRow * width_;
   s.clock = 0;
@@ -125,7 +133,8 @@ float GridFlow::joinRegions(std::span<Region* const> regions, std::span<const st
     if (region->clock > clock) clock = region->clock;
     flow += region->flow;
   }
-  s.activeHead = s.activeTail = kNone;
+  s.active.clear();
+  s.activeHead = 0;
   s.first = 0;
   s.end = width_ * height_;
   s.clock = clock;
@@ -135,7 +144,7 @@ float GridFlow::joinRegions(std::span<Region* const> regions, std::span<const st
   // passive, so only source-tree ends grow again.
   auto wake = [&](std::int32_t i, int outward) {
     const Node& n = nodes_[i];
-    if (n.openedIn != solve_ || n.parent == kNoParent || n.inSinkTree != 0) return;
+    if (n.openedIn != solve_ || n.parent == kNoParent || treeOf(n) != 0) return;
     if (n.residual[outward] != 0) activate(s, i);
   };
   for (const std::int32_t p : joiningUpperNodes) {
@@ -150,7 +159,7 @@ void GridFlow::runSearch(Region& s) {
   std::int32_t current = kNone;
   for (;;) {
     if (current != kNone) {
-      nodes_[current].nextActive = kNone;
+      nodes_[current].flags &= static_cast<std::uint8_t>(~kQueuedFlag);
       if (nodes_[current].parent == kNoParent) current = kNone;
     }
     if (current == kNone) {
@@ -160,11 +169,11 @@ void GridFlow::runSearch(Region& s) {
     if (observer_ != nullptr) observer_->onGrowth(current);
     Connection connection{};
     const bool found =
-        nodes_[current].inSinkTree == 0 ? growSourceTree(s, current, connection) : growSinkTree(s, current, connection);
+        treeOf(nodes_[current]) == 0 ? growSourceTree(s, current, connection) : growSinkTree(s, current, connection);
     ++s.clock;
     if (found) {
       // Kept out of the queue during adoption: it grows again next.
-      nodes_[current].nextActive = current;
+      nodes_[current].flags |= kQueuedFlag;
       augment(s, connection);
       adoptOrphans(s);
     } else {
@@ -184,10 +193,10 @@ bool GridFlow::growSourceTree(Region& s, std::int32_t i, Connection& connection)
     const Node& n = nodes_[i];
     Node& m = nodes_[j];
     if (m.parent == kNoParent) {
-      m.inSinkTree = 0;
+      setTree(m, 0);
       hangBelow(m, n, d);
       activate(s, j);
-    } else if (m.inSinkTree != 0) {
+    } else if (treeOf(m) != 0) {
       connection = {i, j, d};
       return true;
     } else if (m.stamp <= n.stamp && m.depth > n.depth) {
@@ -207,10 +216,10 @@ bool GridFlow::growSinkTowards(Region& s, std::int32_t i, int d, Connection& con
   Node& m = nodes_[j];
   if (m.residual[opposite(d)] == 0) return false;
   if (m.parent == kNoParent) {
-    m.inSinkTree = 1;
+    setTree(m, 1);
     hangBelow(m, n, d);
     activate(s, j);
-  } else if (m.inSinkTree == 0) {
+  } else if (treeOf(m) == 0) {
     connection = {j, i, opposite(d)};
     return true;
   } else if (m.stamp <= n.stamp && m.depth > n.depth) {
@@ -321,7 +330,7 @@ void GridFlow::adoptOrphans(Region& s) {
     s.orphanQueue.push_back(s.pushedOrphans[k]);
     for (std::size_t head = 0; head < s.orphanQueue.size(); ++head) {
       const std::int32_t i = s.orphanQueue[head];
-      if (nodes_[i].inSinkTree == 1) {
+      if (treeOf(nodes_[i]) == 1) {
         adoptSinkOrphan(s, i);
       } else {
         adoptSourceOrphan(s, i);
@@ -339,7 +348,7 @@ void GridFlow::adoptOrphans(Region& s) {
 // candidate's walk stops early. The shallowest candidate wins; of equal
 // depths the first one met stays.
 void GridFlow::considerParent(Region& s, std::int32_t j, int d, std::uint8_t tree, Candidate& best) {
-  if (nodes_[j].parent == kNoParent || nodes_[j].inSinkTree != tree) return;
+  if (nodes_[j].parent == kNoParent || treeOf(nodes_[j]) != tree) return;
   std::int32_t depth = 0;
   for (std::int32_t i = j;;) {
     Node& n = nodes_[i];
@@ -419,7 +428,7 @@ void GridFlow::freeOrphan(Region& s, std::int32_t i, std::uint8_t tree) {
     Node& m = nodes_[j];
     const float inward = m.residual[opposite(d)];
     if (outward == 0 && inward == 0) continue;
-    if (m.parent == kNoParent || m.inSinkTree != tree) continue;
+    if (m.parent == kNoParent || treeOf(m) != tree) continue;
     if ((tree == 0 ? inward : outward) != 0) activate(s, j);
     if (m.parent == kParentTowards + opposite(d)) {
       m.parent = kOrphanParent;

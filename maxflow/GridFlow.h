@@ -33,8 +33,8 @@
 // restore the joining pairs' residuals of the open nodes and joinRegions;
 // then read the records (isOpen, sourceSide, the residuals, flowChanged).
 //
-// Owns: one record per pixel (Node, 40 bytes) and each region's orphan
-// queues. Fails: resize() returns false, keeping nothing, when the records
+// Owns: one record per pixel (Node, 32 bytes) and each region's active and
+// orphan queues. Fails: resize() returns false, keeping nothing, when the records
 // cannot be allocated; the orphan queues grow with std::vector (bad_alloc).
 // Threads: regions of one solve may run at the same time on different
 // threads; each opens only nodes of its own rows. Nothing else is shared.
@@ -65,30 +65,38 @@ class GridFlow {
   static constexpr std::uint8_t kOrphanParent = 2;
   static constexpr std::uint8_t kParentTowards = 4;
 
+  // 32 bytes, two to a cache line: writing a move streams every record, and
+  // the search reads neighbours a row apart, so the size is the speed.
   struct Node {
     // Residual towards the neighbour in each direction (0 where none is).
     float residual[4];
     // > 0: residual from the source; < 0: its magnitude, to the sink.
     float terminal;
-    // Next node of the active queue, itself when last, -1 when not queued.
-    std::int32_t nextActive;
     // The clock value at which `depth` was last confirmed.
     std::int32_t stamp;
     // Links from the node to its terminal, the terminal link included.
     std::int32_t depth;
-    // The solve that opened the record; another value: not opened yet.
-    std::uint32_t openedIn;
     std::uint8_t parent;
-    // 1 in the sink tree, 0 in the source tree (while parent is set).
-    std::uint8_t inSinkTree;
     // Bit d: an augmentation pushed flow along the pair towards direction d
     // (set at both ends of the pair) since the node was opened.
     std::uint8_t flowChanged;
     // Bits 0-3 (bit d): the grid has a neighbour in direction d (fixed by
     // resize). kReachedFlag: the node is in its region's reached list.
+    // kQueuedFlag: it is in the active queue (or grows now). kSinkTreeFlag:
+    // in the sink tree, else the source tree (while parent is set).
     std::uint8_t flags;
+    // The solve that opened the record (a small counter, see beginSolve);
+    // another value: not opened in this solve.
+    std::uint8_t openedIn;
   };
   static constexpr std::uint8_t kReachedFlag = 0x10;
+  static constexpr std::uint8_t kQueuedFlag = 0x20;
+  static constexpr std::uint8_t kSinkTreeFlag = 0x40;
+  // The tree of a node that has a parent: 1 the sink's, 0 the source's.
+  static std::uint8_t treeOf(const Node& n) { return (n.flags & kSinkTreeFlag) != 0 ? 1 : 0; }
+  static void setTree(Node& n, std::uint8_t tree) {
+    n.flags = static_cast<std::uint8_t>((n.flags & ~kSinkTreeFlag) | (tree != 0 ? kSinkTreeFlag : 0));
+  }
 
   // Writes the record of a node the search reaches before it is open: must
   // call GridFlow::open (or fill the record and openRecord) for that node
@@ -106,8 +114,8 @@ class GridFlow {
   class Region {
    private:
     friend class GridFlow;
-    std::int32_t activeHead = -1;
-    std::int32_t activeTail = -1;
+    std::vector<std::int32_t> active;  // the active queue from activeHead on, first in first out
+    std::size_t activeHead = 0;
     std::int32_t first = 0;  // the region's nodes, [first, end)
     std::int32_t end = 0;
     std::int32_t clock = 0;
@@ -149,13 +157,12 @@ class GridFlow {
   // record(i) already.
   void openRecord(std::int32_t i) {
     Node& n = nodes_[i];
-    n.nextActive = -1;
     n.stamp = 0;
     n.parent = n.terminal != 0 ? kTerminalParent : kNoParent;
-    n.inSinkTree = n.terminal < 0 ? 1 : 0;
     n.depth = n.terminal != 0 ? 1 : 0;
     n.flowChanged = 0;
-    n.flags &= static_cast<std::uint8_t>(~kReachedFlag);
+    n.flags = static_cast<std::uint8_t>((n.flags & ~(kReachedFlag | kQueuedFlag | kSinkTreeFlag)) |
+                                        (n.terminal < 0 ? kSinkTreeFlag : 0));
     n.openedIn = solve_;
   }
   Node& record(std::int32_t i) { return nodes_[i]; }
@@ -187,7 +194,7 @@ class GridFlow {
   // source tree). A node never opened is on the sink side.
   bool sourceSide(std::int32_t i) const {
     const Node& n = nodes_[i];
-    return n.openedIn == solve_ && n.parent != kNoParent && n.inSinkTree == 0;
+    return n.openedIn == solve_ && n.parent != kNoParent && treeOf(n) == 0;
   }
 
   // Watches the searches (growth, augmentations, adoptions; nodes are pixel
@@ -252,7 +259,7 @@ class GridFlow {
   // pages spare it most of the page walks that small ones cost.
   PageBuffer records_;
   Node* nodes_ = nullptr;
-  std::uint32_t solve_ = 0;
+  std::uint8_t solve_ = 0;
   NodeSource* source_ = nullptr;
   FlowObserver* observer_ = nullptr;
 };

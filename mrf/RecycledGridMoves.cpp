@@ -99,10 +99,10 @@ inline int roundingSide(float rp, float rq) { return (rp > rq) - (rp < rq); }
 std::uint64_t RecycledGridMoves::baseStateBytes(int width, int height) {
   const std::uint64_t pixels =
       static_cast<std::uint64_t>(width > 0 ? width : 0) * static_cast<std::uint64_t>(height > 0 ? height : 0);
-  // The grid's records; two capacities; the scratch, the label cost, the
-  // label and the visit stamp; and at most one entry a pixel in the lists
-  // of nodes a move opened (the change tiles are a few bytes per 256 pixels).
-  return pixels * (GridFlow::bytesPerNode() + 2 * sizeof(float) + 4 * 4 + sizeof(std::int32_t));
+  // The grid's records; two capacities; the label cost, the label and the
+  // visit stamp; and at most one entry a pixel in the lists of nodes a move
+  // opened (the change tiles are a few bytes per 256 pixels).
+  return pixels * (GridFlow::bytesPerNode() + 2 * sizeof(float) + 3 * 4 + sizeof(std::int32_t));
 }
 
 std::uint64_t RecycledGridMoves::keptFlowBytes(int width, int height) {
@@ -123,20 +123,18 @@ bool RecycledGridMoves::prepare(int width, int height, int labelCount) {
   labelCount_ = labelCount;
   const std::size_t pixels = static_cast<std::size_t>(pixelCount_);
   capacities_.reset(new (std::nothrow) float[2 * pixels]());
-  pending_.reset(new (std::nothrow) float[pixels]);
   labelCosts_.reset(new (std::nothrow) float[pixels]);
   labelsSeen_.reset(new (std::nothrow) int[pixels]);
   visited_.reset(new (std::nothrow) std::uint32_t[pixels]());
   auto keepNothing = [this] {
     flow_.resize(0, 0);
     capacities_.reset();
-    pending_.reset();
     labelCosts_.reset();
     labelsSeen_.reset();
     visited_.reset();
     return false;
   };
-  if (!capacities_ || !pending_ || !labelCosts_ || !labelsSeen_ || !visited_) return keepNothing();
+  if (!capacities_ || !labelCosts_ || !labelsSeen_ || !visited_) return keepNothing();
   if (!flow_.resize(width, height) || !tiles_.resize(width, height, tileSizeFor(width, height))) return keepNothing();
   try {
     kept_.reset(pixelCount_, labelCount);
@@ -361,9 +359,10 @@ void RecycledGridMoves::startBandFromAbove(int band) {
     const int lp = labels[p];
     const float* keepRow = move_.costs.pairTable + static_cast<std::size_t>(lp) * stride;
     float ignored = 0.0f;
-    pending_[static_cast<std::size_t>(q)] = 0.0f;
+    float& gathered = flow_.record(q).terminal;
+    gathered = 0.0f;
     pairResiduals(keepRow, alphaRow, alpha, lp != alpha, labels[q], kScaled ? move_.costs.vertical[p] : 1.0f, recycled,
-                  joiningFlows[x], ignored, pending_[static_cast<std::size_t>(q)]);
+                  joiningFlows[x], ignored, gathered);
   }
 }
 
@@ -373,7 +372,9 @@ void RecycledGridMoves::startBandFromAbove(int band) {
 // capacities. The pairs joining the band to its neighbours are held at zero;
 // what they add to the lower band's first row was added there beforehand.
 // With `openNow` the nodes are opened at once and the source roots listed;
-// otherwise the pass along single pairs does it.
+// otherwise the pass along single pairs does it. A record's terminal
+// gathers what its upper and left pairs add before the node itself is
+// written (its old value is dead by then).
 template <bool kScaled, RecycledGridMoves::Start kStart>
 void RecycledGridMoves::writeBand(int band, bool openNow) {
   const int alpha = move_.alpha;
@@ -382,14 +383,14 @@ void RecycledGridMoves::writeBand(int band, bool openNow) {
   const float* pairs = move_.costs.pairTable;
   const float* alphaRow = pairs + static_cast<std::size_t>(alpha) * stride;
   constexpr bool recycled = kStart != Start::None;
-  float* pending = pending_.get();
   const float* labelCosts = labelCosts_.get();
   const Band rows = bands_[static_cast<std::size_t>(band)];
   const bool lastBand = band + 1 == static_cast<int>(bands_.size());
   std::vector<std::int32_t>& roots = roots_[static_cast<std::size_t>(band)];
   // The first row of a lower band already holds what the pairs from above add.
-  const int clearedFirst = (band == 0 ? rows.firstRow : rows.firstRow + 1) * width_;
-  std::memset(pending + clearedFirst, 0, static_cast<std::size_t>(rows.endRow * width_ - clearedFirst) * sizeof(float));
+  if (band == 0) {
+    for (int p = rows.firstRow * width_; p < (rows.firstRow + 1) * width_; ++p) flow_.record(p).terminal = 0.0f;
+  }
   const float* joiningFlows = joiningFlows_.data() + static_cast<std::size_t>(band) * width_;
 
   for (int y = rows.firstRow, p = rows.firstRow * width_; y < rows.endRow; ++y) {
@@ -398,28 +399,30 @@ void RecycledGridMoves::writeBand(int band, bool openNow) {
     for (int x = 0; x < width_; ++x, ++p) {
       const int lp = labels[p];
       const bool activeP = lp != alpha;
-      float r = pending[p];
+      GridFlow::Node& n = flow_.record(p);
+      float r = n.terminal;
       if (activeP) r += labelCosts[p] - alphaCosts[x];
       const float* keepRow = pairs + static_cast<std::size_t>(lp) * stride;
       const std::size_t slot = 2 * static_cast<std::size_t>(p);
-      GridFlow::Node& n = flow_.record(p);
       float right = 0.0f;
       float down = 0.0f;
       if (x + 1 < width_) {
         // The start flow is read before the pair's residuals are rewritten.
         const PairResiduals pair =
             pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + 1], kScaled ? move_.costs.horizontal[p] : 1.0f,
-                          recycled, startFlowFrom<kStart>(slot), r, pending[p + 1]);
+                          recycled, startFlowFrom<kStart>(slot), r, flow_.record(p + 1).terminal);
         right = pair.forward;
         flow_.record(p + 1).residual[GridFlow::kLeft] = pair.backward;
         capacities_[slot] = pair.capacity;
       }
       if (y + 1 < height_) {
         float ignored = 0.0f;
+        // The pair is the first to add to the node below.
+        float& below = joinsBelow ? ignored : flow_.record(p + width_).terminal;
+        below = 0.0f;
         const float start = !recycled ? 0.0f : joinsBelow ? joiningFlows[x] : startFlowFrom<kStart>(slot + 1);
         const PairResiduals pair = pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + width_],
-                                                 kScaled ? move_.costs.vertical[p] : 1.0f, recycled, start, r,
-                                                 joinsBelow ? ignored : pending[p + width_]);
+                                                 kScaled ? move_.costs.vertical[p] : 1.0f, recycled, start, r, below);
         // A joining pair stays at zero here: the band below may be searching already.
         if (!joinsBelow) {
           down = pair.forward;
@@ -431,9 +434,7 @@ void RecycledGridMoves::writeBand(int band, bool openNow) {
       n.residual[GridFlow::kDown] = down;
       if (x == 0) n.residual[GridFlow::kLeft] = 0.0f;
       if (y == rows.firstRow) n.residual[GridFlow::kUp] = 0.0f;
-      // The scratch row keeps the residual for the pass along single pairs.
-      pending[p] = activeP ? r : 0.0f;
-      n.terminal = pending[p];
+      n.terminal = activeP ? r : 0.0f;
       if (openNow) {
         flow_.openRecord(p);
         if (n.terminal > 0) roots.push_back(p);
@@ -514,7 +515,9 @@ void RecycledGridMoves::openRectangle(int band, int x0, int y0, int x1, int y1) 
   const std::size_t stride = static_cast<std::size_t>(labelCount_);
   const float* pairs = move_.costs.pairTable;
   const float* alphaRow = pairs + static_cast<std::size_t>(alpha) * stride;
-  float* pending = pending_.get();
+  // A record's terminal gathers what its upper and left pairs add, as in
+  // writeBand.
+  auto gathered = [this](int q) -> float& { return flow_.record(q).terminal; };
   const float* labelCosts = labelCosts_.get();
   const Band rows = bands_[static_cast<std::size_t>(band)];
   const bool joinsBelowBand = band + 1 < static_cast<int>(bands_.size());
@@ -522,14 +525,14 @@ void RecycledGridMoves::openRectangle(int band, int x0, int y0, int x1, int y1) 
   float ignored = 0.0f;
   // What the pairs above the rectangle add to its first row.
   for (int x = x0, p = y0 * width_ + x0; x < x1; ++x, ++p) {
-    pending[p] = 0.0f;
+    gathered(p) = 0.0f;
     float up = 0.0f;
     if (y0 > 0) {
       const int o = p - width_;
       const int lo = labels[o];
       up = pairResiduals(pairs + static_cast<std::size_t>(lo) * stride, alphaRow, alpha, lo != alpha, labels[p],
                          kScaled ? move_.costs.vertical[o] : 1.0f, true,
-                         fromHalf(halves[2 * static_cast<std::size_t>(o) + 1]), ignored, pending[p])
+                         fromHalf(halves[2 * static_cast<std::size_t>(o) + 1]), ignored, gathered(p))
                .backward;
     }
     // The pair joining the band to the one above stays at zero until the join.
@@ -546,25 +549,25 @@ void RecycledGridMoves::openRectangle(int band, int x0, int y0, int x1, int y1) 
       const int lo = labels[o];
       left = pairResiduals(pairs + static_cast<std::size_t>(lo) * stride, alphaRow, alpha, lo != alpha, labels[p],
                            kScaled ? move_.costs.horizontal[o] : 1.0f, true,
-                           fromHalf(halves[2 * static_cast<std::size_t>(o)]), ignored, pending[p])
+                           fromHalf(halves[2 * static_cast<std::size_t>(o)]), ignored, gathered(p))
                  .backward;
     }
     flow_.record(p).residual[GridFlow::kLeft] = left;
     for (int x = x0; x < x1; ++x, ++p) {
       const int lp = labels[p];
       const bool activeP = lp != alpha;
-      float r = pending[p];
+      GridFlow::Node& n = flow_.record(p);
+      float r = n.terminal;
       if (activeP) r += labelCosts[p] - alphaCosts[x];
       const float* keepRow = pairs + static_cast<std::size_t>(lp) * stride;
       const std::size_t slot = 2 * static_cast<std::size_t>(p);
-      GridFlow::Node& n = flow_.record(p);
       float right = 0.0f;
       float capacityRight = 0.0f;
       if (x + 1 < width_) {
         const bool inside = x + 1 < x1;
         const PairResiduals pair =
             pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + 1], kScaled ? move_.costs.horizontal[p] : 1.0f,
-                          true, fromHalf(halves[slot]), r, inside ? pending[p + 1] : ignored);
+                          true, fromHalf(halves[slot]), r, inside ? gathered(p + 1) : ignored);
         right = pair.forward;
         capacityRight = pair.capacity;
         if (inside) flow_.record(p + 1).residual[GridFlow::kLeft] = pair.backward;
@@ -573,10 +576,10 @@ void RecycledGridMoves::openRectangle(int band, int x0, int y0, int x1, int y1) 
       float capacityDown = 0.0f;
       if (y + 1 < height_) {
         const bool inside = !lastRow;
-        if (inside) pending[p + width_] = 0.0f;
+        if (inside) gathered(p + width_) = 0.0f;
         const PairResiduals pair = pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + width_],
                                                  kScaled ? move_.costs.vertical[p] : 1.0f, true,
-                                                 fromHalf(halves[slot + 1]), r, inside ? pending[p + width_] : ignored);
+                                                 fromHalf(halves[slot + 1]), r, inside ? gathered(p + width_) : ignored);
         down = joinsBelow ? 0.0f : pair.forward;
         capacityDown = pair.capacity;
         if (inside) flow_.record(p + width_).residual[GridFlow::kUp] = pair.backward;

@@ -268,9 +268,6 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   // neighbour in the move that last opened the pixel, from which that
   // move's flow is read back.
   std::unique_ptr<float[]> capacities_;
-  // Per pixel: terminal residual gathered from its left and upper pairs
-  // before the pixel itself is written.
-  std::unique_ptr<float[]> pending_;
   const RowPlanarCosts* dataCosts_ = nullptr;
   // Per pixel: the data cost of its current label, and that label as the
   // moves know it (to find a caller's changes).

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <deque>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "maxflow/GridFlow.h"
@@ -240,6 +241,28 @@ TEST(GridFlow, ASolveReadsNothingAnEarlierSolveLeftInItsRecords) {
       expectAgreesWithOracle(reused, g, found, Values::Eighths);
       if (::testing::Test::HasFatalFailure()) return;
     }
+  }
+}
+
+// A record keeps the solve that opened it in a small counter that wraps: a
+// node opened on the source side once and never opened again must stay
+// closed, on the sink side, through every later solve, however many.
+TEST(GridFlow, ANodeOpenedManySolvesAgoStaysClosed) {
+  GridFlow flow;
+  ASSERT_TRUE(flow.resize(2, 1));
+  GridFlow::Region region;
+  flow.beginSolve(nullptr);
+  flow.open(0, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f);
+  flow.open(1, -1.0f, 0.0f, 0.0f, 0.0f, 0.0f);
+  const std::int32_t root = 0;
+  flow.solveRegion(0, 1, std::span<const std::int32_t>(&root, 1), region);
+  ASSERT_TRUE(flow.sourceSide(0));
+  for (int k = 1; k <= 1000; ++k) {
+    flow.beginSolve(nullptr);
+    flow.open(1, -1.0f, 0.0f, 0.0f, 0.0f, 0.0f);
+    flow.solveRegion(0, 1, {}, region);
+    ASSERT_FALSE(flow.isOpen(0)) << "solve " << k;
+    ASSERT_FALSE(flow.sourceSide(0)) << "solve " << k;
   }
 }
 

@@ -76,7 +76,7 @@ TEST(RealEngines, ARunUnderATightBudgetGivesTheUnlimitedRunsLabels) {
   const cv::Mat left = cv::imread(ORBELT_DATA_DIR "/Img0.png", cv::IMREAD_COLOR);
   const cv::Mat right = cv::imread(ORBELT_DATA_DIR "/Img1.png", cv::IMREAD_COLOR);
   ASSERT_FALSE(left.empty() || right.empty()) << "cannot read the default pair in " ORBELT_DATA_DIR;
-  const cv::Rect part(0, 70, 256, 160);
+  const cv::Rect part(0, 40, 320, 220);
   for (int exponent : {1, 2}) {
     SCOPED_TRACE("exponent " + std::to_string(exponent));
     StereoRequest request;

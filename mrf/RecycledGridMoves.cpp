@@ -88,6 +88,35 @@ inline PairResiduals pairResiduals(const float* keepRow, const float* alphaRow, 
   return {c - f, cr + f, c};
 }
 
+// The push along one pair of pushAlongSinglePairsOfRow: from the end with
+// source residual to the end with sink residual, as much as both and the
+// pair allow.
+inline void pushAlongPair(GridFlow::Node& a, GridFlow::Node& b, int d) {
+  const float ra = a.terminal;
+  const float rb = b.terminal;
+  float& forward = a.residual[d];
+  float& backward = b.residual[d ^ 2];
+  if (ra > 0 && rb < 0) {
+    const float c = forward;
+    if (c == 0) return;
+    float f = ra < -rb ? ra : -rb;
+    if (c < f) f = c;
+    forward = c - f;
+    backward = backward + f;
+    a.terminal = ra - f;
+    b.terminal = rb + f;
+  } else if (ra < 0 && rb > 0) {
+    const float c = backward;
+    if (c == 0) return;
+    float f = rb < -ra ? rb : -ra;
+    if (c < f) f = c;
+    forward = forward + f;
+    backward = c - f;
+    b.terminal = rb - f;
+    a.terminal = ra + f;
+  }
+}
+
 // The side a kept flow is rounded towards: its rounding error ends as excess
 // at one end of the pair and deficit at the other, and the excess goes to
 // the end with more sink residual left, which absorbs it, so that the next
@@ -372,7 +401,9 @@ void RecycledGridMoves::startBandFromAbove(int band) {
 // capacities. The pairs joining the band to its neighbours are held at zero;
 // what they add to the lower band's first row was added there beforehand.
 // With `openNow` the nodes are opened at once and the source roots listed;
-// otherwise the pass along single pairs does it. A record's terminal
+// otherwise (a borrowed flow, which fits this move's capacities loosely) the
+// single pairs it leaves are routed as in a fresh move, row by row behind
+// the write, and that opens them. A record's terminal
 // gathers what its upper and left pairs add before the node itself is
 // written (its old value is dead by then).
 template <bool kScaled, RecycledGridMoves::Start kStart>
@@ -440,7 +471,9 @@ void RecycledGridMoves::writeBand(int band, bool openNow) {
         if (n.terminal > 0) roots.push_back(p);
       }
     }
+    if (!openNow && y > rows.firstRow) pushAlongSinglePairsOfRow(band, y - 1);
   }
+  if (!openNow) pushAlongSinglePairsOfRow(band, rows.endRow - 1);
 }
 
 void RecycledGridMoves::writeBandFrom(int band, bool openNow) {
@@ -462,43 +495,18 @@ void RecycledGridMoves::writeBandFrom(int band, bool openNow) {
 // search a growth, an augmentation and adoptions each, here a few reads. Any
 // flow is a reparameterisation, so the cut found afterwards is the same set.
 // Opens each node once its residuals are final, and lists the source roots.
-void RecycledGridMoves::pushAlongSinglePairs(int band) {
-  auto push = [&](GridFlow::Node& a, GridFlow::Node& b, int d) {
-    const float ra = a.terminal;
-    const float rb = b.terminal;
-    float& forward = a.residual[d];
-    float& backward = b.residual[d ^ 2];
-    if (ra > 0 && rb < 0) {
-      const float c = forward;
-      if (c == 0) return;
-      float f = ra < -rb ? ra : -rb;
-      if (c < f) f = c;
-      forward = c - f;
-      backward = backward + f;
-      a.terminal = ra - f;
-      b.terminal = rb + f;
-    } else if (ra < 0 && rb > 0) {
-      const float c = backward;
-      if (c == 0) return;
-      float f = rb < -ra ? rb : -ra;
-      if (c < f) f = c;
-      forward = forward + f;
-      backward = c - f;
-      b.terminal = rb - f;
-      a.terminal = ra + f;
-    }
-  };
+// One row at a time, right after the write of the row below it (which adds
+// the last terms its lower pairs push against), while both rows are cached.
+void RecycledGridMoves::pushAlongSinglePairsOfRow(int band, int y) {
   const Band rows = bands_[static_cast<std::size_t>(band)];
   std::vector<std::int32_t>& roots = roots_[static_cast<std::size_t>(band)];
-  for (int y = rows.firstRow, p = rows.firstRow * width_; y < rows.endRow; ++y) {
-    for (int x = 0; x < width_; ++x, ++p) {
-      GridFlow::Node& n = flow_.record(p);
-      if (x + 1 < width_) push(n, flow_.record(p + 1), GridFlow::kRight);
-      if (y + 1 < rows.endRow) push(n, flow_.record(p + width_), GridFlow::kDown);
-      // p's residual is final once its right and lower pairs are done.
-      flow_.openRecord(p);
-      if (n.terminal > 0) roots.push_back(p);
-    }
+  for (int x = 0, p = y * width_; x < width_; ++x, ++p) {
+    GridFlow::Node& n = flow_.record(p);
+    if (x + 1 < width_) pushAlongPair(n, flow_.record(p + 1), GridFlow::kRight);
+    if (y + 1 < rows.endRow) pushAlongPair(n, flow_.record(p + width_), GridFlow::kDown);
+    // p's residual is final once its right and lower pairs are done.
+    flow_.openRecord(p);
+    if (n.terminal > 0) roots.push_back(p);
   }
 }
 
@@ -677,9 +685,6 @@ void RecycledGridMoves::solveBandsAndJoin() {
       openChangedAndRoots(k);
     } else {
       writeBandFrom(k, openWhileWriting);
-      // A borrowed flow fits this move's capacities loosely: the single
-      // pairs it leaves are routed as in a fresh move.
-      if (!openWhileWriting) pushAlongSinglePairs(k);
     }
     const Band rows = bands_[static_cast<std::size_t>(k)];
     flow_.solveRegion(rows.firstRow, rows.endRow, roots_[static_cast<std::size_t>(k)],

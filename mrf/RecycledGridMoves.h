@@ -228,7 +228,7 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   template <bool kScaled, Start kStart>
   void writeBand(int band, bool openNow);
   void writeBandFrom(int band, bool openNow);
-  void pushAlongSinglePairs(int band);
+  void pushAlongSinglePairsOfRow(int band, int y);
   // Lazy writing: the changed tiles of the band, then the kept roots.
   void openChangedAndRoots(int band);
   template <bool kScaled>

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
@@ -13,15 +14,19 @@ constexpr std::size_t kPage = 4096;
 // Huge pages are asked for only where the buffer spans at least one.
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
-// Makes every page of [data, data + bytes) present. MADV_POPULATE_WRITE
-// does it in one request; kernels before 5.14 do not know it, and there a
-// write to each page does the same, one fault a page.
-void makePresent(void* data, std::size_t bytes) {
+// Makes every page of [data, data + bytes) present; false when the system
+// has not the memory. MADV_POPULATE_WRITE does it in one request and says
+// so when memory is short, rather than leaving the first write to fail;
+// kernels before 5.14 do not know it, and there a write to each page does
+// the same, one fault a page.
+bool makePresent(void* data, std::size_t bytes) {
 #ifdef MADV_POPULATE_WRITE
-  if (madvise(data, bytes, MADV_POPULATE_WRITE) == 0) return;
+  if (madvise(data, bytes, MADV_POPULATE_WRITE) == 0) return true;
+  if (errno != EINVAL) return false;
 #endif
   auto* bytesAt = static_cast<volatile unsigned char*>(data);
   for (std::size_t offset = 0; offset < bytes; offset += kPage) bytesAt[offset] = 0;
+  return true;
 }
 
 }  // namespace
@@ -47,7 +52,10 @@ PageBuffer PageBuffer::allocate(std::size_t bytes) {
   // Advice only: where huge pages are off or short, small pages serve.
   if (mapped >= kHugePage) madvise(data, mapped, MADV_HUGEPAGE);
 #endif
-  makePresent(data, mapped);
+  if (!makePresent(data, mapped)) {
+    munmap(data, mapped);
+    return buffer;
+  }
   buffer.data_ = data;
   buffer.bytes_ = mapped;
   return buffer;

@@ -11,8 +11,9 @@
 // jumps around a large buffer.
 //
 // Takes: a size in bytes. Owns: the mapping, until destroyed or reset.
-// Fails: allocate() returns an empty buffer when the system refuses the
-// mapping; nothing is thrown. Contents start zero.
+// Fails: allocate() returns an empty buffer, holding nothing, when the
+// system refuses the mapping or has not the memory to make its pages
+// present; nothing is thrown. Contents start zero.
 #include <cstddef>
 
 namespace orbelt {

@@ -585,9 +585,9 @@ void RecycledGridMoves::openRectangle(int band, int x0, int y0, int x1, int y1) 
       if (y + 1 < height_) {
         const bool inside = !lastRow;
         if (inside) gathered(p + width_) = 0.0f;
-        const PairResiduals pair = pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + width_],
-                                                 kScaled ? move_.costs.vertical[p] : 1.0f, true,
-                                                 fromHalf(halves[slot + 1]), r, inside ? gathered(p + width_) : ignored);
+        const PairResiduals pair = pairResiduals(
+            keepRow, alphaRow, alpha, activeP, labels[p + width_], kScaled ? move_.costs.vertical[p] : 1.0f, true,
+            fromHalf(halves[slot + 1]), r, inside ? gathered(p + width_) : ignored);
         down = joinsBelow ? 0.0f : pair.forward;
         capacityDown = pair.capacity;
         if (inside) flow_.record(p + width_).residual[GridFlow::kUp] = pair.backward;

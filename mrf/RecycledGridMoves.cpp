@@ -131,7 +131,8 @@ std::uint64_t RecycledGridMoves::baseStateBytes(int width, int height) {
   // The grid's records; two capacities; the label cost, the label and the
   // visit stamp; and at most one entry a pixel in the lists of nodes a move
   // opened (the change tiles are a few bytes per 256 pixels).
-  return pixels * (GridFlow::bytesPerNode() + 2 * sizeof(float) + 3 * 4 + sizeof(std::int32_t));
+  return pixels * (GridFlow::bytesPerNode() + 2 * sizeof(float) + sizeof(float) + sizeof(int) + sizeof(std::uint8_t) +
+                   sizeof(std::int32_t));
 }
 
 std::uint64_t RecycledGridMoves::keptFlowBytes(int width, int height) {
@@ -154,7 +155,7 @@ bool RecycledGridMoves::prepare(int width, int height, int labelCount) {
   capacities_.reset(new (std::nothrow) float[2 * pixels]());
   labelCosts_.reset(new (std::nothrow) float[pixels]);
   labelsSeen_.reset(new (std::nothrow) int[pixels]);
-  visited_.reset(new (std::nothrow) std::uint32_t[pixels]());
+  visited_.reset(new (std::nothrow) std::uint8_t[pixels]());
   auto keepNothing = [this] {
     flow_.resize(0, 0);
     capacities_.reset();
@@ -767,7 +768,7 @@ void RecycledGridMoves::noteChangedLabels() {
 
 void RecycledGridMoves::keepRoots(std::uint16_t* halves) {
   if (++visit_ == 0) {
-    std::fill(visited_.get(), visited_.get() + pixelCount_, 0u);
+    std::fill(visited_.get(), visited_.get() + pixelCount_, std::uint8_t{0});
     visit_ = 1;
   }
   // Each band lists and drains the roots of its own rows, away from the

@@ -274,9 +274,10 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   std::unique_ptr<float[]> labelCosts_;
   std::unique_ptr<int[]> labelsSeen_;
   bool labelCostsLoaded_ = false;
-  // Per pixel: the last listing that visited it (root lists).
-  std::unique_ptr<std::uint32_t[]> visited_;
-  std::uint32_t visit_ = 0;
+  // Per pixel: the last listing that visited it (root lists); a byte, every
+  // stamp cleared once when the count wraps.
+  std::unique_ptr<std::uint8_t[]> visited_;
+  std::uint8_t visit_ = 0;
   // The move counter, and per label the counter when its last move started.
   std::int64_t clock_ = 0;
   std::vector<std::int64_t> startedAt_;

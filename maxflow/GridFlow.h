@@ -34,8 +34,8 @@
 // then read the records (isOpen, sourceSide, the residuals, flowChanged).
 //
 // Owns: one record per pixel (Node, 32 bytes) and each region's active and
-// orphan queues. Fails: resize() returns false, keeping nothing, when the records
-// cannot be allocated; the orphan queues grow with std::vector (bad_alloc).
+// orphan queues. Fails: resize() returns false, keeping nothing, when the
+// records cannot be allocated; the queues grow with std::vector (bad_alloc).
 // Threads: regions of one solve may run at the same time on different
 // threads; each opens only nodes of its own rows. Nothing else is shared.
 #include <cstdint>

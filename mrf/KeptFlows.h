@@ -18,7 +18,6 @@
 // cannot be allocated is not kept, and no other is tried afterwards.
 // Owns every kept flow and root list.
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <vector>
 

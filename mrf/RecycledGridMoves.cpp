@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <new>
 
 #include "mrf/CuttablePair.h"

@@ -67,8 +67,8 @@
 // thread and two give the same bits.
 //
 // Owns: the grid flow, the pairs' capacities, the kept flows, the change
-// tiles, scratch arrays, the bands' search states and, with more than one
-// thread, a pool of worker threads. Borrows the data costs (setDataCosts).
+// tiles, per-pixel label costs and stamps, the bands' search states and,
+// with more than one thread, a pool of worker threads. Borrows the data costs (setDataCosts).
 // Fails: prepare() returns false, keeping nothing, when its memory cannot
 // be allocated; a move that cannot grow its search's queues raises
 // std::bad_alloc, the labels untouched. A kept flow that cannot be allocated
@@ -112,8 +112,8 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   };
 
   // Bytes a width x height grid's state takes besides the kept flows (the
-  // grid flow, capacities and scratch), and the most bytes one label's kept
-  // flow takes, for a memory estimate.
+  // grid flow, capacities and per-pixel bookkeeping), and the most bytes
+  // one label's kept flow takes, for a memory estimate.
   static std::uint64_t baseStateBytes(int width, int height);
   static std::uint64_t keptFlowBytes(int width, int height);
 

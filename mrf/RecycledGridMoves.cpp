@@ -207,7 +207,7 @@ void RecycledGridMoves::loadLabelCosts(const int* labels) {
 
 void RecycledGridMoves::setThreadCount(int threads) {
   // More threads than bands would only wait.
-  const int used = threads < 1 ? 1 : (threads > kBandCount ? kBandCount : threads);
+  const int used = threads < 1 ? 1 : (threads > kMaxBands ? kMaxBands : threads);
   if (used == 1) {
     pool_.reset();
   } else if (!pool_ || pool_->threadCount() != used) {
@@ -216,8 +216,23 @@ void RecycledGridMoves::setThreadCount(int threads) {
   }
 }
 
+int RecycledGridMoves::bandCountFor(int height, int bandRows) {
+  if (height < 2) return 1;
+  const int count = height / (bandRows < 1 ? 1 : bandRows);
+  return count < 2 ? 2 : (count > kMaxBands ? kMaxBands : count);
+}
+
+int RecycledGridMoves::bandOf(int row) const {
+  // Band k starts at row k * height / count; the guess is off by one at most.
+  const int count = static_cast<int>(bands_.size());
+  int k = static_cast<int>(static_cast<std::int64_t>(row) * count / height_);
+  while (k + 1 < count && row >= bands_[static_cast<std::size_t>(k)].endRow) ++k;
+  while (k > 0 && row < bands_[static_cast<std::size_t>(k)].firstRow) --k;
+  return k;
+}
+
 void RecycledGridMoves::splitIntoBands() {
-  const int bandCount = height_ < kBandCount ? 1 : kBandCount;
+  const int bandCount = bandCountFor(height_, bandRows_);
   bands_.clear();
   joiningUpper_.clear();
   for (int k = 0; k < bandCount; ++k) {
@@ -361,8 +376,9 @@ void RecycledGridMoves::openNodeScaled(std::int32_t p) {
   const int band = bandOf(y);
   if (!move_.joined && bands_.size() > 1) {
     // The pairs joining the bands are held at zero until the bands are joined.
-    if (band == 0 && y + 1 == bands_[0].endRow) s.residual[GridFlow::kDown] = 0.0f;
-    if (band == 1 && y == bands_[1].firstRow) s.residual[GridFlow::kUp] = 0.0f;
+    const Band rows = bands_[static_cast<std::size_t>(band)];
+    if (y + 1 == rows.endRow && band + 1 < static_cast<int>(bands_.size())) s.residual[GridFlow::kDown] = 0.0f;
+    if (y == rows.firstRow && band > 0) s.residual[GridFlow::kUp] = 0.0f;
   }
   capacities_[2 * static_cast<std::size_t>(p)] = s.capacityRight;
   capacities_[2 * static_cast<std::size_t>(p) + 1] = s.capacityDown;

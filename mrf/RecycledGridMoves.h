@@ -57,14 +57,16 @@
 // starts from the flow of the move solved just before it. So short memory
 // makes recycling degrade label by label, not all at once.
 //
-// Bands: every move is solved in horizontal bands of the grid (a fixed
-// number of them, whatever the thread count): each band's residuals are
-// written, its single pairs pushed and its nodes searched on their own, with
-// the vertical pairs joining two bands held at zero (GridFlow's regions),
-// and then the search goes on over the whole grid from the bands' trees.
-// The bands run on as many threads as setThreadCount allows. Because the
-// split never depends on the thread count, neither do the labels: one
-// thread and two give the same bits.
+// Bands: every move is solved in horizontal bands of the grid (their
+// number fixed by the grid's height, whatever the thread count): each
+// band's residuals are written, its single pairs pushed and its nodes
+// searched on their own, with the vertical pairs joining two bands held at
+// zero (GridFlow's regions), and then the search goes on over the whole
+// grid from the bands' trees. The bands are handed to as many threads as
+// setThreadCount allows, each thread taking the next band when it is done
+// with one, so a band whose search runs long does not leave the others'
+// threads waiting. Because the split never depends on the thread count,
+// neither do the labels: one thread and two give the same bits.
 //
 // Owns: the grid flow, the pairs' capacities, the kept flows, the change
 // tiles, per-pixel label costs and stamps, the bands' search states and,
@@ -164,8 +166,16 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   }
   // Threads a move may use (>= 1, default 1). The labels do not depend on it.
   void setThreadCount(int threads);
-  // The bands every move is split into (fixed for a grid of enough rows).
-  static constexpr int kBandCount = 2;
+  // The bands a move is split into: a band per kBandRows rows (setBandRows),
+  // at least two on a grid of two rows or more and at most kMaxBands. More
+  // bands than threads even out the threads' work; every band more adds a
+  // joint that the joined search, on one thread, crosses.
+  static constexpr int kMaxBands = 16;
+  static constexpr int kBandRows = 32;
+  static int bandCountFor(int height, int bandRows);
+  // Rows per band (>= 1, default kBandRows), before prepare(). For tests:
+  // one row a band makes many bands on a small grid.
+  void setBandRows(int rows) { bandRows_ = rows < 1 ? 1 : rows; }
 
   // Whether moves may be lazy (default true). Off, every move writes and
   // reads the whole grid; the labels are the same. For tests and benchmarks.
@@ -205,7 +215,7 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   };
 
   void splitIntoBands();
-  int bandOf(int row) const { return bands_.size() > 1 && row >= bands_[1].firstRow ? 1 : 0; }
+  int bandOf(int row) const;
   void forEachBand(const std::function<void(int)>& part);
   void decideStart(int alpha, bool& kept);
   bool decideLazy(int alpha);
@@ -260,6 +270,7 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   int pixelCount_ = 0;
   int labelCount_ = 0;
   bool lazyMoves_ = true;
+  int bandRows_ = kBandRows;
   GridFlow flow_;
   KeptFlows kept_;
   ChangedTiles tiles_;

@@ -434,5 +434,63 @@ TEST(RecycledGridMoves, ALazyMoveGivesTheLabelsOfTheMoveWrittenOverTheWholeGrid)
   }
 }
 
+// Many bands, joined by one search afterwards, must cut where two do: on
+// eighths with a metric pair term every sum is exact, so the smallest
+// minimum cut each move takes is the same set however the bands split the
+// flow. One row a band gives a band per row on these grids (up to
+// kMaxBands), many joints and roots drained next to them; on a grid small
+// enough, each move is also checked against every expansion.
+TEST(RecycledGridMoves, ManyBandsCutWhereTwoDo) {
+  struct Case {
+    const char* name;
+    int width, height;
+    int bandRows;
+    int threads;
+  };
+  const Case cases[] = {
+      {"a band a row, tiny enough for the brute force", 3, 4, 1, 2},
+      {"a band a row, more rows than bands", 9, 23, 1, 2},
+      {"three rows a band, one thread", 13, 20, 3, 1},
+      {"five rows a band, an uneven split", 17, 26, 5, 2},
+  };
+  std::mt19937 random(777);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int labelCount = 5;
+    GridEnergy e(c.width, c.height, labelCount);
+    for (float& cost : e.costs) cost = 0.125f * static_cast<float>(random() % 17);
+    e.setTableFromTruncatedLinear(3.0f, 1.0f);
+    const RecycledGridMoves::Costs costs{e.pairTable.data(), nullptr, nullptr};
+    RowPlanarCosts planes;
+    planes.copyFrom(e.costs.data(), c.width, c.height, labelCount);
+    RecycledGridMoves two;
+    RecycledGridMoves many;
+    many.setBandRows(c.bandRows);
+    many.setThreadCount(c.threads);
+    const std::size_t pixels = static_cast<std::size_t>(c.width * c.height);
+    std::vector<int> twoLabels(pixels, 0);
+    std::vector<int> manyLabels(pixels, 0);
+    for (RecycledGridMoves* moves : {&two, &many}) {
+      ASSERT_TRUE(moves->prepare(c.width, c.height, labelCount));
+      moves->setDataCosts(&planes);
+    }
+    two.loadLabelCosts(twoLabels.data());
+    many.loadLabelCosts(manyLabels.data());
+    const bool bruteForce = pixels <= 12;
+    for (int move = 0; move < 8 * labelCount; ++move) {
+      const int alpha = static_cast<int>(random() % labelCount);
+      SCOPED_TRACE(::testing::Message() << "move " << move << ", alpha " << alpha);
+      const std::vector<int> before = manyLabels;
+      two.expand(alpha, twoLabels.data(), costs);
+      many.expand(alpha, manyLabels.data(), costs);
+      ASSERT_EQ(manyLabels, twoLabels);
+      if (bruteForce) {
+        ASSERT_EQ(e.energy(manyLabels), bestExpansionEnergy(e, before, alpha));
+      }
+    }
+    EXPECT_GT(many.moveCounts().recycled, 0) << "no move started from a kept flow";
+  }
+}
+
 }  // namespace
 }  // namespace orbelt

@@ -8,6 +8,47 @@
 
 namespace orbelt {
 
+// One node's terminal residual at a move's start kept as the terms that sum
+// to it, in the order they are summed, so that a change of one pair's flow
+// is summed again to the same bits without working out its four pairs
+// again: root drains try many flows on the same two nodes.
+struct TerminalTerms {
+  // Two terms from each neighbour's pair, three from each of the node's own
+  // pairs, and its data.
+  static constexpr int kMost = 11;
+  float term[kMost];
+  int count = 0;
+  // The pair whose terms come next, and per pair: where its flow term is,
+  // the bounds the flow is clamped to and the sign it is summed with.
+  int direction = 0;
+  int flowTerm[4] = {-1, -1, -1, -1};
+  float lowest[4] = {};
+  float highest[4] = {};
+  bool subtracted[4] = {};
+
+  // x - f is x + (-f) to the bit, so every term is kept as an addend.
+  void operator+=(float v) { term[count++] = v; }
+  void operator-=(float v) { term[count++] = -v; }
+  void markFlow(float lo, float hi, bool minus) {
+    flowTerm[direction] = count;
+    lowest[direction] = lo;
+    highest[direction] = hi;
+    subtracted[direction] = minus;
+  }
+  // The pair towards `d` starts from `flow` instead (clamped as at first).
+  void setFlow(int d, float flow) {
+    float f = flow;
+    if (f < lowest[d]) f = lowest[d];
+    if (f > highest[d]) f = highest[d];
+    term[flowTerm[d]] = subtracted[d] ? -f : f;
+  }
+  float sum() const {
+    float r = 0.0f;
+    for (int i = 0; i < count; ++i) r += term[i];
+    return r;
+  }
+};
+
 namespace {
 
 // A move is lazy only when at most this share of the tiles changed since its
@@ -45,8 +86,17 @@ struct PairResiduals {
   float capacity;  // the pair's capacity towards q, from which the new flow is read back
 };
 
+// What a plain float sum and the kept terms each need told.
+inline void markFlowTerm(float&, float, float, float) {}
+inline void markFlowTerm(TerminalTerms& terms, float lo, float hi, float sign) { terms.markFlow(lo, hi, sign < 0); }
+inline void termsFromPair(float&, int) {}
+inline void termsFromPair(TerminalTerms& terms, int direction) { terms.direction = direction; }
+inline float sumOf(float value) { return value; }
+inline float sumOf(const TerminalTerms& terms) { return terms.sum(); }
+
+template <class ToP, class ToQ>
 inline PairResiduals pairResiduals(const float* keepRow, const float* alphaRow, int alpha, bool activeP, int lq,
-                                   float m, bool recycled, float startFlow, float& toP, float& toQ) {
+                                   float m, bool recycled, float startFlow, ToP& toP, ToQ& toQ) {
   const bool activeQ = lq != alpha;
   float c = 0.0f;   // residual p -> q
   float cr = 0.0f;  // residual q -> p
@@ -81,7 +131,9 @@ inline PairResiduals pairResiduals(const float* keepRow, const float* alphaRow, 
     f = startFlow;
     if (f < -cr) f = -cr;
     if (f > c) f = c;
+    markFlowTerm(toP, -cr, c, -1.0f);
     toP -= f;
+    markFlowTerm(toQ, -cr, c, 1.0f);
     toQ += f;
   }
   return {c - f, cr + f, c};
@@ -238,7 +290,11 @@ void RecycledGridMoves::splitIntoBands() {
   for (int k = 0; k < bandCount; ++k) {
     bands_.push_back({k * height_ / bandCount, (k + 1) * height_ / bandCount});
   }
-  while (regions_.size() < bands_.size()) regions_.push_back(std::make_unique<GridFlow::Region>());
+  // No region past the bands: its lists would be another grid's.
+  regions_.resize(bands_.size());
+  for (std::unique_ptr<GridFlow::Region>& region : regions_) {
+    if (!region) region = std::make_unique<GridFlow::Region>();
+  }
   regionPointers_.clear();
   for (std::size_t k = 0; k < bands_.size(); ++k) regionPointers_.push_back(regions_[k].get());
   roots_.resize(bands_.size());
@@ -306,6 +362,13 @@ float RecycledGridMoves::startFlow(std::size_t slot) const {
 
 template <bool kScaled>
 RecycledGridMoves::NodeStart RecycledGridMoves::nodeStart(int p, const int* labels, const std::uint16_t* halves) const {
+  float terminal = 0.0f;
+  return nodeStartInto<kScaled>(p, labels, halves, terminal);
+}
+
+template <bool kScaled, class Terminal>
+RecycledGridMoves::NodeStart RecycledGridMoves::nodeStartInto(int p, const int* labels, const std::uint16_t* halves,
+                                                              Terminal& r) const {
   const int alpha = move_.alpha;
   const std::size_t stride = static_cast<std::size_t>(labelCount_);
   const float* pairs = move_.costs.pairTable;
@@ -319,27 +382,28 @@ RecycledGridMoves::NodeStart RecycledGridMoves::nodeStart(int p, const int* labe
   // The terms reach p's residual in the order a whole-grid write adds them:
   // from the pair above, from the pair on the left, its data, then its own
   // two pairs.
-  float pending = 0.0f;
   if (y > 0) {
+    termsFromPair(r, GridFlow::kUp);
     const int o = p - width_;
     const int lo = labels[o];
     const PairResiduals above = pairResiduals(pairs + static_cast<std::size_t>(lo) * stride, alphaRow, alpha,
                                               lo != alpha, lp, kScaled ? move_.costs.vertical[o] : 1.0f, true,
-                                              fromHalf(halves[2 * static_cast<std::size_t>(o) + 1]), ignored, pending);
+                                              fromHalf(halves[2 * static_cast<std::size_t>(o) + 1]), ignored, r);
     s.residual[GridFlow::kUp] = above.backward;
   }
   if (x > 0) {
+    termsFromPair(r, GridFlow::kLeft);
     const int o = p - 1;
     const int lo = labels[o];
     const PairResiduals left = pairResiduals(pairs + static_cast<std::size_t>(lo) * stride, alphaRow, alpha,
                                              lo != alpha, lp, kScaled ? move_.costs.horizontal[o] : 1.0f, true,
-                                             fromHalf(halves[2 * static_cast<std::size_t>(o)]), ignored, pending);
+                                             fromHalf(halves[2 * static_cast<std::size_t>(o)]), ignored, r);
     s.residual[GridFlow::kLeft] = left.backward;
   }
-  float r = pending;
   if (activeP) r += labelCosts_[static_cast<std::size_t>(p)] - dataCosts_->plane(y, alpha)[x];
   const float* keepRow = pairs + static_cast<std::size_t>(lp) * stride;
   if (x + 1 < width_) {
+    termsFromPair(r, GridFlow::kRight);
     const PairResiduals right =
         pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + 1], kScaled ? move_.costs.horizontal[p] : 1.0f,
                       true, fromHalf(halves[2 * static_cast<std::size_t>(p)]), r, ignored);
@@ -347,18 +411,29 @@ RecycledGridMoves::NodeStart RecycledGridMoves::nodeStart(int p, const int* labe
     s.capacityRight = right.capacity;
   }
   if (y + 1 < height_) {
+    termsFromPair(r, GridFlow::kDown);
     const PairResiduals down =
         pairResiduals(keepRow, alphaRow, alpha, activeP, labels[p + width_], kScaled ? move_.costs.vertical[p] : 1.0f,
                       true, fromHalf(halves[2 * static_cast<std::size_t>(p) + 1]), r, ignored);
     s.residual[GridFlow::kDown] = down.forward;
     s.capacityDown = down.capacity;
   }
-  s.terminal = activeP ? r : 0.0f;
+  s.terminal = activeP ? sumOf(r) : 0.0f;
   return s;
 }
 
 float RecycledGridMoves::startTerminal(int p, const int* labels, const std::uint16_t* halves) const {
   return move_.scaled ? nodeStart<true>(p, labels, halves).terminal : nodeStart<false>(p, labels, halves).terminal;
+}
+
+TerminalTerms RecycledGridMoves::terminalTerms(int p, const int* labels, const std::uint16_t* halves) const {
+  TerminalTerms terms;
+  if (move_.scaled) {
+    nodeStartInto<true>(p, labels, halves, terms);
+  } else {
+    nodeStartInto<false>(p, labels, halves, terms);
+  }
+  return terms;
 }
 
 void RecycledGridMoves::openNode(std::int32_t p) {
@@ -825,13 +900,21 @@ void RecycledGridMoves::listAndDrainBandRoots(int band, std::uint16_t* halves) {
     visited_[static_cast<std::size_t>(q)] = visit_;
     if (startTerminal(q, labels, halves) > 0) roots.push_back(q);
   };
-  for (const std::unique_ptr<GridFlow::Region>& region : regions_) {
-    for (const std::int32_t p : flow_.reached(*region)) {
+  // A band's search reaches only its rows, and the joined search's nodes
+  // are listed with the first band's; so are the labels they changed. The
+  // neighbours of a changed label may lie one band up or down.
+  const int bandCount = static_cast<int>(bands_.size());
+  const int listed[] = {band, band == 0 ? -1 : 0};
+  for (const int k : listed) {
+    if (k < 0) continue;
+    for (const std::int32_t p : flow_.reached(*regions_[static_cast<std::size_t>(k)])) {
       if (p >= first && p < end && flow_.record(p).flowChanged != 0) visit(p);
     }
   }
-  for (const std::vector<std::int32_t>& changed : changed_) {
-    for (const std::int32_t p : changed) {
+  const int near[] = {band - 1, band, band + 1, band > 1 ? 0 : -1};
+  for (const int k : near) {
+    if (k < 0 || k >= bandCount) continue;
+    for (const std::int32_t p : changed_[static_cast<std::size_t>(k)]) {
       if (p < first - width_ || p >= end + width_) continue;
       const int y = p / width_;
       const int x = p - y * width_;
@@ -879,34 +962,40 @@ std::vector<std::int32_t> RecycledGridMoves::startRoots(int label, int* labels, 
 
 bool RecycledGridMoves::drainRoot(int p, std::uint16_t* halves) {
   const int* labels = move_.labels;
-  float rp = startTerminal(p, labels, halves);
+  TerminalTerms atP = terminalTerms(p, labels, halves);
+  float rp = atP.sum();
   const int y = p / width_;
   const int x = p - y * width_;
   struct Way {
     bool exists;
     int q;
+    int d;  // from p towards q
     std::size_t slot;
     bool up;  // p sends more along the pair when its half goes up
   };
   const Way ways[4] = {
-      {x + 1 < width_, p + 1, 2 * static_cast<std::size_t>(p), true},
-      {y + 1 < height_, p + width_, 2 * static_cast<std::size_t>(p) + 1, true},
-      {x > 0, p - 1, 2 * static_cast<std::size_t>(p - 1), false},
-      {y > 0, p - width_, 2 * static_cast<std::size_t>(p - width_) + 1, false},
+      {x + 1 < width_, p + 1, GridFlow::kRight, 2 * static_cast<std::size_t>(p), true},
+      {y + 1 < height_, p + width_, GridFlow::kDown, 2 * static_cast<std::size_t>(p) + 1, true},
+      {x > 0, p - 1, GridFlow::kLeft, 2 * static_cast<std::size_t>(p - 1), false},
+      {y > 0, p - width_, GridFlow::kUp, 2 * static_cast<std::size_t>(p - width_) + 1, false},
   };
   for (const Way& way : ways) {
     if (!way.exists || labels[way.q] == move_.alpha) continue;
-    if (!(startTerminal(way.q, labels, halves) < 0)) continue;
+    TerminalTerms atQ = terminalTerms(way.q, labels, halves);
+    if (!(atQ.sum() < 0)) continue;
     for (int step = 0; step < kDrainSteps && rp > 0; ++step) {
       const std::uint16_t before = halves[way.slot];
-      halves[way.slot] = nextHalf(before, way.up);
-      const float drained = startTerminal(p, labels, halves);
+      const std::uint16_t next = nextHalf(before, way.up);
+      atP.setFlow(way.d, fromHalf(next));
+      atQ.setFlow(way.d ^ 2, fromHalf(next));
+      const float drained = atP.sum();
       // The neighbour must stay without source residual, and the step must
       // help (it does not beyond the pair's capacity).
-      if (!(drained < rp) || startTerminal(way.q, labels, halves) > 0) {
-        halves[way.slot] = before;
+      if (!(drained < rp) || atQ.sum() > 0) {
+        atP.setFlow(way.d, fromHalf(before));
         break;
       }
+      halves[way.slot] = next;
       rp = drained;
     }
     if (!(rp > 0)) return true;

@@ -91,6 +91,7 @@
 namespace orbelt {
 
 class FlowObserver;
+struct TerminalTerms;
 
 class RecycledGridMoves final : private GridFlow::NodeSource {
  public:
@@ -227,7 +228,12 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   // Node p's start in this move from the kept halves `halves`, on `labels`.
   template <bool kScaled>
   NodeStart nodeStart(int p, const int* labels, const std::uint16_t* halves) const;
+  // The same, summing the terminal residual into `terminal` (a float, or
+  // the terms kept apart for a drain).
+  template <bool kScaled, class Terminal>
+  NodeStart nodeStartInto(int p, const int* labels, const std::uint16_t* halves, Terminal& terminal) const;
   float startTerminal(int p, const int* labels, const std::uint16_t* halves) const;
+  TerminalTerms terminalTerms(int p, const int* labels, const std::uint16_t* halves) const;
   void openNode(std::int32_t p) override;
   template <bool kScaled>
   void openNodeScaled(std::int32_t p);

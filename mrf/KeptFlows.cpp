@@ -29,19 +29,31 @@ void KeptFlows::setBudget(std::uint64_t bytes) {
   }
 }
 
-std::uint16_t* KeptFlows::flowsToWrite(int label) {
+std::uint16_t* KeptFlows::flowsToWrite(int label, bool& fresh) {
+  fresh = false;
   Label& kept = labels_[static_cast<std::size_t>(label)];
   if (kept.flows || refused_) return static_cast<std::uint16_t*>(kept.flows.data());
   const std::uint64_t each = bytesPerLabel(pixels_);
   if (each > 0 && static_cast<std::uint64_t>(keptLabels_ + 1) > budget_ / each) return nullptr;
-  kept.flows = PageBuffer::allocate(2 * pixels_ * sizeof(std::uint16_t));
+  kept.flows = PageBuffer::reserve(2 * pixels_ * sizeof(std::uint16_t));
   if (!kept.flows) {
     // Kept flows only save time: the labels past this point borrow.
     refused_ = true;
     return nullptr;
   }
   ++keptLabels_;
+  fresh = true;
   return static_cast<std::uint16_t*>(kept.flows.data());
+}
+
+bool KeptFlows::makePresent(int label, std::size_t firstHalf, std::size_t endHalf) const {
+  const PageBuffer& flows = labels_[static_cast<std::size_t>(label)].flows;
+  return flows.makePresent(firstHalf * sizeof(std::uint16_t), (endHalf - firstHalf) * sizeof(std::uint16_t));
+}
+
+void KeptFlows::refuseFlows(int label) {
+  drop(labels_[static_cast<std::size_t>(label)]);
+  refused_ = true;
 }
 
 void KeptFlows::setRoots(int label, std::span<const std::int32_t> roots) {

@@ -15,8 +15,10 @@
 //
 // Labels keep flows, as their moves are solved, while the budget lasts;
 // lowering it drops the flows of the highest labels first. A flow that
-// cannot be allocated is not kept, and no other is tried afterwards.
+// cannot be allocated, or its pages not made present, is not kept, and no
+// other is tried afterwards.
 // Owns every kept flow and root list.
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -45,9 +47,18 @@ class KeptFlows {
   const std::uint16_t* flows(int label) const {
     return static_cast<const std::uint16_t*>(labels_[static_cast<std::size_t>(label)].flows.data());
   }
-  // Its halves to write the next flow into: allocated (contents undefined)
-  // if it keeps none yet and the budget allows; null otherwise.
-  std::uint16_t* flowsToWrite(int label);
+  // Its halves to write the next flow into, null when it keeps none and the
+  // budget does not allow one more. `fresh` tells whether they were taken
+  // just now: their pages are then not yet present, and every part must be
+  // made present (makePresent) before it is written.
+  std::uint16_t* flowsToWrite(int label, bool& fresh);
+  // Makes the pages of the label's halves [firstHalf, endHalf) present;
+  // false when the system has not the memory (then drop the label's flow
+  // with refuseFlows). Threads may call it at once on any parts.
+  bool makePresent(int label, std::size_t firstHalf, std::size_t endHalf) const;
+  // The label's flow could not be made present: it keeps none, and no label
+  // takes one from now on.
+  void refuseFlows(int label);
 
   bool rootsKnown(int label) const { return labels_[static_cast<std::size_t>(label)].rootsKnown; }
   std::span<const std::int32_t> roots(int label) const { return labels_[static_cast<std::size_t>(label)].roots; }
@@ -59,9 +70,9 @@ class KeptFlows {
 
  private:
   struct Label {
-    // Whole pages, present from the start: the first move of each label
-    // writes all of them, and taking them one fault at a time cost more
-    // than writing them.
+    // Whole pages, made present before they are written (by the bands of
+    // the first move of the label, together): taking them one fault at a
+    // time cost more than writing them.
     PageBuffer flows;
     std::vector<std::int32_t> roots;
     bool rootsKnown = false;

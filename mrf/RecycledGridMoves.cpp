@@ -307,6 +307,7 @@ void RecycledGridMoves::splitIntoBands() {
     for (int x = 0; x < width_; ++x) joiningUpper_.push_back(row * width_ + x);
   }
   joiningFlows_.assign(joiningUpper_.size(), 0.0f);
+  refusedPages_.assign(bands_.size(), 0);
 }
 
 void RecycledGridMoves::forEachBand(const std::function<void(int)>& part) {
@@ -1054,8 +1055,28 @@ bool RecycledGridMoves::expand(int alpha, int* labels, const Costs& costs) {
   for (const std::unique_ptr<GridFlow::Region>& region : regions_) reached += flow_.reached(*region).size();
   // A move started from another flow must store every pair's new one.
   const bool inOrder = !kept || (!move_.lazy && static_cast<double>(reached) > kReadReachedShare * pixelCount_);
-  std::uint16_t* halves = kept_.flowsToWrite(alpha);
-  forEachBand([&](int k) { readBack(k, halves, kept, inOrder); });
+  bool fresh = false;
+  std::uint16_t* halves = kept_.flowsToWrite(alpha, fresh);
+  if (fresh) {
+    // A label's first flow: its pages are made present by the bands, each
+    // its own rows', before they write them. (A fresh flow is read in order,
+    // so each band writes only its rows' halves.)
+    std::fill(refusedPages_.begin(), refusedPages_.end(), std::uint8_t{0});
+    forEachBand([&](int k) {
+      const Band rows = bands_[static_cast<std::size_t>(k)];
+      const std::size_t first = 2 * static_cast<std::size_t>(rows.firstRow) * static_cast<std::size_t>(width_);
+      const std::size_t end = 2 * static_cast<std::size_t>(rows.endRow) * static_cast<std::size_t>(width_);
+      const bool present = kept_.makePresent(alpha, first, end);
+      refusedPages_[static_cast<std::size_t>(k)] = present ? 0 : 1;
+      readBack(k, present ? halves : nullptr, kept, inOrder);
+    });
+    if (std::find(refusedPages_.begin(), refusedPages_.end(), std::uint8_t{1}) != refusedPages_.end()) {
+      kept_.refuseFlows(alpha);
+      halves = nullptr;
+    }
+  } else {
+    forEachBand([&](int k) { readBack(k, halves, kept, inOrder); });
+  }
   startedAt_[static_cast<std::size_t>(alpha)] = now;
   noteChangedLabels();
   int& recycled = recycledMoves_[static_cast<std::size_t>(alpha)];

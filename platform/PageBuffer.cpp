@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -18,14 +19,17 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // has not the memory. MADV_POPULATE_WRITE does it in one request and says
 // so when memory is short, rather than leaving the first write to fail;
 // kernels before 5.14 do not know it, and there a write to each page does
-// the same, one fault a page.
-bool makePresent(void* data, std::size_t bytes) {
+// the same, one fault a page. That write leaves the byte as it is, and
+// atomically: another thread may be writing the same page already.
+bool makePagesPresent(void* data, std::size_t bytes) {
 #ifdef MADV_POPULATE_WRITE
   if (madvise(data, bytes, MADV_POPULATE_WRITE) == 0) return true;
   if (errno != EINVAL) return false;
 #endif
-  auto* bytesAt = static_cast<volatile unsigned char*>(data);
-  for (std::size_t offset = 0; offset < bytes; offset += kPage) bytesAt[offset] = 0;
+  auto* bytesAt = static_cast<unsigned char*>(data);
+  for (std::size_t offset = 0; offset < bytes; offset += kPage) {
+    std::atomic_ref<unsigned char>(bytesAt[offset]).fetch_or(0, std::memory_order_relaxed);
+  }
   return true;
 }
 
@@ -42,7 +46,7 @@ PageBuffer& PageBuffer::operator=(PageBuffer&& other) noexcept {
   return *this;
 }
 
-PageBuffer PageBuffer::allocate(std::size_t bytes) {
+PageBuffer PageBuffer::reserve(std::size_t bytes) {
   PageBuffer buffer;
   if (bytes == 0 || bytes > SIZE_MAX - kHugePage) return buffer;
   const std::size_t mapped = (bytes + kPage - 1) / kPage * kPage;
@@ -52,13 +56,23 @@ PageBuffer PageBuffer::allocate(std::size_t bytes) {
   // Advice only: where huge pages are off or short, small pages serve.
   if (mapped >= kHugePage) madvise(data, mapped, MADV_HUGEPAGE);
 #endif
-  if (!makePresent(data, mapped)) {
-    munmap(data, mapped);
-    return buffer;
-  }
   buffer.data_ = data;
   buffer.bytes_ = mapped;
   return buffer;
+}
+
+PageBuffer PageBuffer::allocate(std::size_t bytes) {
+  PageBuffer buffer = reserve(bytes);
+  if (buffer && !buffer.makePresent(0, buffer.size())) buffer.reset();
+  return buffer;
+}
+
+bool PageBuffer::makePresent(std::size_t offset, std::size_t bytes) const {
+  if (offset > bytes_ || bytes > bytes_ - offset) return false;
+  if (bytes == 0) return true;
+  const std::size_t first = offset / kPage * kPage;
+  const std::size_t end = (offset + bytes + kPage - 1) / kPage * kPage;
+  return makePagesPresent(static_cast<unsigned char*>(data_) + first, end - first);
 }
 
 void PageBuffer::reset() {

@@ -10,10 +10,14 @@
 // memory speed. Huge pages also spare the page walks of a search that
 // jumps around a large buffer.
 //
+// A buffer may also be reserved first and made present part by part, so
+// that several threads share the work of making a large one present.
+//
 // Takes: a size in bytes. Owns: the mapping, until destroyed or reset.
-// Fails: allocate() returns an empty buffer, holding nothing, when the
-// system refuses the mapping or has not the memory to make its pages
-// present; nothing is thrown. Contents start zero.
+// Fails: allocate() and reserve() return an empty buffer, holding nothing,
+// when the system refuses the mapping (allocate() also when it has not the
+// memory to make the pages present); makePresent() returns false when the
+// system has not the memory. Nothing is thrown. Contents start zero.
 #include <cstddef>
 
 namespace orbelt {
@@ -33,6 +37,14 @@ class PageBuffer {
   // A buffer of at least `bytes` zero bytes, its pages present; empty when
   // `bytes` is 0 or the system refuses.
   static PageBuffer allocate(std::size_t bytes);
+  // The mapping of such a buffer, its pages not yet present: call
+  // makePresent for every part before it is written, since a write to a
+  // page the system then cannot supply ends the process.
+  static PageBuffer reserve(std::size_t bytes);
+  // Makes the pages that hold bytes [offset, offset + bytes) present: true
+  // when they are (a range beyond the buffer is refused), false when the
+  // system has not the memory. Threads may call it at once, on any parts.
+  bool makePresent(std::size_t offset, std::size_t bytes) const;
 
   void* data() const { return data_; }
   std::size_t size() const { return bytes_; }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <thread>
 #include <utility>
 
 namespace orbelt {
@@ -29,9 +30,37 @@ TEST(PageBuffer, HoldsAtLeastTheBytesAskedAllZeroAndWritable) {
 }
 
 TEST(PageBuffer, IsEmptyForNothingAndForASizeNoMappingCanHold) {
+  EXPECT_FALSE(PageBuffer::reserve(0));
+  EXPECT_FALSE(PageBuffer::reserve(SIZE_MAX));
   EXPECT_FALSE(PageBuffer::allocate(0));
   EXPECT_FALSE(PageBuffer::allocate(SIZE_MAX));
   EXPECT_FALSE(PageBuffer::allocate(SIZE_MAX / 2));
+}
+
+// A reserved buffer made present part by part, from two threads at once
+// and in parts that share pages, is zero and writable everywhere; a part
+// reaching past the buffer is refused.
+TEST(PageBuffer, AReservedBufferIsMadePresentPartByPart) {
+  const std::size_t bytes = (std::size_t{2} << 20) + 5000;
+  PageBuffer buffer = PageBuffer::reserve(bytes);
+  ASSERT_TRUE(buffer);
+  ASSERT_GE(buffer.size(), bytes);
+  const std::size_t half = bytes / 2 + 17;  // inside a page, so both parts hold it
+  bool firstPresent = false;
+  std::thread other([&] { firstPresent = buffer.makePresent(0, half); });
+  const bool secondPresent = buffer.makePresent(half - 100, buffer.size() - (half - 100));
+  other.join();
+  EXPECT_TRUE(firstPresent);
+  EXPECT_TRUE(secondPresent);
+  auto* data = static_cast<unsigned char*>(buffer.data());
+  std::size_t nonZero = 0;
+  for (std::size_t i = 0; i < buffer.size(); ++i) nonZero += data[i] != 0;
+  EXPECT_EQ(nonZero, 0u);
+  data[buffer.size() - 1] = 3;
+  EXPECT_EQ(data[buffer.size() - 1], 3);
+  EXPECT_TRUE(buffer.makePresent(buffer.size(), 0));
+  EXPECT_FALSE(buffer.makePresent(buffer.size() - 10, 11));
+  EXPECT_FALSE(buffer.makePresent(SIZE_MAX, 2));
 }
 
 // Moving hands the pages over once: the source is empty afterwards, and a

@@ -172,7 +172,7 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   // bands than threads even out the threads' work; every band more adds a
   // joint that the joined search, on one thread, crosses.
   static constexpr int kMaxBands = 16;
-  static constexpr int kBandRows = 32;
+  static constexpr int kBandRows = 64;
   static int bandCountFor(int height, int bandRows);
   // Rows per band (>= 1, default kBandRows), before prepare(). For tests:
   // one row a band makes many bands on a small grid.

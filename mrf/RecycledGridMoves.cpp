@@ -1,6 +1,7 @@
 #include "mrf/RecycledGridMoves.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <new>
 
@@ -87,8 +88,10 @@ struct PairResiduals {
 };
 
 // What a plain float sum and the kept terms each need told.
-inline void markFlowTerm(float&, float, float, float) {}
-inline void markFlowTerm(TerminalTerms& terms, float lo, float hi, float sign) { terms.markFlow(lo, hi, sign < 0); }
+inline void markFlowTerm(float&, float, float, bool) {}
+inline void markFlowTerm(TerminalTerms& terms, float lo, float hi, bool subtracted) {
+  terms.markFlow(lo, hi, subtracted);
+}
 inline void termsFromPair(float&, int) {}
 inline void termsFromPair(TerminalTerms& terms, int direction) { terms.direction = direction; }
 inline float sumOf(float value) { return value; }
@@ -131,9 +134,9 @@ inline PairResiduals pairResiduals(const float* keepRow, const float* alphaRow, 
     f = startFlow;
     if (f < -cr) f = -cr;
     if (f > c) f = c;
-    markFlowTerm(toP, -cr, c, -1.0f);
+    markFlowTerm(toP, -cr, c, true);
     toP -= f;
-    markFlowTerm(toQ, -cr, c, 1.0f);
+    markFlowTerm(toQ, -cr, c, false);
     toQ += f;
   }
   return {c - f, cr + f, c};
@@ -307,7 +310,6 @@ void RecycledGridMoves::splitIntoBands() {
     for (int x = 0; x < width_; ++x) joiningUpper_.push_back(row * width_ + x);
   }
   joiningFlows_.assign(joiningUpper_.size(), 0.0f);
-  refusedPages_.assign(bands_.size(), 0);
 }
 
 void RecycledGridMoves::forEachBand(const std::function<void(int)>& part) {
@@ -1057,25 +1059,26 @@ bool RecycledGridMoves::expand(int alpha, int* labels, const Costs& costs) {
   const bool inOrder = !kept || (!move_.lazy && static_cast<double>(reached) > kReadReachedShare * pixelCount_);
   bool fresh = false;
   std::uint16_t* halves = kept_.flowsToWrite(alpha, fresh);
-  if (fresh) {
-    // A label's first flow: its pages are made present by the bands, each
-    // its own rows', before they write them. (A fresh flow is read in order,
-    // so each band writes only its rows' halves.)
-    std::fill(refusedPages_.begin(), refusedPages_.end(), std::uint8_t{0});
-    forEachBand([&](int k) {
+  // A label's first flow has its pages made present by the bands, each its
+  // own rows', just before they write them (a fresh flow is read in order,
+  // so a band writes only its rows' halves).
+  std::atomic<bool> refused{false};
+  forEachBand([&](int k) {
+    std::uint16_t* into = halves;
+    if (fresh) {
       const Band rows = bands_[static_cast<std::size_t>(k)];
       const std::size_t first = 2 * static_cast<std::size_t>(rows.firstRow) * static_cast<std::size_t>(width_);
       const std::size_t end = 2 * static_cast<std::size_t>(rows.endRow) * static_cast<std::size_t>(width_);
-      const bool present = kept_.makePresent(alpha, first, end);
-      refusedPages_[static_cast<std::size_t>(k)] = present ? 0 : 1;
-      readBack(k, present ? halves : nullptr, kept, inOrder);
-    });
-    if (std::find(refusedPages_.begin(), refusedPages_.end(), std::uint8_t{1}) != refusedPages_.end()) {
-      kept_.refuseFlows(alpha);
-      halves = nullptr;
+      if (!kept_.makePresent(alpha, first, end)) {
+        refused = true;
+        into = nullptr;
+      }
     }
-  } else {
-    forEachBand([&](int k) { readBack(k, halves, kept, inOrder); });
+    readBack(k, into, kept, inOrder);
+  });
+  if (refused) {
+    kept_.refuseFlows(alpha);
+    halves = nullptr;
   }
   startedAt_[static_cast<std::size_t>(alpha)] = now;
   noteChangedLabels();

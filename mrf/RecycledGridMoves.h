@@ -321,9 +321,6 @@ class RecycledGridMoves final : private GridFlow::NodeSource {
   // and the roots near a joint, still to drain.
   std::vector<std::vector<std::int32_t>> bandRoots_;
   std::vector<std::vector<std::int32_t>> jointRoots_;
-  // Per band, in a move that takes a label's first flow: whether the system
-  // could not make the pages of the band's halves present.
-  std::vector<std::uint8_t> refusedPages_;
   // The upper ends of the pairs joining the bands, and per joining pair the
   // flow its move starts from, read before any band is written.
   std::vector<std::int32_t> joiningUpper_;

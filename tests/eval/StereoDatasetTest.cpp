@@ -20,14 +20,14 @@ using testing::errorText;
 using testing::TempFolder;
 using testing::writeText;
 
-const std::string kCalib =
+const std::string kRequiredKeysCalib =
     "cam0=[1000 0 200; 0 1000 150; 0 0 1]\ncam1=[1000 0 220; 0 1000 150; 0 0 1]\ndoffs=20\nbaseline=160\n"
     "ndisp=64\n";
 
 const std::string kKittiCalib =
     "P_rect_02: 700 0 600 42 0 700 170 0 0 0 1 0\nP_rect_03: 700 0 600 -336 0 700 170 0 0 0 1 0\n";
 
-void make2014Set(const fs::path& folder, const std::string& calib = kCalib) {
+void make2014Set(const fs::path& folder, const std::string& calib = kRequiredKeysCalib) {
   fs::create_directories(folder);
   for (const char* file : {"im0.png", "im1.png"}) writeText((folder / file).string(), "x");
   writeText((folder / "calib.txt").string(), calib);
@@ -127,7 +127,7 @@ TEST(StereoDataset, AFrameIsNamedByItsIdWithOrWithoutTheInstantAndItsSplitWhenTw
 TEST(StereoDataset, RefusalsNameTheFolderAndWhatIsWrong) {
   TempFolder root;
   make2014Set(root.file("no-ndisp"), "cam0=[1000 0 200; 0 1000 150; 0 0 1]\ndoffs=20\nbaseline=160\n");
-  make2014Set(root.file("zero-ndisp"), kCalib + "ndisp=0\n");
+  make2014Set(root.file("zero-ndisp"), kRequiredKeysCalib + "ndisp=0\n");
   make2014Set(root.file("wordy"), "cam0=[1000 0 200; 0 1000 150; 0 0 1]\ndoffs=20\nbaseline=wide\nndisp=64\n");
   make2014Set(root.file("set"));
   makeKittiFrame(root.file("one-sided"), "000000_10");

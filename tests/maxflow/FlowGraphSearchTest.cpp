@@ -8,6 +8,7 @@
 
 #include "maxflow/FlowGraph.h"
 #include "maxflow/FlowObserver.h"
+#include "tests/maxflow/RandomGraphs.h"
 
 namespace orbelt {
 namespace {
@@ -45,17 +46,8 @@ class EventLog : public FlowObserver {
   }
 };
 
-struct Terminal {
-  NodeId node;
-  float source;
-  float sink;
-};
-struct Pair {
-  NodeId tail;
-  NodeId head;
-  float capacity;
-  float reverse;
-};
+using maxflowtest::Pair;
+using maxflowtest::Terminal;
 
 struct SmallGraph {
   const char* name;

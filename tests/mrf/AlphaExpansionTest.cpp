@@ -40,7 +40,7 @@ float tableViaFunction(int pixel, int label) {
 }
 // Potts weighted by position: metric for every pair, symmetric under swapping
 // the two pixels together with their labels.
-float weightedPotts(int p1, int p2, int l1, int l2) {
+float halvedWeightedPotts(int p1, int p2, int l1, int l2) {
   return l1 == l2 ? 0.0f : 0.5f * static_cast<float>(1 + (p1 + p2) % 3);
 }
 
@@ -79,7 +79,7 @@ class RandomMetricEnergies {
         break;
       default:  // a pair function
         e->smooth.form = CostForm::Function;
-        e->smooth.pairFunction = weightedPotts;
+        e->smooth.pairFunction = halvedWeightedPotts;
         break;
     }
     return e;

@@ -1,16 +1,17 @@
 #include "postprocess/BackgroundFill.h"
 
 #include <cmath>
-#include <limits>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "tests/postprocess/NonFinite.h"
+
 namespace orbelt {
 namespace {
 
-constexpr float kInf = std::numeric_limits<float>::infinity();
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+using postprocesstest::kInf;
+using postprocesstest::kNaN;
 
 cv::Mat rowOf(const std::vector<float>& values) { return cv::Mat(values, true).reshape(1, 1); }
 

@@ -9,11 +9,12 @@
 
 #include "postprocess/DepthMap.h"
 #include "postprocess/PointCloud.h"
+#include "tests/postprocess/NonFinite.h"
 
 namespace orbelt {
 namespace {
 
-constexpr float kInf = std::numeric_limits<float>::infinity();
+using postprocesstest::kInf;
 
 // OpenCV's Q for a rectified pair whose right principal point lies doffs
 // columns right of the left one: w = (d + doffs) / baseline, Z = focal / w.

@@ -7,12 +7,13 @@
 
 #include "postprocess/FloatDisparity.h"
 #include "postprocess/WeightedMedian.h"
+#include "tests/postprocess/NonFinite.h"
 
 namespace orbelt {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
+using postprocesstest::kInf;
+using postprocesstest::kNaN;
 
 TEST(RefinementOptions, RefusesChoicesThatCannotRunAndNamesTheOption) {
   struct Case {

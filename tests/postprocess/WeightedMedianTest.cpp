@@ -10,10 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/postprocess/NonFinite.h"
+
 namespace orbelt {
 namespace {
 
-constexpr float kInf = std::numeric_limits<float>::infinity();
+using postprocesstest::kInf;
 
 TEST(WeightedMedian, ChecksTheRadiusAndSigmaAndNamesTheOption) {
   struct Case {

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <utility>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/CliNames.h"
 #include "cli/DatasetOptions.h"
 #include "cli/OutputFiles.h"
@@ -66,7 +68,8 @@ void declareRunOptions(CLI::App& app, ComputeRequest& r, ComputeWords& words) {
 void declareOutputOptions(CLI::App& app, ComputeRequest& r, ComputeWords& words) {
   const StereoFieldNames& names = kCliFieldNames;
   StereoOptions& options = r.stereo.options;
-  declareOutputFiles(app, r.outputs);
+  // One flag per entry of the output table, bound to its path.
+  for (const OutputFile& file : outputFiles()) app.add_option(file.flag, r.outputs.*file.path, file.help);
   app.add_flag("--subpixel", options.subpixel,
                "Refine the float outputs by a parabola through each pixel's cost and its neighbours' (+-0.5 px)");
   words.lrOption =

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
 #include <opencv2/core.hpp>
 
 #include "eval/BenchmarkScore.h"
@@ -21,6 +20,13 @@
 #include "io/RunPaths.h"
 #include "pipeline/RunStereo.h"
 #include "platform/Expected.h"
+
+// The parser is named only: its header costs seconds in every file that reads
+// it, and only the files that declare or parse options need it.
+namespace CLI {
+class App;
+class Option;
+}  // namespace CLI
 
 namespace orbelt {
 

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/CliNames.h"
 #include "cli/OutputPlan.h"
 #include "eval/Middlebury2014Submission.h"

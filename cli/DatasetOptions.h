@@ -5,8 +5,6 @@
 // --focal --baseline --cx --cy [--doffs], else the dataset's), and the
 // Middlebury 2014 submission layout (--submit, --submit-dir). Everything is
 // judged and read before any work, so a refusal writes nothing.
-#include <CLI/CLI.hpp>
-
 #include "cli/ComputeRequest.h"
 #include "platform/Expected.h"
 

@@ -80,8 +80,4 @@ const std::vector<OutputFile>& outputFiles() {
   return files;
 }
 
-void declareOutputFiles(CLI::App& app, RequestedOutputs& outputs) {
-  for (const OutputFile& file : outputFiles()) app.add_option(file.flag, outputs.*file.path, file.help);
-}
-
 }  // namespace orbelt

@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
-
 #include "cli/ComputeRequest.h"
 #include "cli/OutputPlan.h"
 #include "pipeline/RunStereo.h"
@@ -28,8 +26,5 @@ struct OutputFile {
 
 // The table, in the order the files are written.
 const std::vector<OutputFile>& outputFiles();
-
-// Declares each entry's flag on `app`, bound to its path in `outputs`.
-void declareOutputFiles(CLI::App& app, RequestedOutputs& outputs);
 
 }  // namespace orbelt

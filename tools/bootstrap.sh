@@ -12,7 +12,7 @@ PACKAGES=(
   libboost-graph-dev
   libcli11-dev nlohmann-json3-dev
   fonts-noto-cjk
-  clang libclang-rt-14-dev clang-format
+  clang libclang-rt-14-dev clang-format lld
   python3
   pybind11-dev python3-dev python3-numpy python3-pytest python3-distributed
   python3-open3d python3-opencv

@@ -11,7 +11,8 @@
 #     (build-tsan/);
 #  4. each libFuzzer target for a few seconds from its seed corpus
 #     (build-fuzz/, clang), so the targets keep building and the seeds pass.
-# Needs no display: Qt draws offscreen.
+# Needs no display: Qt draws offscreen. Every tree compiles its test
+# executables in batches and links with lld, to keep a clean run short.
 #
 # Environment: ORBELT_SKIP_SANITIZERS=1 (both sanitizer passes) or ORBELT_SKIP_FUZZ=1 leave a pass out
 # (for a quick local check); ORBELT_FUZZ_SECONDS sets the fuzz time per

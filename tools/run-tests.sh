@@ -7,7 +7,8 @@
 #  2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 #     (build-asan/): any report ends its test, so the pass fails on any report;
 #  3. the suites of the threaded code (task pool, regions, banded moves,
-#     the cost sweep's workers, the whole run) built with ThreadSanitizer
+#     the cost sweep's workers, the whole run) built with ThreadSanitizer,
+#     run two at a time
 #     (build-tsan/);
 #  4. each libFuzzer target for a few seconds from its seed corpus
 #     (build-fuzz/, clang), so the targets keep building and the seeds pass.
@@ -109,14 +110,26 @@ if [ "${ORBELT_SKIP_SANITIZERS:-0}" != 1 ]; then
   cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
     -DORBELT_TSAN=ON -DORBELT_BUILD_BENCH=OFF -DORBELT_BUILD_APP=OFF \
     -DORBELT_SHARED_DATA_DIR=/nonexistent/orbelt-data -DORBELT_WERROR=ON "${fast_build[@]}"
-  tsan_suites=(orbelt_platform_tests orbelt_maxflow_tests orbelt_mrf_tests orbelt_ancc_tests orbelt_pipeline_tests)
+  # Longest first: they run two at a time, and the pipeline's suite alone
+  # takes about as long as the other four together.
+  tsan_suites=(orbelt_pipeline_tests orbelt_ancc_tests orbelt_mrf_tests orbelt_maxflow_tests orbelt_platform_tests)
   cmake --build build-tsan -j2 --target "${tsan_suites[@]}"
   # The few reports that come from libraries, not from Orbelt, are
   # suppressed by name in the committed list.
-  for suite in "${tsan_suites[@]}"; do
-    TSAN_OPTIONS="halt_on_error=1:suppressions=$PWD/tests/reliability/tsan-suppressions.txt" \
-      "build-tsan/bin/$suite" --gtest_brief=1
-  done
+  export TSAN_OPTIONS="halt_on_error=1:suppressions=$PWD/tests/reliability/tsan-suppressions.txt"
+  # Each suite's output is kept apart and printed whole when it ends.
+  run_tsan_suite() {
+    local log="build-tsan/$1.log" status=0
+    "build-tsan/bin/$1" --gtest_brief=1 >"$log" 2>&1 || status=$?
+    cat "$log"
+    if [ "$status" -ne 0 ]; then echo "run-tests: $1 failed under ThreadSanitizer (status $status)" >&2; fi
+    return "$status"
+  }
+  export -f run_tsan_suite
+  if ! printf '%s\n' "${tsan_suites[@]}" | xargs -P2 -I{} bash -c 'run_tsan_suite "$1"' _ {}; then
+    exit 1
+  fi
+  unset TSAN_OPTIONS
 fi
 
 if [ "${ORBELT_SKIP_FUZZ:-0}" != 1 ]; then

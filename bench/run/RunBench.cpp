@@ -41,10 +41,12 @@
 // and StereoSGBM; at these sizes only the run and StereoSGBM are measured.
 // --memory-limits 0,2.2 runs each of those once per limit, the run's budget
 // (StereoRequest::availableBytes) that many float volumes (0: what the
-// machine has), side by side: what a tighter plan costs in time.
+// machine has), side by side: what a tighter plan costs in time. --repeat 3
+// runs each of those three times and adds the median of each stage and of
+// the whole-over-cost ratio, with the ratio's range.
 //
 //   build/bin/orbelt-run-bench [--threads 2] [--seed 1] [--pairs default,teddy,cones] [--scale 2,4]
-//                              [--sizes 1.5:140,6:280] [--memory-limits 0,2.2]
+//                              [--sizes 1.5:140,6:280] [--memory-limits 0,2.2] [--repeat 3]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -207,15 +209,15 @@ std::uint64_t labelHash(const std::vector<int>& labels) {
   return h;
 }
 
-// The whole run at full resolution: the figures issue 20 asks for, from one
-// run (each stage, whole over cost volume, peak over the float volume,
-// recycling and the labels that kept their flows) beside StereoSGBM. The
-// matcher-alone and optimizer-alone children of benchPair are left out: at
-// these sizes each takes minutes.
-int benchLargePair(const PairFiles& files, int threads, std::uint32_t seed, double memoryLimit);
+// The whole run at full resolution, `repeats` times: each stage, whole over
+// cost volume, peak over the float volume, recycling and the labels that
+// kept their flows, from each run, beside StereoSGBM. The matcher-alone and
+// optimizer-alone children of benchPair are left out: at these sizes each
+// takes minutes.
+int benchLargePair(const PairFiles& files, int threads, std::uint32_t seed, double memoryLimit, int repeats);
 
-int benchPair(const PairFiles& files, int threads, std::uint32_t seed, double memoryLimit) {
-  if (files.large) return benchLargePair(files, threads, seed, memoryLimit);
+int benchPair(const PairFiles& files, int threads, std::uint32_t seed, double memoryLimit, int repeats) {
+  if (files.large) return benchLargePair(files, threads, seed, memoryLimit, repeats);
   const orbelt::StereoParams params = dialogDefaults();
   cv::Mat probeRef, probeTarget;
   if (!loadPair(files, probeRef, probeTarget)) return 2;
@@ -435,7 +437,38 @@ void printLargeRun(const Figures& run, const Figures& floor, double volumeMiB, i
       runPeak, runPeak / volumeMiB, volumeMiB, figure(run, "hwm"), figure(run, "hwm") / volumeMiB);
 }
 
-int benchLargePair(const PairFiles& files, int threads, std::uint32_t seed, double memoryLimit) {
+// The median of `values` (the mean of the two middle ones for an even
+// count); 0 for none.
+double median(std::vector<double> values) {
+  if (values.empty()) return 0.0;
+  std::sort(values.begin(), values.end());
+  const std::size_t middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
+}
+
+// Over the runs of one pair: the median and range of each stage and of the
+// whole run over its cost volume, each ratio taken within its own run, and
+// whether every run gave the same labels.
+void printRepeatedRuns(const std::vector<Figures>& runs) {
+  std::vector<double> costs, passes, ratios;
+  bool sameLabels = true;
+  for (const Figures& run : runs) {
+    const double whole = figure(run, "costSeconds") + figure(run, "flattenSeconds") + figure(run, "optimizeSeconds");
+    costs.push_back(figure(run, "costSeconds"));
+    passes.push_back(figure(run, "optimizeSeconds"));
+    ratios.push_back(whole / figure(run, "costSeconds"));
+    sameLabels = sameLabels && figure(run, "hashHigh") == figure(runs.front(), "hashHigh") &&
+                 figure(run, "hashLow") == figure(runs.front(), "hashLow");
+  }
+  const auto [lowest, highest] = std::minmax_element(ratios.begin(), ratios.end());
+  std::printf(
+      "  median of %zu runs: cost volume %.2f s, ten passes %.2f s, whole = %.2fx the cost volume (%.2f-%.2fx); "
+      "labels %s\n",
+      runs.size(), median(costs), median(passes), median(ratios), *lowest, *highest,
+      sameLabels ? "the same in every run" : "DIFFER between runs");
+}
+
+int benchLargePair(const PairFiles& files, int threads, std::uint32_t seed, double memoryLimit, int repeats) {
   const int labels = files.labels > 0 ? files.labels : dialogDefaults().disparityRange;
   const Figures floor = inChild([&] {
     cv::Mat ref, target;
@@ -457,13 +490,26 @@ int benchLargePair(const PairFiles& files, int threads, std::uint32_t seed, doub
     std::printf(", budget what the machine has\n");
   }
   std::fflush(stdout);
-  const Figures run = inChild([&] { return runLargePair(files, threads, seed, labels, memoryLimit); });
+  // On a shared machine one run's stages can swing by a quarter; repeated
+  // runs, each in a child of its own, give the ratio's spread as well.
+  std::vector<Figures> runs;
+  for (int r = 0; r < repeats; ++r) {
+    runs.push_back(inChild([&] { return runLargePair(files, threads, seed, labels, memoryLimit); }));
+    if (runs.back().empty()) {
+      std::fprintf(stderr, "orbelt-run-bench: %s: a measurement failed (see above)\n", files.name.c_str());
+      return 1;
+    }
+    if (repeats > 1) std::printf("  run %d of %d\n", r + 1, repeats);
+    printLargeRun(runs.back(), floor, volumeMiB, labels);
+    std::fflush(stdout);
+  }
+  if (repeats > 1) printRepeatedRuns(runs);
+  const Figures& run = runs.back();
   const Figures sgbm = inChild([&] { return runSgbm(files, labels); });
-  if (run.empty() || sgbm.empty()) {
+  if (sgbm.empty()) {
     std::fprintf(stderr, "orbelt-run-bench: %s: a measurement failed (see above)\n", files.name.c_str());
     return 1;
   }
-  printLargeRun(run, floor, volumeMiB, labels);
   std::printf("  StereoSGBM %.2f s wall, %.1f MiB; orbelt/SGBM %.0fx wall\n", figure(sgbm, "wall"),
               figure(sgbm, "hwm") - figure(floor, "hwm"), figure(run, "wall") / figure(sgbm, "wall"));
   return 0;
@@ -544,6 +590,7 @@ int main(int argc, char** argv) {
   std::string scales;               // enlargements of Teddy to run as well, e.g. "2,4"
   std::string sizes;                // Teddy enlarged to megapixels:labels, e.g. "1.5:140,6:280"
   std::vector<double> limits{0.0};  // the enlarged runs' budgets in float volumes, 0: none
+  int repeats = 1;                  // runs of each enlarged pair
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (i + 1 >= argc) {
@@ -574,10 +621,17 @@ int main(int argc, char** argv) {
       sizes = value;
     } else if (option == "--memory-limits") {
       if (!parseLimits(value, limits)) return 2;
+    } else if (option == "--repeat") {
+      const long n = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || n < 1 || n > 20) {
+        std::fprintf(stderr, "orbelt-run-bench: --repeat must be 1..20, got \"%s\"\n", value.c_str());
+        return 2;
+      }
+      repeats = static_cast<int>(n);
     } else {
       std::fprintf(stderr,
                    "orbelt-run-bench: unknown option %s (options: --threads N --seed N --pairs default,teddy,cones "
-                   "--scale 2,4 --sizes 1.5:140,6:280 --memory-limits 0,2.2)\n",
+                   "--scale 2,4 --sizes 1.5:140,6:280 --memory-limits 0,2.2 --repeat 3)\n",
                    option.c_str());
       return 2;
     }
@@ -611,8 +665,8 @@ int main(int argc, char** argv) {
   if (!large.ok) return 2;
   std::printf("orbelt-run-bench: the whole run at the dialog's defaults beside OpenCV StereoSGBM\n");
   int status = 0;
-  for (const PairFiles& pair : pairs) status = std::max(status, benchPair(pair, threads, seed, 0.0));
+  for (const PairFiles& pair : pairs) status = std::max(status, benchPair(pair, threads, seed, 0.0, 1));
   for (const PairFiles& pair : large.pairs)
-    for (double limit : limits) status = std::max(status, benchPair(pair, threads, seed, limit));
+    for (double limit : limits) status = std::max(status, benchPair(pair, threads, seed, limit, repeats));
   return status;
 }

@@ -7,9 +7,8 @@
 #  2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 #     (build-asan/): any report ends its test, so the pass fails on any report;
 #  3. the suites of the threaded code (task pool, regions, banded moves,
-#     the cost sweep's workers, the whole run) built with ThreadSanitizer,
-#     run two at a time
-#     (build-tsan/);
+#     the cost sweep's workers, the whole run) built with ThreadSanitizer
+#     (build-tsan/), two suites at a time;
 #  4. each libFuzzer target for a few seconds from its seed corpus
 #     (build-fuzz/, clang), so the targets keep building and the seeds pass.
 # Needs no display: Qt draws offscreen. Every tree compiles its test

@@ -415,8 +415,13 @@ Figures runSgbm(const PairFiles& files, int labels) {
   return Figures{{"done", 1}};
 }
 
+// A run's wall seconds from the first cost to the last pass.
+double wholeSeconds(const Figures& run) {
+  return figure(run, "costSeconds") + figure(run, "flattenSeconds") + figure(run, "optimizeSeconds");
+}
+
 void printLargeRun(const Figures& run, const Figures& floor, double volumeMiB, int labels) {
-  const double whole = figure(run, "costSeconds") + figure(run, "flattenSeconds") + figure(run, "optimizeSeconds");
+  const double whole = wholeSeconds(run);
   std::printf(
       "  stages (wall s): cost volume %.2f, handover %.2f, ten passes %.2f; whole %.2f = %.2fx the cost volume\n",
       figure(run, "costSeconds"), figure(run, "flattenSeconds"), figure(run, "optimizeSeconds"), whole,
@@ -453,10 +458,9 @@ void printRepeatedRuns(const std::vector<Figures>& runs) {
   std::vector<double> costs, passes, ratios;
   bool sameLabels = true;
   for (const Figures& run : runs) {
-    const double whole = figure(run, "costSeconds") + figure(run, "flattenSeconds") + figure(run, "optimizeSeconds");
     costs.push_back(figure(run, "costSeconds"));
     passes.push_back(figure(run, "optimizeSeconds"));
-    ratios.push_back(whole / figure(run, "costSeconds"));
+    ratios.push_back(wholeSeconds(run) / figure(run, "costSeconds"));
     sameLabels = sameLabels && figure(run, "hashHigh") == figure(runs.front(), "hashHigh") &&
                  figure(run, "hashLow") == figure(runs.front(), "hashLow");
   }

@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/HugePages.h"
+
 namespace orbelt {
 
 namespace {
 
 constexpr std::size_t kPage = 4096;
-// Huge pages are asked for only where the buffer spans at least one.
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 // Makes every page of [data, data + bytes) present; false when the system
 // has not the memory. MADV_POPULATE_WRITE does it in one request and says
@@ -48,14 +48,11 @@ PageBuffer& PageBuffer::operator=(PageBuffer&& other) noexcept {
 
 PageBuffer PageBuffer::reserve(std::size_t bytes) {
   PageBuffer buffer;
-  if (bytes == 0 || bytes > SIZE_MAX - kHugePage) return buffer;
+  if (bytes == 0 || bytes > SIZE_MAX - kPage) return buffer;
   const std::size_t mapped = (bytes + kPage - 1) / kPage * kPage;
   void* data = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (data == MAP_FAILED) return buffer;
-#ifdef MADV_HUGEPAGE
-  // Advice only: where huge pages are off or short, small pages serve.
-  if (mapped >= kHugePage) madvise(data, mapped, MADV_HUGEPAGE);
-#endif
+  adviseHugePages(data, mapped);
   buffer.data_ = data;
   buffer.bytes_ = mapped;
   return buffer;

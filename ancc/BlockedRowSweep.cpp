@@ -7,6 +7,7 @@
 
 #include "ancc/CorrelationCost.h"
 #include "ancc/WindowGeometry.h"
+#include "platform/HugePages.h"
 
 namespace orbelt {
 
@@ -111,7 +112,7 @@ PaddedImage padImage(const ImageSignals& image, int r) {
   p.pad = r + kLanes;
   p.stride = w + 2LL * p.pad;
   p.planeSize = p.stride * h;
-  p.values.assign(static_cast<size_t>(p.planeSize) * kernels::kImagePlanes, 0.0);
+  zeroFilledOnHugePages(p.values, static_cast<size_t>(p.planeSize) * kernels::kImagePlanes);
   const ChannelGrid* grids[3] = {&image.guide, &image.color, &image.logChrom};
   for (int g = 0; g < 3; ++g)
     for (int c = 0; c < 3; ++c)

@@ -6,12 +6,15 @@
 // innermost), so cell(x, y) is the run of `disparityRange` costs of one pixel
 // and the block is already the optimizer's data table (p * range + d, with p
 // = y * width + x): a run hands it over with takeCosts() instead of copying.
-// Every element starts at 0.0. With disparityRange 0 the volume has pixels but
+// Every element starts at 0.0, on huge pages where the system grants them
+// (platform/HugePages.h). With disparityRange 0 the volume has pixels but
 // no costs. The owner (the pipeline) creates it, the matcher writes it.
 #include <algorithm>
 #include <cstddef>
 #include <utility>
 #include <vector>
+
+#include "platform/HugePages.h"
 
 namespace orbelt {
 
@@ -24,8 +27,9 @@ class CostVolume {
   CostVolume(int width, int height, int disparityRange)
       : width_(width < 0 ? 0 : width),
         height_(height < 0 ? 0 : height),
-        range_(disparityRange < 0 ? 0 : disparityRange),
-        costs_(static_cast<size_t>(width_) * height_ * range_, 0.0f) {}
+        range_(disparityRange < 0 ? 0 : disparityRange) {
+    zeroFilledOnHugePages(costs_, static_cast<size_t>(width_) * height_ * range_);
+  }
 
   int width() const { return width_; }
   int height() const { return height_; }

@@ -1,6 +1,7 @@
 #pragma once
-// Huge pages for large heap buffers that are filled once and then read all
-// over: the cost volume and the matcher's padded images.
+// Huge pages for large buffers that are filled once and then read all
+// over: the advice every PageBuffer mapping gets, and heap vectors
+// zero-filled on them (the cost volume and the matcher's padded images).
 //
 // Why: a buffer of hundreds of megabytes from the heap gets its pages one
 // 4 KiB fault at a time as it is first written, and on a virtual machine
